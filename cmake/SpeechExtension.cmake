@@ -1,0 +1,27 @@
+# speech_add_extension(<target> MODULE <name> PACKAGE_DIR <dir>
+#                      SOURCES <files...> [LIBS <libs...>])
+#
+# Builds a pybind11 extension module against torch and places it inside the
+# Python package <dir> (relative to the repo root), so that the repo root on
+# PYTHONPATH is all that is needed to import it.
+function(speech_add_extension target)
+  cmake_parse_arguments(ARG "" "MODULE;PACKAGE_DIR" "SOURCES;LIBS" ${ARGN})
+  pybind11_add_module(${target} MODULE ${ARG_SOURCES})
+  set_target_properties(${target} PROPERTIES
+    OUTPUT_NAME ${ARG_MODULE}
+    LIBRARY_OUTPUT_DIRECTORY ${PROJECT_SOURCE_DIR}/${ARG_PACKAGE_DIR}
+    CXX_VISIBILITY_PRESET hidden)
+  target_compile_definitions(${target} PRIVATE SPEECH_MODULE_NAME=${ARG_MODULE})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/csrc)
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} ${TORCH_LIBRARIES} ${TORCH_PYTHON_LIBRARY})
+endfunction()
+
+# speech_add_gtest(<target> SOURCES <files...> [LIBS <libs...>])
+function(speech_add_gtest target)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/csrc)
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60)
+endfunction()
+include(GoogleTest)

@@ -1,0 +1,69 @@
+#include "common/wav_io.h"
+
+#include <sndfile.h>
+
+#include <memory>
+
+#include "common/errors.h"
+
+namespace speech {
+namespace {
+
+struct SndfileCloser {
+  void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+SndfilePtr open_for_write(const std::string& path, int channels, int sample_rate,
+                          WavSubtype subtype) {
+  if (channels <= 0) throw ValueError("audio must have at least one channel");
+  if (sample_rate <= 0) throw ValueError("sample rate must be positive");
+  SF_INFO info{};
+  info.samplerate = sample_rate;
+  info.channels = channels;
+  info.format = SF_FORMAT_WAV | (subtype == WavSubtype::kPcm16 ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT);
+  SndfilePtr file(sf_open(path.c_str(), SFM_WRITE, &info));
+  if (!file) throw OSError("Error opening '" + path + "': " + sf_strerror(nullptr));
+  sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  return file;
+}
+
+template <typename Write, typename T>
+void write_all(const std::string& path, const T* samples, int64_t frames, int channels,
+               int sample_rate, WavSubtype subtype, Write write) {
+  SndfilePtr file = open_for_write(path, channels, sample_rate, subtype);
+  const sf_count_t written = write(file.get(), samples, static_cast<sf_count_t>(frames));
+  if (written != frames) {
+    throw OSError("Error writing '" + path + "': " + sf_strerror(file.get()));
+  }
+}
+
+}  // namespace
+
+void write_wav(const std::string& path, const float* samples, int64_t frames, int channels,
+               int sample_rate, WavSubtype subtype) {
+  write_all(path, samples, frames, channels, sample_rate, subtype, sf_writef_float);
+}
+
+void write_wav(const std::string& path, const double* samples, int64_t frames, int channels,
+               int sample_rate, WavSubtype subtype) {
+  write_all(path, samples, frames, channels, sample_rate, subtype, sf_writef_double);
+}
+
+AudioData read_audio(const std::string& path) {
+  SF_INFO info{};
+  SndfilePtr file(sf_open(path.c_str(), SFM_READ, &info));
+  if (!file) throw OSError("Error opening '" + path + "': " + sf_strerror(nullptr));
+  AudioData audio;
+  audio.frames = info.frames;
+  audio.channels = info.channels;
+  audio.sample_rate = info.samplerate;
+  audio.samples.resize(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
+  const sf_count_t got = sf_readf_double(file.get(), audio.samples.data(), info.frames);
+  if (got < 0) throw OSError("Error reading '" + path + "': " + sf_strerror(file.get()));
+  audio.frames = got;
+  audio.samples.resize(static_cast<size_t>(got) * static_cast<size_t>(info.channels));
+  return audio;
+}
+
+}  // namespace speech

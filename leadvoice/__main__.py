@@ -1,0 +1,3 @@
+import leadvoice
+
+leadvoice.main()
