@@ -14,5 +14,6 @@ PYBIND11_MODULE(_leadvoice, m) {
   speech::bind_imports(m);
   speech::bind_tracker(m);
   speech::bind_css(m);
+  speech::bind_resample(m);
   speech::bind_driver(m);
 }
