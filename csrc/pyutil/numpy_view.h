@@ -29,7 +29,7 @@ inline FloatKind float_kind_of(const pybind11::array& arr, const std::string& wh
   const auto dtype = arr.dtype();
   if (dtype.is(pybind11::dtype::of<float>())) return FloatKind::kFloat32;
   if (dtype.is(pybind11::dtype::of<double>())) return FloatKind::kFloat64;
-  throw TypeError(what + " must be float32 or float64, got " + pybind11::str(dtype).cast<std::string>());
+  throw TypeError(what + " must be float32 or float64, got " + pybind11::str(static_cast<const pybind11::handle&>(dtype)).cast<std::string>());
 }
 
 template <typename T>

@@ -1,0 +1,117 @@
+// SpeakerTracker.extract_embedding_from_array: speech-gated embedding of one
+// separated signal through a temporary wav file.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <string>
+#include <vector>
+
+#include "bindings/leadvoice/tracker_parts.h"
+#include "common/errors.h"
+#include "common/wav_io.h"
+#include "pyutil/numpy_view.h"
+#include "pyutil/py_print.h"
+#include "tracker/speech_detection.h"
+
+namespace py = pybind11;
+using namespace pybind11::literals;
+
+namespace speech {
+namespace {
+
+const char* const kDoc =
+    "从音频数组提取说话人嵌入（基于能量检测连续语音段，平滑拼接）\n\n        Args:\n"
+    "            audio: 音频数组\n"
+    "            min_speech_duration: 最小语音时长（秒）\n\n        Returns:\n"
+    "            (embedding, speech_samples): 说话人嵌入与语音采样点数\n        ";
+
+py::tuple no_embedding(int64_t speech_samples) { return py::make_tuple(py::none(), py::int_(speech_samples)); }
+
+// Detected speech of the signal, joined, written as 16-bit PCM.
+template <typename T>
+int64_t write_joined_speech(const StridedView<T>& view, const SpeechDetection& detection, const std::string& path,
+                            int sample_rate) {
+  std::vector<T> joined;
+  {
+    py::gil_scoped_release release;
+    joined = join_ranges<T>(view.data, view.stride_bytes, detection.ranges);
+    write_wav(path, joined.data(), static_cast<int64_t>(joined.size()), 1, sample_rate);
+  }
+  return static_cast<int64_t>(joined.size());
+}
+
+std::string make_temp_path() {
+  py::object file = py::module_::import("tempfile")
+                        .attr("NamedTemporaryFile")("prefix"_a = "spk_emb_", "suffix"_a = ".wav", "delete"_a = false);
+  const std::string path = py::str(file.attr("name"));
+  file.attr("close")();
+  return path;
+}
+
+void remove_if_exists(const std::string& path) {
+  const py::module_ os = py::module_::import("os");
+  if (py::bool_(os.attr("path").attr("exists")(path))) os.attr("remove")(path);
+}
+
+// The model call and the checks of its result; an Exception-family error is
+// reported and turns into a result without an embedding.
+py::tuple embed_file(const py::object& self, const std::string& path, int64_t speech_samples) {
+  try {
+    py::object result = self.attr("wespeaker").attr("extract_embedding")(path);
+    py::array embedding = py::module_::import("numpy").attr("array")(result);
+    if (embedding.dtype().kind() == 'O') return no_embedding(0);
+    if (embedding.size() == 0) return no_embedding(0);
+    return py::make_tuple(embedding, py::int_(speech_samples));
+  } catch (py::error_already_set& error) {
+    if (!error.matches(PyExc_Exception)) throw;
+    py_print("提取embedding失败: " + py_str(error.value()));
+    return no_embedding(0);
+  }
+}
+
+template <typename T>
+py::tuple extract(const py::object& self, const py::array& audio, int64_t min_speech_samples) {
+  const StridedView<T> view = strided_view<T>(audio);
+  SpeechDetection detection;
+  {
+    py::gil_scoped_release release;
+    detection = detect_speech<T>(view.data, view.size, view.stride_bytes);
+  }
+  if (detection.num_frames <= 0) return no_embedding(0);
+  const int64_t counted = detection.speech_frame_count * SpeechDetectionConfig{}.hop_length;
+  if (counted < min_speech_samples) return no_embedding(counted);
+  if (detection.speech_frame_count == 0) return no_embedding(0);
+
+  const int sample_rate = py::int_(self.attr("sample_rate"));
+  const std::string path = make_temp_path();
+  const int64_t speech_samples = write_joined_speech(view, detection, path, sample_rate);
+  py::tuple result;
+  try {
+    result = embed_file(self, path, speech_samples);
+  } catch (...) {
+    remove_if_exists(path);
+    throw;
+  }
+  remove_if_exists(path);
+  return result;
+}
+
+py::tuple extract_embedding_from_array(py::object self, py::object audio, py::object min_speech_duration) {
+  if (!py::isinstance<py::array>(audio)) {
+    throw TypeError("audio must be a NumPy array, got " + py_str(py::type::of(audio)));
+  }
+  const py::array array = py::reinterpret_borrow<py::array>(audio);
+  const py::object product = min_speech_duration * self.attr("sample_rate");
+  const int64_t min_speech_samples = py::int_(product);
+  if (float_kind_of(array, "audio") == FloatKind::kFloat32) return extract<float>(self, array, min_speech_samples);
+  return extract<double>(self, array, min_speech_samples);
+}
+
+}  // namespace
+
+void define_embedding_extraction(PlainClass& cls) {
+  cls.def("extract_embedding_from_array", &extract_embedding_from_array, py::arg("audio"),
+          py::arg("min_speech_duration") = 0.1, py::doc(kDoc));
+}
+
+}  // namespace speech

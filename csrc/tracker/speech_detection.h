@@ -1,0 +1,49 @@
+#pragma once
+// Energy-gated speech detection of one separated signal: the frames whose
+// mean square rises above an adaptive threshold, grouped into runs, widened
+// by a margin, merged, and joined into one shorter signal for the speaker
+// embedding model.
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace speech {
+
+struct SpeechDetectionConfig {
+  int64_t frame_length = 400;
+  int64_t hop_length = 160;
+  int64_t margin_frames = 10;
+  int64_t min_gap_frames = 5;
+  double median_factor = 0.1;
+  double mean_factor = 0.05;
+  double threshold_floor = 1e-7;
+};
+
+struct SpeechDetection {
+  // Frames analysed; zero or less when the signal is shorter than a frame.
+  int64_t num_frames = 0;
+  int64_t speech_frame_count = 0;
+  // Sample ranges [begin, end) to join, in order; neighbouring ranges may
+  // share samples, which then appear twice in the joined signal.
+  std::vector<std::pair<int64_t, int64_t>> ranges;
+  int64_t joined_length() const;
+};
+
+// `data` points at the first sample; consecutive samples are `stride_bytes`
+// apart. Energies are computed in T (float or double), as the signal's own type.
+template <typename T>
+SpeechDetection detect_speech(const char* data, int64_t size, int64_t stride_bytes,
+                              const SpeechDetectionConfig& config = {});
+
+// The pieces of the signal in `ranges`, joined in order.
+template <typename T>
+std::vector<T> join_ranges(const char* data, int64_t stride_bytes,
+                           const std::vector<std::pair<int64_t, int64_t>>& ranges);
+
+// Python's floor division, for frame counts of signals shorter than a frame.
+inline int64_t floor_div(int64_t a, int64_t b) {
+  const int64_t q = a / b;
+  return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+
+}  // namespace speech
