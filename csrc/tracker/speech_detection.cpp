@@ -80,17 +80,23 @@ int64_t SpeechDetection::joined_length() const {
 }
 
 template <typename T>
-SpeechDetection detect_speech(const char* data, int64_t size, int64_t stride_bytes,
-                              const SpeechDetectionConfig& config) {
-  SpeechDetection result;
-  result.num_frames = floor_div(size - config.frame_length, config.hop_length) + 1;
-  if (result.num_frames <= 0) return result;
-
-  std::vector<double> energies(static_cast<size_t>(result.num_frames));
-  for (int64_t f = 0; f < result.num_frames; ++f) {
+std::vector<double> frame_energies(const char* data, int64_t size, int64_t stride_bytes,
+                                   const SpeechDetectionConfig& config) {
+  const int64_t num_frames = floor_div(size - config.frame_length, config.hop_length) + 1;
+  std::vector<double> energies(static_cast<size_t>(std::max<int64_t>(num_frames, 0)));
+  for (int64_t f = 0; f < num_frames; ++f) {
     const char* frame = data + f * config.hop_length * stride_bytes;
     energies[static_cast<size_t>(f)] = static_cast<double>(frame_energy<T>(frame, config.frame_length, stride_bytes));
   }
+  return energies;
+}
+
+SpeechDetection detect_from_energies(const std::vector<double>& energies, int64_t size,
+                                     const SpeechDetectionConfig& config) {
+  SpeechDetection result;
+  result.num_frames = floor_div(size - config.frame_length, config.hop_length) + 1;
+  if (result.num_frames <= 0 || energies.empty()) return result;
+
   const double mean = std::accumulate(energies.begin(), energies.end(), 0.0) / static_cast<double>(energies.size());
   const double threshold =
       std::max({config.median_factor * median_of(energies), config.mean_factor * mean, config.threshold_floor});
@@ -111,6 +117,12 @@ SpeechDetection detect_speech(const char* data, int64_t size, int64_t stride_byt
 }
 
 template <typename T>
+SpeechDetection detect_speech(const char* data, int64_t size, int64_t stride_bytes,
+                              const SpeechDetectionConfig& config) {
+  return detect_from_energies(frame_energies<T>(data, size, stride_bytes, config), size, config);
+}
+
+template <typename T>
 std::vector<T> join_ranges(const char* data, int64_t stride_bytes,
                            const std::vector<std::pair<int64_t, int64_t>>& ranges) {
   std::vector<T> joined;
@@ -120,6 +132,8 @@ std::vector<T> join_ranges(const char* data, int64_t stride_bytes,
   return joined;
 }
 
+template std::vector<double> frame_energies<float>(const char*, int64_t, int64_t, const SpeechDetectionConfig&);
+template std::vector<double> frame_energies<double>(const char*, int64_t, int64_t, const SpeechDetectionConfig&);
 template SpeechDetection detect_speech<float>(const char*, int64_t, int64_t, const SpeechDetectionConfig&);
 template SpeechDetection detect_speech<double>(const char*, int64_t, int64_t, const SpeechDetectionConfig&);
 template std::vector<float> join_ranges<float>(const char*, int64_t, const std::vector<std::pair<int64_t, int64_t>>&);

@@ -29,6 +29,17 @@ struct SpeechDetection {
   int64_t joined_length() const;
 };
 
+// Mean square of every whole frame, computed in T (the signal's own type);
+// empty when the signal is shorter than one frame.
+template <typename T>
+std::vector<double> frame_energies(const char* data, int64_t size, int64_t stride_bytes,
+                                   const SpeechDetectionConfig& config = {});
+
+// Threshold, runs, widening and merging over given frame energies of a signal
+// of `size` samples.
+SpeechDetection detect_from_energies(const std::vector<double>& energies, int64_t size,
+                                     const SpeechDetectionConfig& config = {});
+
 // `data` points at the first sample; consecutive samples are `stride_bytes`
 // apart. Energies are computed in T (float or double), as the signal's own type.
 template <typename T>

@@ -1,0 +1,161 @@
+"""Speech-gated speaker embedding: detection, the temporary wav and the model call."""
+import os
+import tempfile
+
+import numpy as np
+import pytest
+import soundfile as sf
+
+from leadvoice import SpeakerTracker
+
+HOP = 160
+
+
+class FileModel:
+    """Reads the file it is given, as a real model would, and answers `reply`."""
+
+    def __init__(self, reply=None, error=None):
+        self.reply = np.arange(4, dtype=np.float32) if reply is None else reply
+        self.error = error
+        self.seen = []
+
+    def extract_embedding(self, path):
+        data, rate = sf.read(path, dtype="float32")
+        self.seen.append(dict(path=path, rate=rate, data=data, subtype=sf.info(path).subtype))
+        if self.error is not None:
+            raise self.error
+        return self.reply
+
+
+@pytest.fixture
+def temp_dir(tmp_path, monkeypatch):
+    monkeypatch.setattr(tempfile, "tempdir", str(tmp_path))
+    return tmp_path
+
+
+@pytest.fixture
+def tracker(capsys, temp_dir):
+    t = SpeakerTracker()
+    t.wespeaker = FileModel()
+    capsys.readouterr()
+    return t
+
+
+def leftovers(temp_dir):
+    return [p for p in os.listdir(temp_dir) if p.startswith("spk_emb_")]
+
+
+@pytest.mark.parametrize("audio, kwargs, expected", [
+    (np.ones(399, np.float32), {}, (None, 0)),
+    (np.full(400, 0.5, np.float32), {}, (None, HOP)),
+    (np.full(400, 1e-4, np.float32), {}, (None, 0)),      # energy 1e-8 is below the floor
+    (np.zeros(16000, np.float32), {}, (None, 0)),
+    (np.zeros(16000, np.float32), {"min_speech_duration": 0}, (None, 0)),
+    # 98 speech frames make 15680 counted samples: one more needed fails.
+    (np.full(16000, 0.1, np.float32), {"min_speech_duration": 15681 / 16000}, (None, 98 * HOP)),
+])
+def test_results_without_embedding(tracker, temp_dir, audio, kwargs, expected):
+    embedding, samples = tracker.extract_embedding_from_array(audio, **kwargs)
+    assert (embedding, samples) == expected and type(samples) is int
+    assert tracker.wespeaker.seen == []
+    assert leftovers(temp_dir) == []
+
+
+def test_constant_signal_is_all_speech_and_reaches_the_model(tracker, temp_dir):
+    audio = np.full(16000, 0.1, np.float32)
+    embedding, samples = tracker.extract_embedding_from_array(audio, min_speech_duration=0.98)
+    num_frames = (16000 - 400) // HOP + 1
+    assert samples == HOP * (num_frames - 1) + 400 == 15920
+    np.testing.assert_array_equal(embedding, np.arange(4, dtype=np.float32))
+    (seen,) = tracker.wespeaker.seen
+    assert os.path.basename(seen["path"]).startswith("spk_emb_") and seen["path"].endswith(".wav")
+    assert os.path.dirname(seen["path"]) == str(temp_dir)
+    assert (seen["rate"], seen["subtype"], len(seen["data"])) == (16000, "PCM_16", 15920)
+    np.testing.assert_allclose(seen["data"], 0.1, atol=1 / 32768)
+    assert leftovers(temp_dir) == []
+
+
+def test_joined_signal_skips_silence_between_distant_bursts(tracker):
+    audio = np.zeros(48000, np.float32)
+    audio[8000:9600] = 0.3    # frames ~46..59
+    audio[32000:33600] = -0.3  # frames ~196..209, far beyond the merge distance
+    embedding, samples = tracker.extract_embedding_from_array(audio)
+    data = tracker.wespeaker.seen[0]["data"]
+    assert embedding is not None and samples == len(data) < 48000
+    # Both bursts survive, with the margin of silence around each.
+    assert np.isclose(data, 0.3, atol=1e-4).sum() == 1600
+    assert np.isclose(data, -0.3, atol=1e-4).sum() == 1600
+
+
+def test_strided_and_float64_views_give_the_same_signal(tracker):
+    rng = np.random.default_rng(1)
+    base = (rng.standard_normal(64000) * 0.1).astype(np.float32)
+    results = [tracker.extract_embedding_from_array(a)[1] for a in (base[::2], base[::2].copy(),
+                                                                     base[::2].astype(np.float64))]
+    assert results[0] == results[1] == results[2] > 0
+    datas = [seen["data"] for seen in tracker.wespeaker.seen]
+    np.testing.assert_array_equal(datas[0], datas[1])
+    np.testing.assert_array_equal(datas[0], datas[2])
+
+
+def test_file_uses_tracker_rate_and_saturates(tracker):
+    tracker.sample_rate = 8000
+    tracker.extract_embedding_from_array(np.full(8000, 3.0, np.float32), min_speech_duration=0.5)
+    seen = tracker.wespeaker.seen[0]
+    assert seen["rate"] == 8000
+    assert seen["data"].max() == pytest.approx(32767 / 32768)
+
+
+@pytest.mark.parametrize("reply, error, printed", [
+    (None, None, ""),
+    ([], None, ""),
+    (np.array([]), None, ""),
+    (["a", None], None, ""),   # object dtype
+    (None, RuntimeError("model exploded"), "提取embedding失败: model exploded\n"),
+    ([[1.0], [2.0, 3.0]], None, "提取embedding失败: "),  # ragged: numpy refuses it
+])
+def test_unusable_model_results(tracker, temp_dir, capsys, reply, error, printed):
+    model = FileModel(error=error)
+    model.reply = reply
+    if reply is None and error is None:
+        model.extract_embedding = lambda path: None
+    tracker.wespeaker = model
+    assert tracker.extract_embedding_from_array(np.full(16000, 0.1, np.float32)) == (None, 0)
+    assert capsys.readouterr().out.startswith(printed)
+    assert leftovers(temp_dir) == []
+
+
+def test_errors_outside_exception_family_pass_through_and_clean_up(tracker, temp_dir):
+    tracker.wespeaker = FileModel(error=KeyboardInterrupt())
+    with pytest.raises(KeyboardInterrupt):
+        tracker.extract_embedding_from_array(np.full(16000, 0.1, np.float32))
+    assert leftovers(temp_dir) == []
+
+
+def test_two_dimensional_model_result_is_kept_as_is(tracker):
+    tracker.wespeaker = FileModel(reply=np.ones((1, 8), np.float64))
+    embedding, _ = tracker.extract_embedding_from_array(np.full(16000, 0.1, np.float32))
+    assert embedding.shape == (1, 8) and embedding.dtype == np.float64
+
+
+@pytest.mark.parametrize("audio, error", [
+    ([0.1] * 1000, TypeError),
+    (np.ones(1000, np.int16), TypeError),
+    (np.ones((2, 1000), np.float32), ValueError),
+])
+def test_bad_audio_is_refused(tracker, audio, error):
+    with pytest.raises(error):
+        tracker.extract_embedding_from_array(audio)
+
+
+def test_stand_in_model_tells_talkers_apart(capsys):
+    from leadvoice import cosine_similarity
+    tracker = SpeakerTracker()
+    t = np.arange(32000) / 16000
+    low = (0.3 * np.sin(2 * np.pi * 220 * t) * (1 + np.sin(2 * np.pi * 3 * t))).astype(np.float32)
+    high = (0.3 * np.sin(2 * np.pi * 3100 * t) * (1 + np.sin(2 * np.pi * 2 * t))).astype(np.float32)
+    e_low1, _ = tracker.extract_embedding_from_array(low[:16000])
+    e_low2, _ = tracker.extract_embedding_from_array(low[16000:])
+    e_high, _ = tracker.extract_embedding_from_array(high)
+    assert cosine_similarity(e_low1, e_low2) > 0.9
+    assert cosine_similarity(e_low1, e_high) < 0.2
