@@ -1,0 +1,64 @@
+// parse_args: the driver's options built with the interpreter's argparse, so
+// usage errors, help and value conversion behave as every such tool's do.
+#include <pybind11/pybind11.h>
+
+#include "bindings/leadvoice/driver_parts.h"
+#include "bindings/leadvoice/module_lookup.h"
+#include "driver/command_line.h"
+
+namespace py = pybind11;
+
+namespace speech {
+namespace {
+
+py::object default_of(const OptionSpec& spec) {
+  switch (spec.default_kind) {
+    case DefaultKind::kUnset:
+      return py::none();
+    case DefaultKind::kText:
+      return py::str(spec.text_default);
+    case DefaultKind::kReal:
+      return py::float_(spec.real_default);
+    case DefaultKind::kInteger:
+      return py::int_(spec.integer_default);
+    case DefaultKind::kFalse:
+      return py::bool_(false);
+  }
+  return py::none();
+}
+
+void add_option(py::object& parser, const OptionSpec& spec) {
+  const py::object builtins = py::module_::import("builtins");
+  py::dict settings;
+  switch (spec.kind) {
+    case OptionKind::kText:
+      settings["type"] = builtins.attr("str");
+      break;
+    case OptionKind::kReal:
+      settings["type"] = builtins.attr("float");
+      break;
+    case OptionKind::kInteger:
+      settings["type"] = builtins.attr("int");
+      break;
+    case OptionKind::kFlag:
+      settings["action"] = "store_true";
+      break;
+    case OptionKind::kUntyped:
+      break;
+  }
+  settings["default"] = default_of(spec);
+  if (!spec.help.empty()) settings["help"] = spec.help;
+  parser.attr("add_argument")(spec.flag, **settings);
+}
+
+py::object parse_args() {
+  py::object parser = leadvoice_attr("argparse").attr("ArgumentParser")(py::arg("description") = kParserDescription);
+  for (const OptionSpec& spec : driver_options()) add_option(parser, spec);
+  return parser.attr("parse_args")();
+}
+
+}  // namespace
+
+void define_command_line(py::module_& m) { m.def("parse_args", &parse_args); }
+
+}  // namespace speech

@@ -1,0 +1,100 @@
+// main: the command-line run over a folder of wav files or a JSON-lines task
+// list, with one separation network and one speaker tracker for every
+// recording.
+#include <pybind11/pybind11.h>
+
+#include <string>
+
+#include "bindings/leadvoice/driver_parts.h"
+#include "bindings/leadvoice/module_lookup.h"
+#include "common/errors.h"
+#include "driver/output_folder.h"
+#include "driver/paths.h"
+#include "driver/run_messages.h"
+#include "pyutil/py_print.h"
+
+namespace py = pybind11;
+
+namespace speech {
+namespace {
+
+py::list jsonl_tasks(const py::object& args) {
+  py_print(jsonl_mode_line(py_str(args.attr("data_jsonl"))));
+  return leadvoice_attr("collect_tasks_from_jsonl")(
+      args.attr("data_jsonl"), py::arg("multi_spks_rate_threshold") = args.attr("multi_spks_rate_threshold"));
+}
+
+py::list folder_tasks(const std::string& data_path) {
+  if (!is_directory(data_path)) throw ValueError(not_a_directory_error(data_path));
+  py::list tasks;
+  const std::vector<std::string> names = list_wav_names(data_path);
+  if (names.empty()) {
+    py_print(no_wav_files_message(data_path));
+    return tasks;
+  }
+  py_print(directory_mode_line(names.size()));
+  for (const std::string& name : names) {
+    py::dict task;
+    task["wav_path"] = path_join(data_path, name);
+    task["raw"] = py::dict();
+    task["line_no"] = py::int_(-1);
+    tasks.append(task);
+  }
+  return tasks;
+}
+
+py::object choose_device(const py::object& args) {
+  const py::object torch = leadvoice_attr("torch");
+  const py::object requested = args.attr("device");
+  const bool cuda_text = py::bool_(py::str(requested).attr("startswith")("cuda"));
+  if (cuda_text && py::bool_(torch.attr("cuda").attr("is_available")())) return torch.attr("device")(requested);
+  py_print(cuda_unavailable_line());
+  return torch.attr("device")("cpu");
+}
+
+py::object load_network(const py::object& args, const py::object& device) {
+  py_print(loading_model_line());
+  py::object model = leadvoice_attr("unmixer_core").attr("TFLocoformerSEP")();
+  leadvoice_attr("load_checkpoint_for_inference")(args.attr("inference"), model, device);
+  model.attr("to")(device);
+  model.attr("eval")();
+  return model;
+}
+
+py::object build_tracker(const py::object& args) {
+  py_print(loading_tracker_line());
+  return leadvoice_attr("SpeakerTracker")(
+      py::arg("wespeaker_model") = args.attr("wespeaker_model"),
+      py::arg("similarity_threshold") = args.attr("similarity_threshold"),
+      py::arg("low_similarity_threshold") = args.attr("low_similarity_threshold"),
+      py::arg("max_inter_sisdr_for_update") = args.attr("max_inter_sisdr_for_update"),
+      py::arg("short_speech_duration") = args.attr("short_speech_duration"),
+      py::arg("short_speech_threshold_drop") = args.attr("short_speech_threshold_drop"),
+      py::arg("embedding_update_strategy") = "ema_with_history");
+}
+
+void run_main() {
+  DriverRun run;
+  run.args = leadvoice_attr("parse_args")();
+  const py::object& args = run.args;
+  const bool has_path = !args.attr("data_path").is_none();
+  const bool has_jsonl = !args.attr("data_jsonl").is_none();
+  if (!has_path && !has_jsonl) throw ValueError(kNeitherInputError);
+  if (has_path && has_jsonl) throw ValueError(kBothInputsError);
+
+  const py::list tasks = has_jsonl ? jsonl_tasks(args) : folder_tasks(py_str(args.attr("data_path")));
+  if (tasks.empty()) {
+    if (has_jsonl) py_print(empty_task_list_message(py_str(args.attr("multi_spks_rate_threshold"))));
+    return;
+  }
+  run.device = choose_device(args);
+  run.model = load_network(args, run.device);
+  run.speaker_tracker = build_tracker(args);
+  for (const py::handle task : tasks) run_recording(run, task);
+}
+
+}  // namespace
+
+void define_main(py::module_& m) { m.def("main", &run_main); }
+
+}  // namespace speech

@@ -1,0 +1,36 @@
+#pragma once
+// The driver's names are registered from one binding file per concern, in the
+// module's definition order.
+#include <pybind11/pybind11.h>
+
+namespace speech {
+
+void define_main_channel(pybind11::module_& m);  // get_silero_vad_model, compute_speech_mean_energy, select_main_channel
+void define_logger(pybind11::module_& m);        // Logger
+void define_command_line(pybind11::module_& m);  // parse_args
+void define_task_list(pybind11::module_& m);     // collect_tasks_from_jsonl
+void define_rms(pybind11::module_& m);           // rms_level, rms_normalize
+void define_main(pybind11::module_& m);          // main
+
+}  // namespace speech
+
+#include <set>
+#include <string>
+
+namespace speech {
+
+// What a run lends to each of its recordings, and what it remembers across
+// them.
+struct DriverRun {
+  pybind11::object args;
+  pybind11::object model;
+  pybind11::object speaker_tracker;
+  pybind11::object device;
+  std::set<std::string> used_folders;  // canonical output folders written so far
+  bool shared_log_started = false;     // the --log_file log has been truncated
+};
+
+// One task of the run: its folder, its log, separation, choice and files.
+void run_recording(DriverRun& run, const pybind11::handle& task);
+
+}  // namespace speech

@@ -1,0 +1,51 @@
+#include "driver/rms.h"
+
+#include <cmath>
+
+#include "common/errors.h"
+#include "driver/pairwise_sum.h"
+
+namespace speech {
+namespace {
+
+// Largest magnitude of n > 0 samples; NaN as soon as any sample is NaN, as
+// NumPy's max propagates it.
+template <typename T>
+T peak_magnitude(const T* samples, int64_t n) {
+  T peak = std::fabs(samples[0]);
+  for (int64_t i = 1; i < n; ++i) {
+    const T magnitude = std::fabs(samples[i]);
+    if (std::isnan(magnitude)) return magnitude;
+    if (magnitude > peak) peak = magnitude;
+  }
+  return peak;
+}
+
+}  // namespace
+
+template <typename T>
+T rms_level(const T* samples, int64_t n) {
+  std::vector<T> squares(static_cast<size_t>(n));
+  for (int64_t i = 0; i < n; ++i) squares[i] = samples[i] * samples[i];
+  return std::sqrt(numpy_mean(squares.data(), n));
+}
+
+template <typename T>
+std::vector<T> scale_with_peak_limit(const T* samples, int64_t n, double gain) {
+  if (n == 0) throw ValueError("zero-size array to reduction operation maximum which has no identity");
+  const T g = static_cast<T>(gain);
+  std::vector<T> out(static_cast<size_t>(n));
+  for (int64_t i = 0; i < n; ++i) out[i] = samples[i] * g;
+  const T peak = peak_magnitude(out.data(), n);
+  if (peak > T(1)) {
+    for (T& x : out) x /= peak;
+  }
+  return out;
+}
+
+template float rms_level<float>(const float*, int64_t);
+template double rms_level<double>(const double*, int64_t);
+template std::vector<float> scale_with_peak_limit<float>(const float*, int64_t, double);
+template std::vector<double> scale_with_peak_limit<double>(const double*, int64_t, double);
+
+}  // namespace speech

@@ -1,0 +1,18 @@
+#pragma once
+// Signal-level RMS measurement and normalisation, in the signal's own
+// floating-point type.
+#include <cstdint>
+#include <vector>
+
+namespace speech {
+
+// sqrt(mean(x^2)) over all samples; NaN for no samples.
+template <typename T>
+T rms_level(const T* samples, int64_t n);
+
+// x * gain (gain rounded to T first), then divided by the peak magnitude when
+// that peak exceeds 1. Throws ValueError for no samples, which have no peak.
+template <typename T>
+std::vector<T> scale_with_peak_limit(const T* samples, int64_t n, double gain);
+
+}  // namespace speech

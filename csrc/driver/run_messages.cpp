@@ -1,0 +1,76 @@
+#include "driver/run_messages.h"
+
+#include "common/number_format.h"
+
+namespace speech {
+
+const char* const kNeitherInputError = "必须指定 --data_path 或 --data_jsonl 之一";
+const char* const kBothInputsError = "--data_path 与 --data_jsonl 互斥，请只指定其中一个";
+
+std::string not_a_directory_error(const std::string& data_path) {
+  return "--data_path must be a directory, got: " + data_path;
+}
+
+std::string no_wav_files_message(const std::string& data_path) { return "No .wav files found in: " + data_path; }
+
+std::string directory_mode_line(size_t wav_count) {
+  return "输入模式: directory -> 共 " + std::to_string(wav_count) + " 个 wav 文件";
+}
+
+std::string jsonl_mode_line(const std::string& jsonl_path) { return "输入模式: jsonl -> " + jsonl_path; }
+
+std::string empty_task_list_message(const std::string& threshold) {
+  return "没有需要处理的任务（无 multi_spks_rate>" + threshold + " 的 case），退出";
+}
+
+std::string cuda_unavailable_line() { return "CUDA不可用，使用CPU"; }
+std::string loading_model_line() { return "加载分离模型..."; }
+std::string loading_tracker_line() { return "加载说话人追踪器(WeSpeaker)..."; }
+
+std::string log_will_be_saved_line(const std::string& log_path) { return "日志将保存到: " + log_path; }
+
+std::string reused_folder_warning(const std::string& save_dir, size_t removed_count) {
+  return "[警告] 输出目录已被本次运行中前面的任务使用，结果将被覆盖: " + save_dir + "（已删除旧的主通道音频 " +
+         std::to_string(removed_count) + " 个）";
+}
+
+std::string resampled_warning(const std::string& wav_path, int64_t file_rate, int64_t target_rate) {
+  return "[警告] " + wav_path + " 的采样率为 " + std::to_string(file_rate) + " Hz，已重采样到 " +
+         std::to_string(target_rate) + " Hz";
+}
+
+std::string loaded_mix_line(const std::string& wav_path, int64_t sample_rate, int64_t samples) {
+  return "加载混合音频: " + wav_path + ", 采样率: " + std::to_string(sample_rate) + ", 时长: " +
+         format_fixed(static_cast<double>(samples) / static_cast<double>(sample_rate), 2) + "s";
+}
+
+std::string processing_start_line() { return "\n开始处理..."; }
+
+std::string speaker_count_line(size_t speakers) {
+  return "\n检测到 " + std::to_string(speakers) + " 个全局说话人";
+}
+
+std::string saved_mix_line(const std::string& path) { return "保存原始mix音频: " + path; }
+std::string saved_main_line(const std::string& path) { return "保存主通道音频: " + path; }
+std::string no_main_channel_warning() { return "[警告] 未能选出主通道，跳过主通道保存"; }
+std::string main_speaker_file_name(const std::string& id) { return "main_speaker_" + id + ".wav"; }
+std::string report_header() { return "\n=== 说话人追踪统计 ==="; }
+
+std::string segment_report_line(int64_t seg_idx, int64_t start_sample, int64_t end_sample, int64_t sample_rate,
+                                const std::vector<int64_t>& global_ids) {
+  std::string ids;
+  for (const int64_t id : global_ids) {
+    if (!ids.empty()) ids += ", ";
+    ids += std::to_string(id);
+  }
+  const auto seconds = [sample_rate](int64_t sample) {
+    return format_fixed(static_cast<double>(sample) / static_cast<double>(sample_rate), 2);
+  };
+  return "片段 " + std::to_string(seg_idx + 1) + ": [" + seconds(start_sample) + "s - " + seconds(end_sample) +
+         "s] -> 说话人: [" + ids + "]";
+}
+
+std::string finished_line(const std::string& save_dir) { return "\n处理完成！结果保存至: " + save_dir; }
+std::string log_saved_line(const std::string& log_path) { return "日志已保存到: " + log_path; }
+
+}  // namespace speech

@@ -1,0 +1,38 @@
+#pragma once
+// Texts of the driver's run: errors, progress lines and the per-window report.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace speech {
+
+extern const char* const kNeitherInputError;
+extern const char* const kBothInputsError;
+
+std::string not_a_directory_error(const std::string& data_path);
+std::string no_wav_files_message(const std::string& data_path);
+std::string directory_mode_line(size_t wav_count);
+std::string jsonl_mode_line(const std::string& jsonl_path);
+// `threshold`: as the interpreter prints the real.
+std::string empty_task_list_message(const std::string& threshold);
+std::string cuda_unavailable_line();
+std::string loading_model_line();
+std::string loading_tracker_line();
+
+std::string log_will_be_saved_line(const std::string& log_path);
+std::string reused_folder_warning(const std::string& save_dir, size_t removed_count);
+std::string resampled_warning(const std::string& wav_path, int64_t file_rate, int64_t target_rate);
+std::string loaded_mix_line(const std::string& wav_path, int64_t sample_rate, int64_t samples);
+std::string processing_start_line();
+std::string speaker_count_line(size_t speakers);
+std::string saved_mix_line(const std::string& path);
+std::string saved_main_line(const std::string& path);
+std::string no_main_channel_warning();
+std::string main_speaker_file_name(const std::string& id);
+std::string report_header();
+std::string segment_report_line(int64_t seg_idx, int64_t start_sample, int64_t end_sample, int64_t sample_rate,
+                                const std::vector<int64_t>& global_ids);
+std::string finished_line(const std::string& save_dir);
+std::string log_saved_line(const std::string& log_path);
+
+}  // namespace speech
