@@ -1,0 +1,89 @@
+#pragma once
+// Binding of a call's arguments to named parameters, with the interpreter's
+// own TypeError texts for a wrong count, an unknown keyword or a parameter
+// given twice, checked in the interpreter's order. Also the conversions of
+// the bound values the metrics functions take.
+#include <torch/extension.h>
+
+#include <string>
+#include <vector>
+
+namespace speech {
+
+struct Signature {
+  const char* function;
+  std::vector<const char*> params;
+  size_t n_required;  // the leading params without a default
+};
+
+namespace detail {
+
+inline std::string quoted_list(const std::vector<std::string>& names) {
+  std::string out;
+  for (size_t k = 0; k < names.size(); ++k) {
+    if (k > 0) out += names.size() > 2 ? ", " : " ";
+    if (k > 0 && k + 1 == names.size()) out += "and ";
+    out += "'" + names[k] + "'";
+  }
+  return out;
+}
+
+[[noreturn]] inline void type_error(const std::string& text) { throw pybind11::type_error(text); }
+
+}  // namespace detail
+
+// One object per parameter; an omitted optional one is left null.
+inline std::vector<pybind11::object> bind_call(const Signature& sig, const pybind11::args& args,
+                                               const pybind11::kwargs& kwargs) {
+  namespace py = pybind11;
+  const std::string fn = std::string(sig.function) + "()";
+  std::vector<py::object> bound(sig.params.size());
+  const size_t given = args.size();
+  for (size_t k = 0; k < given && k < bound.size(); ++k) bound[k] = args[k];
+  for (const auto& item : kwargs) {
+    if (!py::isinstance<py::str>(item.first)) detail::type_error(fn + " keywords must be strings");
+    const std::string key = item.first.cast<std::string>();
+    size_t slot = 0;
+    while (slot < bound.size() && key != sig.params[slot]) ++slot;
+    if (slot == bound.size()) detail::type_error(fn + " got an unexpected keyword argument '" + key + "'");
+    if (bound[slot]) detail::type_error(fn + " got multiple values for argument '" + key + "'");
+    bound[slot] = py::reinterpret_borrow<py::object>(item.second);
+  }
+  if (given > bound.size()) {
+    const size_t total = bound.size();
+    const std::string range = sig.n_required < total
+                                  ? "from " + std::to_string(sig.n_required) + " to " + std::to_string(total)
+                                  : std::to_string(total);
+    detail::type_error(fn + " takes " + range + " positional argument" + (total != 1 ? "s" : "") + " but " +
+                       std::to_string(given) + (given == 1 ? " was" : " were") + " given");
+  }
+  std::vector<std::string> missing;
+  for (size_t k = 0; k < sig.n_required; ++k) {
+    if (!bound[k]) missing.push_back(sig.params[k]);
+  }
+  if (!missing.empty()) {
+    detail::type_error(fn + " missing " + std::to_string(missing.size()) + " required positional argument" +
+                       (missing.size() > 1 ? "s" : "") + ": " + detail::quoted_list(missing));
+  }
+  return bound;
+}
+
+// Tensors are all these functions compute on; anything else is refused here
+// rather than deep inside the arithmetic.
+inline at::Tensor tensor_arg(const Signature& sig, const pybind11::object& obj, const char* name) {
+  if (!THPVariable_Check(obj.ptr())) {
+    detail::type_error(std::string(sig.function) + "(): " + name + " must be a torch.Tensor, not " +
+                       Py_TYPE(obj.ptr())->tp_name);
+  }
+  return THPVariable_Unpack(obj.ptr());
+}
+
+// A real number, or a null object for the default.
+inline double real_arg(const pybind11::object& obj, double fallback) {
+  if (!obj) return fallback;
+  const double value = PyFloat_AsDouble(obj.ptr());
+  if (value == -1.0 && PyErr_Occurred()) throw pybind11::error_already_set();
+  return value;
+}
+
+}  // namespace speech
