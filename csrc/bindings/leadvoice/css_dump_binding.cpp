@@ -1,0 +1,63 @@
+// The inspection dump of one window: its folder under segments_save_dir,
+// the window's mixture and each of its signals, cut to the real samples.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <vector>
+
+#include "bindings/leadvoice/css_parts.h"
+#include "bindings/leadvoice/module_lookup.h"
+#include "css/dump.h"
+
+namespace py = pybind11;
+
+namespace speech::css_binding {
+namespace {
+
+template <typename T>
+void write_recording_slice(const std::string& path, const Recording& r, const css::WindowSpan& span, int rate) {
+  std::vector<T> samples(static_cast<size_t>(span.actual_len));
+  const StridedView<T> view{r.data, r.length, r.stride_bytes};
+  for (int64_t i = 0; i < span.actual_len; ++i) samples[i] = view[span.start + i];
+  css::write_dump_wav(path, samples.data(), span.actual_len, rate);
+}
+
+template <typename T>
+void write_signal(const std::string& path, const py::array& signal, int64_t length, int rate) {
+  const auto values = py::array_t<T, py::array::c_style>::ensure(signal);
+  if (!values || values.size() < length) {
+    throw ValueError("separated signal for '" + path + "' holds fewer samples than its window");
+  }
+  css::write_dump_wav(path, values.data(), length, rate);
+}
+
+}  // namespace
+
+void dump_window(const ProcessorSettings& s, const Recording& r, const SeparatedWindow& window,
+                 const py::list& signals) {
+  const py::object join = py::module_::import("os").attr("path").attr("join");
+  const css::WindowSpan& span = window.span;
+  const std::string name = css::segment_folder_name(window.seg_idx, static_cast<double>(span.start) / s.sample_rate,
+                                                    static_cast<double>(span.end()) / s.sample_rate);
+  const py::object seg_subdir = join(s.segments_save_dir, name);
+  leadvoice_attr("ensure_dir")(seg_subdir);
+
+  const std::string mix_path = fs_path(join(seg_subdir, css::kDumpMixFile));
+  if (r.kind == FloatKind::kFloat64) {
+    write_recording_slice<double>(mix_path, r, span, s.wav_sample_rate);
+  } else {
+    write_recording_slice<float>(mix_path, r, span, s.wav_sample_rate);
+  }
+  int64_t position = 0;
+  for (const py::handle signal : signals) {
+    const std::string path = fs_path(join(seg_subdir, css::separated_file_name(position++)));
+    const py::array values = float_array(signal, "separated signal");
+    if (float_kind_of(values, "separated signal") == FloatKind::kFloat64) {
+      write_signal<double>(path, values, span.actual_len, s.wav_sample_rate);
+    } else {
+      write_signal<float>(path, values, span.actual_len, s.wav_sample_rate);
+    }
+  }
+}
+
+}  // namespace speech::css_binding

@@ -1,0 +1,104 @@
+#pragma once
+// CSSProcessor is assembled from one binding file per concern of the css
+// core: the processor frame (windows, reset, stitching call), the window's
+// separation and output selection, merging and speaker assignment, the
+// inspection dump and the stitching. This header carries what they share.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <torch/csrc/utils/pybind.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/errors.h"
+#include "css/windowing.h"
+#include "pyutil/numpy_view.h"
+#include "pyutil/plain_class.h"
+
+namespace speech::css_binding {
+
+// The processor's fields as one process() call reads them from the instance.
+struct ProcessorSettings {
+  pybind11::object separation_model;
+  pybind11::object speaker_tracker;
+  pybind11::object max_speakers_obj;     // passed to the network as it was given
+  pybind11::object merge_threshold_obj;  // printed in its default text form
+  pybind11::object segments_save_dir;
+  at::Device device = at::kCPU;
+  int64_t max_speakers = 0;
+  int64_t seg_samples = 0;
+  int64_t hop_samples = 0;
+  int64_t padding_samples = 0;
+  double sample_rate = 0.0;
+  int wav_sample_rate = 0;
+  double sisdr_threshold = 0.0;
+  double sisdr_threshold_prev = 0.0;
+  double merge_threshold = 0.0;
+};
+
+// The recording given to process(), borrowed: its own buffer and stride.
+struct Recording {
+  pybind11::array array;
+  FloatKind kind = FloatKind::kFloat32;
+  const char* data = nullptr;
+  int64_t stride_bytes = 0;
+  int64_t length = 0;
+};
+
+// One window after separation and selection.
+struct SeparatedWindow {
+  int64_t seg_idx = 0;
+  css::WindowSpan span;
+  pybind11::list all_separated;          // kept outputs, NumPy arrays of seg_samples
+  std::vector<double> separation_quality;  // parallel to all_separated
+};
+
+// State that spans the windows of one process() call.
+struct RecordingState {
+  bool is_first_valid_segment = true;
+  pybind11::list segment_results;
+};
+
+// Part of the window loop, in calling order.
+SeparatedWindow separate_window(const ProcessorSettings& settings, const Recording& recording, int64_t seg_idx,
+                                int64_t num_segments);
+void assign_window(const ProcessorSettings& settings, const Recording& recording, SeparatedWindow& window,
+                   RecordingState& state);
+void dump_window(const ProcessorSettings& settings, const Recording& recording, const SeparatedWindow& window,
+                 const pybind11::list& signals);
+
+// Methods and module functions, registered by bind_css.
+void define_processor(PlainClass& cls);
+void define_stitching(PlainClass& cls);
+void bind_measures(pybind11::module_& m);
+void bind_checkpoint(pybind11::module_& m);
+
+// `a, b = value` as the interpreter unpacks it, with its error texts.
+std::pair<pybind11::object, pybind11::object> unpack_pair(const pybind11::handle& value);
+
+// A filesystem path (str, bytes or path-like) as the bytes the OS sees.
+std::string fs_path(const pybind11::handle& path);
+
+// `value` as a 1-D float32/float64 NumPy array (no copy), else TypeError.
+inline pybind11::array float_array(const pybind11::handle& value, const std::string& what) {
+  if (!pybind11::isinstance<pybind11::array>(value)) {
+    throw TypeError(what + " must be a NumPy array, got " +
+                    pybind11::str(pybind11::type::of(value).attr("__name__")).cast<std::string>());
+  }
+  pybind11::array arr = pybind11::reinterpret_borrow<pybind11::array>(value);
+  (void)float_kind_of(arr, what);
+  return arr;
+}
+
+// A new 1-D NumPy array of `length` samples of T copied from `samples`.
+template <typename T>
+pybind11::array_t<T> copy_to_array(const T* samples, int64_t length) {
+  pybind11::array_t<T> out(static_cast<pybind11::ssize_t>(length));
+  std::copy(samples, samples + length, out.mutable_data());
+  return out;
+}
+
+}  // namespace speech::css_binding

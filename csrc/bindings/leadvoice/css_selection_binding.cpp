@@ -1,0 +1,111 @@
+// One window's separation: network input with zero margins, the network
+// call, cut and scaling (tensor code on the processor's device), then the
+// selection scan and the ratings over host buffers.
+#include <ATen/ATen.h>
+#include <pybind11/pybind11.h>
+#include <torch/csrc/autograd/python_variable.h>
+
+#include <algorithm>
+#include <type_traits>
+#include <vector>
+
+#include "bindings/leadvoice/css_parts.h"
+#include "common/errors.h"
+#include "css/messages.h"
+#include "css/selection.h"
+#include "css/sisdr.h"
+#include "css/windowing.h"
+#include "pyutil/py_print.h"
+
+namespace py = pybind11;
+
+namespace speech::css_binding {
+namespace {
+
+// The network's input [1, seg + 2 * padding] on the host, float32.
+at::Tensor network_input(const ProcessorSettings& s, const Recording& r, const css::WindowSpan& span) {
+  const int64_t length = s.seg_samples + 2 * s.padding_samples;
+  at::Tensor input = at::empty({1, length}, at::kFloat);
+  float* out = input.data_ptr<float>();
+  if (r.kind == FloatKind::kFloat32) {
+    css::fill_network_input<float>(r.data, r.stride_bytes, span, s.seg_samples, s.padding_samples, out);
+  } else {
+    css::fill_network_input<double>(r.data, r.stride_bytes, span, s.seg_samples, s.padding_samples, out);
+  }
+  return input;
+}
+
+at::Tensor separated_outputs(const ProcessorSettings& s, const at::Tensor& input) {
+  const py::object result = s.separation_model(py::cast(input), s.max_speakers_obj);
+  const py::object separated = unpack_pair(result).second;
+  if (!THPVariable_Check(separated.ptr())) {
+    throw TypeError("the separation network's second result must be a tensor, got " +
+                    py_str(py::type::of(separated).attr("__name__")));
+  }
+  return THPVariable_Unpack(separated.ptr());
+}
+
+template <typename T>
+void select_outputs(const ProcessorSettings& s, const at::Tensor& scaled, const at::Tensor& mix_host,
+                    SeparatedWindow& window) {
+  const int64_t available = scaled.size(1);
+  const int64_t examined = std::max<int64_t>(0, std::min(s.max_speakers, available));
+  // Every output the scan can reach comes to the host once, as one copy.
+  const at::Tensor rows =
+      scaled.select(0, 0).narrow(0, 0, examined).to(at::kCPU, c10::CppTypeToScalarType<T>::value).contiguous();
+  const at::Tensor mixture = mix_host.to(c10::CppTypeToScalarType<T>::value).contiguous();
+  const int64_t length = s.seg_samples;
+  css::OutputSelector<T> selector(mixture.data_ptr<T>(), length,
+                                  css::SelectionThresholds{s.sisdr_threshold, s.sisdr_threshold_prev});
+  const T* base = rows.data_ptr<T>();
+  std::vector<const T*> kept;
+  for (int64_t k = 0; k < s.max_speakers; ++k) {
+    if (k >= available) (void)scaled.select(1, k);  // the tensor library's IndexError
+    const T* row = base + k * length;
+    if (!selector.offer(row)) break;
+    kept.push_back(row);
+  }
+  std::vector<const float*> rated;
+  std::vector<std::vector<float>> float_copies;
+  for (const T* row : kept) {
+    window.all_separated.append(copy_to_array(row, length));
+    if constexpr (std::is_same_v<T, float>) {
+      rated.push_back(row);
+    } else {
+      float_copies.emplace_back(row, row + length);
+      rated.push_back(float_copies.back().data());
+    }
+  }
+  if (!kept.empty()) window.separation_quality = css::separation_quality(rated, length);
+}
+
+}  // namespace
+
+SeparatedWindow separate_window(const ProcessorSettings& s, const Recording& r, int64_t seg_idx,
+                                int64_t num_segments) {
+  SeparatedWindow window;
+  window.seg_idx = seg_idx;
+  window.span = css::window_span(seg_idx, r.length, s.seg_samples, s.hop_samples);
+  const double start_s = static_cast<double>(window.span.start) / s.sample_rate;
+  const double end_s = static_cast<double>(window.span.end()) / s.sample_rate;
+  py_print(css::window_header_line(seg_idx, num_segments, start_s, end_s));
+
+  const at::Tensor input_host = network_input(s, r, window.span);
+  // Its own copy: the network may not leave its input as it was.
+  const at::Tensor mix_host = input_host.narrow(1, s.padding_samples, s.seg_samples).clone().reshape({1, 1, s.seg_samples});
+  const at::Tensor mix_tensor = mix_host.to(s.device);
+  const at::Tensor separated = separated_outputs(s, input_host.to(s.device));
+  const at::Tensor cut = separated.slice(2, s.padding_samples, s.padding_samples + s.seg_samples);
+  const at::Tensor scaled = css::calculate_scale(cut, mix_tensor) * cut;
+
+  // Host arithmetic in the outputs' precision; anything narrower than
+  // float32 is rated in float32.
+  if (scaled.scalar_type() == at::kDouble) {
+    select_outputs<double>(s, scaled, mix_host, window);
+  } else {
+    select_outputs<float>(s, scaled, mix_host, window);
+  }
+  return window;
+}
+
+}  // namespace speech::css_binding

@@ -1,0 +1,45 @@
+#pragma once
+// Choice of the network outputs that count as talkers in one window, and
+// the rating of the kept ones by how much of each other they still hold.
+#include <cstdint>
+#include <vector>
+
+#include "css/signal_sisdr.h"
+
+namespace speech::css {
+
+struct SelectionThresholds {
+  double sisdr_threshold = 10.0;        // against the window mixture, dB
+  double sisdr_threshold_prev = -10.0;  // against any earlier kept output, dB
+};
+
+// Offered the scaled outputs in network order, keeps a leading run: output 0
+// unconditionally, each later one while it stays strictly below both
+// thresholds. The first refusal ends the scan for good.
+template <typename T>
+class OutputSelector {
+ public:
+  OutputSelector(const T* mixture, int64_t length, SelectionThresholds thresholds);
+
+  // Returns whether `output` (length samples) is kept; after a refusal
+  // every further offer is refused without being measured.
+  bool offer(const T* output);
+  int64_t kept_count() const { return static_cast<int64_t>(kept_.size()); }
+  bool stopped() const { return stopped_; }
+
+ private:
+  bool passes(const CenteredSignal<T>& candidate) const;
+
+  int64_t length_;
+  SelectionThresholds thresholds_;
+  CenteredSignal<T> mixture_;
+  std::vector<CenteredSignal<T>> kept_;
+  bool stopped_ = false;
+};
+
+// Per kept signal, its largest SI-SDR (as the estimate) against every other
+// kept signal; minus infinity for a signal kept alone. A NaN never replaces
+// the running maximum. Computed in float32, as the ratings always are.
+std::vector<double> separation_quality(const std::vector<const float*>& kept, int64_t length);
+
+}  // namespace speech::css

@@ -1,0 +1,36 @@
+#include "css/windowing.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace speech::css {
+
+int64_t count_windows(int64_t total_samples, int64_t seg_samples, int64_t hop_samples) {
+  const double ratio = static_cast<double>(total_samples - seg_samples) / static_cast<double>(hop_samples);
+  return static_cast<int64_t>(std::ceil(ratio)) + 1;
+}
+
+WindowSpan window_span(int64_t index, int64_t total_samples, int64_t seg_samples, int64_t hop_samples) {
+  WindowSpan span;
+  span.start = index * hop_samples;
+  const int64_t end = std::min(span.start + seg_samples, total_samples);
+  span.actual_len = std::max<int64_t>(0, end - span.start);
+  return span;
+}
+
+template <typename T>
+void fill_network_input(const char* data, int64_t stride_bytes, const WindowSpan& span,
+                        int64_t seg_samples, int64_t padding, float* out) {
+  const int64_t total = seg_samples + 2 * padding;
+  std::fill(out, out + total, 0.0f);
+  const char* first = data + span.start * stride_bytes;
+  float* dest = out + padding;
+  for (int64_t i = 0; i < span.actual_len; ++i) {
+    dest[i] = static_cast<float>(*reinterpret_cast<const T*>(first + i * stride_bytes));
+  }
+}
+
+template void fill_network_input<float>(const char*, int64_t, const WindowSpan&, int64_t, int64_t, float*);
+template void fill_network_input<double>(const char*, int64_t, const WindowSpan&, int64_t, int64_t, float*);
+
+}  // namespace speech::css

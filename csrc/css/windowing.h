@@ -1,0 +1,30 @@
+#pragma once
+// Cutting a recording into overlapping windows and building the network's
+// zero-margined float32 input for one window.
+#include <cstdint>
+
+namespace speech::css {
+
+// ceil((total - seg) / hop) + 1 with a true division; 0 or less means no
+// window. hop must not be 0.
+int64_t count_windows(int64_t total_samples, int64_t seg_samples, int64_t hop_samples);
+
+struct WindowSpan {
+  int64_t start = 0;       // first sample in the recording
+  int64_t actual_len = 0;  // real samples held, before zero-filling
+  int64_t end() const { return start + actual_len; }
+};
+
+// Window `index` starts at index * hop and ends at min(start + seg, total),
+// as a slice would (a start past the end holds nothing).
+WindowSpan window_span(int64_t index, int64_t total_samples, int64_t seg_samples, int64_t hop_samples);
+
+// Writes `padding` zeros, the window's samples converted to float32 and
+// zero-filled to `seg_samples`, and `padding` zeros into `out`
+// (seg_samples + 2 * padding floats). `data`/`stride_bytes` describe the
+// recording's buffer.
+template <typename T>
+void fill_network_input(const char* data, int64_t stride_bytes, const WindowSpan& span,
+                        int64_t seg_samples, int64_t padding, float* out);
+
+}  // namespace speech::css
