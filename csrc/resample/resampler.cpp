@@ -1,0 +1,131 @@
+#include "resample/resampler.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "common/errors.h"
+#include "common/number_format.h"
+#include "resample/sinc_interpolator.h"
+#include "resample/table_cache.h"
+
+namespace speech {
+
+namespace {
+
+// Rates as a user wrote them: 16000, not 16000.0.
+std::string rate_text(double rate) {
+  if (std::isfinite(rate) && rate == std::floor(rate) && std::fabs(rate) < 1e15) {
+    return std::to_string(static_cast<int64_t>(rate));
+  }
+  return format_repr(rate);
+}
+
+void check_rate(double rate, const char* name) {
+  if (!(std::isfinite(rate) && rate > 0.0)) {
+    throw ValueError(std::string("Invalid sample rate: ") + name + "=" + rate_text(rate));
+  }
+}
+
+// Length of the interpolated signal, before the length fix:
+// floor(n * target / orig), evaluated left to right.
+int64_t interpolated_length(int64_t n, double orig_sr, double target_sr) {
+  return static_cast<int64_t>(static_cast<double>(n) * target_sr / orig_sr);
+}
+
+// Downsampling reads the filter table every ratio * num_table entries; below
+// one entry per tap the filter cannot be stretched that far.
+void check_filter_resolution(ResampleFilter filter, double orig_sr, double target_sr) {
+  const double num_table = static_cast<double>(kaiser_filter(filter).num_table);
+  if (std::min(1.0, target_sr / orig_sr) * num_table < 1.0) {
+    throw ValueError("Cannot resample from " + rate_text(orig_sr) + "->" + rate_text(target_sr) +
+                     ": the rate ratio is below the filter's resolution of 1/" + rate_text(num_table));
+  }
+}
+
+template <typename T>
+std::vector<T> contiguous_copy(const SampleRun<T>& x) {
+  std::vector<T> copy(static_cast<size_t>(x.size));
+  for (int64_t i = 0; i < x.size; ++i) copy[static_cast<size_t>(i)] = x[i];
+  return copy;
+}
+
+// The first n_out interpolated samples of x, from a contiguous buffer (the
+// input's own when it is one).
+template <typename T>
+void interpolate_run(const SampleRun<T>& x, double sample_ratio, ResampleFilter filter, T* out, int64_t n_out) {
+  const std::shared_ptr<const InterpTable> table = cached_interp_table(filter, sample_ratio);
+  const bool contiguous = x.stride_bytes == static_cast<int64_t>(sizeof(T)) &&
+                          reinterpret_cast<uintptr_t>(x.data) % alignof(T) == 0;
+  std::vector<T> copy;
+  if (!contiguous) copy = contiguous_copy(x);
+  const T* samples = contiguous ? reinterpret_cast<const T*>(x.data) : copy.data();
+  interpolate(samples, x.size, *table, 1.0 / sample_ratio, out, n_out);
+}
+
+}  // namespace
+
+void check_sample_rates(double orig_sr, double target_sr) {
+  check_rate(orig_sr, "orig_sr");
+  check_rate(target_sr, "target_sr");
+}
+
+template <typename T>
+void check_finite(const SampleRun<T>& x) {
+  for (int64_t i = 0; i < x.size; ++i) {
+    if (!std::isfinite(x[i])) throw ValueError("Audio buffer is not finite everywhere");
+  }
+}
+
+int64_t resampled_length(int64_t n, double orig_sr, double target_sr) {
+  check_sample_rates(orig_sr, target_sr);
+  const double length = std::ceil(static_cast<double>(n) * (target_sr / orig_sr));
+  // Far beyond any memory; also keeps the conversion below defined.
+  if (!(length < 9.0e15)) {
+    throw ValueError("Resampling " + std::to_string(n) + " samples from " + rate_text(orig_sr) + " to " +
+                     rate_text(target_sr) + " Hz gives too long a signal");
+  }
+  return static_cast<int64_t>(length);
+}
+
+template <typename T>
+void resample_into(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter, T* out,
+                   int64_t out_size) {
+  if (out_size != resampled_length(x.size, orig_sr, target_sr)) {
+    throw std::invalid_argument("resample_into: output buffer of the wrong length");
+  }
+  check_finite(x);
+  if (orig_sr == target_sr) {
+    for (int64_t i = 0; i < x.size; ++i) out[i] = x[i];
+    return;
+  }
+  const int64_t n_interp = interpolated_length(x.size, orig_sr, target_sr);
+  if (n_interp < 1) {
+    throw ValueError("Input signal length=" + std::to_string(x.size) + " is too small to resample from " +
+                     rate_text(orig_sr) + "->" + rate_text(target_sr));
+  }
+  check_filter_resolution(filter, orig_sr, target_sr);
+  const int64_t n_kept = std::min(n_interp, out_size);
+  interpolate_run(x, target_sr / orig_sr, filter, out, n_kept);
+  // The length fix pads with silence.
+  std::fill(out + n_kept, out + out_size, T(0));
+}
+
+template <typename T>
+std::vector<T> resample(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter) {
+  std::vector<T> out(static_cast<size_t>(resampled_length(x.size, orig_sr, target_sr)));
+  resample_into(x, orig_sr, target_sr, filter, out.data(), static_cast<int64_t>(out.size()));
+  return out;
+}
+
+template void check_finite<float>(const SampleRun<float>&);
+template void check_finite<double>(const SampleRun<double>&);
+template void resample_into<float>(const SampleRun<float>&, double, double, ResampleFilter, float*, int64_t);
+template void resample_into<double>(const SampleRun<double>&, double, double, ResampleFilter, double*, int64_t);
+template std::vector<float> resample<float>(const SampleRun<float>&, double, double, ResampleFilter);
+template std::vector<double> resample<double>(const SampleRun<double>&, double, double, ResampleFilter);
+
+}  // namespace speech

@@ -1,0 +1,53 @@
+#pragma once
+// Band-limited resampling with the Kaiser sinc filters. The interpolation is
+// resampy's (the filter table read with linear interpolation between its
+// entries, the output clock t * orig / target), and the output length is
+// librosa's: ceil(n * target / orig), the tail zero-padded or trimmed.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "resample/kaiser_filter.h"
+
+namespace speech {
+
+// A borrowed run of `size` samples placed `stride_bytes` apart (any sign).
+template <typename T>
+struct SampleRun {
+  const char* data = nullptr;
+  int64_t size = 0;
+  int64_t stride_bytes = static_cast<int64_t>(sizeof(T));
+
+  T operator[](int64_t i) const {
+    T value;
+    std::memcpy(&value, data + i * stride_bytes, sizeof(T));
+    return value;
+  }
+};
+
+template <typename T>
+SampleRun<T> contiguous_run(const T* data, int64_t size) {
+  return {reinterpret_cast<const char*>(data), size, static_cast<int64_t>(sizeof(T))};
+}
+
+// Both rates finite and positive, else ValueError.
+void check_sample_rates(double orig_sr, double target_sr);
+
+// ValueError when any sample is NaN or infinite.
+template <typename T>
+void check_finite(const SampleRun<T>& x);
+
+// ceil(n * (target_sr / orig_sr)), the length of every result.
+int64_t resampled_length(int64_t n, double orig_sr, double target_sr);
+
+// Resamples x into out[0, resampled_length(x.size, ...)). Equal rates copy the
+// input. ValueError for bad rates, non-finite samples, or an input so short
+// that the interpolation has no output sample.
+template <typename T>
+void resample_into(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter, T* out,
+                   int64_t out_size);
+
+template <typename T>
+std::vector<T> resample(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter);
+
+}  // namespace speech

@@ -1,0 +1,35 @@
+#pragma once
+// The interpolation loop: every output sample is the input convolved with the
+// filter's two wings, centred at the output's time on the input clock.
+#include <cstdint>
+#include <vector>
+
+#include "resample/kaiser_filter.h"
+
+namespace speech {
+
+// A filter's table made ready for one rate ratio. A wing starting at table
+// entry `offset` reads entries offset, offset + index_step, ...; those are
+// stored together as row `offset` (offsets run from 0 to index_step), so a
+// wing is read sequentially rather than one cache line per tap.
+struct InterpTable {
+  std::vector<double> weight;      // table entries, row after row
+  std::vector<double> delta;       // difference of each entry to the next one
+  std::vector<int64_t> row_start;  // index_step + 2 bounds into weight/delta
+  int64_t nwin = 0;                // entries of the filter table
+  int64_t num_table = 0;           // entries per zero crossing of the filter
+  int64_t index_step = 0;          // entries between successive taps
+  double scale = 1.0;              // min(1, target / orig)
+};
+
+// For downsampling the filter is stretched to the new Nyquist frequency and
+// its gain scaled by the ratio.
+InterpTable prepare_table(const InterpFilter& filter, double sample_ratio);
+
+// y[t] for t in [0, n_out), at input time t * time_increment. x is contiguous.
+// Output samples are independent, so splitting them over threads gives the
+// same values as one thread.
+template <typename T>
+void interpolate(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y, int64_t n_out);
+
+}  // namespace speech
