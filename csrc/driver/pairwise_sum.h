@@ -2,6 +2,7 @@
 // Summation in the element type with NumPy's pairwise scheme (blocks of 128,
 // eight running partial sums), so means and RMS levels computed here agree
 // bit for bit with the interpreter-side NumPy expressions they stand for.
+#include <algorithm>
 #include <cstdint>
 
 namespace speech {
@@ -30,12 +31,23 @@ T pairwise_sum(const T* data, int64_t n) {
   return pairwise_sum(data, half) + pairwise_sum(data + half, n - half);
 }
 
-// NumPy's mean of a float array: the pairwise sum in the element type, then a
-// division carried out in double and rounded back to the element type. NaN
-// for no elements.
+// NumPy's sum reduction of a contiguous float array: it feeds the pairwise
+// loop in runs of its buffer size (8192 elements) and adds the partial sums
+// in order.
+template <typename T>
+T numpy_sum(const T* data, int64_t n) {
+  constexpr int64_t kBuffer = 8192;
+  T sum = 0;
+  for (int64_t i = 0; i < n; i += kBuffer) sum += pairwise_sum(data + i, std::min(kBuffer, n - i));
+  return sum;
+}
+
+// NumPy's mean of a float array: the sum in the element type, then a division
+// carried out in double and rounded back to the element type. NaN for no
+// elements.
 template <typename T>
 T numpy_mean(const T* data, int64_t n) {
-  const T sum = pairwise_sum(data, n);
+  const T sum = numpy_sum(data, n);
   return static_cast<T>(static_cast<double>(sum) / static_cast<double>(n));
 }
 
