@@ -83,10 +83,12 @@ std::pair<py::object, py::object> unpack_pair(const py::object& result) {
 void print_report(const py::object& segment_info, int64_t sample_rate) {
   py_print(report_header());
   for (const py::handle seg : segment_info) {
+    const auto seg_idx = seg["seg_idx"].cast<int64_t>();
+    const auto start_sample = seg["start_sample"].cast<int64_t>();
+    const auto end_sample = seg["end_sample"].cast<int64_t>();
     std::vector<int64_t> ids;
     for (const py::handle gid : seg["global_ids"]) ids.push_back(gid.cast<int64_t>());
-    py_print(segment_report_line(seg["seg_idx"].cast<int64_t>(), seg["start_sample"].cast<int64_t>(),
-                                 seg["end_sample"].cast<int64_t>(), sample_rate, ids));
+    py_print(segment_report_line(seg_idx, start_sample, end_sample, sample_rate, ids));
   }
 }
 

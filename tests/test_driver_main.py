@@ -1,0 +1,351 @@
+"""main with its collaborators replaced by recording fakes: what it passes,
+prints, writes and raises, and that standard output always comes back."""
+import json
+import re
+import sys
+import types
+
+import numpy as np
+import pytest
+import soundfile as sf
+import torch
+
+import leadvoice
+
+SR = 16000
+
+
+class Recorder:
+    def __init__(self):
+        self.events = []
+
+
+class FakeModel:
+    def __init__(self, rec):
+        self.rec = rec
+        rec.events.append(("model",))
+
+    def to(self, device):
+        self.rec.events.append(("to", device))
+        return self
+
+    def eval(self):
+        self.rec.events.append(("eval",))
+        return self
+
+
+def streams_for(mix):
+    """Speaker 0 holds the first half of the mix, speaker 1 the rest at half level."""
+    half = len(mix) // 2
+    s0 = np.zeros(len(mix), np.float32)
+    s1 = np.zeros(len(mix), np.float32)
+    s0[:half] = mix[:half]
+    s1[half:] = 0.5 * mix[half:]
+    segments = [{"seg_idx": 0, "start_sample": 0, "end_sample": min(len(mix), 38400), "global_ids": [0]},
+                {"seg_idx": 2, "start_sample": 38400, "end_sample": len(mix), "global_ids": [1, -1]}]
+    return {0: s0, 1: s1}, segments
+
+
+@pytest.fixture
+def fakes(monkeypatch):
+    rec = Recorder()
+    rec.result = streams_for
+
+    class Processor:
+        def __init__(self, *args, **kwargs):
+            assert not args
+            rec.events.append(("processor", kwargs))
+
+        def process(self, mix):
+            rec.events.append(("process", mix))
+            print("总计 1 个片段需要处理")
+            return rec.result(mix)
+
+    def tracker(*args, **kwargs):
+        assert not args
+        rec.events.append(("tracker", kwargs))
+        return "tracker"
+
+    def load_checkpoint(*args):
+        rec.events.append(("load", args))
+
+    monkeypatch.setattr(leadvoice, "unmixer_core", types.SimpleNamespace(TFLocoformerSEP=lambda: FakeModel(rec)))
+    monkeypatch.setattr(leadvoice, "load_checkpoint_for_inference", load_checkpoint)
+    monkeypatch.setattr(leadvoice, "SpeakerTracker", tracker)
+    monkeypatch.setattr(leadvoice, "CSSProcessor", Processor)
+    # Speech wherever a stream is non-zero.
+    monkeypatch.setattr(leadvoice, "_SILERO_VAD_MODEL", "vad")
+    monkeypatch.setattr(leadvoice, "get_speech_timestamps", lambda audio, model, **kw: nonzero_spans(audio.numpy()))
+    return rec
+
+
+def nonzero_spans(x):
+    idx = np.flatnonzero(x)
+    return [{"start": int(idx[0]), "end": int(idx[-1]) + 1}] if idx.size else []
+
+
+def tone(seconds, sr=SR, channels=1, seed=0):
+    rng = np.random.default_rng(seed)
+    x = 0.3 * np.sin(np.arange(int(seconds * sr)) * 0.05 + rng.uniform(0, 3))
+    return np.stack([x * (c + 1) / channels for c in range(channels)], axis=1) if channels > 1 else x
+
+
+def write(path, seconds=3.0, **kwargs):
+    sr = kwargs.pop("sr", SR)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    sf.write(str(path), tone(seconds, sr=sr, **kwargs), sr, format="WAV")
+    return str(path)
+
+
+def run(monkeypatch, *argv, device="cpu"):
+    monkeypatch.setattr(sys, "argv", ["leadvoice", *argv, "--device", device])
+    console = sys.stdout
+    try:
+        return leadvoice.main()
+    finally:
+        assert sys.stdout is console
+
+
+def lines(capsys):
+    return capsys.readouterr().out.split("\n")
+
+
+@pytest.mark.parametrize("argv, message", [
+    ([], "必须指定 --data_path 或 --data_jsonl 之一"),
+    (["--data_path", "x", "--data_jsonl", "y"], "--data_path 与 --data_jsonl 互斥，请只指定其中一个"),
+    (["--data_path", "", "--data_jsonl", ""], "--data_path 与 --data_jsonl 互斥，请只指定其中一个"),
+    (["--data_path", ""], "--data_path must be a directory, got: "),
+    (["--data_path", "/no/such/dir"], "--data_path must be a directory, got: /no/such/dir"),
+])
+def test_input_option_errors(monkeypatch, capsys, fakes, argv, message):
+    with pytest.raises(ValueError) as error:
+        run(monkeypatch, *argv)
+    assert str(error.value) == message
+    assert capsys.readouterr().out == ""
+    assert fakes.events == []
+
+
+def test_folder_without_wav_ends_quietly(monkeypatch, capsys, fakes, tmp_path):
+    (tmp_path / "a.txt").write_text("")
+    assert run(monkeypatch, "--data_path", str(tmp_path)) is None
+    assert lines(capsys) == ["No .wav files found in: " + str(tmp_path), ""]
+    assert fakes.events == []
+
+
+def test_empty_task_list_ends_before_any_model(monkeypatch, capsys, fakes, tmp_path):
+    jsonl = tmp_path / "t.jsonl"
+    jsonl.write_text(json.dumps({"multi_spks_rate": 0.9, "prompt_wav": write(tmp_path / "a.wav")}) + "\n")
+    run(monkeypatch, "--data_jsonl", str(jsonl), "--multi_spks_rate_threshold", "1")
+    assert lines(capsys) == [
+        "输入模式: jsonl -> " + str(jsonl),
+        "[jsonl] 总行数=1，待处理(multi_spks_rate>1.0)=0，无该字段跳过=0，未超阈值跳过=1，解析失败=0，wav缺失=0",
+        "没有需要处理的任务（无 multi_spks_rate>1.0 的 case），退出", ""]
+    assert fakes.events == []
+
+
+def test_one_recording_calls_lines_and_files(monkeypatch, capsys, fakes, tmp_path):
+    wav = write(tmp_path / "in" / "rec.one.wav", seconds=4.0, channels=2)
+    out_root = tmp_path / "out"
+    run(monkeypatch, "--data_path", str(tmp_path / "in"), "--save_dir", str(out_root), "--inference", "ck.pth",
+        "--max_speakers", "3", "--merge_threshold", "0.4", "--similarity_threshold", "0.3")
+    save_dir = str(out_root / "rec.one")
+    log_path = save_dir + "/log.txt"
+    s0, s1 = streams_for(sf.read(wav)[0][:, 0].astype(np.float32))[0].values()
+    e0, e1 = float(np.mean(s0[:32000] ** 2)), float(np.mean(s1[32000:] ** 2))
+    recording = [
+        "日志将保存到: " + log_path,
+        "加载混合音频: " + wav + ", 采样率: 16000, 时长: 4.00s",
+        "", "开始处理...",
+        "总计 1 个片段需要处理",
+        "", "检测到 2 个全局说话人",
+        "", "=== 主通道判别（基于silero_vad：能量优先 + 时长兜底） ===",
+        f"  说话人0: 语音时长=2.00s, 平均能量={e0:.6e}",
+        f"  说话人1: 语音时长=2.00s, 平均能量={e1:.6e}",
+        f"  能量阈值={e0 * 0.9:.6e} (= 0.90 * max_energy)，候选通道=[0]",
+        f"  -> 主通道: 说话人0 (能量明显最大={e0:.6e}, 时长=2.00s)",
+        "保存原始mix音频: " + save_dir + "/mix.wav",
+        "保存主通道音频: " + save_dir + "/main_speaker_0.wav",
+        "", "=== 说话人追踪统计 ===",
+        "片段 1: [0.00s - 2.40s] -> 说话人: [0]",
+        "片段 3: [2.40s - 4.00s] -> 说话人: [1, -1]",
+        "", "处理完成！结果保存至: " + save_dir,
+    ]
+    out = lines(capsys)
+    assert out == ["输入模式: directory -> 共 1 个 wav 文件", "CUDA不可用，使用CPU", "加载分离模型...",
+                   "加载说话人追踪器(WeSpeaker)..."] + recording + ["日志已保存到: " + log_path, ""]
+    assert open(log_path, encoding="utf-8").read() == "\n".join(recording) + "\n"
+
+    cpu = torch.device("cpu")
+    names = [e[0] for e in fakes.events]
+    assert names == ["model", "load", "to", "eval", "tracker", "processor", "process"]
+    assert fakes.events[1] == ("load", ("ck.pth", fakes.events[1][1][1], cpu))
+    assert isinstance(fakes.events[1][1][1], FakeModel) and fakes.events[2] == ("to", cpu)
+    assert fakes.events[4][1] == {
+        "wespeaker_model": "chinese", "similarity_threshold": 0.3, "low_similarity_threshold": 0.22,
+        "max_inter_sisdr_for_update": -10.0, "short_speech_duration": 0.8, "short_speech_threshold_drop": 0.05,
+        "embedding_update_strategy": "ema_with_history"}
+    kwargs = fakes.events[5][1]
+    assert kwargs == {"separation_model": fakes.events[1][1][1], "speaker_tracker": "tracker", "max_speakers": 3,
+                      "seg_duration": 2.4, "hop_duration": 1.2, "sample_rate": 16000, "sisdr_threshold": 20.0,
+                      "sisdr_threshold_prev": -10.0, "merge_threshold": 0.4, "device": cpu,
+                      "segments_save_dir": None}
+    mix = fakes.events[6][1]
+    first_channel, rate = sf.read(wav)
+    assert mix.dtype == np.float64 and mix.ndim == 1 and rate == SR
+    np.testing.assert_array_equal(mix, first_channel[:, 0])
+
+    saved_mix, mix_rate = sf.read(save_dir + "/mix.wav")
+    assert mix_rate == SR and saved_mix.ndim == 1 and sf.info(save_dir + "/mix.wav").subtype == "PCM_16"
+    np.testing.assert_array_equal(saved_mix, mix)  # 16-bit input survives exactly
+    main, _ = sf.read(save_dir + "/main_speaker_0.wav")
+    np.testing.assert_allclose(main, streams_for(mix.astype(np.float32))[0][0], atol=1 / 32768)
+    assert sorted(p.name for p in (out_root / "rec.one").iterdir()) == ["log.txt", "main_speaker_0.wav", "mix.wav"]
+
+
+@pytest.mark.parametrize("available, device, expected, message", [
+    (False, "cuda", "cpu", True), (True, "cpu", "cpu", True), (True, "cuda:1", "cuda:1", False),
+    (True, "gpu", "cpu", True),
+])
+def test_device_rule(monkeypatch, capsys, fakes, tmp_path, available, device, expected, message):
+    monkeypatch.setattr(torch.cuda, "is_available", lambda: available)
+    write(tmp_path / "in" / "a.wav")
+    run(monkeypatch, "--data_path", str(tmp_path / "in"), "--save_dir", str(tmp_path / "o"), device=device)
+    assert fakes.events[2] == ("to", torch.device(expected))
+    assert fakes.events[5][1]["device"] == torch.device(expected)
+    assert ("CUDA不可用，使用CPU" in lines(capsys)) == message
+
+
+def test_folder_order_suffix_case_and_stem(monkeypatch, capsys, fakes, tmp_path):
+    for name in ["b.wav", "A.WAV", "1.Wav", ".wav", "c.txt"]:
+        write(tmp_path / "in" / name, seconds=1.5)
+    run(monkeypatch, "--data_path", str(tmp_path / "in") + "/", "--save_dir", str(tmp_path / "o"))
+    loads = [line for line in lines(capsys) if line.startswith("加载混合音频: ")]
+    assert [line.split(",")[0][len("加载混合音频: "):] for line in loads] == [
+        str(tmp_path / "in") + "/" + name for name in [".wav", "1.Wav", "A.WAV", "b.wav"]]
+    assert sorted(p.name for p in (tmp_path / "o").iterdir()) == [".wav", "1", "A", "b"]
+
+
+def test_nothing_separated_still_saves_the_mix(monkeypatch, capsys, fakes, tmp_path):
+    fakes.result = lambda mix: ({}, [])
+    write(tmp_path / "in" / "s.wav", seconds=1.0)
+    run(monkeypatch, "--data_path", str(tmp_path / "in"), "--save_dir", str(tmp_path / "o"))
+    out = lines(capsys)
+    i = out.index("检测到 0 个全局说话人")
+    assert out[i + 1:i + 6] == ["保存原始mix音频: " + str(tmp_path / "o" / "s" / "mix.wav"),
+                                "[警告] 未能选出主通道，跳过主通道保存", "", "=== 说话人追踪统计 ===", ""]
+    assert sorted(p.name for p in (tmp_path / "o" / "s").iterdir()) == ["log.txt", "mix.wav"]
+
+
+@pytest.mark.parametrize("result, message", [
+    (lambda mix: ({}, [], None), "too many values to unpack (expected 2)"),
+    (lambda mix: ({},), "not enough values to unpack (expected 2, got 1)"),
+    (lambda mix: (_ for _ in ()).throw(RuntimeError("network down")), "network down"),
+    (lambda mix: ({}, [{"seg_idx": 0}]), "start_sample"),
+])
+def test_failure_restores_console_closes_log_and_stops(monkeypatch, capsys, fakes, tmp_path, result, message):
+    fakes.result = result
+    write(tmp_path / "in" / "a.wav")
+    write(tmp_path / "in" / "b.wav")
+    with pytest.raises(Exception, match=re.escape(message)):
+        run(monkeypatch, "--data_path", str(tmp_path / "in"), "--save_dir", str(tmp_path / "o"))
+    out = lines(capsys)
+    log_path = str(tmp_path / "o" / "a" / "log.txt")
+    assert out[-2:] == ["日志已保存到: " + log_path, ""]
+    assert "日志已保存到" not in open(log_path, encoding="utf-8").read()
+    assert not (tmp_path / "o" / "b").exists()
+
+
+def test_folder_named_like_a_wav_fails_at_reading(monkeypatch, capsys, fakes, tmp_path):
+    (tmp_path / "in" / "dir.wav").mkdir(parents=True)
+    with pytest.raises(OSError, match="dir.wav"):
+        run(monkeypatch, "--data_path", str(tmp_path / "in"), "--save_dir", str(tmp_path / "o"))
+    assert lines(capsys)[-2] == "日志已保存到: " + str(tmp_path / "o" / "dir" / "log.txt")
+
+
+def test_failing_first_log_write_still_restores_console(monkeypatch, capsys, fakes, tmp_path):
+    closed = []
+
+    class BrokenLog(leadvoice.Logger):
+        def write(self, message):
+            raise OSError("disk full")
+
+        def close(self):
+            closed.append(True)
+            super().close()
+
+    monkeypatch.setattr(leadvoice, "Logger", BrokenLog)
+    write(tmp_path / "in" / "a.wav")
+    with pytest.raises(OSError, match="disk full"):
+        run(monkeypatch, "--data_path", str(tmp_path / "in"), "--save_dir", str(tmp_path / "o"))
+    assert closed == [True]
+
+
+def test_shared_log_file_keeps_every_recording(monkeypatch, capsys, fakes, tmp_path):
+    for name in ["a.wav", "b.wav"]:
+        write(tmp_path / "in" / name, seconds=1.5)
+    shared = tmp_path / "logs" / "run.log"
+    shared.parent.mkdir()
+    shared.write_text("stale run\n")
+    run(monkeypatch, "--data_path", str(tmp_path / "in"), "--save_dir", str(tmp_path / "o"),
+        "--log_file", str(shared))
+    text = shared.read_text(encoding="utf-8")
+    assert "stale run" not in text
+    assert text.startswith("日志将保存到: " + str(shared) + "\n加载混合音频: " + str(tmp_path / "in" / "a.wav"))
+    assert text.count("日志将保存到: ") == 2 and "加载混合音频: " + str(tmp_path / "in" / "b.wav") in text
+    assert text.endswith("处理完成！结果保存至: " + str(tmp_path / "o" / "b") + "\n")
+    out = lines(capsys)
+    assert out.count("日志已保存到: " + str(shared)) == 2
+    for stem in "ab":
+        assert sorted(p.name for p in (tmp_path / "o" / stem).iterdir()) == ["main_speaker_0.wav", "mix.wav"]
+
+
+def test_empty_log_file_option_means_per_folder_log(monkeypatch, capsys, fakes, tmp_path):
+    write(tmp_path / "in" / "a.wav")
+    run(monkeypatch, "--data_path", str(tmp_path / "in"), "--save_dir", str(tmp_path / "o"), "--log_file", "")
+    assert (tmp_path / "o" / "a" / "log.txt").is_file()
+
+
+def test_reused_folder_loses_stale_main_speaker_files(monkeypatch, capsys, fakes, tmp_path):
+    first = write(tmp_path / "x" / "same.wav")
+    second = write(tmp_path / "y" / "same.wav")
+    picks = iter([1, 0])
+    monkeypatch.setattr(leadvoice, "select_main_channel", lambda streams, sample_rate: next(picks))
+    jsonl = tmp_path / "t.jsonl"
+    jsonl.write_text("".join(json.dumps({"multi_spks_rate": 0.9, "prompt_wav": p}) + "\n" for p in (first, second)))
+    run(monkeypatch, "--data_jsonl", str(jsonl), "--save_dir", str(tmp_path / "o"))
+    folder = tmp_path / "o" / "same"
+    assert sorted(p.name for p in folder.iterdir()) == ["log.txt", "main_speaker_0.wav", "mix.wav"]
+    out = lines(capsys)
+    warnings = [line for line in out if line.startswith("[警告] 输出目录")]
+    assert len(warnings) == 1 and str(folder) in warnings[0] and "1 个" in warnings[0]
+    assert warnings[0] in (folder / "log.txt").read_text(encoding="utf-8")
+
+
+def test_other_rates_are_resampled_to_16k(monkeypatch, capsys, fakes, tmp_path):
+    calls = []
+    real = leadvoice._resample
+
+    def resample(y, orig_sr, target_sr, **kwargs):
+        calls.append((y.dtype, orig_sr, target_sr, kwargs))
+        return real(y, orig_sr, target_sr, **kwargs)
+
+    monkeypatch.setattr(leadvoice, "_resample", resample)
+    wav = write(tmp_path / "in" / "n.wav", seconds=2.0, sr=8000)
+    run(monkeypatch, "--data_path", str(tmp_path / "in"), "--save_dir", str(tmp_path / "o"))
+    assert calls == [(np.float64, 8000, 16000, {"res_type": "kaiser_best"})]
+    out = lines(capsys)
+    i = out.index("日志将保存到: " + str(tmp_path / "o" / "n" / "log.txt"))
+    assert out[i + 1] == "[警告] " + wav + " 的采样率为 8000 Hz，已重采样到 16000 Hz"
+    assert out[i + 2] == "加载混合音频: " + wav + ", 采样率: 16000, 时长: 2.00s"
+    assert fakes.events[5][1]["sample_rate"] == 16000
+    assert len(fakes.events[6][1]) == 32000
+    info = sf.info(str(tmp_path / "o" / "n" / "mix.wav"))
+    assert info.samplerate == 16000 and info.frames == 32000
+
+
+def test_missing_task_entry_fails_before_any_output(monkeypatch, capsys, fakes, tmp_path):
+    jsonl = tmp_path / "t.jsonl"
+    jsonl.write_text(json.dumps({"multi_spks_rate": 0.9, "prompt_wav": write(tmp_path / "a.wav")}) + "\n")
+    monkeypatch.setattr(leadvoice, "collect_tasks_from_jsonl", lambda path, multi_spks_rate_threshold: [{"raw": {}}])
+    with pytest.raises(KeyError, match="wav_path"):
+        run(monkeypatch, "--data_jsonl", str(jsonl), "--save_dir", str(tmp_path / "o"))

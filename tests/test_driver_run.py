@@ -1,0 +1,209 @@
+"""Whole runs of the driver with the stand-in network, speaker model and VAD:
+a folder and a task list, checked file by file and line by line."""
+import json
+import os
+import re
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+import soundfile as sf
+
+import leadvoice
+from utility.unmixer_core import write_checkpoint
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+SR = 16000
+
+
+def talker(seconds, low_hz, high_hz, seed, active):
+    """A harmonic voice kept inside [low_hz, high_hz), on during the `active` spans (seconds)."""
+    rng = np.random.default_rng(seed)
+    t = np.arange(int(seconds * SR)) / SR
+    f0 = rng.uniform(low_hz, low_hz * 1.2)
+    voice = sum(np.sin(2 * np.pi * f0 * k * t + rng.uniform(0, 6)) / k for k in range(1, 30) if f0 * k < high_hz)
+    gate = np.zeros_like(t)
+    for start, stop in active:
+        gate[int(start * SR):int(stop * SR)] = 1.0
+    return 0.3 * voice / np.max(np.abs(voice)) * gate
+
+
+LOW = talker(6.0, 150, 1800, 1, [(0.0, 3.5), (4.0, 6.0)])
+HIGH = talker(6.0, 2600, 7000, 2, [(2.0, 5.0)])
+
+
+@pytest.fixture(scope="module")
+def inputs(tmp_path_factory):
+    root = tmp_path_factory.mktemp("inputs")
+    folder = root / "in"
+    folder.mkdir()
+    sf.write(str(folder / "A_two.WAV"), LOW + 0.5 * HIGH, SR)
+    sf.write(str(folder / "b_stereo.wav"), np.stack([0.5 * LOW + HIGH, LOW], axis=1), SR)
+    sf.write(str(folder / "c_short.wav"), (LOW + HIGH)[:SR], SR)
+    (folder / "notes.txt").write_text("not audio")
+    return {"root": root, "folder": folder, "ckpt": write_checkpoint(str(root / "ckpt.pth"))}
+
+
+def run_main(monkeypatch, capsys, *argv):
+    monkeypatch.setattr(sys, "argv", ["leadvoice", *argv, "--device", "cpu"])
+    monkeypatch.setattr(leadvoice, "_SILERO_VAD_MODEL", None)
+    console = sys.stdout
+    leadvoice.main()
+    assert sys.stdout is console
+    return capsys.readouterr().out.split("\n")
+
+
+def recording_blocks(out):
+    """Console lines of each recording: from its first log line to the line before '日志已保存到'."""
+    blocks, current = [], None
+    for line in out:
+        if line.startswith("日志将保存到: "):
+            current = [line]
+        elif line.startswith("日志已保存到: "):
+            blocks.append((line[len("日志已保存到: "):], current))
+            current = None
+        elif current is not None:
+            current.append(line)
+    return blocks
+
+
+def check_recording(block, wav_path, save_dir, seconds, windows):
+    """The driver's own lines of one recording, in order; returns the main id or None."""
+    assert block[0] == "日志将保存到: " + save_dir + "/log.txt"
+    assert block[1:5] == ["加载混合音频: " + wav_path + f", 采样率: 16000, 时长: {seconds:.2f}s", "", "开始处理...",
+                          f"总计 {windows} 个片段需要处理"]
+    count_at = block.index(next(line for line in block if line.startswith("检测到 ")))
+    assert block[count_at - 1] == ""
+    speakers = int(re.fullmatch(r"检测到 (\d+) 个全局说话人", block[count_at]).group(1))
+    mix_at = block.index("保存原始mix音频: " + save_dir + "/mix.wav")
+    if block[mix_at + 1] == "[警告] 未能选出主通道，跳过主通道保存":
+        main_gid = None
+    else:
+        main_gid = int(re.fullmatch(re.escape("保存主通道音频: " + save_dir + "/main_speaker_") + r"(\d+)\.wav",
+                                    block[mix_at + 1]).group(1))
+        assert block[mix_at - 1].startswith("  -> 主通道: 说话人" + str(main_gid) + " (")
+    report = block[mix_at + 2:]
+    assert report[:2] == ["", "=== 说话人追踪统计 ==="]
+    assert report[-2:] == ["", "处理完成！结果保存至: " + save_dir]
+    hop = 1.2
+    for k, line in enumerate(report[2:-2]):
+        start, end = k * hop, min(k * hop + 2.4, seconds)
+        match = re.fullmatch(rf"片段 {k + 1}: \[{start:.2f}s - {end:.2f}s\] -> 说话人: \[([-\d, ]*)\]", line)
+        assert match, line
+        assert all(0 <= int(i) < speakers for i in match.group(1).split(", "))
+    assert len(report) - 4 == windows
+    return main_gid
+
+
+def correlation(a, b):
+    return float(np.dot(a, b) / (np.linalg.norm(a) * np.linalg.norm(b)))
+
+
+def test_folder_run(monkeypatch, capsys, inputs, tmp_path):
+    folder, out_root = str(inputs["folder"]), str(tmp_path / "out")
+    out = run_main(monkeypatch, capsys, "--data_path", folder, "--inference", inputs["ckpt"], "--save_dir", out_root)
+    assert out[:5] == ["输入模式: directory -> 共 3 个 wav 文件", "CUDA不可用，使用CPU", "加载分离模型...",
+                       "加载说话人追踪器(WeSpeaker)...", "正在加载WeSpeaker模型: chinese"]
+    assert out[-1] == ""
+    blocks = recording_blocks(out)
+    assert [b[0] for b in blocks] == [f"{out_root}/{stem}/log.txt" for stem in ("A_two", "b_stereo", "c_short")]
+    # The log holds exactly what the console showed for that recording.
+    for log_path, block in blocks:
+        assert open(log_path, encoding="utf-8").read() == "\n".join(block) + "\n"
+    assert sorted(os.listdir(out_root)) == ["A_two", "b_stereo", "c_short"]
+
+    expected = {"A_two": (LOW + 0.5 * HIGH, LOW), "b_stereo": (0.5 * LOW + HIGH, HIGH)}
+    for (_, block), (stem, name, seconds, windows) in zip(blocks, [
+            ("A_two", "A_two.WAV", 6.0, 4), ("b_stereo", "b_stereo.wav", 6.0, 4), ("c_short", "c_short.wav", 1.0, 0)]):
+        save_dir = f"{out_root}/{stem}"
+        main_gid = check_recording(block, f"{folder}/{name}", save_dir, seconds, windows)
+        mix, rate = sf.read(save_dir + "/mix.wav")
+        first_channel = sf.read(f"{folder}/{name}")[0]
+        first_channel = first_channel[:, 0] if first_channel.ndim == 2 else first_channel
+        assert rate == SR and mix.ndim == 1 and sf.info(save_dir + "/mix.wav").subtype == "PCM_16"
+        np.testing.assert_array_equal(mix, first_channel)
+        if stem == "c_short":
+            assert main_gid is None
+            assert "检测到 0 个全局说话人" in block
+            assert sorted(os.listdir(save_dir)) == ["log.txt", "mix.wav"]
+            continue
+        assert sorted(os.listdir(save_dir)) == ["log.txt", f"main_speaker_{main_gid}.wav", "mix.wav"]
+        main, rate = sf.read(f"{save_dir}/main_speaker_{main_gid}.wav")
+        assert rate == SR and len(main) == len(mix)
+        # The louder talker of the first channel is the one kept.
+        assert correlation(main, expected[stem][1]) > 0.9
+
+
+def test_task_list_run(monkeypatch, capsys, inputs, tmp_path):
+    folder = inputs["folder"]
+    two, stereo = str(folder / "A_two.WAV"), str(folder / "b_stereo.wav")
+    jsonl = tmp_path / "tasks.jsonl"
+    jsonl.write_text("\n".join([
+        json.dumps({"prompt_wav": two, "multi_spks_rate": 0.91, "id": "u1"}),
+        "",
+        "{not json",
+        json.dumps([two, 0.9]),
+        json.dumps({"prompt_wav": stereo, "multi_spks_rate": 0.2}),
+        json.dumps({"prompt_wav": stereo}),
+        json.dumps({"prompt_wav": str(folder / "gone.wav"), "multi_spks_rate": 0.9}),
+        json.dumps({"prompt_wav": stereo, "multi_spks_rate": "0.75"}),
+    ]) + "\n", encoding="utf-8")
+    out_root = str(tmp_path / "out")
+    out = run_main(monkeypatch, capsys, "--data_jsonl", str(jsonl), "--inference", inputs["ckpt"],
+                   "--save_dir", out_root)
+    assert out[:8] == [
+        "输入模式: jsonl -> " + str(jsonl),
+        "[警告] jsonl第3行解析失败，跳过: Expecting property name enclosed in double quotes: line 1 column 2 (char 1)",
+        "[警告] jsonl第4行不是JSON对象，跳过",
+        "[警告] jsonl第7行 prompt_wav 文件不存在: " + str(folder / "gone.wav") + "，跳过",
+        "[jsonl] 总行数=7，待处理(multi_spks_rate>0.5)=2，无该字段跳过=1，未超阈值跳过=1，解析失败=2，wav缺失=1",
+        "CUDA不可用，使用CPU", "加载分离模型...", "加载说话人追踪器(WeSpeaker)...",
+    ]
+    blocks = recording_blocks(out)
+    assert [b[0] for b in blocks] == [f"{out_root}/A_two/log.txt", f"{out_root}/b_stereo/log.txt"]
+    for (_, block), wav, stem in zip(blocks, (two, stereo), ("A_two", "b_stereo")):
+        assert check_recording(block, wav, f"{out_root}/{stem}", 6.0, 4) is not None
+
+
+def test_threshold_option_and_empty_list(monkeypatch, capsys, inputs, tmp_path):
+    jsonl = tmp_path / "tasks.jsonl"
+    jsonl.write_text(json.dumps({"prompt_wav": str(inputs["folder"] / "A_two.WAV"), "multi_spks_rate": 0.9}) + "\n")
+    out = run_main(monkeypatch, capsys, "--data_jsonl", str(jsonl), "--multi_spks_rate_threshold", "0.95",
+                   "--inference", "/no/such.pth", "--save_dir", str(tmp_path / "out"))
+    assert out == ["输入模式: jsonl -> " + str(jsonl),
+                   "[jsonl] 总行数=1，待处理(multi_spks_rate>0.95)=0，无该字段跳过=0，未超阈值跳过=1，解析失败=0，wav缺失=0",
+                   "没有需要处理的任务（无 multi_spks_rate>0.95 的 case），退出", ""]
+    assert not (tmp_path / "out").exists()
+
+
+def launch(*argv, cwd=None):
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join([ROOT, os.path.join(ROOT, "stand_ins")]))
+    return subprocess.run([sys.executable, "-m", "leadvoice", *argv], capture_output=True, text=True, env=env,
+                          cwd=cwd, timeout=120)
+
+
+@pytest.mark.parametrize("argv, error", [
+    ([], "ValueError: 必须指定 --data_path 或 --data_jsonl 之一"),
+    (["--data_path", "d", "--data_jsonl", "j"], "ValueError: --data_path 与 --data_jsonl 互斥，请只指定其中一个"),
+    (["--data_path", "/no/such/folder"], "ValueError: --data_path must be a directory, got: /no/such/folder"),
+    (["--data_jsonl", "/no/such.jsonl"], "FileNotFoundError: jsonl file not found: /no/such.jsonl"),
+    (["--data_path", "{folder}", "--inference", "/no/ckpt.pth", "--save_dir", "{out}"],
+     "FileNotFoundError: Checkpoint not found: /no/ckpt.pth"),
+])
+def test_launcher_error_texts(inputs, tmp_path, argv, error):
+    argv = [a.format(folder=inputs["folder"], out=tmp_path / "out") for a in argv]
+    done = launch(*argv, "--device", "cpu")
+    assert done.returncode == 1
+    assert done.stderr.rstrip("\n").split("\n")[-1] == error
+    assert not (tmp_path / "out").exists()
+
+
+def test_launcher_usage_and_full_run(inputs, tmp_path):
+    bad = launch("--max_speakers", "2.5")
+    assert bad.returncode == 2 and "invalid int value: '2.5'" in bad.stderr
+    done = launch("--data_path", str(inputs["folder"]), "--inference", inputs["ckpt"],
+                  "--save_dir", str(tmp_path / "out"), "--device", "cpu", "--rms_normalize")
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.splitlines()[-1] == "日志已保存到: " + str(tmp_path / "out" / "c_short" / "log.txt")
+    assert sorted(os.listdir(tmp_path / "out")) == ["A_two", "b_stereo", "c_short"]
