@@ -1,0 +1,223 @@
+// itn_runner against the reflecting stand-in engine: command line, switches,
+// console texts, dealing of lines to the workers, output order, exit codes.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace itn_test {
+namespace {
+
+const std::string kRunner = ITN_RUNNER_REFLECT;
+const std::string kLoading = "正在加载FST模型...\n";
+
+std::string Loaded(int ret) { return "模型加载完成。ret=" + std::to_string(ret) + "\n"; }
+
+std::string Usage(const std::string& prog) {
+  return "用法: " + prog +
+         " <tagger_rule1.fst> <verbalizer_rule1.fst> <tagger_rule2.fst> <verbalizer_rule2.fst>"
+         " <input_file> [convert_number] [unit_symbol_type]\n"
+         "  input_file        : 输入文本文件路径\n"
+         "  convert_number    : 是否转换数字 (1=是, 0=否, 默认1)\n"
+         "  unit_symbol_type  : 单位符号类型 (1=启用rule1, 0=使用rule2, 默认1)\n"
+         "从指定文件逐行读取文本，输出归一化结果。\n";
+}
+
+// What the stand-in writes in front of each input that a worker hands it.
+std::string Reflected(bool convert_number, bool unit_symbol_type) {
+  return std::string("[convert_number=") + (convert_number ? "1" : "0") +
+         " unit_symbol_type=" + (unit_symbol_type ? "1" : "0") +
+         " debug_level=0 rules=0 output_empty=1 reserved=0]";
+}
+
+class RunnerTest : public ::testing::Test {
+ protected:
+  RunnerTest() {
+    for (int i = 1; i <= 4; ++i) rules_.push_back(dir_.Write("rule" + std::to_string(i) + ".fst", "rule"));
+    trace_ = (dir_.path() / "trace").string();
+  }
+
+  RunResult RunOn(const std::string& input_path, const std::vector<std::string>& switches = {}) {
+    std::vector<std::string> argv{kRunner};
+    argv.insert(argv.end(), rules_.begin(), rules_.end());
+    argv.push_back(input_path);
+    argv.insert(argv.end(), switches.begin(), switches.end());
+    return RunProgram(argv, {"ITN_REFLECT_TRACE=" + trace_});
+  }
+
+  RunResult RunText(const std::string& content, const std::vector<std::string>& switches = {}) {
+    return RunOn(dir_.Write("input.txt", content), switches);
+  }
+
+  std::vector<std::string> Trace() const { return SplitLines(ReadFile(trace_)); }
+
+  std::string CreateTrace(bool convert_number, bool unit_symbol_type) const {
+    return std::string("create convert_number=") + (convert_number ? "1" : "0") +
+           " unit_symbol_type=" + (unit_symbol_type ? "1" : "0") + " debug_level=0 rules=" +
+           rules_[0] + "|" + rules_[1] + "|" + rules_[2] + "|" + rules_[3] + " reserved=0";
+  }
+
+  // The log lines of a successful run, after the two loading lines.
+  std::vector<std::string> LogLines(const RunResult& result) const {
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out.substr(0, kLoading.size() + Loaded(0).size()), kLoading + Loaded(0));
+    std::vector<std::string> lines = SplitLines(result.out);
+    return std::vector<std::string>(lines.begin() + std::min<size_t>(2, lines.size()), lines.end());
+  }
+
+  ScratchDir dir_;
+  std::vector<std::string> rules_;
+  std::string trace_;
+};
+
+// Checks one log line for `input` and returns its time in milliseconds.
+long ExpectLogLine(const std::string& line, const std::string& input, const std::string& reflected) {
+  const std::string head = input + " --> " + reflected + input + ", time_cost=";
+  EXPECT_EQ(line.substr(0, head.size()), head);
+  static const std::regex kTime("[0-9]+ms");
+  const std::string tail = line.size() >= head.size() ? line.substr(head.size()) : "";
+  EXPECT_TRUE(std::regex_match(tail, kTime)) << "time part: " << tail;
+  return std::atol(tail.c_str());
+}
+
+struct SwitchCase {
+  std::vector<std::string> switches;
+  bool convert_number;
+  bool unit_symbol_type;
+};
+
+void PrintTo(const SwitchCase& c, std::ostream* out) {
+  *out << "switches";
+  for (const std::string& s : c.switches) *out << " '" << s << "'";
+}
+
+class RunnerSwitchTest : public RunnerTest, public ::testing::WithParamInterface<SwitchCase> {};
+
+TEST_P(RunnerSwitchTest, BothRecordsGetTheSwitches) {
+  const SwitchCase& c = GetParam();
+  const RunResult result = RunText("one\ntwo\n", c.switches);
+  const std::vector<std::string> logs = LogLines(result);
+  ASSERT_EQ(logs.size(), 2u);
+  ExpectLogLine(logs[0], "one", Reflected(c.convert_number, c.unit_symbol_type));
+  ExpectLogLine(logs[1], "two", Reflected(c.convert_number, c.unit_symbol_type));
+  const std::vector<std::string> trace = Trace();
+  ASSERT_EQ(trace.size(), 2u);
+  EXPECT_EQ(trace[0], CreateTrace(c.convert_number, c.unit_symbol_type));
+  EXPECT_EQ(trace[1], "destroy processed=2");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Switches, RunnerSwitchTest,
+    ::testing::Values(
+        SwitchCase{{}, true, true}, SwitchCase{{"0"}, false, true}, SwitchCase{{"1"}, true, true},
+        SwitchCase{{"1", "0"}, true, false}, SwitchCase{{"0", "0"}, false, false},
+        // Off: no digits, hex is not read, empty text.
+        SwitchCase{{"abc", "abc"}, false, false}, SwitchCase{{"0x10", "0x10"}, false, false},
+        SwitchCase{{"", ""}, false, false},
+        // On: any non-zero value, a sign, leading blanks, trailing junk.
+        SwitchCase{{"2", "-3"}, true, true}, SwitchCase{{" 5", "1x"}, true, true},
+        // The value is narrowed to a 32-bit int: 2^32 reads as 0.
+        SwitchCase{{"4294967296", "4294967297"}, false, true},
+        // Arguments after the seventh are ignored.
+        SwitchCase{{"1", "0", "1", "extra"}, true, false}));
+
+struct OrderCase {
+  int lines;
+  std::vector<int> printed;
+};
+
+void PrintTo(const OrderCase& c, std::ostream* out) { *out << c.lines << " lines"; }
+
+class RunnerOrderTest : public RunnerTest, public ::testing::WithParamInterface<OrderCase> {};
+
+// Line k goes to worker k mod 8 and the output is grouped by worker; empty
+// lines are dropped before dealing.
+TEST_P(RunnerOrderTest, OutputIsGroupedByWorker) {
+  const OrderCase& c = GetParam();
+  std::string content = "\n";
+  for (int k = 0; k < c.lines; ++k) content += "line" + std::to_string(k) + "\n\n";
+  const std::vector<std::string> logs = LogLines(RunText(content));
+  ASSERT_EQ(logs.size(), c.printed.size());
+  for (size_t i = 0; i < logs.size(); ++i) {
+    ExpectLogLine(logs[i], "line" + std::to_string(c.printed[i]), Reflected(true, true));
+  }
+  EXPECT_EQ(Trace().back(), "destroy processed=" + std::to_string(c.lines));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dealing, RunnerOrderTest,
+    ::testing::Values(OrderCase{0, {}}, OrderCase{3, {0, 1, 2}},
+                      OrderCase{10, {0, 8, 1, 9, 2, 3, 4, 5, 6, 7}},
+                      OrderCase{17, {0, 8, 16, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15}}));
+
+TEST_F(RunnerTest, LinesKeepCarriageReturnsAndBlanks) {
+  const std::vector<std::string> logs = LogLines(RunText("dos\r\n   \n\n\r\nlast"));
+  ASSERT_EQ(logs.size(), 4u);
+  ExpectLogLine(logs[0], "dos\r", Reflected(true, true));
+  ExpectLogLine(logs[1], "   ", Reflected(true, true));
+  ExpectLogLine(logs[2], "\r", Reflected(true, true));
+  ExpectLogLine(logs[3], "last", Reflected(true, true));
+}
+
+TEST_F(RunnerTest, FileWithoutLinesStillCreatesAndDestroysTheEngine) {
+  for (const std::string content : {"", "\n\n\n"}) {
+    std::filesystem::remove(trace_);
+    const RunResult result = RunText(content);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, kLoading + Loaded(0));
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(Trace(), (std::vector<std::string>{CreateTrace(true, true), "destroy processed=0"}));
+  }
+}
+
+TEST_F(RunnerTest, TooFewArgumentsPrintUsage) {
+  for (size_t given = 0; given < 5; ++given) {
+    std::vector<std::string> argv{kRunner};
+    for (size_t i = 0; i < given; ++i) argv.push_back(rules_[std::min<size_t>(i, 3)]);
+    const RunResult result = RunProgram(argv, {"ITN_REFLECT_TRACE=" + trace_});
+    EXPECT_EQ(result.status, 1) << given << " arguments";
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, Usage(kRunner));
+  }
+  EXPECT_FALSE(std::filesystem::exists(trace_)) << "nothing may be loaded";
+}
+
+TEST_F(RunnerTest, UsageNamesTheProgramAsStarted) {
+  const RunResult result = RunProgram({"itn_alias", rules_[0]}, {}, kRunner);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, Usage("itn_alias"));
+}
+
+TEST_F(RunnerTest, MissingInputFileFailsAfterLoading) {
+  const std::string missing = (dir_.path() / "no_such_file.txt").string();
+  const RunResult result = RunOn(missing);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, kLoading + Loaded(0));
+  EXPECT_EQ(result.err, "错误: 无法打开文件 " + missing + "\n");
+  EXPECT_EQ(Trace(), std::vector<std::string>{CreateTrace(true, true)});
+}
+
+TEST_F(RunnerTest, FailedEngineCreationEndsTheRun) {
+  const std::string input = dir_.Write("input.txt", "some line\n");
+  for (int k = 1; k <= 4; ++k) {
+    const std::string kept = rules_[k - 1];
+    rules_[k - 1] = (dir_.path() / "missing.fst").string();
+    const RunResult result = RunOn(input);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, kLoading + Loaded(-k)) << "no line may be processed";
+    EXPECT_EQ(result.err, "错误: 无法加载FST模型 " + rules_[k - 1] + "\n");
+    rules_[k - 1] = kept;
+  }
+  rules_[0] = dir_.Write("refusing.fst", "fail:-7\n");
+  const RunResult result = RunOn(input);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, kLoading + Loaded(-7));
+  EXPECT_EQ(result.err, "错误: FST模型加载失败 ret=-7\n");
+  EXPECT_EQ(Trace().back(), "destroy null");
+}
+
+}  // namespace
+}  // namespace itn_test
