@@ -208,3 +208,44 @@ def test_model_message_comes_before_first_nonempty_stream_line(vad, capsys):
     assert lines[4].startswith("  说话人1")
     _, again = choose(streams, capsys)
     assert "加载silero_vad模型..." not in again
+
+
+class TestEnergyVadStandIn:
+    """The frame-energy detector that stands in for Silero VAD."""
+
+    @staticmethod
+    def spans(signal, sr=16000):
+        import silero_vad
+        tensor = torch.from_numpy(np.asarray(signal, dtype=np.float32))
+        return silero_vad.get_speech_timestamps(tensor, silero_vad.load_silero_vad(), sampling_rate=sr,
+                                                return_seconds=False)
+
+    def test_silence_and_empty_give_no_spans(self):
+        assert self.spans(np.zeros(16000)) == []
+        assert self.spans(np.zeros(0)) == []
+
+    def test_burst_gives_one_padded_span_in_samples(self):
+        spans = self.spans(burst(32000, 8192, 24576, 0.3))
+        assert spans == [{"start": 8192 - 480, "end": 24576 + 480}]
+
+    def test_short_blips_dropped_and_short_gaps_bridged(self):
+        x = burst(48000, 4096, 4096 + 1024, 0.3)            # 64 ms: too short
+        x += burst(48000, 16384, 24576, 0.3)
+        x[24576 + 512:24576 + 512 + 8192] = 0.3               # 32 ms gap: bridged
+        spans = self.spans(x)
+        assert spans == [{"start": 16384 - 480, "end": 24576 + 512 + 8192 + 480}]
+
+    def test_unsupported_rate_is_refused(self):
+        with pytest.raises(ValueError, match="8000 and 16000"):
+            self.spans(np.zeros(4410), sr=44100)
+
+    def test_measurement_through_the_stand_in(self, monkeypatch):
+        import silero_vad
+        monkeypatch.setattr(leadvoice, "_SILERO_VAD_MODEL", None)
+        monkeypatch.setattr(leadvoice, "load_silero_vad", silero_vad.load_silero_vad)
+        monkeypatch.setattr(leadvoice, "get_speech_timestamps", silero_vad.get_speech_timestamps)
+        x = np.zeros(32000, np.float32)
+        x[8192:24576] = 0.2
+        energy, dur = leadvoice.compute_speech_mean_energy(x)
+        assert dur == (16384 + 960) / 16000
+        assert energy == float(np.mean(x[8192 - 480:24576 + 480] ** 2))

@@ -57,7 +57,7 @@ py::tuple compute_speech_mean_energy(py::object audio, py::object sample_rate) {
       array.attr("astype")(leadvoice_attr("np").attr("float32")));
   const py::object timestamps = leadvoice_attr("get_speech_timestamps")(
       tensor, model, py::arg("sampling_rate") = sample_rate, py::arg("return_seconds") = false);
-  if (py::len(timestamps) == 0) return silent;
+  if (!py::bool_(timestamps)) return silent;
 
   const std::vector<SpeechSpan> spans = spans_of(timestamps);
   const double rate = sample_rate.cast<double>();
@@ -67,7 +67,7 @@ py::tuple compute_speech_mean_energy(py::object audio, py::object sample_rate) {
 }
 
 py::object select_main_channel(py::object global_streams, py::object sample_rate, double energy_close_ratio) {
-  if (global_streams.is_none() || py::len(global_streams) == 0) return py::none();
+  if (!py::bool_(global_streams)) return py::none();
   check_energy_close_ratio(energy_close_ratio);
   py_print(main_channel_header());
 
