@@ -6,6 +6,8 @@
 #include <fstream>
 #include <string>
 
+#include "linear_acceptor.h"
+
 namespace TextPolishItn {
 namespace {
 
@@ -56,19 +58,6 @@ std::optional<std::vector<bool>> InputAlphabet(const StdVectorFst& fst) {
     }
   }
   return alphabet;
-}
-
-StdVectorFst LinearAcceptor(const std::vector<ItnLabel>& labels) {
-  StdVectorFst fst;
-  auto state = fst.AddState();
-  fst.SetStart(state);
-  for (ItnLabel label : labels) {
-    const auto next = fst.AddState();
-    fst.AddArc(state, StdArc(label, label, StdArc::Weight::One(), next));
-    state = next;
-  }
-  fst.SetFinal(state, StdArc::Weight::One());
-  return fst;
 }
 
 // Every weight of the rules is at least One (Load checks it), so a

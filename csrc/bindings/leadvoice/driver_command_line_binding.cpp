@@ -11,26 +11,26 @@ namespace py = pybind11;
 namespace speech {
 namespace {
 
-py::object default_of(const OptionSpec& spec) {
-  switch (spec.default_kind) {
+py::object default_of(const OptionSpec& option) {
+  switch (option.default_kind) {
     case DefaultKind::kUnset:
       return py::none();
     case DefaultKind::kText:
-      return py::str(spec.text_default);
+      return py::str(option.text_default);
     case DefaultKind::kReal:
-      return py::float_(spec.real_default);
+      return py::float_(option.real_default);
     case DefaultKind::kInteger:
-      return py::int_(spec.integer_default);
+      return py::int_(option.integer_default);
     case DefaultKind::kFalse:
       return py::bool_(false);
   }
   return py::none();
 }
 
-void add_option(py::object& parser, const OptionSpec& spec) {
+void add_option(py::object& parser, const OptionSpec& option) {
   const py::object builtins = py::module_::import("builtins");
   py::dict settings;
-  switch (spec.kind) {
+  switch (option.kind) {
     case OptionKind::kText:
       settings["type"] = builtins.attr("str");
       break;
@@ -46,14 +46,14 @@ void add_option(py::object& parser, const OptionSpec& spec) {
     case OptionKind::kUntyped:
       break;
   }
-  settings["default"] = default_of(spec);
-  if (!spec.help.empty()) settings["help"] = spec.help;
-  parser.attr("add_argument")(spec.flag, **settings);
+  settings["default"] = default_of(option);
+  if (!option.help.empty()) settings["help"] = option.help;
+  parser.attr("add_argument")(option.flag, **settings);
 }
 
 py::object parse_args() {
   py::object parser = leadvoice_attr("argparse").attr("ArgumentParser")(py::arg("description") = kParserDescription);
-  for (const OptionSpec& spec : driver_options()) add_option(parser, spec);
+  for (const OptionSpec& option : driver_options()) add_option(parser, option);
   return parser.attr("parse_args")();
 }
 

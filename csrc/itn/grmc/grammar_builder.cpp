@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "linear_acceptor.h"
 #include "text_items.h"
 
 namespace TextPolishItn::grammar {
@@ -13,18 +14,7 @@ using fst::StdArc;
 using fst::StdVectorFst;
 using Kind = Node::Kind;
 
-StdVectorFst Labels(const std::vector<ItnLabel>& labels) {
-  StdVectorFst fst;
-  auto state = fst.AddState();
-  fst.SetStart(state);
-  for (ItnLabel label : labels) {
-    const auto next = fst.AddState();
-    fst.AddArc(state, StdArc(label, label, StdArc::Weight::One(), next));
-    state = next;
-  }
-  fst.SetFinal(state, StdArc::Weight::One());
-  return fst;
-}
+StdVectorFst Labels(const std::vector<ItnLabel>& labels) { return LinearAcceptor(labels); }
 
 // Keeps one side of `fst` and makes the other side empty.
 StdVectorFst OneSided(StdVectorFst fst, bool keep_input) {
