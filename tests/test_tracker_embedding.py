@@ -125,6 +125,25 @@ def test_unusable_model_results(tracker, temp_dir, capsys, reply, error, printed
     assert leftovers(temp_dir) == []
 
 
+def test_temporary_file_facility_is_looked_up_at_call_time(tracker, temp_dir, monkeypatch):
+    import leadvoice
+    made = []
+    real = tempfile.NamedTemporaryFile
+
+    class Recording:
+        def __getattr__(self, name):
+            return getattr(tempfile, name)
+
+        def NamedTemporaryFile(self, **kwargs):
+            made.append(kwargs)
+            return real(**kwargs)
+
+    monkeypatch.setattr(leadvoice, "tempfile", Recording())
+    tracker.extract_embedding_from_array(np.full(16000, 0.1, np.float32))
+    assert made == [dict(prefix="spk_emb_", suffix=".wav", delete=False)]
+    assert leftovers(temp_dir) == []
+
+
 def test_errors_outside_exception_family_pass_through_and_clean_up(tracker, temp_dir):
     tracker.wespeaker = FileModel(error=KeyboardInterrupt())
     with pytest.raises(KeyboardInterrupt):

@@ -187,12 +187,16 @@ def test_collaborators_are_looked_up_at_call_time(tracker, capsys, monkeypatch):
     assert len(calls) == 1 and calls[0][0] == 0 and calls[0][1] is signal and calls[0][2] is None
     assert "（分离质量差，不更新embedding）" in capsys.readouterr().out
 
+    solved = []
+    real_solver = leadvoice.linear_sum_assignment
+    monkeypatch.setattr(leadvoice, "linear_sum_assignment", lambda cost: solved.append(cost) or real_solver(cost))
     pairs = []
     real = leadvoice.cosine_similarity
     monkeypatch.setattr(leadvoice, "cosine_similarity", lambda a, b: pairs.append(1) or real(a, b))
     tracker.initialize_first_segment([E0, E1])
     tracker.match_speakers_between_segments([E0, None, E1])
     assert len(pairs) == 4
+    assert len(solved) == 1 and solved[0].shape == (3, 2)
 
 
 def test_non_finite_embedding_is_treated_as_missing(tracker, capsys):

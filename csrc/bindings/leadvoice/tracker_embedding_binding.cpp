@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bindings/leadvoice/module_lookup.h"
 #include "bindings/leadvoice/tracker_parts.h"
 #include "common/errors.h"
 #include "common/wav_io.h"
@@ -41,7 +42,7 @@ int64_t write_joined_speech(const StridedView<T>& view, const SpeechDetection& d
 }
 
 std::string make_temp_path() {
-  py::object file = py::module_::import("tempfile")
+  py::object file = leadvoice_attr("tempfile")
                         .attr("NamedTemporaryFile")("prefix"_a = "spk_emb_", "suffix"_a = ".wav", "delete"_a = false);
   const std::string path = py::str(file.attr("name"));
   file.attr("close")();
@@ -49,7 +50,7 @@ std::string make_temp_path() {
 }
 
 void remove_if_exists(const std::string& path) {
-  const py::module_ os = py::module_::import("os");
+  const py::object os = leadvoice_attr("os");
   if (py::bool_(os.attr("path").attr("exists")(path))) os.attr("remove")(path);
 }
 

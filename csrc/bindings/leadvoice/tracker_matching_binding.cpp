@@ -158,7 +158,7 @@ py::tuple match_speakers(py::object self, py::object embeddings, py::object qual
   report_matrix(matrix, global_ids, qualities, speech_samples, settings.sample_rate);
 
   const py::object cost = py::float_(1.0) - matrix;
-  const py::tuple pairs = py::module_::import("scipy.optimize").attr("linear_sum_assignment")(cost);
+  const py::tuple pairs = leadvoice_attr("linear_sum_assignment")(cost);
   const auto rows = py::array_t<int64_t, py::array::forcecast>::ensure(pairs[0]);
   const auto cols = py::array_t<int64_t, py::array::forcecast>::ensure(pairs[1]);
 
