@@ -131,3 +131,29 @@ def test_quality_is_the_largest_sisdr_against_the_other_kept_signals():
 def test_quality_edge_values(outputs, max_speakers, expected):
     tracker, _ = run(outputs, tiled(A + B, 2), max_speakers=max_speakers)
     assert quality_seen(tracker)[0] == pytest.approx(expected, abs=0.05)
+
+
+@pytest.mark.parametrize("layout", ["transposed", "half"])
+def test_outputs_the_host_path_cannot_read_go_through_the_tensor_form(layout):
+    # The same outputs, once as a plain float32 tensor (scaled on the host) and
+    # once in a layout only the tensor form reads: the kept signals agree.
+    outputs = lambda w: [A + 0.1, -0.5 * B]
+
+    class Relaid(ScriptedNetwork):
+        def __call__(self, mixture, max_speakers):
+            _, out = super().__call__(mixture, max_speakers)
+            if layout == "transposed":
+                return None, out[0].t().contiguous().t().unsqueeze(0)    # time is not the fastest axis
+            return None, out.half()
+
+    mix = A + B
+    _, plain = run(outputs, mix, max_speakers=2)
+    labels = iter(range(100))
+    tracker = FakeTracker(embed=lambda s: (np.array([float(next(labels))]), s.size))
+    network = Relaid(outputs, padding=PAD)
+    _, relaid = CSSProcessor(network, tracker, sample_rate=1000, seg_duration=0.4, hop_duration=0.2,
+                             padding_samples=0.1, max_speakers=2).process(mix)
+    tolerance = 1e-6 if layout == "transposed" else 2e-3
+    for a, b in zip(plain[0]["separated_signals"], relaid[0]["separated_signals"]):
+        assert b.dtype == np.float32
+        np.testing.assert_allclose(a, b, atol=tolerance)

@@ -1,24 +1,48 @@
 #include "css/selection.h"
 
 #include <limits>
+#include <type_traits>
 
 #include "css/sisdr.h"
 
 namespace speech::css {
+namespace {
+
+constexpr double kMinusInf = -std::numeric_limits<double>::infinity();
+
+// Ratings from centred float32 signals and their pair dots (dot(i, j) is
+// symmetric, so each pair is taken once).
+template <typename DotOf>
+std::vector<double> ratings(const std::vector<CenteredSignal<float>>& kept, DotOf dot_of) {
+  if (kept.size() == 1) return {kMinusInf};
+  const float eps = static_cast<float>(kDefaultEps);
+  std::vector<double> quality(kept.size(), kMinusInf);
+  for (size_t i = 0; i < kept.size(); ++i) {
+    for (size_t j = 0; j < kept.size(); ++j) {
+      if (j == i) continue;
+      const double value = static_cast<double>(sisdr_from_dot(kept[i], kept[j], dot_of(i, j), eps));
+      if (value > quality[i]) quality[i] = value;
+    }
+  }
+  return quality;
+}
+
+}  // namespace
 
 template <typename T>
 OutputSelector<T>::OutputSelector(const T* mixture, int64_t length, SelectionThresholds thresholds)
     : length_(length), thresholds_(thresholds), mixture_(center_signal(mixture, length)) {}
 
 template <typename T>
-bool OutputSelector<T>::passes(const CenteredSignal<T>& candidate) const {
+bool OutputSelector<T>::passes(const CenteredSignal<T>& candidate, std::vector<T>& dots) const {
   const T eps = static_cast<T>(kDefaultEps);
   const double against_mix = static_cast<double>(sisdr_of_centered(candidate, mixture_, eps));
   // The earlier outputs only matter once the mixture test holds.
   if (!(against_mix < thresholds_.sisdr_threshold)) return false;
-  double max_prev = -std::numeric_limits<double>::infinity();
+  double max_prev = kMinusInf;
   for (const CenteredSignal<T>& earlier : kept_) {
-    const double value = static_cast<double>(sisdr_of_centered(candidate, earlier, eps));
+    dots.push_back(centered_dot(candidate, earlier));
+    const double value = static_cast<double>(sisdr_from_dot(candidate, earlier, dots.back(), eps));
     if (value > max_prev) max_prev = value;
   }
   return max_prev < thresholds_.sisdr_threshold_prev;
@@ -28,36 +52,43 @@ template <typename T>
 bool OutputSelector<T>::offer(const T* output) {
   if (stopped_) return false;
   CenteredSignal<T> candidate = center_signal(output, length_);
-  if (!kept_.empty() && !passes(candidate)) {
+  std::vector<T> dots;
+  if (!kept_.empty() && !passes(candidate, dots)) {
     stopped_ = true;
     return false;
   }
   kept_.push_back(std::move(candidate));
+  dots_.push_back(std::move(dots));
+  kept_rows_.push_back(output);
   return true;
+}
+
+template <typename T>
+std::vector<double> OutputSelector<T>::quality() const {
+  if (kept_.empty()) return {};
+  if constexpr (std::is_same_v<T, float>) {
+    return ratings(kept_, [&](size_t i, size_t j) { return i > j ? dots_[i][j] : dots_[j][i]; });
+  } else {
+    std::vector<const float*> rows;
+    std::vector<std::vector<float>> copies;
+    copies.reserve(kept_rows_.size());
+    for (const T* row : kept_rows_) {
+      copies.emplace_back(row, row + length_);
+      rows.push_back(copies.back().data());
+    }
+    return separation_quality(rows, length_);
+  }
 }
 
 template class OutputSelector<float>;
 template class OutputSelector<double>;
 
 std::vector<double> separation_quality(const std::vector<const float*>& kept, int64_t length) {
-  const double minus_inf = -std::numeric_limits<double>::infinity();
-  if (kept.size() == 1) return {minus_inf};
+  if (kept.empty()) return {};
   std::vector<CenteredSignal<float>> centred;
   centred.reserve(kept.size());
   for (const float* signal : kept) centred.push_back(center_signal(signal, length));
-  const float eps = static_cast<float>(kDefaultEps);
-  std::vector<double> quality;
-  quality.reserve(kept.size());
-  for (size_t i = 0; i < centred.size(); ++i) {
-    double best = minus_inf;
-    for (size_t j = 0; j < centred.size(); ++j) {
-      if (j == i) continue;
-      const double value = static_cast<double>(sisdr_of_centered(centred[i], centred[j], eps));
-      if (value > best) best = value;
-    }
-    quality.push_back(best);
-  }
-  return quality;
+  return ratings(centred, [&](size_t i, size_t j) { return centered_dot(centred[i], centred[j]); });
 }
 
 }  // namespace speech::css

@@ -27,13 +27,20 @@ class OutputSelector {
   int64_t kept_count() const { return static_cast<int64_t>(kept_.size()); }
   bool stopped() const { return stopped_; }
 
+  // separation_quality of the kept outputs. The scan has already taken the
+  // dot product of every kept pair, so for float32 outputs (whose ratings
+  // are float32 anyway) this costs no further pass.
+  std::vector<double> quality() const;
+
  private:
-  bool passes(const CenteredSignal<T>& candidate) const;
+  bool passes(const CenteredSignal<T>& candidate, std::vector<T>& dots) const;
 
   int64_t length_;
   SelectionThresholds thresholds_;
   CenteredSignal<T> mixture_;
   std::vector<CenteredSignal<T>> kept_;
+  std::vector<std::vector<T>> dots_;  // dots_[k][p]: kept k with kept p < k
+  std::vector<const T*> kept_rows_;
   bool stopped_ = false;
 };
 

@@ -1,11 +1,14 @@
 #include "css/stitching.h"
 
+#include <algorithm>
 #include <string>
 
 #include "common/errors.h"
 
 namespace speech::css {
 namespace {
+
+constexpr int64_t kBlock = 16384;
 
 // NumPy's linspace: i * step + start with step = (stop - start) / (n - 1),
 // the last value set to stop exactly; one value is just start.
@@ -17,6 +20,28 @@ void assign_ramp(double* out, int64_t count, double start, double stop) {
   const double step = (stop - start) / static_cast<double>(count - 1);
   for (int64_t i = 0; i < count; ++i) out[i] = static_cast<double>(i) * step + start;
   out[count - 1] = stop;
+}
+
+template <typename T>
+void add_piece(const T* signal, const double* window, int64_t count, float* sums, float* weights) {
+  for (int64_t i = 0; i < count; ++i) {
+    const double weight = window[i];
+    sums[i] = static_cast<float>(static_cast<double>(sums[i]) + static_cast<double>(signal[i]) * weight);
+    weights[i] = static_cast<float>(static_cast<double>(weights[i]) + weight);
+  }
+}
+
+// Pieces overlapping each block, in list order.
+std::vector<std::vector<size_t>> pieces_by_block(const std::vector<StitchPiece>& pieces, int64_t blocks) {
+  std::vector<std::vector<size_t>> by_block(static_cast<size_t>(blocks));
+  for (size_t p = 0; p < pieces.size(); ++p) {
+    const int64_t length = static_cast<int64_t>(pieces[p].window->size());
+    if (length == 0) continue;
+    const int64_t first = pieces[p].start / kBlock;
+    const int64_t last = (pieces[p].start + length - 1) / kBlock;
+    for (int64_t b = first; b <= last; ++b) by_block[static_cast<size_t>(b)].push_back(p);
+  }
+  return by_block;
 }
 
 }  // namespace
@@ -33,25 +58,37 @@ std::vector<double> create_overlap_window(int64_t length, int64_t overlap, bool 
   return window;
 }
 
-template <typename T>
-void overlap_add(float* stream, float* weights, const T* signal, const std::vector<double>& window,
-                 int64_t start) {
-  float* s = stream + start;
-  float* w = weights + start;
-  const int64_t length = static_cast<int64_t>(window.size());
-  for (int64_t i = 0; i < length; ++i) {
-    const double weight = window[i];
-    s[i] = static_cast<float>(static_cast<double>(s[i]) + static_cast<double>(signal[i]) * weight);
-    w[i] = static_cast<float>(static_cast<double>(w[i]) + weight);
-  }
-}
-
-template void overlap_add<float>(float*, float*, const float*, const std::vector<double>&, int64_t);
-template void overlap_add<double>(float*, float*, const double*, const std::vector<double>&, int64_t);
-
-void normalise_stream(float* stream, const float* weights, int64_t length) {
-  for (int64_t i = 0; i < length; ++i) {
-    if (weights[i] > 0.0f) stream[i] = stream[i] / weights[i];
+void stitch_streams(const std::vector<StitchPiece>& pieces, const std::vector<float*>& streams,
+                    int64_t total_samples) {
+  const int64_t blocks = (total_samples + kBlock - 1) / kBlock;
+  const std::vector<std::vector<size_t>> by_block = pieces_by_block(pieces, blocks);
+  const size_t speakers = streams.size();
+  std::vector<float> sums(speakers * kBlock), weights(speakers * kBlock);
+  for (int64_t b = 0; b < blocks; ++b) {
+    const int64_t block_start = b * kBlock;
+    const int64_t block_len = std::min(kBlock, total_samples - block_start);
+    std::fill(sums.begin(), sums.end(), 0.0f);
+    std::fill(weights.begin(), weights.end(), 0.0f);
+    for (const size_t p : by_block[static_cast<size_t>(b)]) {
+      const StitchPiece& piece = pieces[p];
+      const int64_t length = static_cast<int64_t>(piece.window->size());
+      const int64_t from = std::max(block_start, piece.start);
+      const int64_t to = std::min(block_start + block_len, piece.start + length);
+      float* s = sums.data() + piece.speaker * kBlock + (from - block_start);
+      float* w = weights.data() + piece.speaker * kBlock + (from - block_start);
+      const double* win = piece.window->data() + (from - piece.start);
+      if (piece.f64 != nullptr) {
+        add_piece(piece.f64 + (from - piece.start), win, to - from, s, w);
+      } else {
+        add_piece(piece.f32 + (from - piece.start), win, to - from, s, w);
+      }
+    }
+    for (size_t k = 0; k < speakers; ++k) {
+      const float* s = sums.data() + k * kBlock;
+      const float* w = weights.data() + k * kBlock;
+      float* out = streams[k] + block_start;
+      for (int64_t i = 0; i < block_len; ++i) out[i] = w[i] > 0.0f ? s[i] / w[i] : s[i];
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 // Overlap-add of the windows' signals onto one time line per speaker, with
 // linear ramps over the samples a window shares with its neighbours, and the
 // division by the summed weights that turns the sums into weighted means.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -14,14 +15,23 @@ namespace speech::css {
 // longer than the window raises ValueError.
 std::vector<double> create_overlap_window(int64_t length, int64_t overlap, bool is_first, bool is_last);
 
-// Adds signal * window into stream[start...] and window into
-// weights[start...], each sum formed in double and rounded to float32 as it
-// is stored.
-template <typename T>
-void overlap_add(float* stream, float* weights, const T* signal, const std::vector<double>& window,
-                 int64_t start);
+// One signal of one record, placed on the time line.
+struct StitchPiece {
+  int64_t start = 0;                     // first sample in the recording
+  const std::vector<double>* window = nullptr;  // its weights; the span is window->size()
+  const float* f32 = nullptr;            // the signal, one of the two
+  const double* f64 = nullptr;
+  size_t speaker = 0;                    // index of the stream it adds to
+};
 
-// stream /= weights in float32 wherever the weight is above zero.
-void normalise_stream(float* stream, const float* weights, int64_t length);
+// Fills `streams` (total samples each, one per speaker) with the weighted
+// mean of the pieces covering each sample: sum(signal * weight) / sum(weight)
+// where the summed weight is above zero, else the plain sum. Per sample the
+// pieces are added in list order, each sum formed in double and rounded to
+// float32 as it is stored, and the division is made in float32, so the
+// result is that of accumulating into full-length float32 arrays; only a
+// block of the time line is held at a time.
+void stitch_streams(const std::vector<StitchPiece>& pieces, const std::vector<float*>& streams,
+                    int64_t total_samples);
 
 }  // namespace speech::css

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "common/errors.h"
@@ -38,17 +40,64 @@ TEST(CssStitchingTest, OverlapLongerThanTheWindowIsRefused) {
 }
 
 TEST(CssStitchingTest, SumsAreFormedInDoubleAndStoredAsFloat) {
-  std::vector<float> stream = {1.0f, 0.0f, 0.0f}, weights(3, 0.0f);
+  const std::vector<double> ones = {1.0, 1.0, 1.0};
   const std::vector<double> window = {0.1, 1.0, 0.0};
-  const double signal[] = {3.0, 1e-9, 5.0};
-  overlap_add(stream.data(), weights.data(), signal, window, 0);
-  EXPECT_EQ(stream[0], static_cast<float>(1.0 + 3.0 * 0.1));
-  EXPECT_EQ(stream[1], static_cast<float>(1e-9));
+  const float first[] = {1.0f, 0.0f, 0.0f};
+  const double second[] = {3.0, 1e-9, 5.0};
+  std::vector<float> stream(4, -7.0f);
+  std::vector<StitchPiece> pieces(2);
+  pieces[0].window = &ones;
+  pieces[0].f32 = first;
+  pieces[1].window = &window;
+  pieces[1].f64 = second;
+  stitch_streams(pieces, {stream.data()}, 4);
+  const float sum0 = static_cast<float>(1.0 + 3.0 * 0.1);
+  const float weight0 = static_cast<float>(1.0 + 0.1);
+  EXPECT_EQ(stream[0], sum0 / weight0);
+  EXPECT_EQ(stream[1], static_cast<float>(1e-9) / 2.0f);
   EXPECT_EQ(stream[2], 0.0f);
-  EXPECT_EQ(weights[0], static_cast<float>(0.1));
-  normalise_stream(stream.data(), weights.data(), 3);
-  EXPECT_EQ(stream[0], static_cast<float>(1.0 + 0.3) / static_cast<float>(0.1));
-  EXPECT_EQ(stream[2], 0.0f);   // zero weight: kept as it is
+  EXPECT_EQ(stream[3], 0.0f);   // covered by nothing
+}
+
+// Pieces spanning block borders, several speakers, list order per sample.
+TEST(CssStitchingTest, LongTimeLinesMatchFullLengthAccumulation) {
+  const int64_t total = 100000, seg = 38400, hop = 19200;
+  std::vector<std::vector<float>> signals;
+  std::vector<std::vector<double>> windows;
+  std::vector<StitchPiece> pieces;
+  signals.reserve(8);
+  windows.reserve(8);
+  for (int64_t i = 0, start = 0; start < total; ++i, start += hop) {
+    const int64_t length = std::min(seg, total - start);
+    signals.emplace_back(length);
+    for (int64_t k = 0; k < length; ++k) signals.back()[k] = std::sin(0.001 * (k + 7 * i)) + 0.1f * i;
+    windows.push_back(create_overlap_window(length, seg - hop, i == 0, start + seg >= total));
+    StitchPiece piece;
+    piece.start = start;
+    piece.window = &windows.back();
+    piece.f32 = signals.back().data();
+    piece.speaker = i % 2 == 0 ? 0 : 1;
+    pieces.push_back(piece);
+    if (start + seg >= total) break;
+  }
+  std::vector<float> a(total), b(total);
+  stitch_streams(pieces, {a.data(), b.data()}, total);
+  std::vector<float> sums[2] = {std::vector<float>(total), std::vector<float>(total)};
+  std::vector<float> weights[2] = {std::vector<float>(total), std::vector<float>(total)};
+  for (const StitchPiece& p : pieces) {
+    for (size_t k = 0; k < p.window->size(); ++k) {
+      float& s = sums[p.speaker][p.start + k];
+      float& w = weights[p.speaker][p.start + k];
+      s = static_cast<float>(static_cast<double>(s) + static_cast<double>(p.f32[k]) * (*p.window)[k]);
+      w = static_cast<float>(static_cast<double>(w) + (*p.window)[k]);
+    }
+  }
+  for (int64_t i = 0; i < total; ++i) {
+    for (int k = 0; k < 2; ++k) {
+      const float expected = weights[k][i] > 0.0f ? sums[k][i] / weights[k][i] : sums[k][i];
+      ASSERT_EQ((k == 0 ? a : b)[i], expected) << i << " " << k;
+    }
+  }
 }
 
 TEST(CssStitchingTest, CrossFadeWeightsSumToOne) {

@@ -44,20 +44,20 @@ bool greater(const py::handle& a, const py::handle& b) {
 py::object larger(const py::object& first, const py::object& second) { return greater(second, first) ? second : first; }
 
 template <typename T>
-py::array sum_of(const py::array& a, const py::array& b) {
+py::array sum_of(SignalPool& pool, const py::array& a, const py::array& b) {
   const auto x = py::array_t<T, py::array::c_style>::ensure(a);
   const auto y = py::array_t<T, py::array::c_style>::ensure(b);
   if (!x || !y || x.size() != y.size()) throw ValueError("signals to merge must be arrays of one length and dtype");
-  py::array_t<T> out(x.size());
+  py::array_t<T> out = pool.array<T>(x.size());
   css::sum_signals(x.data(), y.data(), x.size(), out.mutable_data());
   return out;
 }
 
-py::array merged_signal(const py::object& a, const py::object& b) {
+py::array merged_signal(SignalPool& pool, const py::object& a, const py::object& b) {
   const py::array first = float_array(a, "separated signal");
   const py::array second = float_array(b, "separated signal");
-  if (float_kind_of(first, "separated signal") == FloatKind::kFloat64) return sum_of<double>(first, second);
-  return sum_of<float>(first, second);
+  if (float_kind_of(first, "separated signal") == FloatKind::kFloat64) return sum_of<double>(pool, first, second);
+  return sum_of<float>(pool, first, second);
 }
 
 std::vector<Candidate> embed_signals(const py::object& tracker, const SeparatedWindow& window) {
@@ -93,7 +93,7 @@ void print_similarity_matrix(const std::vector<Candidate>& signals, const py::ob
 // Merges pairs of signals with alike embeddings into their sum until one
 // signal is left, the best pair falls short, or a sum gets no usable
 // embedding (then the pair stays as it was and merging ends).
-void merge_signals(const ProcessorSettings& s, std::vector<Candidate>& signals) {
+void merge_signals(const ProcessorSettings& s, SignalPool& pool, std::vector<Candidate>& signals) {
   const py::object similarity = leadvoice_attr("cosine_similarity");
   const std::string threshold = py_str(s.merge_threshold_obj);
   py_print(css::merge_header_line(static_cast<int64_t>(signals.size()), threshold));
@@ -113,7 +113,7 @@ void merge_signals(const ProcessorSettings& s, std::vector<Candidate>& signals) 
     py_print(css::merge_attempt_line(merge_count, pair.first, pair.second, pair.similarity, threshold));
     Candidate& first = signals[pair.first];
     const Candidate& second = signals[pair.second];
-    const py::array sum = merged_signal(first.signal, second.signal);
+    const py::array sum = merged_signal(pool, first.signal, second.signal);
     const py::object merged_embedding =
         unpack_pair(s.speaker_tracker.attr("extract_embedding_from_array")(sum)).first;
     if (merged_embedding.is_none() || has_nan_or_inf(merged_embedding)) {
@@ -151,7 +151,7 @@ void assign_window(const ProcessorSettings& s, const Recording& recording, Separ
     py_print(css::window_skip_line());
     return;
   }
-  if (signals.size() > 1) merge_signals(s, signals);
+  if (signals.size() > 1) merge_signals(s, *state.pool, signals);
 
   py::list valid_signals, curr_embeddings, valid_quality, valid_speech_samples;
   for (const Candidate& c : signals) {

@@ -9,11 +9,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "common/errors.h"
+#include "bindings/leadvoice/css_signal_pool.h"
 #include "css/windowing.h"
 #include "pyutil/numpy_view.h"
 #include "pyutil/plain_class.h"
@@ -60,11 +62,12 @@ struct SeparatedWindow {
 struct RecordingState {
   bool is_first_valid_segment = true;
   pybind11::list segment_results;
+  std::shared_ptr<SignalPool> pool = SignalPool::create();
 };
 
 // Part of the window loop, in calling order.
 SeparatedWindow separate_window(const ProcessorSettings& settings, const Recording& recording, int64_t seg_idx,
-                                int64_t num_segments);
+                                int64_t num_segments, SignalPool& arena);
 void assign_window(const ProcessorSettings& settings, const Recording& recording, SeparatedWindow& window,
                    RecordingState& state);
 void dump_window(const ProcessorSettings& settings, const Recording& recording, const SeparatedWindow& window,
@@ -95,8 +98,8 @@ inline pybind11::array float_array(const pybind11::handle& value, const std::str
 
 // A new 1-D NumPy array of `length` samples of T copied from `samples`.
 template <typename T>
-pybind11::array_t<T> copy_to_array(const T* samples, int64_t length) {
-  pybind11::array_t<T> out(static_cast<pybind11::ssize_t>(length));
+pybind11::array_t<T> copy_to_array(SignalPool& pool, const T* samples, int64_t length) {
+  pybind11::array_t<T> out = pool.array<T>(length);
   std::copy(samples, samples + length, out.mutable_data());
   return out;
 }

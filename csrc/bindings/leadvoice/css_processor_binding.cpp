@@ -122,7 +122,7 @@ py::tuple process(py::object self, py::object mix) {
     const Recording recording = borrow_recording(mix);
     const at::NoGradGuard no_grad;
     for (int64_t seg_idx = 0; seg_idx < num_segments; ++seg_idx) {
-      SeparatedWindow window = separate_window(settings, recording, seg_idx, num_segments);
+      SeparatedWindow window = separate_window(settings, recording, seg_idx, num_segments, *state.pool);
       assign_window(settings, recording, window, state);
     }
   }

@@ -12,6 +12,7 @@
 #include "bindings/leadvoice/css_parts.h"
 #include "common/errors.h"
 #include "css/messages.h"
+#include "css/scaling.h"
 #include "css/selection.h"
 #include "css/sisdr.h"
 #include "css/windowing.h"
@@ -45,44 +46,72 @@ at::Tensor separated_outputs(const ProcessorSettings& s, const at::Tensor& input
   return THPVariable_Unpack(separated.ptr());
 }
 
+// Where the outputs are host tensors of the expected layout, the gains are
+// found and applied row by row as the scan reaches each row; elsewhere the
+// tensor form scales them on their device and the rows come over once.
+bool scales_on_host(const at::Tensor& cut, int64_t seg_samples) {
+  const auto type = cut.scalar_type();
+  return cut.device().is_cpu() && cut.dim() == 3 && cut.size(0) >= 1 && cut.size(2) == seg_samples &&
+         cut.stride(2) == 1 && (type == at::kFloat || type == at::kDouble);
+}
+
 template <typename T>
-void select_outputs(const ProcessorSettings& s, const at::Tensor& scaled, const at::Tensor& mix_host,
-                    SeparatedWindow& window) {
-  const int64_t available = scaled.size(1);
-  const int64_t examined = std::max<int64_t>(0, std::min(s.max_speakers, available));
-  // Every output the scan can reach comes to the host once, as one copy.
-  const at::Tensor rows =
-      scaled.select(0, 0).narrow(0, 0, examined).to(at::kCPU, c10::CppTypeToScalarType<T>::value).contiguous();
-  const at::Tensor mixture = mix_host.to(c10::CppTypeToScalarType<T>::value).contiguous();
-  const int64_t length = s.seg_samples;
-  css::OutputSelector<T> selector(mixture.data_ptr<T>(), length,
-                                  css::SelectionThresholds{s.sisdr_threshold, s.sisdr_threshold_prev});
-  const T* base = rows.data_ptr<T>();
-  std::vector<const T*> kept;
-  for (int64_t k = 0; k < s.max_speakers; ++k) {
-    if (k >= available) (void)scaled.select(1, k);  // the tensor library's IndexError
-    const T* row = base + k * length;
-    if (!selector.offer(row)) break;
-    kept.push_back(row);
-  }
-  std::vector<const float*> rated;
-  std::vector<std::vector<float>> float_copies;
-  for (const T* row : kept) {
-    window.all_separated.append(copy_to_array(row, length));
-    if constexpr (std::is_same_v<T, float>) {
-      rated.push_back(row);
+class ScaledRows {
+ public:
+  ScaledRows(const at::Tensor& cut, const at::Tensor& mix_host, const at::Tensor& mix_tensor, int64_t examined,
+             int64_t length, bool on_host)
+      : length_(length), on_host_(on_host) {
+    constexpr auto type = c10::CppTypeToScalarType<T>::value;
+    if (on_host_) {
+      source_ = cut;
+      mixture_ = css::center_mixture(mix_host.data_ptr<float>(), length);
+      rows_ = at::empty({examined, length}, cut.options());
     } else {
-      float_copies.emplace_back(row, row + length);
-      rated.push_back(float_copies.back().data());
+      const at::Tensor scaled = css::calculate_scale(cut, mix_tensor) * cut;
+      rows_ = scaled.select(0, 0).narrow(0, 0, examined).to(at::kCPU, type).contiguous();
     }
   }
-  if (!kept.empty()) window.separation_quality = css::separation_quality(rated, length);
+
+  const T* row(int64_t k) {
+    T* out = rows_.data_ptr<T>() + k * length_;
+    if (on_host_) {
+      const T* in = source_.data_ptr<T>() + k * source_.stride(1);
+      css::scale_row_to_mixture(in, mixture_, css::kDefaultEps, out);
+    }
+    return out;
+  }
+
+ private:
+  int64_t length_;
+  bool on_host_;
+  at::Tensor source_;
+  at::Tensor rows_;
+  css::CenteredMixture mixture_;
+};
+
+template <typename T>
+void select_outputs(const ProcessorSettings& s, const at::Tensor& cut, const at::Tensor& mix_host,
+                    const at::Tensor& mix_tensor, bool on_host, SignalPool& pool, SeparatedWindow& window) {
+  const int64_t available = cut.size(1);
+  const int64_t examined = std::max<int64_t>(0, std::min(s.max_speakers, available));
+  const int64_t length = s.seg_samples;
+  ScaledRows<T> rows(cut, mix_host, mix_tensor, examined, length, on_host);
+  const at::Tensor mixture = mix_host.to(c10::CppTypeToScalarType<T>::value).contiguous();
+  css::OutputSelector<T> selector(mixture.data_ptr<T>(), length,
+                                  css::SelectionThresholds{s.sisdr_threshold, s.sisdr_threshold_prev});
+  for (int64_t k = 0; k < s.max_speakers; ++k) {
+    if (k >= available) (void)cut.select(1, k);  // the tensor library's IndexError
+    const T* row = rows.row(k);
+    if (!selector.offer(row)) break;
+    window.all_separated.append(copy_to_array(pool, row, length));
+  }
+  window.separation_quality = selector.quality();
 }
 
 }  // namespace
 
 SeparatedWindow separate_window(const ProcessorSettings& s, const Recording& r, int64_t seg_idx,
-                                int64_t num_segments) {
+                                int64_t num_segments, SignalPool& pool) {
   SeparatedWindow window;
   window.seg_idx = seg_idx;
   window.span = css::window_span(seg_idx, r.length, s.seg_samples, s.hop_samples);
@@ -96,14 +125,13 @@ SeparatedWindow separate_window(const ProcessorSettings& s, const Recording& r, 
   const at::Tensor mix_tensor = mix_host.to(s.device);
   const at::Tensor separated = separated_outputs(s, input_host.to(s.device));
   const at::Tensor cut = separated.slice(2, s.padding_samples, s.padding_samples + s.seg_samples);
-  const at::Tensor scaled = css::calculate_scale(cut, mix_tensor) * cut;
-
+  const bool on_host = scales_on_host(cut, s.seg_samples);
   // Host arithmetic in the outputs' precision; anything narrower than
   // float32 is rated in float32.
-  if (scaled.scalar_type() == at::kDouble) {
-    select_outputs<double>(s, scaled, mix_host, window);
+  if (cut.scalar_type() == at::kDouble) {
+    select_outputs<double>(s, cut, mix_host, mix_tensor, on_host, pool, window);
   } else {
-    select_outputs<float>(s, scaled, mix_host, window);
+    select_outputs<float>(s, cut, mix_host, mix_tensor, on_host, pool, window);
   }
   return window;
 }

@@ -5,12 +5,12 @@
 
 #include <map>
 #include <set>
+#include <tuple>
 #include <vector>
 
 #include "bindings/leadvoice/css_parts.h"
 #include "common/errors.h"
 #include "css/stitching.h"
-#include "pyutil/py_print.h"
 
 namespace py = pybind11;
 
@@ -22,11 +22,6 @@ const char* const kStitchDoc =
     "            segment_results: 每个片段的处理结果\n"
     "            total_samples: 总采样点数\n\n        Returns:\n"
     "            global_streams: 每个全局说话人的完整音频流\n        ";
-
-struct SpeakerTrack {
-  py::array_t<float> stream;
-  std::vector<float> weights;
-};
 
 int64_t int_field(const py::handle& record, const char* key) { return record[key].cast<int64_t>(); }
 
@@ -41,45 +36,82 @@ std::set<int64_t> collect_ids(const py::handle& segment_results) {
   return ids;
 }
 
-template <typename T>
-void add_signal(SpeakerTrack& track, const py::array& signal, const std::vector<double>& window, int64_t start) {
-  const auto values = py::array_t<T, py::array::c_style>::ensure(signal);
-  if (!values || values.size() < static_cast<py::ssize_t>(window.size())) {
-    throw ValueError("a separated signal holds fewer samples than its segment's span");
+// The records read into pieces; arrays and windows stay alive with it.
+class PieceList {
+ public:
+  PieceList(const std::set<int64_t>& ids, int64_t overlap, int64_t last_seg_idx, int64_t total_samples)
+      : overlap_(overlap), last_seg_idx_(last_seg_idx), total_samples_(total_samples) {
+    size_t slot = 0;
+    for (const int64_t id : ids) slots_[id] = slot++;
   }
-  css::overlap_add(track.stream.mutable_data(), track.weights.data(), values.data(), window, start);
-}
 
-void add_record(std::map<int64_t, SpeakerTrack>& tracks, const py::handle& record, int64_t overlap,
-                int64_t last_seg_idx, int64_t total_samples) {
-  const int64_t start = int_field(record, "start_sample");
-  const int64_t end = int_field(record, "end_sample");
-  const int64_t seg_idx = int_field(record, "seg_idx");
-  const int64_t actual_len = end - start;
-  if (actual_len < 0) throw ValueError("segment ends before it starts: " + std::to_string(start) + " > " + std::to_string(end));
-  const std::vector<double> window = css::create_overlap_window(actual_len, overlap, seg_idx == 0, seg_idx == last_seg_idx);
-  if (actual_len > 0 && (start < 0 || end > total_samples)) {
-    throw ValueError("segment [" + std::to_string(start) + ", " + std::to_string(end) + ") lies outside the " +
-                     std::to_string(total_samples) + " samples of the recording");
-  }
-  const py::object signals = record["separated_signals"];
-  int64_t position = 0;
-  for (const py::handle id : record["global_ids"]) {
-    const int64_t speaker = id.cast<int64_t>();
-    if (speaker >= 0) {
-      const py::array signal = float_array(signals[py::int_(position)], "separated signal");
-      SpeakerTrack& track = tracks.at(speaker);
-      if (actual_len == 0) {
-        // an empty span adds nothing
-      } else if (float_kind_of(signal, "separated signal") == FloatKind::kFloat64) {
-        add_signal<double>(track, signal, window, start);
-      } else {
-        add_signal<float>(track, signal, window, start);
-      }
+  void add_record(const py::handle& record) {
+    const int64_t start = int_field(record, "start_sample");
+    const int64_t end = int_field(record, "end_sample");
+    const int64_t seg_idx = int_field(record, "seg_idx");
+    const int64_t actual_len = end - start;
+    if (actual_len < 0) {
+      throw ValueError("segment ends before it starts: " + std::to_string(start) + " > " + std::to_string(end));
     }
-    ++position;
+    const std::vector<double>* window = window_for(actual_len, seg_idx == 0, seg_idx == last_seg_idx_);
+    if (actual_len > 0 && (start < 0 || end > total_samples_)) {
+      throw ValueError("segment [" + std::to_string(start) + ", " + std::to_string(end) + ") lies outside the " +
+                       std::to_string(total_samples_) + " samples of the recording");
+    }
+    const py::object signals = record["separated_signals"];
+    int64_t position = 0;
+    for (const py::handle id : record["global_ids"]) {
+      const int64_t speaker = id.cast<int64_t>();
+      if (speaker >= 0) add_signal(signals[py::int_(position)], speaker, start, window);
+      ++position;
+    }
   }
-}
+
+  const std::vector<css::StitchPiece>& pieces() const { return pieces_; }
+
+ private:
+  const std::vector<double>* window_for(int64_t length, bool is_first, bool is_last) {
+    const auto key = std::make_tuple(length, is_first, is_last);
+    auto it = windows_.find(key);
+    if (it == windows_.end()) {
+      it = windows_.emplace(key, css::create_overlap_window(length, overlap_, is_first, is_last)).first;
+    }
+    return &it->second;
+  }
+
+  void add_signal(const py::handle& value, int64_t speaker, int64_t start, const std::vector<double>* window) {
+    const py::array signal = float_array(value, "separated signal");
+    css::StitchPiece piece;
+    piece.start = start;
+    piece.window = window;
+    piece.speaker = slots_.at(speaker);
+    const auto length = static_cast<py::ssize_t>(window->size());
+    if (float_kind_of(signal, "separated signal") == FloatKind::kFloat64) {
+      const auto values = py::array_t<double, py::array::c_style>::ensure(signal);
+      check_length(values.size(), length);
+      piece.f64 = values.data();
+      arrays_.push_back(values);
+    } else {
+      const auto values = py::array_t<float, py::array::c_style>::ensure(signal);
+      check_length(values.size(), length);
+      piece.f32 = values.data();
+      arrays_.push_back(values);
+    }
+    if (length > 0) pieces_.push_back(piece);
+  }
+
+  static void check_length(py::ssize_t have, py::ssize_t need) {
+    if (have < need) throw ValueError("a separated signal holds fewer samples than its segment's span");
+  }
+
+  int64_t overlap_;
+  int64_t last_seg_idx_;
+  int64_t total_samples_;
+  std::map<int64_t, size_t> slots_;
+  std::map<std::tuple<int64_t, bool, bool>, std::vector<double>> windows_;
+  std::vector<py::array> arrays_;
+  std::vector<css::StitchPiece> pieces_;
+};
 
 py::dict stitch_global_streams(py::object self, py::object segment_results, py::object total_samples_obj) {
   const int64_t seg_samples = self.attr("seg_samples").cast<int64_t>();
@@ -88,21 +120,20 @@ py::dict stitch_global_streams(py::object self, py::object segment_results, py::
   py::dict global_streams;
   if (py::len(segment_results) == 0) return global_streams;
 
-  std::map<int64_t, SpeakerTrack> tracks;
-  for (const int64_t id : collect_ids(segment_results)) {
-    SpeakerTrack track{py::array_t<float>(static_cast<py::ssize_t>(total_samples)),
-                       std::vector<float>(static_cast<size_t>(total_samples), 0.0f)};
-    std::fill_n(track.stream.mutable_data(), total_samples, 0.0f);
-    tracks.emplace(id, std::move(track));
-  }
-  const int64_t overlap = seg_samples - hop_samples;
+  const std::set<int64_t> ids = collect_ids(segment_results);
   const int64_t last_seg_idx = int_field(segment_results[py::int_(-1)], "seg_idx");
-  for (const py::handle record : segment_results) add_record(tracks, record, overlap, last_seg_idx, total_samples);
+  PieceList list(ids, seg_samples - hop_samples, last_seg_idx, total_samples);
+  for (const py::handle record : segment_results) list.add_record(record);
 
-  for (auto& [id, track] : tracks) {
-    css::normalise_stream(track.stream.mutable_data(), track.weights.data(), total_samples);
-    global_streams[py::int_(id)] = track.stream;
+  std::vector<py::array_t<float>> arrays;
+  std::vector<float*> streams;
+  for (size_t k = 0; k < ids.size(); ++k) {
+    arrays.emplace_back(static_cast<py::ssize_t>(total_samples));
+    streams.push_back(arrays.back().mutable_data());
   }
+  css::stitch_streams(list.pieces(), streams, total_samples);
+  size_t k = 0;
+  for (const int64_t id : ids) global_streams[py::int_(id)] = arrays[k++];
   return global_streams;
 }
 
