@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "common/errors.h"
 #include "bindings/leadvoice/css_signal_pool.h"
+#include "common/errors.h"
 #include "css/windowing.h"
 #include "pyutil/numpy_view.h"
 #include "pyutil/plain_class.h"
