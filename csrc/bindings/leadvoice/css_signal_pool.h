@@ -23,7 +23,14 @@ namespace speech::css_binding {
 
 class SignalPool : public std::enable_shared_from_this<SignalPool> {
  public:
-  static std::shared_ptr<SignalPool> create() { return std::shared_ptr<SignalPool>(new SignalPool()); }
+  // Pools live in shared_ptrs only (their arrays hold them); the token keeps
+  // the constructor out of other hands while make_shared can still call it.
+  class Token {
+    friend class SignalPool;
+    Token() = default;
+  };
+  explicit SignalPool(Token) {}
+  static std::shared_ptr<SignalPool> create() { return std::make_shared<SignalPool>(Token{}); }
 
   // A new, uninitialised array of `length` samples of T. Lengths other than
   // the pool's first get an ordinary array.
@@ -62,7 +69,6 @@ class SignalPool : public std::enable_shared_from_this<SignalPool> {
   static constexpr size_t kAlign = 64;
   static constexpr size_t kMappingBytes = size_t{8} << 20;
 
-  SignalPool() = default;
 
   static size_t round_up(size_t bytes) { return (bytes + kAlign - 1) / kAlign * kAlign; }
 
