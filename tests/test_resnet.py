@@ -346,8 +346,8 @@ def _reference_log_spectrum(x, n_fft=512, hop=256):
     window = 0.5 - 0.5 * np.cos(2 * np.pi * n / n_fft)
     count = 1 + len(x) // hop
     frames = np.stack([padded[m * hop:m * hop + n_fft] * window for m in range(count)])
-    spec = np.fft.rfft(frames, axis=-1)[:, :n_fft // 2]
-    return np.log(np.abs(spec) + 1e-12)
+    spectrum = np.fft.rfft(frames, axis=-1)[:, :n_fft // 2]
+    return np.log(np.abs(spectrum) + 1e-12)
 
 
 def test_features_are_log_magnitude_spectrum(detector):
@@ -384,10 +384,10 @@ def test_export_rate_matches_pipeline_formula(detector):
     export.load_state_dict(detector.state_dict())
     torch.manual_seed(6)
     wave = torch.randn(2, 1, 6000)
-    spec = torch.stft(wave[:, 0], n_fft=512, win_length=512, hop_length=256,
+    spectrum = torch.stft(wave[:, 0], n_fft=512, win_length=512, hop_length=256,
                       window=torch.hann_window(512), return_complex=True,
                       onesided=True).transpose(1, 2)
-    planes = torch.stack((spec.real, spec.imag), dim=1)
+    planes = torch.stack((spectrum.real, spectrum.imag), dim=1)
     assert planes.shape == (2, 2, 24, 257)
     with torch.no_grad():
         rate = export(planes)

@@ -33,16 +33,16 @@ class TFLocoformerSEP(nn.Module):
 
     def forward(self, mixture, max_speakers):
         length = mixture.shape[-1]
-        spec = torch.stft(mixture, N_FFT, HOP, window=self.window, center=True, return_complex=True)
-        freqs = torch.arange(spec.shape[-2], device=mixture.device, dtype=mixture.dtype) * (SAMPLE_RATE / N_FFT)
-        low_mask = (freqs < self.split_hz).to(spec.dtype).unsqueeze(-1)
-        low = torch.istft(spec * low_mask, N_FFT, HOP, window=self.window, center=True, length=length)
+        spectrum = torch.stft(mixture, N_FFT, HOP, window=self.window, center=True, return_complex=True)
+        freqs = torch.arange(spectrum.shape[-2], device=mixture.device, dtype=mixture.dtype) * (SAMPLE_RATE / N_FFT)
+        low_mask = (freqs < self.split_hz).to(spectrum.dtype).unsqueeze(-1)
+        low = torch.istft(spectrum * low_mask, N_FFT, HOP, window=self.window, center=True, length=length)
         high = mixture - low
         bands = [low, high]
         if high.pow(2).sum() > low.pow(2).sum():
             bands.reverse()
         copies = [mixture] * (max(2, int(max_speakers)) - 2)
-        return spec, torch.stack(bands + copies, dim=1)
+        return spectrum, torch.stack(bands + copies, dim=1)
 
 
 def write_checkpoint(path, wrapped=True, model=None):

@@ -20,9 +20,9 @@ bool special(double value, std::string* out) {
   return false;
 }
 
-std::string printf_double(const char* spec, int decimals, double value) {
+std::string printf_double(const char* format, int decimals, double value) {
   char buf[512];
-  std::snprintf(buf, sizeof buf, spec, decimals, value);
+  std::snprintf(buf, sizeof buf, format, decimals, value);
   return buf;
 }
 
