@@ -10,6 +10,7 @@
 
 #include "bindings/leadvoice/css_parts.h"
 #include "bindings/leadvoice/module_lookup.h"
+#include "bindings/leadvoice/tracker_parts.h"
 #include "common/errors.h"
 #include "css/merging.h"
 #include "css/messages.h"
@@ -27,12 +28,6 @@ struct Candidate {
   py::object quality;
   py::object speech_samples;
 };
-
-bool has_nan_or_inf(const py::handle& embedding) {
-  const py::module_ np = py::module_::import("numpy");
-  if (np.attr("any")(np.attr("isnan")(embedding)).cast<bool>()) return true;
-  return np.attr("any")(np.attr("isinf")(embedding)).cast<bool>();
-}
 
 bool greater(const py::handle& a, const py::handle& b) {
   const int result = PyObject_RichCompareBool(a.ptr(), b.ptr(), Py_GT);
@@ -67,7 +62,7 @@ std::vector<Candidate> embed_signals(const py::object& tracker, const SeparatedW
     auto [embedding, speech] = unpack_pair(tracker.attr("extract_embedding_from_array")(signal));
     if (embedding.is_none()) {
       // Too little speech or no usable model result: dropped silently.
-    } else if (has_nan_or_inf(embedding)) {
+    } else if (!is_usable_embedding(embedding)) {
       py_print(css::nan_inf_warning_line(sig_idx));
     } else {
       kept.push_back({py::reinterpret_borrow<py::object>(signal), embedding,
@@ -116,7 +111,7 @@ void merge_signals(const ProcessorSettings& s, SignalPool& pool, std::vector<Can
     const py::array sum = merged_signal(pool, first.signal, second.signal);
     const py::object merged_embedding =
         unpack_pair(s.speaker_tracker.attr("extract_embedding_from_array")(sum)).first;
-    if (merged_embedding.is_none() || has_nan_or_inf(merged_embedding)) {
+    if (!is_usable_embedding(merged_embedding)) {
       py_print(css::merge_failure_line(merge_count));
       break;
     }
