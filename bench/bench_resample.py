@@ -13,7 +13,7 @@ import resampy
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.append(os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "stand_ins"))
 
-from leadvoice import _leadvoice  # noqa: E402
+from speech_resample import librosa  # noqa: E402
 
 TARGET = 3.0
 REPEATS = 3
@@ -49,7 +49,7 @@ def main():
         for orig_sr, target_sr in RATE_PAIRS:
             y = rng.standard_normal(orig_sr).astype(dtype)
             librosa_reference(y, orig_sr, target_sr, res_type)
-            _leadvoice._resample(y, orig_sr, target_sr, res_type=res_type)
+            librosa.resample(y, orig_sr=orig_sr, target_sr=target_sr, res_type=res_type)
 
     print(f"{'filter':12} {'dtype':8} {'rates':>13} {'len':>5} {'resampy s':>10} {'ours s':>8} {'ratio':>7} {'max |diff|':>11}")
     ratios = []
@@ -58,10 +58,10 @@ def main():
             for seconds in DURATIONS_S:
                 y = rng.standard_normal(orig_sr * seconds).astype(dtype)
                 ref = librosa_reference(y, orig_sr, target_sr, res_type)
-                out = _leadvoice._resample(y, orig_sr, target_sr, res_type=res_type)
+                out = librosa.resample(y, orig_sr=orig_sr, target_sr=target_sr, res_type=res_type)
                 diff = float(np.max(np.abs(out.astype(np.float64) - ref)))
                 t_ref = best_time(lambda: librosa_reference(y, orig_sr, target_sr, res_type))
-                t_ours = best_time(lambda: _leadvoice._resample(y, orig_sr, target_sr, res_type=res_type))
+                t_ours = best_time(lambda: librosa.resample(y, orig_sr=orig_sr, target_sr=target_sr, res_type=res_type))
                 ratio = t_ref / t_ours
                 ratios.append(ratio)
                 rates = f"{orig_sr}->{target_sr}"

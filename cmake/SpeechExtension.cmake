@@ -1,11 +1,12 @@
 # speech_add_extension(<target> MODULE <name> PACKAGE_DIR <dir>
-#                      SOURCES <files...> [LIBS <libs...>])
+#                      SOURCES <files...> [LIBS <libs...>] [NO_TORCH])
 #
 # Builds a pybind11 extension module against torch and places it inside the
 # Python package <dir> (relative to the repo root), so that the repo root on
-# PYTHONPATH is all that is needed to import it.
+# PYTHONPATH is all that is needed to import it. NO_TORCH: a module that
+# never touches a tensor and so does not link torch.
 function(speech_add_extension target)
-  cmake_parse_arguments(ARG "" "MODULE;PACKAGE_DIR" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "NO_TORCH" "MODULE;PACKAGE_DIR" "SOURCES;LIBS" ${ARGN})
   pybind11_add_module(${target} MODULE ${ARG_SOURCES})
   set_target_properties(${target} PROPERTIES
     OUTPUT_NAME ${ARG_MODULE}
@@ -13,7 +14,10 @@ function(speech_add_extension target)
     CXX_VISIBILITY_PRESET hidden)
   target_compile_definitions(${target} PRIVATE SPEECH_MODULE_NAME=${ARG_MODULE})
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/csrc)
-  target_link_libraries(${target} PRIVATE ${ARG_LIBS} ${TORCH_LIBRARIES} ${TORCH_PYTHON_LIBRARY})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+  if(NOT ARG_NO_TORCH)
+    target_link_libraries(${target} PRIVATE ${TORCH_LIBRARIES} ${TORCH_PYTHON_LIBRARY})
+  endif()
 endfunction()
 
 # speech_add_gtest(<target> SOURCES <files...> [LIBS <libs...>])

@@ -323,16 +323,18 @@ def test_reused_folder_loses_stale_main_speaker_files(monkeypatch, capsys, fakes
 
 def test_other_rates_are_resampled_to_16k(monkeypatch, capsys, fakes, tmp_path):
     calls = []
-    real = leadvoice._resample
+    real = leadvoice.librosa
 
-    def resample(y, orig_sr, target_sr, **kwargs):
-        calls.append((y.dtype, orig_sr, target_sr, kwargs))
-        return real(y, orig_sr, target_sr, **kwargs)
+    class Librosa:
+        @staticmethod
+        def resample(y, **kwargs):
+            calls.append((y.dtype, kwargs))
+            return real.resample(y, **kwargs)
 
-    monkeypatch.setattr(leadvoice, "_resample", resample)
+    monkeypatch.setattr(leadvoice, "librosa", Librosa)
     wav = write(tmp_path / "in" / "n.wav", seconds=2.0, sr=8000)
     run(monkeypatch, "--data_path", str(tmp_path / "in"), "--save_dir", str(tmp_path / "o"))
-    assert calls == [(np.float64, 8000, 16000, {"res_type": "kaiser_best"})]
+    assert calls == [(np.float64, {"orig_sr": 8000, "target_sr": 16000, "res_type": "kaiser_best"})]
     out = lines(capsys)
     i = out.index("日志将保存到: " + str(tmp_path / "o" / "n" / "log.txt"))
     assert out[i + 1] == "[警告] " + wav + " 的采样率为 8000 Hz，已重采样到 16000 Hz"

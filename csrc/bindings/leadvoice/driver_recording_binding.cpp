@@ -117,7 +117,8 @@ void process_recording(DriverRun& run, const Recording& rec) {
   clear_reused_folder(run, rec);
   auto [mix, sr] = read_mix(rec.wav_path);
   if (sr != kModelRate) {
-    mix = leadvoice_attr("_resample")(mix, sr, kModelRate, py::arg("res_type") = "kaiser_best");
+    mix = leadvoice_attr("librosa").attr("resample")(mix, py::arg("orig_sr") = sr, py::arg("target_sr") = kModelRate,
+                                                     py::arg("res_type") = "kaiser_best");
     py_print(resampled_warning(rec.wav_path, sr, kModelRate));
     sr = kModelRate;
   }

@@ -4,6 +4,7 @@
 
 #include "bindings/leadvoice/registration.h"
 #include "pyutil/errors.h"
+#include "pyutil/package_namespace.h"
 
 PYBIND11_MODULE(_leadvoice, m) {
   pybind11::options options;
@@ -11,9 +12,10 @@ PYBIND11_MODULE(_leadvoice, m) {
   speech::register_error_translation();
   // torch must be loaded before any tensor crosses the edge.
   pybind11::module_::import("torch");
-  speech::bind_imports(m);
-  speech::bind_tracker(m);
-  speech::bind_css(m);
-  speech::bind_resample(m);
-  speech::bind_driver(m);
+  pybind11::module_ package = speech::package_namespace("leadvoice");
+  speech::bind_imports(package);
+  speech::bind_tracker(package);
+  speech::bind_css(package);
+  speech::bind_resample(package);
+  speech::bind_driver(package);
 }

@@ -10,7 +10,7 @@ namespace speech {
 inline pybind11::object leadvoice_module() {
   const pybind11::dict modules = pybind11::module_::import("sys").attr("modules");
   if (modules.contains("leadvoice")) return modules["leadvoice"];
-  return pybind11::module_::import("leadvoice._leadvoice");
+  return pybind11::module_::import("leadvoice");
 }
 
 inline pybind11::object leadvoice_attr(const char* name) { return leadvoice_module().attr(name); }

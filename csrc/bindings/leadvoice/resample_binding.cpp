@@ -1,8 +1,7 @@
 #include "bindings/leadvoice/registration.h"
-#include "pyutil/resample_binding.h"
 
 namespace speech {
 
-void bind_resample(pybind11::module_& m) { define_resample(m); }
+void bind_resample(pybind11::module_& m) { m.attr("librosa") = pybind11::module_::import("speech_resample").attr("librosa"); }
 
 }  // namespace speech

@@ -1,8 +1,7 @@
 #pragma once
-// The resampling entry point shared by the extension modules:
-// _resample(y, orig_sr, target_sr, res_type="kaiser_best"), called the way
-// librosa.resample is called, and failing the way it fails (a ValueError with
-// the reason) for inputs it refuses.
+// Argument checks and dispatch of the resampling entry point: it is called
+// the way librosa.resample is called and fails the way it fails (a ValueError
+// with the reason) for inputs it refuses.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
@@ -90,32 +89,5 @@ pybind11::object resample_array(const pybind11::array& y, double orig_sr, double
 }
 
 }  // namespace resample_edge
-
-// Defines `_resample` on module m: a 1-D float32 or float64 NumPy array at
-// orig_sr resampled to target_sr with the named Kaiser filter; a new array of
-// the input's dtype and length ceil(len(y) * target_sr / orig_sr). Equal rates
-// give y itself.
-inline void define_resample(pybind11::module_& m) {
-  m.def(
-      "_resample",
-      [](const pybind11::object& y, const pybind11::object& orig_sr, const pybind11::object& target_sr,
-         const pybind11::object& res_type) -> pybind11::object {
-        using namespace resample_edge;
-        const Precision precision = audio_precision(y);
-        const double orig = rate_value(orig_sr, "orig_sr");
-        const double target = rate_value(target_sr, "target_sr");
-        check_sample_rates(orig, target);
-        const ResampleFilter filter = filter_value(res_type);
-        const auto arr = pybind11::reinterpret_borrow<pybind11::array>(y);
-        if (precision == Precision::kFloat32) return resample_array<float>(arr, orig, target, filter);
-        return resample_array<double>(arr, orig, target, filter);
-      },
-      pybind11::arg("y"), pybind11::arg("orig_sr"), pybind11::arg("target_sr"),
-      pybind11::arg("res_type") = "kaiser_best",
-      "_resample(y, orig_sr, target_sr, res_type=\"kaiser_best\")\n\n"
-      "Resample the 1-D float32/float64 signal y from orig_sr to target_sr Hz with\n"
-      "the \"kaiser_best\" or \"kaiser_fast\" filter. The result has y's dtype and\n"
-      "ceil(len(y) * target_sr / orig_sr) samples; equal rates return y.");
-}
 
 }  // namespace speech

@@ -1,0 +1,17 @@
+// The triageflow extension module: the detection-gated batch pipeline. Every
+// name is defined in the package's own namespace, in the order the module
+// binds them.
+#include <pybind11/pybind11.h>
+
+#include "pyutil/errors.h"
+#include "pyutil/package_namespace.h"
+
+PYBIND11_MODULE(_triageflow, m) {
+  pybind11::options options;
+  options.disable_function_signatures();
+  speech::register_error_translation();
+  // torch must be loaded before any tensor crosses the edge.
+  pybind11::module_::import("torch");
+  pybind11::module_ package = speech::package_namespace("triageflow");
+  (void)package;
+}
