@@ -1,33 +1,10 @@
 #include "bindings/leadvoice/registration.h"
 
-#include <initializer_list>
-#include <string>
+#include "pyutil/import_names.h"
 
 namespace py = pybind11;
 
 namespace speech {
-namespace {
-
-// `from <module_name> import <names>`: sub-modules named in the list are
-// loaded, and a name the module lacks is the interpreter's ImportError.
-void import_names(py::module_& m, const char* module_name, std::initializer_list<const char*> names) {
-  py::list fromlist;
-  for (const char* name : names) fromlist.append(name);
-  const py::object source = py::module_::import("builtins")
-                                .attr("__import__")(module_name, py::none(), py::none(), fromlist, 0);
-  for (const char* name : names) {
-    if (!py::hasattr(source, name)) {
-      const py::object file = py::getattr(source, "__file__", py::none());
-      std::string text = std::string("cannot import name '") + name + "' from '" + module_name + "'";
-      text += file.is_none() ? " (unknown location)" : " (" + py::str(file).cast<std::string>() + ")";
-      PyErr_SetObject(PyExc_ImportError, py::str(text).ptr());
-      throw py::error_already_set();
-    }
-    m.attr(name) = source.attr(name);
-  }
-}
-
-}  // namespace
 
 // The dependencies are imported unguarded, in a fixed order, when the module
 // loads: a missing installation fails the import at once, with its own error,
