@@ -1,6 +1,7 @@
 #pragma once
-// A plain interpreter class (no base but object) whose methods are C++
-// functions. Instances keep their fields in an ordinary __dict__, so every
+// An interpreter class whose methods are C++ functions; its bases are
+// interpreter classes (object when none are given), so it can derive from a
+// framework class such as torch.utils.data.Dataset. Instances keep their fields in an ordinary __dict__, so every
 // field is a normal attribute that callers, subclasses and tests can read or
 // replace, and methods read them at call time.
 #include <pybind11/pybind11.h>
@@ -12,14 +13,19 @@ namespace speech {
 
 class PlainClass {
  public:
-  PlainClass(pybind11::module_& scope, const char* name, const char* doc, const char* module_name) {
+  PlainClass(pybind11::module_& scope, const char* name, const char* doc, const char* module_name,
+             const pybind11::tuple& bases = pybind11::tuple()) {
     pybind11::dict ns;
     ns["__doc__"] = doc;
     ns["__module__"] = module_name;
     ns["__qualname__"] = name;
     const pybind11::object type = pybind11::reinterpret_borrow<pybind11::object>(
         reinterpret_cast<PyObject*>(&PyType_Type));
-    cls_ = type(name, pybind11::tuple(), ns);
+    // The metaclass of the bases builds the class, as a class statement would.
+    const pybind11::object meta =
+        bases.empty() ? type : pybind11::reinterpret_borrow<pybind11::object>(
+                                   reinterpret_cast<PyObject*>(Py_TYPE(bases[0].ptr())));
+    cls_ = meta(name, bases, ns);
     scope.attr(name) = cls_;
   }
 
