@@ -19,4 +19,5 @@ PYBIND11_MODULE(_blendkit, m) {
   speech::bind_signal_functions(package);
   speech::bind_mixture_dataset(package);
   speech::bind_validation_sets(package);
+  speech::bind_demonstration(m);
 }

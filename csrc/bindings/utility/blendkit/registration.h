@@ -16,5 +16,8 @@ void bind_signal_functions(pybind11::module_& m);
 void bind_mixture_dataset(pybind11::module_& m);
 // ValidationDataset_1mix ... ValidationDataset_4mix.
 void bind_validation_sets(pybind11::module_& m);
+// The demonstration program's entry, on the extension module itself: the
+// package launcher calls it; it is not one of the package's names.
+void bind_demonstration(pybind11::module_& m);
 
 }  // namespace speech
