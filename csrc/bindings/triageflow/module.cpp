@@ -3,6 +3,7 @@
 // binds them.
 #include <pybind11/pybind11.h>
 
+#include "bindings/triageflow/registration.h"
 #include "pyutil/errors.h"
 #include "pyutil/package_namespace.h"
 
@@ -13,5 +14,11 @@ PYBIND11_MODULE(_triageflow, m) {
   // torch must be loaded before any tensor crosses the edge.
   pybind11::module_::import("torch");
   pybind11::module_ package = speech::package_namespace("triageflow");
-  (void)package;
+  speech::bind_triage_imports(package);
+  speech::define_parse_args(package);
+  speech::define_parse_scp(package);
+  speech::define_load_audio(package);
+  speech::define_detector(package);
+  speech::define_separation(package);
+  speech::define_triage_main(package);
 }

@@ -1,0 +1,129 @@
+// main: the command-line run. Options, device, utterance list, the three
+// models loaded once, then every scp entry through its gates with one result
+// line each, and the summary of the counts.
+#include <pybind11/pybind11.h>
+
+#include <string>
+
+#include "bindings/triageflow/package_lookup.h"
+#include "bindings/triageflow/registration.h"
+#include "bindings/triageflow/run_parts.h"
+#include "common/errors.h"
+#include "pyutil/py_print.h"
+#include "triage/input_files.h"
+#include "triage/messages.h"
+
+namespace py = pybind11;
+
+namespace speech {
+namespace {
+
+// Opening the result file truncates it: a result path that is the input list
+// itself, under any spelling or link, would lose the list.
+void refuse_result_over_list(const py::object& args) {
+  const std::string scp = py_str(args.attr("scp"));
+  const std::string out_jsonl = py_str(args.attr("out_jsonl"));
+  if (same_existing_file(scp, out_jsonl)) throw ValueError(result_is_list_error(out_jsonl, scp));
+}
+
+py::object choose_device(const py::object& args) {
+  const py::object torch = triage_attr("torch");
+  const py::object requested = args.attr("device");
+  const bool cuda_text = py::bool_(py::str(requested).attr("startswith")("cuda"));
+  if (cuda_text && py::bool_(torch.attr("cuda").attr("is_available")())) return torch.attr("device")(requested);
+  py_print(kCudaFallbackLine);
+  return torch.attr("device")("cpu");
+}
+
+void make_output_folders(const py::object& args) {
+  const py::object ensure_dir = triage_attr("ensure_dir");
+  ensure_dir(args.attr("save_dir"));
+  const py::object path = triage_attr("os").attr("path");
+  ensure_dir(path.attr("dirname")(path.attr("abspath")(args.attr("out_jsonl"))));
+}
+
+void load_models(TriageRun& run) {
+  const py::object& args = run.args;
+  py_print(kStage1Line);
+  run.detector = triage_attr("MultiSpeakerDetector")(args.attr("detector_ckpt"), run.device);
+
+  py_print(kStage2Line);
+  run.sep_model = triage_attr("unmixer_core").attr("TFLocoformerSEP")();
+  triage_attr("load_checkpoint_for_inference")(args.attr("inference"), run.sep_model, run.device);
+  run.sep_model.attr("to")(run.device).attr("eval")();
+
+  py_print(kStage3Line);
+  run.speaker_tracker = triage_attr("SpeakerTracker")(
+      py::arg("wespeaker_model") = args.attr("wespeaker_model"),
+      py::arg("similarity_threshold") = args.attr("similarity_threshold"),
+      py::arg("low_similarity_threshold") = args.attr("low_similarity_threshold"),
+      py::arg("max_inter_sisdr_for_update") = args.attr("max_inter_sisdr_for_update"),
+      py::arg("short_speech_duration") = args.attr("short_speech_duration"),
+      py::arg("short_speech_threshold_drop") = args.attr("short_speech_threshold_drop"),
+      py::arg("embedding_update_strategy") = "ema_with_history");
+}
+
+void count(RunCounts& counts, Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kSingle:
+      ++counts.single;
+      break;
+    case Outcome::kMulti:
+      ++counts.multi;
+      break;
+    case Outcome::kFailed:
+      ++counts.failed;
+      break;
+  }
+}
+
+void run_loop(TriageRun& run, const py::list& items) {
+  size_t idx = 0;
+  for (const py::handle item : items) {
+    ++idx;
+    const py::tuple entry = py::reinterpret_borrow<py::tuple>(item);
+    count(run.counts, handle_utterance(run, idx, entry[0], entry[1]));
+  }
+}
+
+void triage_main() {
+  TriageRun run;
+  run.args = triage_attr("parse_args")();
+  const py::object& args = run.args;
+  refuse_result_over_list(args);
+  run.device = choose_device(args);
+  const py::list items = triage_attr("parse_scp")(args.attr("scp"));
+  py_print(scp_count_line(py::len(items), py_str(args.attr("scp"))));
+  if (items.empty()) {
+    py_print(kEmptyScpLine);
+    return;
+  }
+  make_output_folders(args);
+  load_models(run);
+
+  run.threshold = args.attr("multi_spks_threshold").cast<double>();
+  run.threshold_text = py_str(args.attr("multi_spks_threshold"));
+  run.hop = args.attr("hop_duration").cast<double>();
+  run.hop_text = py_str(args.attr("hop_duration"));
+  run.save_dir = py_str(args.attr("save_dir"));
+  run.counts.total = py::len(items);
+
+  run.fout = py::module_::import("builtins").attr("open")(args.attr("out_jsonl"), "w", py::arg("encoding") = "utf-8");
+  // Closed on every way out, so each line already written stays complete.
+  try {
+    run_loop(run, items);
+  } catch (...) {
+    run.fout.attr("close")();
+    throw;
+  }
+  run.fout.attr("close")();
+
+  const SummaryLines summary = summary_lines(run.counts, py_str(args.attr("out_jsonl")), run.save_dir);
+  for (const std::string& line : summary.lines) py_print(line);
+}
+
+}  // namespace
+
+void define_triage_main(py::module_& m) { m.def("main", &triage_main); }
+
+}  // namespace speech

@@ -1,0 +1,18 @@
+#pragma once
+// Module-level names (the neighbours' classes and functions, the outside
+// modules, the pipeline's own functions) are read from the triageflow package
+// when a function runs, so a rebinding of triageflow.<name> is what every
+// call sees, as it would be for a module-level name in the interpreter.
+#include <pybind11/pybind11.h>
+
+namespace speech {
+
+inline pybind11::object triage_module() {
+  const pybind11::dict modules = pybind11::module_::import("sys").attr("modules");
+  if (modules.contains("triageflow")) return modules["triageflow"];
+  return pybind11::module_::import("triageflow");
+}
+
+inline pybind11::object triage_attr(const char* name) { return triage_module().attr(name); }
+
+}  // namespace speech

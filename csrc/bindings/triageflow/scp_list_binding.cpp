@@ -1,0 +1,55 @@
+// parse_scp: the utterance list, read through the interpreter's UTF-8 text
+// reader (strict decoding, every line end it knows) and split line by line
+// in C++.
+#include <pybind11/pybind11.h>
+
+#include <string>
+
+#include "bindings/triageflow/package_lookup.h"
+#include "bindings/triageflow/registration.h"
+#include "common/errors.h"
+#include "pyutil/py_print.h"
+#include "triage/input_files.h"
+#include "triage/messages.h"
+#include "triage/scp_line.h"
+
+namespace py = pybind11;
+
+namespace speech {
+namespace {
+
+void read_entries(const py::object& file, py::list& items) {
+  long line_no = 0;
+  for (const py::handle text : file) {
+    ++line_no;
+    const ScpLine line = parse_scp_line(text.cast<std::string>());
+    if (line.kind == ScpLineKind::kMalformed) {
+      py_print(scp_malformed_warning(line_no, line.stripped));
+    } else if (line.kind == ScpLineKind::kEntry) {
+      items.append(py::make_tuple(py::str(line.utt_id), py::str(line.wav_path)));
+    }
+  }
+}
+
+py::list parse_scp(const py::object& scp_path) {
+  const std::string path = py_str(scp_path);
+  if (!is_regular_file(path)) throw FileNotFoundError(scp_missing_error(path));
+  py::list items;
+  const py::object file = py::module_::import("builtins").attr("open")(scp_path, "r", py::arg("encoding") = "utf-8");
+  try {
+    read_entries(file, items);
+  } catch (...) {
+    file.attr("close")();
+    throw;
+  }
+  file.attr("close")();
+  return items;
+}
+
+}  // namespace
+
+void define_parse_scp(py::module_& m) {
+  m.def("parse_scp", &parse_scp, py::arg("scp_path"), "解析 scp 文件，返回 [(utt_id, wav_path), ...]");
+}
+
+}  // namespace speech

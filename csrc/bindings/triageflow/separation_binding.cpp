@@ -1,0 +1,90 @@
+// run_separation_and_save: one admitted utterance through its processor, the
+// main speaker chosen by leadvoice's rule, every stream written as a wav in
+// the utterance's folder, and the paths returned in write order.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <string>
+
+#include "bindings/triageflow/interpreter_ops.h"
+#include "bindings/triageflow/package_lookup.h"
+#include "bindings/triageflow/registration.h"
+#include "common/errors.h"
+#include "common/wav_io.h"
+#include "driver/paths.h"
+#include "pyutil/py_print.h"
+#include "triage/messages.h"
+#include "triage/utterance_folder.h"
+
+namespace py = pybind11;
+
+namespace speech {
+namespace {
+
+void write_stream(const std::string& path, const py::object& stream, const py::object& sr) {
+  const py::array array = triage_attr("np").attr("ascontiguousarray")(stream);
+  if (array.ndim() != 1) {
+    throw ValueError("stream for " + path + " must be 1-D, got " + std::to_string(array.ndim()) + " dimensions");
+  }
+  const int rate = sr.cast<int>();
+  if (array.dtype().is(py::dtype::of<float>())) {
+    const auto samples = py::array_t<float>::ensure(array);
+    write_wav(path, samples.data(), samples.size(), 1, rate);
+    return;
+  }
+  const auto samples = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(array);
+  if (!samples) throw py::error_already_set();
+  write_wav(path, samples.data(), samples.size(), 1, rate);
+}
+
+// Every stream but the main one, numbered from 1 in iteration order.
+void write_others(const py::object& global_streams, const py::object& main_gid, const std::string& folder,
+                  const py::object& sr, py::dict& result) {
+  size_t other_idx = 1;
+  for (const py::handle item : global_streams.attr("items")()) {
+    const py::object gid = item[py::int_(0)];
+    if (!main_gid.is_none() && gid.equal(main_gid)) continue;
+    const std::string other_path = path_join(folder, other_speaker_file(py_str(gid)));
+    write_stream(other_path, item[py::int_(1)], sr);
+    result[py::str(other_speaker_key(other_idx))] = other_path;
+    ++other_idx;
+  }
+}
+
+py::dict run_separation_and_save(const py::object& utt_id, const py::object& wav_path, const py::object& audio_16k,
+                                 const py::object& sr, const py::object& save_dir, const py::object& css_processor) {
+  const std::string id = py_str(utt_id);
+  const std::string root = py_str(save_dir);
+  const std::string unsafe = unsafe_utt_id_reason(id, name_max_of(root));
+  if (!unsafe.empty()) throw ValueError(unsafe);
+  const std::string utt_save_dir = path_join(root, id);
+  triage_attr("ensure_dir")(utt_save_dir);
+  const double duration = true_divide(py::int_(py::len(audio_16k)), sr);
+  py_print(separation_start_line(id, py_str(wav_path), duration));
+
+  const py::object global_streams = unpack_pair(css_processor.attr("process")(audio_16k)).first;
+  py_print(separation_done_line(py::len(global_streams)));
+  const py::object main_gid = triage_attr("select_main_channel")(global_streams, py::arg("sample_rate") = sr);
+
+  py::dict result;
+  if (main_gid.is_none()) {
+    py_print(kNoMainChannelWarning);
+  } else {
+    const std::string main_path = path_join(utt_save_dir, main_speaker_file(py_str(main_gid)));
+    write_stream(main_path, global_streams[main_gid], sr);
+    result["main_spk_wav_path"] = main_path;
+    py_print(saved_main_line(main_path));
+  }
+  write_others(global_streams, main_gid, utt_save_dir, sr, result);
+  return result;
+}
+
+}  // namespace
+
+void define_separation(py::module_& m) {
+  m.def("run_separation_and_save", &run_separation_and_save, py::arg("utt_id"), py::arg("wav_path"),
+        py::arg("audio_16k"), py::arg("sr"), py::arg("save_dir"), py::arg("css_processor"),
+        "分离一条音频并保存主说话人与其他说话人的 wav，返回各文件路径");
+}
+
+}  // namespace speech

@@ -1,0 +1,55 @@
+#include "triage/utterance_folder.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace speech {
+namespace {
+
+constexpr size_t kDefaultNameMax = 255;
+
+std::string parent_of(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string unsafe_utt_id_reason(const std::string& utt_id, size_t name_max) {
+  if (utt_id.find('\0') != std::string::npos) return "utt_id contains a NUL character";
+  if (!utt_id.empty() && utt_id.front() == '/') return "utt_id is an absolute path";
+  size_t begin = 0;
+  while (begin <= utt_id.size()) {
+    size_t end = utt_id.find('/', begin);
+    if (end == std::string::npos) end = utt_id.size();
+    const size_t length = end - begin;
+    if (length == 2 && utt_id.compare(begin, 2, "..") == 0) return "utt_id has a '..' component";
+    if (length > name_max) {
+      return "utt_id has a component of " + std::to_string(length) + " bytes, longer than the file system's " +
+             std::to_string(name_max);
+    }
+    begin = end + 1;
+  }
+  return "";
+}
+
+size_t name_max_of(const std::string& folder) {
+  std::string probe = folder.empty() ? "." : folder;
+  // The save folder may not exist yet; its nearest existing parent lies on
+  // the file system it will be created on.
+  for (int depth = 0; depth < 4096; ++depth) {
+    errno = 0;
+    const long value = pathconf(probe.c_str(), _PC_NAME_MAX);
+    if (value > 0) return static_cast<size_t>(value);
+    if (errno != ENOENT && errno != ENOTDIR) break;
+    const std::string parent = parent_of(probe);
+    if (parent == probe) break;
+    probe = parent;
+  }
+  return kDefaultNameMax;
+}
+
+}  // namespace speech

@@ -1,0 +1,3 @@
+import triageflow
+
+triageflow.main()
