@@ -47,6 +47,10 @@ std::string detector_failed_line(const std::string& text) { return "[错误] 多
 std::string separation_failed_line(const std::string& text) { return "[错误] 分离失败: " + text; }
 std::string unsafe_id_line(const std::string& reason) { return "[错误] utt_id 不能用作输出子目录: " + reason; }
 
+std::string folder_taken_line(size_t first_idx, const std::string& folder) {
+  return "[错误] 输出目录已被本次第 " + std::to_string(first_idx) + " 条使用，跳过分离: " + folder;
+}
+
 std::string rate_line(double rate, const std::string& threshold) {
   return "multi_spks_rate = " + format_fixed(rate, 4) + " (阈值 " + threshold + ")";
 }
@@ -70,6 +74,11 @@ std::string too_short_error(double duration, const std::string& hop) {
 }
 
 std::string unsafe_id_error(const std::string& reason) { return "unsafe_utt_id: " + reason; }
+
+std::string folder_taken_error(size_t first_idx, const std::string& folder) {
+  return "duplicate_utt_id: output folder already used by entry " + std::to_string(first_idx) + " of this run: " +
+         folder;
+}
 
 std::string separation_start_line(const std::string& utt_id, const std::string& wav_path, double duration) {
   return "\n开始分离: " + utt_id + "  (" + wav_path + ", " + format_fixed(duration, 2) + "s)";

@@ -4,6 +4,7 @@
 #include <pybind11/pybind11.h>
 
 #include <exception>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,10 @@ struct TriageRun {
   double hop = 0.0;
   std::string hop_text;
   std::string save_dir;
+  // Utterance folders separated into so far (canonical path -> entry
+  // number): a later entry with the same folder would overwrite the files
+  // that an earlier result line points to.
+  std::map<std::string, size_t> used_folders;
   RunCounts counts;
 };
 

@@ -1,6 +1,7 @@
 // One scp entry of a run: the gates (wav exists, it loads, the detector
 // scores it with a finite rate, the rate reaches the threshold, it is longer
-// than one hop, its id names a folder inside the save folder), the
+// than one hop, its id names a folder inside the save folder that no earlier
+// entry of the run has separated into), the
 // separation with standard output teed into the utterance's log, and the
 // entry's one result line, written and flushed as the entry ends.
 #include <pybind11/pybind11.h>
@@ -12,6 +13,7 @@
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/run_parts.h"
 #include "common/number_format.h"
+#include "driver/output_folder.h"
 #include "driver/paths.h"
 #include "pyutil/py_print.h"
 #include "triage/input_files.h"
@@ -24,6 +26,7 @@ namespace speech {
 namespace {
 
 struct Utterance {
+  size_t idx = 0;
   py::object utt_id;
   py::object wav_path;
   std::string id;
@@ -118,9 +121,9 @@ Outcome separate(const TriageRun& run, Utterance& u, const std::string& log_path
   return Outcome::kFailed;
 }
 
-Outcome separation_phase(const TriageRun& run, Utterance& u) {
-  const std::string utt_save_dir = path_join(run.save_dir, u.id);
+Outcome separation_phase(TriageRun& run, Utterance& u, const std::string& utt_save_dir) {
   triage_attr("ensure_dir")(utt_save_dir);
+  run.used_folders.emplace(canonical_folder(utt_save_dir), u.idx);
   const std::string log_path = path_join(utt_save_dir, "log.txt");
   const py::object logger = triage_attr("Logger")(log_path);
   const py::object sys = triage_attr("sys");
@@ -176,13 +179,22 @@ Outcome gates(TriageRun& run, Utterance& u) {
     write_record(run, u.record);
     return Outcome::kFailed;
   }
-  return separation_phase(run, u);
+  const std::string utt_save_dir = path_join(run.save_dir, u.id);
+  const auto used = run.used_folders.find(canonical_folder(utt_save_dir));
+  if (used != run.used_folders.end()) {
+    py_print(folder_taken_line(used->second, utt_save_dir));
+    u.record["error"] = folder_taken_error(used->second, utt_save_dir);
+    write_record(run, u.record);
+    return Outcome::kFailed;
+  }
+  return separation_phase(run, u, utt_save_dir);
 }
 
 }  // namespace
 
 Outcome handle_utterance(TriageRun& run, size_t idx, const py::object& utt_id, const py::object& wav_path) {
   Utterance u;
+  u.idx = idx;
   u.utt_id = utt_id;
   u.wav_path = wav_path;
   u.id = py_str(utt_id);
