@@ -191,3 +191,18 @@ def test_threshold_and_hop_gates(monkeypatch, capsys, fakes, tmp_path):
     assert [r["multi_spks"] for r in records] == [True, True, False]
     out = capsys.readouterr().out
     assert "multi_spks_rate = 0.5000 (阈值 0.5)\n-> 判定为单人，跳过分离\n" in out
+
+
+def test_each_line_is_on_disk_before_the_next_entry(monkeypatch, fakes, tmp_path):
+    seen = []
+    real_load = triageflow.load_audio_16k
+
+    def load(path):
+        seen.append((tmp_path / "out.jsonl").read_text("utf-8").count("\n"))
+        return real_load(path)
+
+    monkeypatch.setattr(triageflow, "load_audio_16k", load)
+    fakes.rates = {100: 0.1}
+    a, b = wav(tmp_path, "a.wav", 100), wav(tmp_path, "b.wav", 20000)
+    run(monkeypatch, tmp_path, [f"u1 {a}", f"u2 {b}", f"u3 {a}"], "--device", "cpu")
+    assert seen == [0, 1, 2]
