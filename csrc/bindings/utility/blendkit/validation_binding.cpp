@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <torch/extension.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
