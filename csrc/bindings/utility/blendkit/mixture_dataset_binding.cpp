@@ -83,11 +83,11 @@ void dataset_init(const py::object& cls, py::object self, py::object speech_root
   const py::dict speakers = usable_speakers(speakers_map);
   if (speakers.empty()) throw ValueError("No speakers with >=2 utterances found.");
   self.attr("speakers") = speakers;
-  self.attr("speaker_ids") = py::list(speakers);
+  self.attr("speaker_ids") = new_list(speakers);
   self.attr("target_sr") = as_int(target_sr);
   self.attr("rir_map") = truthy(rir_map) ? rir_map : py::dict();
   self.attr("rir_rooms") = rooms_with_files(self.attr("rir_map"));
-  self.attr("noise_files") = truthy(noise_files) ? py::list(noise_files) : py::list();
+  self.attr("noise_files") = truthy(noise_files) ? new_list(noise_files) : py::list();
   self.attr("snr_range") = snr_range;
   self.attr("sir_range") = sir_range;
   self.attr("overlap_range") = overlap_range;

@@ -45,6 +45,10 @@ std::pair<pybind11::object, pybind11::object> unpack_pair(const pybind11::handle
 // The slice start:stop (None for an open end).
 pybind11::object slice_of(const pybind11::object& start, const pybind11::object& stop);
 
+// list(items): always a new list (pybind11's list conversion hands back a
+// list argument itself).
+pybind11::list new_list(const pybind11::handle& items);
+
 // Python truth value.
 bool truthy(const pybind11::handle& obj);
 

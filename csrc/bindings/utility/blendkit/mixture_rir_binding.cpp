@@ -4,6 +4,7 @@
 #include <pybind11/pybind11.h>
 
 #include "bindings/utility/blendkit/mixture_parts.h"
+#include "bindings/utility/blendkit/signal_calls.h"
 
 namespace py = pybind11;
 
@@ -37,20 +38,17 @@ py::object load_and_resample_rir(py::object self, py::object rir_path) {
   return rir;
 }
 
-py::object fft_convolve_truncate(py::object self, py::object signal, py::object ir) {
-  (void)self;
-  const int64_t n = size_of(signal);
-  if (n == 0 || size_of(ir) == 0) return float_zeros(0);
-  const py::object conv = blendkit_attr("_fft_convolve")(signal, ir);
-  const py::object np = blendkit_attr("np");
-  return conv[slice_of(py::none(), py::int_(n))].attr("astype")(np.attr("float32"));
-}
-
 }  // namespace
 
 void define_impulse_responses(PlainClass& cls) {
   cls.def("_load_and_resample_rir", &load_and_resample_rir, py::arg("rir_path"));
-  cls.def("_fft_convolve_truncate", &fft_convolve_truncate, py::arg("signal"), py::arg("ir"));
+  cls.def(
+      "_fft_convolve_truncate",
+      [](py::object self, py::object signal, py::object ir) {
+        (void)self;
+        return fft_convolve_truncate_method(signal, ir);
+      },
+      py::arg("signal"), py::arg("ir"));
 }
 
 }  // namespace speech::mixture

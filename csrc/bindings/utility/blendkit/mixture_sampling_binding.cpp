@@ -25,7 +25,7 @@ py::list sample_speakers_and_utts(py::object self, py::object rng, int64_t num_s
   py::set sampled_spks;
   int64_t tries = 0;
   const int64_t tries_limit = mixsim::speaker_tries_limit(num_spk);
-  const py::list other_speakers(speaker_ids);
+  const py::list other_speakers = new_list(speaker_ids);
   const py::object choice = rng.attr("choice");
   const auto accepted = [&] { return static_cast<int64_t>(py::len(sampled)); };
   while (accepted() < num_spk && tries < tries_limit) {

@@ -64,6 +64,12 @@ py::object slice_of(const py::object& start, const py::object& stop) {
   return py::reinterpret_steal<py::object>(slice);
 }
 
+py::list new_list(const py::handle& items) {
+  PyObject* list = PySequence_List(items.ptr());
+  if (list == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::list>(list);
+}
+
 bool truthy(const py::handle& obj) {
   const int result = PyObject_IsTrue(obj.ptr());
   if (result < 0) throw py::error_already_set();
