@@ -471,3 +471,23 @@ def test_cropping_before_resampling_gives_the_same_batches(corpus, mixed_rate_co
     # The one-sample file cannot be resampled; every attempt with it failed.
     assert not any(p.endswith("one.wav") for p in drawn)
     assert "failed resample audio" in direct_out
+
+
+def test_stream_from_two_corpus_roots(tmp_path):
+    for corpus, rate in (("libri", 16000), ("wsj0", 8000)):
+        for spk in ("19", "20"):
+            for u in range(2):
+                write_tone_speech(str(tmp_path / corpus / "train" / spk / f"{u}.wav"), 0.4, rate, seed=u)
+    (tmp_path / "wsj0" / "train" / "21").mkdir()
+    write_tone_speech(str(tmp_path / "wsj0" / "train" / "21" / "only.wav"), 0.4, 8000, seed=9)
+    ds = bk.IterableSeparationDataset(speech_root=[str(tmp_path / "libri"), str(tmp_path / "wsj0")],
+                                      segment_seconds=SEGMENT, samples_per_epoch=4, seed=1)
+    assert ds.speaker_ids == ["libri_19", "libri_20", "wsj0_19", "wsj0_20"]
+    ds.batch_size = 2
+    batches = list(ds)
+    assert len(batches) == 2
+    for b in batches:
+        for ids, paths in zip(b["source_ids"], b["paths"]):
+            for spk, path in zip(ids, paths["sources"]):
+                corpus, name = spk.split("_")
+                assert path == str(tmp_path / corpus / "train" / name / os.path.basename(path))
