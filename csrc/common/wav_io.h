@@ -3,8 +3,13 @@
 // float where asked) with clipping switched on, so loud samples saturate
 // instead of wrapping around.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "common/errors.h"
+
+struct sf_private_tag;
 
 namespace speech {
 
@@ -25,5 +30,33 @@ struct AudioData {
 
 // Reads any format libsndfile knows. Throws OSError naming the file on failure.
 AudioData read_audio(const std::string& path);
+
+// A file that libsndfile could not open or read; what() is libsndfile's own
+// text for the failure, without the path, so the caller words the message.
+struct SndfileError : OSError {
+  using OSError::OSError;
+};
+
+// One audio file open for reading, frames taken in the caller's sample type
+// straight into the caller's buffer (libsndfile converts and scales).
+class AudioFileReader {
+ public:
+  explicit AudioFileReader(const std::string& path);  // throws SndfileError
+  int64_t frames() const { return frames_; }
+  int channels() const { return channels_; }
+  int sample_rate() const { return sample_rate_; }
+  // Reads up to `frames` interleaved frames; returns how many were read.
+  // Throws SndfileError when libsndfile reports an error.
+  int64_t read(float* out, int64_t frames);
+  int64_t read(double* out, int64_t frames);
+  int64_t read(int16_t* out, int64_t frames);
+  int64_t read(int32_t* out, int64_t frames);
+
+ private:
+  std::unique_ptr<sf_private_tag, void (*)(sf_private_tag*)> file_;
+  int64_t frames_ = 0;
+  int channels_ = 0;
+  int sample_rate_ = 0;
+};
 
 }  // namespace speech

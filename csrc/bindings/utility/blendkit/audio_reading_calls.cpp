@@ -1,0 +1,169 @@
+// _safe_sf_read and _load_audio: every audio file of the training stream is
+// opened here, through libsndfile, and a file that cannot be read becomes an
+// empty signal and one warning line instead of an error.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bindings/utility/blendkit/signal_arrays.h"
+#include "bindings/utility/blendkit/signal_calls.h"
+#include "common/errors.h"
+#include "common/wav_io.h"
+#include "pyutil/py_print.h"
+
+namespace py = pybind11;
+
+namespace speech {
+namespace {
+
+using namespace signal_arrays;
+
+constexpr int kFailedReadRate = 16000;
+
+// The file name as the reader reports it: a path-like object's own path.
+py::object file_name(const py::object& path) {
+  if (py::hasattr(path, "__fspath__")) return path.attr("__fspath__")();
+  return path;
+}
+
+std::string encoded_path(const py::object& name) {
+  if (PyUnicode_Check(name.ptr())) {
+    PyObject* bytes = PyUnicode_EncodeFSDefault(name.ptr());
+    if (bytes == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::bytes>(bytes).cast<std::string>();
+  }
+  if (PyBytes_Check(name.ptr())) return py::reinterpret_borrow<py::bytes>(name).cast<std::string>();
+  throw TypeError("Invalid file: " + py_str(py::repr(name)));
+}
+
+// Raw files carry no header, so nothing about them can be read unaided.
+void refuse_raw(const py::object& name) {
+  const py::object ext = py::module_::import("os").attr("path").attr("splitext")(name)[py::int_(1)];
+  std::string text = PyBytes_Check(ext.ptr()) ? py::reinterpret_borrow<py::bytes>(ext).cast<std::string>()
+                                               : ext.cast<std::string>();
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (text == ".RAW") throw TypeError("samplerate must be specified");
+}
+
+AudioFileReader open_reader(const py::object& name) {
+  const std::string path = encoded_path(name);
+  refuse_raw(name);
+  try {
+    return AudioFileReader(path);
+  } catch (const SndfileError& e) {
+    throw OSError("Error opening " + py_str(py::repr(name)) + ": " + e.what());
+  }
+}
+
+// The sample type a dtype names, among the four libsndfile reads into.
+std::string sample_type_name(const py::object& dtype) {
+  const std::string name = py::module_::import("numpy").attr("dtype")(dtype).attr("name").cast<std::string>();
+  if (name != "float32" && name != "float64" && name != "int16" && name != "int32") {
+    throw ValueError("dtype must be one of ['float32', 'float64', 'int16', 'int32'] and not " +
+                     py_str(py::repr(py::str(name))));
+  }
+  return name;
+}
+
+// One channel reads as a 1-D array, more as (frames, channels); a file that
+// ends early gives the frames it has.
+template <typename T>
+py::object read_samples(AudioFileReader& reader) {
+  const int64_t frames = reader.frames();
+  const int channels = reader.channels();
+  std::vector<py::ssize_t> shape{static_cast<py::ssize_t>(frames)};
+  if (channels > 1) shape.push_back(channels);
+  py::array_t<T> data(shape);
+  int64_t got = 0;
+  {
+    py::gil_scoped_release unlocked;
+    got = reader.read(data.mutable_data(), frames);
+  }
+  if (got < frames) return data[py::slice(py::none(), py::int_(got), py::none())];
+  return std::move(data);
+}
+
+py::object read_whole_file(const py::object& path, const py::object& dtype) {
+  AudioFileReader reader = open_reader(file_name(path));
+  const std::string type = sample_type_name(dtype);
+  py::object data;
+  if (type == "float32") data = read_samples<float>(reader);
+  else if (type == "float64") data = read_samples<double>(reader);
+  else if (type == "int16") data = read_samples<int16_t>(reader);
+  else data = read_samples<int32_t>(reader);
+  return py::make_tuple(data, py::int_(reader.sample_rate()));
+}
+
+void warn(const char* phrase, const py::object& path, const std::string& error_text) {
+  py_print(std::string("[Warning] ") + phrase + py_str(path) + ": " + error_text);
+}
+
+// `data, sr = result`, with the interpreter's errors for anything else.
+std::pair<py::object, py::object> unpack_pair(const py::object& result) {
+  const py::object it = py::reinterpret_steal<py::object>(PyObject_GetIter(result.ptr()));
+  if (!it) {
+    PyErr_Clear();
+    throw py::type_error("cannot unpack non-iterable " + py_str(py::type::of(result).attr("__name__")) + " object");
+  }
+  std::vector<py::object> items;
+  while (items.size() < 3) {
+    PyObject* item = PyIter_Next(it.ptr());
+    if (item == nullptr) break;
+    items.push_back(py::reinterpret_steal<py::object>(item));
+  }
+  if (PyErr_Occurred()) throw py::error_already_set();
+  if (items.size() > 2) throw ValueError("too many values to unpack (expected 2)");
+  if (items.size() < 2) {
+    throw ValueError("not enough values to unpack (expected 2, got " + std::to_string(items.size()) + ")");
+  }
+  return {items[0], items[1]};
+}
+
+// A one-channel float32 read passes unchanged; anything else becomes a new
+// contiguous 1-D float32 array.
+py::object one_channel_float32(py::object data) {
+  const py::object ndim = py::getattr(data, "ndim", py::int_(0));
+  if (ndim.equal(py::int_(2))) data = data[py::make_tuple(py::slice(py::none(), py::none(), py::none()), 0)];
+  if (holds_samples<float>(data) && py::reinterpret_borrow<py::array>(data).ndim() == 1) return data;
+  const py::object np = blendkit_name("np");
+  const py::object as_float = np.attr("asarray")(data, py::arg("dtype") = np.attr("float32"));
+  return np.attr("ascontiguousarray")(as_float).attr("reshape")(-1);
+}
+
+}  // namespace
+
+py::object safe_sf_read(const py::object& path, const py::object& dtype) {
+  py::object result;
+  std::string error_text;
+  if (run_guarded([&] { result = read_whole_file(path, dtype); }, error_text)) return result;
+  warn("sf.read failed for ", path, error_text);
+  return py::make_tuple(empty_float32(), py::int_(kFailedReadRate));
+}
+
+py::object load_audio(const py::object& path, const py::object& target_sr) {
+  auto [data, sr] = unpack_pair(blendkit_name("_safe_sf_read")(path, py::arg("dtype") = "float32"));
+  data = one_channel_float32(data);
+  if (py::getattr(data, "size").cast<int64_t>() > 0 && sr.not_equal(target_sr)) {
+    std::string error_text;
+    py::object resampled;
+    const bool ok = run_guarded(
+        [&] {
+          resampled = blendkit_name("librosa").attr("resample")(data, py::arg("orig_sr") = sr,
+                                                                py::arg("target_sr") = target_sr,
+                                                                py::arg("res_type") = "kaiser_fast");
+        },
+        error_text);
+    if (ok) {
+      data = resampled;
+      sr = target_sr;
+    } else {
+      warn("failed resample audio ", path, error_text);
+    }
+  }
+  return py::make_tuple(data, py::int_(sr));
+}
+
+}  // namespace speech

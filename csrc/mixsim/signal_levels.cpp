@@ -1,0 +1,70 @@
+#include "mixsim/signal_levels.h"
+
+#include <cmath>
+
+#include "mixsim/pairwise_terms.h"
+
+namespace speech::mixsim {
+
+template <typename T>
+double rms_level(const T* x, int64_t n, double eps) {
+  const double sum = numpy_order_sum<double>(n, [x](int64_t i) {
+    const double v = static_cast<double>(x[i]);
+    return v * v;
+  });
+  return std::sqrt(sum / static_cast<double>(n) + eps);
+}
+
+template <typename T>
+T mean_square(const T* x, int64_t n) {
+  const T sum = numpy_order_sum<T>(n, [x](int64_t i) { return static_cast<T>(x[i] * x[i]); });
+  // The mean divides in double and rounds back to the element type.
+  return static_cast<T>(static_cast<double>(sum) / static_cast<double>(n));
+}
+
+template <typename T>
+T mean_square(const FittedNoise<T>& noise) {
+  const T sum = numpy_order_sum<T>(noise.length, [&noise](int64_t i) {
+    const T v = noise[i];
+    return static_cast<T>(v * v);
+  });
+  return static_cast<T>(static_cast<double>(sum) / static_cast<double>(noise.length));
+}
+
+double noise_gain_for_snr(double clean_ms, double noise_ms, double snr_db) {
+  constexpr double kFloor = 1e-9;
+  const double rms_clean = std::sqrt(clean_ms + kFloor);
+  const double rms_noise = std::sqrt(noise_ms + kFloor);
+  const double target_noise_rms = rms_clean / std::pow(10.0, snr_db / 20.0);
+  return target_noise_rms / rms_noise;
+}
+
+template <typename T>
+void add_scaled_noise(const T* clean, const FittedNoise<T>& noise, T gain, float* out) {
+  for (int64_t i = 0; i < noise.length; ++i) {
+    const T scaled = static_cast<T>(noise[i] * gain);
+    out[i] = static_cast<float>(static_cast<T>(clean[i] + scaled));
+  }
+}
+
+template <typename T, typename U>
+void scale_samples(const T* x, int64_t n, T gain, U* out) {
+  for (int64_t i = 0; i < n; ++i) out[i] = static_cast<U>(static_cast<T>(x[i] * gain));
+}
+
+template double rms_level<float>(const float*, int64_t, double);
+template double rms_level<double>(const double*, int64_t, double);
+template double rms_level<int16_t>(const int16_t*, int64_t, double);
+template double rms_level<int32_t>(const int32_t*, int64_t, double);
+template double rms_level<int64_t>(const int64_t*, int64_t, double);
+template float mean_square<float>(const float*, int64_t);
+template double mean_square<double>(const double*, int64_t);
+template float mean_square<float>(const FittedNoise<float>&);
+template double mean_square<double>(const FittedNoise<double>&);
+template void add_scaled_noise<float>(const float*, const FittedNoise<float>&, float, float*);
+template void add_scaled_noise<double>(const double*, const FittedNoise<double>&, double, float*);
+template void scale_samples<float, float>(const float*, int64_t, float, float*);
+template void scale_samples<double, double>(const double*, int64_t, double, double*);
+template void scale_samples<double, float>(const double*, int64_t, double, float*);
+
+}  // namespace speech::mixsim
