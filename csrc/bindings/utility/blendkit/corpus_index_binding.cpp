@@ -1,7 +1,25 @@
+// The corpus indexers. Their `exts` default is the AUDIO_EXTS object bound
+// when the functions are defined; a later rebinding of the package's name
+// does not change it.
+#include "bindings/utility/blendkit/corpus_parts.h"
 #include "bindings/utility/blendkit/registration.h"
+
+namespace py = pybind11;
 
 namespace speech {
 
-void bind_corpus_index(pybind11::module_& m) { (void)m; }
+py::object blendkit_attr(const char* name) {
+  const py::dict modules = py::module_::import("sys").attr("modules");
+  return modules["utility.blendkit"].attr(name);
+}
+
+void bind_corpus_index(py::module_& m) {
+  m.def("collect_files", &collect_files, "根据 glob 模式集合返回文件列表（去重并排序）", py::arg("patterns"));
+  m.def("collect_rir_hierarchy", &collect_rir_hierarchy, "按目录层次构造 rir_map: {room_type: {room_name: [files]}}",
+        py::arg("patterns"), py::arg("exts") = m.attr("AUDIO_EXTS"));
+  m.def("find_audio_files_by_speaker", &find_audio_files_by_speaker, py::arg("root"),
+        py::arg("exts") = m.attr("AUDIO_EXTS"));
+  m.def("combine_speaker_mappings", &combine_speaker_mappings, py::arg("mappings"), py::arg("strategy") = "prefix");
+}
 
 }  // namespace speech

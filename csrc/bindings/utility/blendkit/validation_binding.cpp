@@ -1,7 +1,155 @@
+// ValidationDataset_1mix ... ValidationDataset_4mix: map-style datasets over
+// pre-mixed validation sets. Construction reads only the metadata table;
+// every item is read afresh from its N + 1 files.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <sys/stat.h>
+#include <torch/extension.h>
+
+#include <string>
+#include <vector>
+
+#include "bindings/utility/blendkit/corpus_parts.h"
+#include "bindings/utility/blendkit/corpus_text_edge.h"
 #include "bindings/utility/blendkit/registration.h"
+#include "common/errors.h"
+#include "corpus/validation_entry.h"
+#include "corpus/validation_item.h"
+#include "pyutil/plain_class.h"
+
+namespace py = pybind11;
 
 namespace speech {
+namespace {
 
-void bind_validation_sets(pybind11::module_& m) { (void)m; }
+constexpr int kFolderDepth = 2;  // "<N>mix/<folder>" below the root
+
+std::string set_name(int talkers) { return std::to_string(talkers) + "mix"; }
+
+std::vector<std::string> path_fields(int talkers) {
+  std::vector<std::string> fields{"mixture_path"};
+  for (int k = 1; k <= talkers; ++k) fields.push_back("spk" + std::to_string(k) + "_path");
+  return fields;
+}
+
+std::vector<std::string> folders(int talkers) {
+  std::vector<std::string> names{set_name(talkers) + "/mixture"};
+  for (int k = 1; k <= talkers; ++k) names.push_back(set_name(talkers) + "/s" + std::to_string(k));
+  return names;
+}
+
+py::object read_table(const py::object& table_path) {
+  const py::object table = blendkit_attr("pd").attr("read_csv")(table_path);
+  const size_t columns = py::len(table.attr("columns"));
+  if (columns < 2) {
+    PyErr_SetString(PyExc_IndexError, ("metadata table " + py::str(table_path).cast<std::string>() + " has " +
+                                       std::to_string(columns) +
+                                       " column(s); the file names are read from its second column")
+                                          .c_str());
+    throw py::error_already_set();
+  }
+  return table;
+}
+
+void refuse_unsafe(const py::handle& entry, size_t row, const py::object& table_path) {
+  const EntryProblem problem = entry_problem(order_key(entry), kFolderDepth);
+  if (problem == EntryProblem::kNone) return;
+  throw py::value_error("unsafe entry in row " + std::to_string(row) + " of " +
+                        py::str(table_path).cast<std::string>() + ": " + py::repr(entry).cast<std::string>() + " " +
+                        entry_problem_reason(problem));
+}
+
+// os.path.join(root, folder, entry) for text; anything else goes through the
+// interpreter's own join, which raises its type error.
+py::object join_entry(const py::object& root, const std::string& folder, const py::handle& entry) {
+  if (!PyUnicode_Check(root.ptr()) || !PyUnicode_Check(entry.ptr())) {
+    return blendkit_attr("os").attr("path").attr("join")(root, folder, entry);
+  }
+  const bool separated = py::len(root) == 0 || root.attr("endswith")("/").cast<bool>();
+  return root + py::str(separated ? "" : "/") + py::str(folder + "/") + entry;
+}
+
+void validation_init(int talkers, py::object self, py::object args) {
+  const py::object root = args.attr("validation_path");
+  self.attr("data_path") = root;
+  const py::object table_path = root + py::str("/" + set_name(talkers) + "/metadata_validation.csv");
+  const py::object table = read_table(table_path);
+  self.attr("metadata") = table;
+  const py::list entries = table.attr("iloc")[py::make_tuple(py::slice(py::none(), py::none(), py::none()), 1)].attr("tolist")();
+  self.attr("wav_metadata") = entries;
+  const std::vector<std::string> fields = path_fields(talkers);
+  const std::vector<std::string> names = folders(talkers);
+  std::vector<py::list> lists;
+  for (const std::string& field : fields) {
+    lists.emplace_back();
+    self.attr(field.c_str()) = lists.back();
+  }
+  for (size_t row = 0; row < entries.size(); ++row) {
+    const py::handle entry = entries[row];
+    if (PyUnicode_Check(entry.ptr())) refuse_unsafe(entry, row, table_path);
+    for (size_t k = 0; k < names.size(); ++k) lists[k].append(join_entry(root, names[k], entry));
+  }
+}
+
+size_t validation_len(py::object self) { return py::len(self.attr("mixture_path")); }
+
+py::tuple read_wav_safe(py::object self, py::object path) {
+  (void)self;
+  const py::str text = path_text(path, "path");
+  const std::optional<std::string> bytes = file_system_bytes(text);
+  struct stat st {};
+  if (!bytes || bytes->find('\0') != std::string::npos || stat(bytes->c_str(), &st) != 0) {
+    throw FileNotFoundError("Audio file not found: " + py::str(path).cast<std::string>());
+  }
+  const ChannelSignal signal = read_first_channel(*bytes);
+  py::array_t<double> samples(static_cast<py::ssize_t>(signal.samples.size()));
+  std::copy(signal.samples.begin(), signal.samples.end(), samples.mutable_data());
+  return py::make_tuple(samples, signal.sample_rate);
+}
+
+// A [1, T] float32 tensor of a 1-D signal; the rows of "sources" share one.
+at::Tensor row_tensor(const py::array_t<double, py::array::forcecast>& signal) {
+  if (signal.ndim() != 1) throw ValueError("a validation signal must be one-dimensional");
+  const auto view = signal.unchecked<1>();
+  at::Tensor row = at::empty({1, view.shape(0)}, at::kFloat);
+  float* out = row.data_ptr<float>();
+  for (py::ssize_t i = 0; i < view.shape(0); ++i) out[i] = static_cast<float>(view(i));
+  return row;
+}
+
+py::dict validation_getitem(int talkers, py::object self, py::object index) {
+  std::vector<py::array_t<double, py::array::forcecast>> signals;
+  const py::object reader = self.attr("_read_wav_safe");
+  for (const std::string& field : path_fields(talkers)) {
+    const py::object path = self.attr(field.c_str())[index];
+    signals.emplace_back(py::tuple(reader(path))[0]);
+  }
+  std::vector<int64_t> lengths;
+  for (size_t k = 1; k < signals.size(); ++k) lengths.push_back(signals[k].shape(0));
+  common_length(lengths);
+  std::vector<at::Tensor> rows;
+  for (size_t k = 1; k < signals.size(); ++k) rows.push_back(row_tensor(signals[k]));
+  py::dict item;
+  item["mixture"] = row_tensor(signals[0]);
+  item["sources"] = rows.size() == 1 ? rows[0] : at::cat(rows, 0);
+  return item;
+}
+
+void define_validation_set(py::module_& m, int talkers, const py::object& dataset_base) {
+  const std::string name = "ValidationDataset_" + set_name(talkers);
+  PlainClass cls(m, name.c_str(), nullptr, "utility.blendkit", py::make_tuple(dataset_base));
+  cls.def("__init__", [talkers](py::object self, py::object args) { validation_init(talkers, self, args); },
+          py::arg("args"));
+  cls.def("__len__", &validation_len);
+  cls.def("_read_wav_safe", &read_wav_safe, py::arg("path"));
+  cls.def("__getitem__", [talkers](py::object self, py::object index) { return validation_getitem(talkers, self, index); },
+          py::arg("index"));
+}
+
+}  // namespace
+
+void bind_validation_sets(py::module_& m) {
+  for (int talkers = 1; talkers <= 4; ++talkers) define_validation_set(m, talkers, m.attr("data").attr("Dataset"));
+}
 
 }  // namespace speech

@@ -1,0 +1,134 @@
+// find_audio_files_by_speaker and combine_speaker_mappings.
+#include <pybind11/pybind11.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bindings/utility/blendkit/corpus_parts.h"
+#include "bindings/utility/blendkit/corpus_text_edge.h"
+#include "corpus/directory_listing.h"
+#include "corpus/lexical_path.h"
+#include "corpus/speaker_index.h"
+#include "corpus/text_order.h"
+
+namespace py = pybind11;
+
+namespace speech {
+namespace {
+
+const char* const kStrategyError = "strategy must be one of 'prefix','merge'";
+
+bool is_text_equal(const py::object& value, const char* text) {
+  return PyUnicode_Check(value.ptr()) && value.equal(py::str(text));
+}
+
+// Paths of an input list made absolute as order keys: the text itself is
+// normalised, so any text a caller passes survives the round trip.
+class KeyPaths {
+ public:
+  std::vector<std::string> absolute(const py::handle& files) {
+    std::vector<std::string> keys;
+    for (const py::handle file : py::reinterpret_borrow<py::object>(files)) keys.push_back(absolute_key(file));
+    sort_unique_by_text(keys);
+    return keys;
+  }
+
+ private:
+  std::string absolute_key(const py::handle& file) {
+    const py::object text = PyUnicode_Check(file.ptr())
+                                ? py::reinterpret_borrow<py::object>(file)
+                                : blendkit_attr("os").attr("path").attr("abspath")(file);
+    if (!PyUnicode_Check(text.ptr())) throw py::type_error("speaker file paths must be text");
+    const std::string key = order_key(text);
+    if (!key.empty() && key.front() == '/') return normalize_path(key);
+    return normalize_path(join_path(cwd_key(), key));
+  }
+
+  const std::string& cwd_key() {
+    if (!cwd_key_) cwd_key_ = text_order_key(cwd_.get());
+    return *cwd_key_;
+  }
+
+  WorkingDirectory cwd_;
+  std::optional<std::string> cwd_key_;
+};
+
+py::object text_of(const py::handle& value) {
+  if (PyUnicode_Check(value.ptr())) return py::reinterpret_borrow<py::object>(value);
+  return py::str(value);
+}
+
+// `a, b = item`, with the interpreter's unpacking errors.
+std::pair<py::object, py::object> unpack_pair(const py::handle& item) {
+  std::vector<py::object> values;
+  for (const py::handle value : py::reinterpret_borrow<py::object>(item)) {
+    if (values.size() == 2) throw py::value_error("too many values to unpack (expected 2)");
+    values.push_back(py::reinterpret_borrow<py::object>(value));
+  }
+  if (values.size() < 2) {
+    throw py::value_error("not enough values to unpack (expected 2, got " + std::to_string(values.size()) + ")");
+  }
+  return {values[0], values[1]};
+}
+
+py::list texts_from_keys(const std::vector<std::string>& keys) {
+  py::list texts(keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) texts[i] = text_from_order_key(keys[i]);
+  return texts;
+}
+
+}  // namespace
+
+py::dict find_audio_files_by_speaker(const py::object& root, const py::object& exts) {
+  const py::str root_text = path_text(root, "root");
+  const std::optional<std::string> root_bytes = file_system_bytes(root_text);
+  if (!root_bytes || root_bytes->find('\0') != std::string::npos) return py::dict();
+  if (entry_kind(*root_bytes) != EntryKind::kDirectory) return py::dict();
+  try {
+    const ExtensionTest test = extension_test_from(exts);
+    WorkingDirectory cwd;
+    py::dict speakers;
+    for (const SpeakerFiles& speaker : index_speakers(*root_bytes, test, cwd)) {
+      speakers[text_from_file_system(speaker.id)] = texts_from_file_system(speaker.paths);
+    }
+    return speakers;
+  } catch (const OsCallError& error) {
+    raise_os_error(error);
+  }
+}
+
+py::dict combine_speaker_mappings(const py::object& mappings, const py::object& strategy) {
+  const bool prefix = is_text_equal(strategy, "prefix");
+  if (!prefix && !is_text_equal(strategy, "merge")) throw py::value_error(kStrategyError);
+  try {
+    KeyPaths paths;
+    py::dict position;  // key -> index, with the interpreter's key equality
+    std::vector<py::object> keys;
+    std::vector<std::vector<std::string>> lists;
+    const py::str joiner("_");
+    for (const py::handle label_and_map : mappings.attr("items")()) {
+      const auto [label, speaker_map] = unpack_pair(label_and_map);
+      for (const py::handle speaker_and_files : speaker_map.attr("items")()) {
+        const auto [speaker, file_list] = unpack_pair(speaker_and_files);
+        std::vector<std::string> files = paths.absolute(file_list);
+        const py::object key = prefix ? text_of(label) + joiner + text_of(speaker) : speaker;
+        if (position.contains(key)) {
+          merge_speaker_paths(lists[position[key].cast<size_t>()], std::move(files));
+        } else {
+          position[key] = py::int_(keys.size());
+          keys.push_back(key);
+          lists.push_back(std::move(files));
+        }
+      }
+    }
+    py::dict combined;
+    for (size_t i = 0; i < keys.size(); ++i) combined[keys[i]] = texts_from_keys(lists[i]);
+    return combined;
+  } catch (const OsCallError& error) {
+    raise_os_error(error);
+  }
+}
+
+}  // namespace speech

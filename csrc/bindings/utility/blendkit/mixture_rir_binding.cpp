@@ -1,0 +1,54 @@
+// Impulse responses of the dataset: preparation with a per-instance cache,
+// and the convolution cut back to the dry signal's length.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include "bindings/utility/blendkit/mixture_parts.h"
+#include "bindings/utility/blendkit/signal_calls.h"
+
+namespace py = pybind11;
+
+namespace speech::mixture {
+namespace {
+
+py::object float32_asarray(const py::handle& x) {
+  const py::object np = blendkit_attr("np");
+  return np.attr("asarray")(x, py::arg("dtype") = np.attr("float32"));
+}
+
+py::object load_and_resample_rir(py::object self, py::object rir_path) {
+  const py::dict cache = self.attr("_rir_cache");
+  if (cache.contains(rir_path)) return cache[rir_path];
+  const auto [data, rir_sr] = unpack_pair(blendkit_attr("_safe_sf_read")(rir_path, py::arg("dtype") = "float32"));
+  py::object rir = data;
+  if (ndim_of(rir) == 2) rir = rir[py::make_tuple(slice_of(py::none(), py::none()), 0)];
+  const py::object target_sr = self.attr("target_sr");
+  if (rir_sr.not_equal(target_sr)) {
+    try {
+      rir = blendkit_attr("librosa").attr("resample")(float32_asarray(rir), py::arg("orig_sr") = rir_sr,
+                                                       py::arg("target_sr") = target_sr,
+                                                       py::arg("res_type") = "kaiser_fast");
+    } catch (py::error_already_set& e) {
+      if (!is_ordinary_exception(e)) throw;
+      print_warning("failed resample RIR ", rir_path, e);
+    }
+  }
+  rir = blendkit_attr("np").attr("ascontiguousarray")(float32_asarray(rir));
+  cache[rir_path] = rir;
+  return rir;
+}
+
+}  // namespace
+
+void define_impulse_responses(PlainClass& cls) {
+  cls.def("_load_and_resample_rir", &load_and_resample_rir, py::arg("rir_path"));
+  cls.def(
+      "_fft_convolve_truncate",
+      [](py::object self, py::object signal, py::object ir) {
+        (void)self;
+        return fft_convolve_truncate_method(signal, ir);
+      },
+      py::arg("signal"), py::arg("ir"));
+}
+
+}  // namespace speech::mixture

@@ -1,0 +1,79 @@
+// Lookups and array helpers shared by the dataset's binding files.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <algorithm>
+
+#include "bindings/utility/blendkit/mixture_parts.h"
+#include "common/errors.h"
+#include "pyutil/py_print.h"
+
+namespace py = pybind11;
+
+namespace speech::mixture {
+
+py::module_ blendkit() {
+  const py::dict modules = py::module_::import("sys").attr("modules");
+  if (modules.contains("utility.blendkit")) return py::reinterpret_borrow<py::module_>(modules["utility.blendkit"]);
+  return py::module_::import("utility.blendkit");
+}
+
+py::object blendkit_attr(const char* name) { return blendkit().attr(name); }
+
+FloatArray float32_view(const py::handle& obj) {
+  FloatArray arr = FloatArray::ensure(obj);
+  if (!arr) throw py::error_already_set();
+  if (arr.ndim() != 1) return arr.attr("reshape")(-1).cast<FloatArray>();
+  return arr;
+}
+
+FloatArray float_zeros(int64_t n) {
+  FloatArray out(static_cast<py::ssize_t>(n));
+  std::fill(out.mutable_data(), out.mutable_data() + n, 0.0f);
+  return out;
+}
+
+int64_t size_of(const py::handle& obj) { return py::cast<int64_t>(obj.attr("size")); }
+
+int64_t ndim_of(const py::handle& obj) {
+  const py::object ndim = py::getattr(obj, "ndim", py::int_(0));
+  return py::cast<int64_t>(ndim);
+}
+
+bool is_ordinary_exception(const py::error_already_set& e) { return e.matches(PyExc_Exception); }
+
+void print_warning(const std::string& phrase, const py::handle& subject, const py::error_already_set& e) {
+  py_print("[Warning] " + phrase + py_str(subject) + ": " + py_str(e.value()));
+}
+
+std::pair<py::object, py::object> unpack_pair(const py::handle& value) {
+  std::vector<py::object> items;
+  for (const py::handle item : py::iter(value)) {
+    items.push_back(py::reinterpret_borrow<py::object>(item));
+    if (items.size() > 2) throw ValueError("too many values to unpack (expected 2)");
+  }
+  if (items.size() < 2) {
+    throw ValueError("not enough values to unpack (expected 2, got " + std::to_string(items.size()) + ")");
+  }
+  return {items[0], items[1]};
+}
+
+py::object slice_of(const py::object& start, const py::object& stop) {
+  PyObject* slice = PySlice_New(start.ptr(), stop.ptr(), nullptr);
+  if (slice == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(slice);
+}
+
+py::list new_list(const py::handle& items) {
+  PyObject* list = PySequence_List(items.ptr());
+  if (list == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::list>(list);
+}
+
+bool truthy(const py::handle& obj) {
+  const int result = PyObject_IsTrue(obj.ptr());
+  if (result < 0) throw py::error_already_set();
+  return result == 1;
+}
+
+}  // namespace speech::mixture

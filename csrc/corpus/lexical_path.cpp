@@ -1,0 +1,78 @@
+#include "corpus/lexical_path.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "corpus/os_error.h"
+
+namespace speech {
+
+std::string join_path(std::string_view head, std::string_view tail) {
+  if (!tail.empty() && tail.front() == '/') return std::string(tail);
+  std::string joined(head);
+  if (!joined.empty() && joined.back() != '/') joined.push_back('/');
+  joined.append(tail);
+  return joined;
+}
+
+std::string normalize_path(std::string_view path) {
+  if (path.empty()) return ".";
+  size_t leading = 0;
+  if (path.front() == '/') leading = (path.size() > 1 && path[1] == '/' && (path.size() < 3 || path[2] != '/')) ? 2 : 1;
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view part = path.substr(start, end - start);
+    start = end + 1;
+    if (part.empty() || part == ".") continue;
+    const bool keep = part != ".." || (leading == 0 && parts.empty()) || (!parts.empty() && parts.back() == "..");
+    if (keep) {
+      parts.push_back(part);
+    } else if (!parts.empty()) {
+      parts.pop_back();
+    }
+  }
+  std::string normal(leading, '/');
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) normal.push_back('/');
+    normal.append(parts[i]);
+  }
+  return normal.empty() ? "." : normal;
+}
+
+std::string_view directory_part(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return {};
+  std::string_view head = path.substr(0, slash + 1);
+  if (head.find_first_not_of('/') == std::string_view::npos) return head;
+  while (!head.empty() && head.back() == '/') head.remove_suffix(1);
+  return head;
+}
+
+std::string_view last_part(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+const std::string& WorkingDirectory::get() {
+  if (!path_) {
+    std::vector<char> buffer(4096);
+    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+      if (errno != ERANGE) throw OsCallError(errno, "");
+      buffer.resize(buffer.size() * 2);
+    }
+    path_ = std::string(buffer.data());
+  }
+  return *path_;
+}
+
+std::string absolute_path(std::string_view path, WorkingDirectory& cwd) {
+  if (!path.empty() && path.front() == '/') return normalize_path(path);
+  return normalize_path(join_path(cwd.get(), path));
+}
+
+}  // namespace speech

@@ -1,0 +1,78 @@
+#include "corpus/speaker_index.h"
+
+#include <iterator>
+#include <unordered_map>
+#include <utility>
+
+#include "corpus/directory_listing.h"
+#include "corpus/text_order.h"
+
+namespace speech {
+namespace {
+
+// Paths on disk are formed from the root as given; the stored paths from its
+// absolute form, which the plain names below it keep normalised.
+struct FolderPath {
+  std::string on_disk;
+  std::string absolute;
+
+  FolderPath child(const std::string& name) const {
+    return {join_path(on_disk, name), join_path(absolute, name)};
+  }
+};
+
+void collect_sub_folder(const FolderPath& folder, const ExtensionTest& test,
+                        std::vector<std::string>& files) {
+  for (const DirectoryEntry& entry : list_directory_sorted(folder.on_disk)) {
+    if (entry.kind == EntryKind::kRegularFile && test.accepts_name(entry.name)) {
+      files.push_back(join_path(folder.absolute, entry.name));
+    }
+  }
+}
+
+std::vector<std::string> speaker_files(const FolderPath& speaker, const ExtensionTest& test) {
+  std::vector<std::string> files;
+  for (const DirectoryEntry& entry : list_directory_sorted(speaker.on_disk)) {
+    if (entry.kind == EntryKind::kDirectory) {
+      collect_sub_folder(speaker.child(entry.name), test, files);
+    } else if (entry.kind == EntryKind::kRegularFile && test.accepts_name(entry.name)) {
+      files.push_back(join_path(speaker.absolute, entry.name));
+    }
+  }
+  return files;
+}
+
+}  // namespace
+
+void merge_speaker_paths(std::vector<std::string>& stored, std::vector<std::string> added) {
+  stored.insert(stored.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+  sort_unique_by_text(stored);
+}
+
+std::vector<SpeakerFiles> index_speakers(const std::string& root, const ExtensionTest& test,
+                                         WorkingDirectory& cwd) {
+  std::vector<SpeakerFiles> speakers;
+  if (entry_kind(root) != EntryKind::kDirectory) return speakers;
+  const FolderPath top{root, absolute_path(root, cwd)};
+  std::unordered_map<std::string, size_t> position;
+  for (const DirectoryEntry& subset : list_directory_sorted(root)) {
+    if (subset.kind != EntryKind::kDirectory) continue;
+    const FolderPath subset_path = top.child(subset.name);
+    for (const DirectoryEntry& speaker : list_directory_sorted(subset_path.on_disk)) {
+      if (speaker.kind != EntryKind::kDirectory) continue;
+      std::vector<std::string> files = speaker_files(subset_path.child(speaker.name), test);
+      if (files.empty()) continue;
+      sort_unique_by_text(files);
+      const auto found = position.find(speaker.name);
+      if (found == position.end()) {
+        position.emplace(speaker.name, speakers.size());
+        speakers.push_back({speaker.name, std::move(files)});
+      } else {
+        merge_speaker_paths(speakers[found->second].paths, std::move(files));
+      }
+    }
+  }
+  return speakers;
+}
+
+}  // namespace speech

@@ -1,0 +1,27 @@
+#pragma once
+// The speaker file index of one speech corpus laid out as
+// root/subset/speaker/file or root/subset/speaker/folder/file.
+#include <string>
+#include <vector>
+
+#include "corpus/extension_test.h"
+#include "corpus/lexical_path.h"
+
+namespace speech {
+
+struct SpeakerFiles {
+  std::string id;                  // the speaker folder's name
+  std::vector<std::string> paths;  // absolute, normalised, unique, in text order
+};
+
+// Speakers in the order their first non-empty folder is met (subsets and
+// speakers visited in text order); a speaker met again under a later subset
+// gets the union of both lists in its first place. Empty when `root` is no
+// directory. A listing that fails inside the corpus throws OsCallError.
+std::vector<SpeakerFiles> index_speakers(const std::string& root, const ExtensionTest& test,
+                                         WorkingDirectory& cwd);
+
+// `stored` followed by `added`, then unique and in text order.
+void merge_speaker_paths(std::vector<std::string>& stored, std::vector<std::string> added);
+
+}  // namespace speech

@@ -1,0 +1,98 @@
+#include "corpus/text_order.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+
+namespace speech {
+namespace {
+
+bool continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Length of the valid sequence starting at `i`, or 0 when the byte there
+// cannot start one.
+size_t valid_sequence_length(std::string_view s, size_t i) {
+  const auto at = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char lead = at(i);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // overlong
+    if (lead == 0xED) high = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;   // overlong
+    if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (i + length > s.size()) return 0;
+  if (at(i + 1) < low || at(i + 1) > high) return 0;
+  for (size_t k = 2; k < length; ++k) {
+    if (!continuation(at(i + k))) return 0;
+  }
+  return length;
+}
+
+void append_escaped_byte(std::string& out, unsigned char byte) {
+  const uint32_t code_point = 0xDC00u + byte;
+  out.push_back(static_cast<char>(0xE0 | (code_point >> 12)));
+  out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+  out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+}
+
+}  // namespace
+
+bool is_strict_utf8(std::string_view bytes) {
+  size_t i = 0;
+  while (i < bytes.size()) {
+    const size_t length = valid_sequence_length(bytes, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+std::string text_order_key(std::string_view bytes) {
+  std::string key;
+  key.reserve(bytes.size());
+  size_t i = 0;
+  while (i < bytes.size()) {
+    const size_t length = valid_sequence_length(bytes, i);
+    if (length == 0) {
+      append_escaped_byte(key, static_cast<unsigned char>(bytes[i]));
+      ++i;
+    } else {
+      key.append(bytes.substr(i, length));
+      i += length;
+    }
+  }
+  return key;
+}
+
+void sort_unique_by_text(std::vector<std::string>& names) {
+  const bool plain = std::all_of(names.begin(), names.end(),
+                                 [](const std::string& name) { return is_strict_utf8(name); });
+  if (plain) {
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return;
+  }
+  std::vector<std::pair<std::string, std::string>> keyed;
+  keyed.reserve(names.size());
+  for (auto& name : names) keyed.emplace_back(text_order_key(name), std::move(name));
+  std::sort(keyed.begin(), keyed.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  keyed.erase(std::unique(keyed.begin(), keyed.end(),
+                          [](const auto& a, const auto& b) { return a.first == b.first; }),
+              keyed.end());
+  names.clear();
+  for (auto& entry : keyed) names.push_back(std::move(entry.second));
+}
+
+}  // namespace speech

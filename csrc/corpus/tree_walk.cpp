@@ -1,0 +1,33 @@
+#include "corpus/tree_walk.h"
+
+#include <vector>
+
+#include "corpus/directory_listing.h"
+#include "corpus/lexical_path.h"
+#include "corpus/os_error.h"
+
+namespace speech {
+
+void walk_non_directories(const std::string& top,
+                          const std::function<void(const std::string& dir, const std::string& name)>& visit) {
+  std::vector<std::string> pending{top};
+  while (!pending.empty()) {
+    const std::string dir = std::move(pending.back());
+    pending.pop_back();
+    std::vector<DirectoryEntry> entries;
+    try {
+      entries = list_directory(dir);
+    } catch (const OsCallError&) {
+      continue;
+    }
+    for (const DirectoryEntry& entry : entries) {
+      if (entry.kind != EntryKind::kDirectory) {
+        visit(dir, entry.name);
+      } else if (!entry.is_link) {
+        pending.push_back(join_path(dir, entry.name));
+      }
+    }
+  }
+}
+
+}  // namespace speech

@@ -1,0 +1,32 @@
+#include "corpus/validation_entry.h"
+
+namespace speech {
+
+EntryProblem entry_problem(std::string_view entry, int depth) {
+  if (!entry.empty() && entry.front() == '/') return EntryProblem::kAbsolute;
+  size_t start = 0;
+  while (start <= entry.size()) {
+    size_t end = entry.find('/', start);
+    if (end == std::string_view::npos) end = entry.size();
+    const std::string_view part = entry.substr(start, end - start);
+    start = end + 1;
+    if (part.empty() || part == ".") continue;
+    depth += part == ".." ? -1 : 1;
+    if (depth < 0) return EntryProblem::kClimbsOut;
+  }
+  return EntryProblem::kNone;
+}
+
+const char* entry_problem_reason(EntryProblem problem) {
+  switch (problem) {
+    case EntryProblem::kAbsolute:
+      return "is an absolute path; entries must name files below the set's folders";
+    case EntryProblem::kClimbsOut:
+      return "climbs out of the validation root with '..'";
+    case EntryProblem::kNone:
+      break;
+  }
+  return "";
+}
+
+}  // namespace speech

@@ -1,0 +1,23 @@
+#pragma once
+// Collation of a batch's signals: 1-D tensors of possibly different lengths
+// become one zero-padded [B, T] tensor (T the longest), in the dtype of the
+// first, and the slots of a batch are stacked into [B, S, T].
+#include <ATen/ATen.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace speech::mixsim {
+
+// rows[b] copied into row b, zero-padded at the end of dimension 0; rows of
+// more dimensions keep their trailing ones. rows must not be empty.
+at::Tensor pad_rows(const std::vector<at::Tensor>& rows);
+
+// Element counts of the rows, as one int64 tensor [B].
+at::Tensor row_lengths(const std::vector<at::Tensor>& rows);
+
+// The slots' [B, T] tensors stacked on dimension 1: [B, S, T]. Every slot
+// must have the same padded length.
+at::Tensor stack_slots(const std::vector<at::Tensor>& slots);
+
+}  // namespace speech::mixsim

@@ -1,0 +1,41 @@
+#include "mixsim/stream_plan.h"
+
+#include <cmath>
+
+namespace speech::mixsim {
+
+int64_t round_half_even(double x) {
+  // The default rounding mode is to nearest, ties to even.
+  return static_cast<int64_t>(std::nearbyint(x));
+}
+
+int64_t floor_div(int64_t a, int64_t b) {
+  const int64_t q = a / b;
+  return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+
+int64_t floor_mod(int64_t a, int64_t b) { return a - floor_div(a, b) * b; }
+
+ShardInfo shard_info(int64_t rank, int64_t world_size, int64_t worker_id, int64_t num_workers) {
+  return {rank + worker_id * world_size, world_size * num_workers};
+}
+
+std::optional<int64_t> samples_for_worker(std::optional<int64_t> samples_per_epoch, const ShardInfo& shard) {
+  if (!samples_per_epoch) return std::nullopt;
+  int64_t per = floor_div(*samples_per_epoch, shard.global_worker_count);
+  const int64_t rem = floor_mod(*samples_per_epoch, shard.global_worker_count);
+  if (shard.global_worker_id < rem) per += 1;
+  return per;
+}
+
+int64_t batch_samples(std::optional<int64_t> batch_size) {
+  if (!batch_size) return 1;
+  return *batch_size > 1 ? *batch_size : 1;
+}
+
+std::optional<int64_t> batches_for_worker(std::optional<int64_t> samples, int64_t batch) {
+  if (!samples) return std::nullopt;
+  return floor_div(*samples, batch);
+}
+
+}  // namespace speech::mixsim

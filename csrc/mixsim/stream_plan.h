@@ -1,0 +1,45 @@
+#pragma once
+// The integer arithmetic of the training stream: which share of the samples
+// a worker owns, how many whole batches that makes, and the interpreter's
+// rounding and division rules that the stream's sizes are defined with.
+#include <cstdint>
+#include <optional>
+
+namespace speech::mixsim {
+
+// round(x) of the interpreter for a float: nearest integer, halves to even.
+int64_t round_half_even(double x);
+
+// Floor division and its remainder as the interpreter defines them (the
+// remainder takes the divisor's sign). The divisor must not be 0.
+int64_t floor_div(int64_t a, int64_t b);
+int64_t floor_mod(int64_t a, int64_t b);
+
+struct ShardInfo {
+  int64_t global_worker_id = 0;
+  int64_t global_worker_count = 1;
+};
+
+// Worker w of process r is r + w * world_size: the processes interleave.
+ShardInfo shard_info(int64_t rank, int64_t world_size, int64_t worker_id, int64_t num_workers);
+
+// The worker's share of an epoch: an even split, the first `remainder`
+// workers taking one more. None for an endless stream.
+std::optional<int64_t> samples_for_worker(std::optional<int64_t> samples_per_epoch, const ShardInfo& shard);
+
+// Samples per batch: 1 without a batch size, and never below 1.
+int64_t batch_samples(std::optional<int64_t> batch_size);
+
+// Whole batches only: the last samples % batch of a share are never made.
+std::optional<int64_t> batches_for_worker(std::optional<int64_t> samples, int64_t batch);
+
+// A batch gets this many synthesis attempts in all, shared by its samples.
+inline int64_t attempts_per_batch(int64_t batch) { return batch * 20; }
+
+// Speaker counts drawn for a batch are brought into 1..4.
+inline int64_t clamp_speaker_count(int64_t n) { return n < 1 ? 1 : (n > 4 ? 4 : n); }
+
+// The first phase of speaker drawing gives up after this many tries.
+inline int64_t speaker_tries_limit(int64_t num_spk) { return num_spk * 10 > 100 ? num_spk * 10 : 100; }
+
+}  // namespace speech::mixsim
