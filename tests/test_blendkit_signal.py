@@ -523,3 +523,46 @@ def test_mix_noise_at_snr_other_inputs_follow_numpy(clean, noise, snr_db):
     expected = ref_mix_noise_at_snr(clean, noise, snr_db, random.Random(3))
     assert out.dtype == np.float32 and out.shape == expected.shape
     np.testing.assert_allclose(out, expected, rtol=1e-6)
+
+
+# ---------------------------------------------------------------- the dataset's truncating convolution
+
+@pytest.fixture
+def dataset():
+    return bk.IterableSeparationDataset(speakers_map={"a": ["x.wav", "y.wav"]})
+
+
+@pytest.mark.parametrize("signal,ir,expected", [
+    ([1, 2, 3], [0, 1], [0, 1, 2]),
+    ([1, 2, 3], [1], [1, 2, 3]),
+    ([2], [3], [6]),
+    ([1, 0, 0, 0, 0], [0.5, 0.25, 0.125], [0.5, 0.25, 0.125, 0, 0]),
+])
+def test_fft_convolve_truncate_keeps_the_dry_signal_length(dataset, signal, ir, expected):
+    out = dataset._fft_convolve_truncate(np.array(signal, np.float64), np.array(ir, np.float32))
+    assert out.dtype == np.float32 and out.shape == (len(signal),)
+    np.testing.assert_allclose(out, expected, atol=1e-6)
+
+
+@pytest.mark.parametrize("signal,ir", [
+    (np.zeros(0, np.float32), NoSize()),
+    (np.ones(4, np.float32), np.zeros(0, np.float32)),  # an empty impulse response: empty, no crash
+])
+def test_fft_convolve_truncate_empty_inputs(dataset, signal, ir):
+    out = dataset._fft_convolve_truncate(signal, ir)
+    assert out.dtype == np.float32 and out.shape == (0,)
+
+
+def test_fft_convolve_truncate_convolves_through_the_package_function(dataset, monkeypatch):
+    calls = []
+
+    def fake(signal, ir):
+        calls.append((signal, ir))
+        return np.arange(10, dtype=np.float64)
+
+    monkeypatch.setattr(bk, "_fft_convolve", fake)
+    signal, ir = np.ones(4, np.float32), np.ones(2, np.float32)
+    out = dataset._fft_convolve_truncate(signal, ir)
+    assert len(calls) == 1 and calls[0][0] is signal and calls[0][1] is ir
+    assert out.dtype == np.float32
+    np.testing.assert_array_equal(out, [0, 1, 2, 3])
