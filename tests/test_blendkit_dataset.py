@@ -99,8 +99,8 @@ def test_speech_roots_are_indexed_and_combined(monkeypatch, tmp_path):
         calls.append(("combine", list(mappings), rest))
         return {f"{name}_{k}": v for name, m in mappings.items() for k, v in m.items()}
 
-    monkeypatch.setattr(bk, "find_audio_files_by_speaker", find, raising=False)
-    monkeypatch.setattr(bk, "combine_speaker_mappings", combine, raising=False)
+    monkeypatch.setattr(bk, "find_audio_files_by_speaker", find)
+    monkeypatch.setattr(bk, "combine_speaker_mappings", combine)
     ds = bk.IterableSeparationDataset(speech_root=["L", "W", "ignored"])
     assert calls == [("find", "L", ()), ("find", "W", ()), ("combine", ["libri", "wsj0"], ())]
     assert ds.speaker_ids == ["libri_spk_L", "wsj0_spk_W"]

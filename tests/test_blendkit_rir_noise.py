@@ -13,6 +13,7 @@ RIR_FILES = [
     "rirs/small/r2/B.wav",
     "rirs/small/room/e.wav",
     "rirs/small/room-2/f.wav",
+    b"rirs/small/r\xff/u.wav",
     "rirs/large/r1/d.wav",
     "rirs/large/r1/notes.txt",
     "rirs/large/r1/.wav",
@@ -66,6 +67,7 @@ def expected_rir_map(t):
             "r2": [f"{t}/rirs/small/r2/B.wav", f"{t}/rirs/small/r2/c.wav"],
             "room-2": [f"{t}/rirs/small/room-2/f.wav"],
             "room": [f"{t}/rirs/small/room/e.wav"],
+            "r\udcff": [f"{t}/rirs/small/r\udcff/u.wav"],
         },
         os.path.basename(t): {"rirs": [f"{t}/rirs/top.wav"]},
     }

@@ -437,3 +437,57 @@ def test_noise_is_read_once_and_failed_rir_load_warns(corpus, monkeypatch, capsy
     assert len(lines) == 4 * 2 * 2
     assert all(line.startswith("[Warning] failed load rir ") and ": cannot open " in line for line in lines)
     assert all(len(p["rir_used"]) == 2 for b in batches for p in b["paths"])
+
+
+# ---- reading straight through the package's own reader -----------------------------------------
+
+@pytest.fixture(scope="module")
+def mixed_rate_corpus(tmp_path_factory):
+    root = str(tmp_path_factory.mktemp("rates"))
+    speakers = make_corpus(root, speakers=6, seconds=(0.35, 0.5, 0.2), rates=(16000, 8000, 22050))
+    stereo = os.path.join(root, "stereo.wav")
+    gen = np.random.default_rng(3)
+    sf.write(stereo, (0.1 * gen.standard_normal((int(0.4 * 8000), 2))).astype(np.float32), 8000)
+    one_sample = os.path.join(root, "one.wav")
+    sf.write(one_sample, np.full(1, 0.5, np.float32), 22050)
+    speakers["libri_x"] = [stereo, one_sample, speakers["libri_1"][0]]
+    return speakers
+
+
+def test_cropping_before_resampling_gives_the_same_batches(corpus, mixed_rate_corpus, monkeypatch, capsys):
+    # While the package's reader and resampler are its own, an utterance is
+    # resampled over its crop only; a wrapped _load_audio takes the general
+    # path, which resamples whole utterances. Both must give the same bits.
+    options = dict(speakers_map=mixed_rate_corpus, samples_per_epoch=12, batch_size=3)
+    direct = list(dataset(corpus, **options))
+    direct_out = capsys.readouterr().out
+    original = bk._load_audio
+    monkeypatch.setattr(bk, "_load_audio", lambda path, target_sr: original(path, target_sr))
+    general = list(dataset(corpus, **options))
+    assert len(direct) == 4 and same_stream(direct, general)
+    assert capsys.readouterr().out == direct_out
+    drawn = {p for b in direct for paths in b["paths"] for p in paths["sources"]}
+    assert any(p.endswith("stereo.wav") for p in drawn) and len(drawn) > 10
+    # The one-sample file cannot be resampled; every attempt with it failed.
+    assert not any(p.endswith("one.wav") for p in drawn)
+    assert "failed resample audio" in direct_out
+
+
+def test_stream_from_two_corpus_roots(tmp_path):
+    for corpus, rate in (("libri", 16000), ("wsj0", 8000)):
+        for spk in ("19", "20"):
+            for u in range(2):
+                write_tone_speech(str(tmp_path / corpus / "train" / spk / f"{u}.wav"), 0.4, rate, seed=u)
+    (tmp_path / "wsj0" / "train" / "21").mkdir()
+    write_tone_speech(str(tmp_path / "wsj0" / "train" / "21" / "only.wav"), 0.4, 8000, seed=9)
+    ds = bk.IterableSeparationDataset(speech_root=[str(tmp_path / "libri"), str(tmp_path / "wsj0")],
+                                      segment_seconds=SEGMENT, samples_per_epoch=4, seed=1)
+    assert ds.speaker_ids == ["libri_19", "libri_20", "wsj0_19", "wsj0_20"]
+    ds.batch_size = 2
+    batches = list(ds)
+    assert len(batches) == 2
+    for b in batches:
+        for ids, paths in zip(b["source_ids"], b["paths"]):
+            for spk, path in zip(ids, paths["sources"]):
+                corpus, name = spk.split("_")
+                assert path == str(tmp_path / corpus / "train" / name / os.path.basename(path))

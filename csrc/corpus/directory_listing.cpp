@@ -12,7 +12,7 @@
 #include "corpus/os_error.h"
 #include "corpus/text_order.h"
 
-namespace speech {
+namespace speech::corpus {
 namespace {
 
 struct DirCloser {
@@ -101,4 +101,4 @@ std::vector<DirectoryEntry> list_directory_sorted(const std::string& path) {
   return entries;
 }
 
-}  // namespace speech
+}  // namespace speech::corpus

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace speech {
+namespace speech::corpus {
 
 enum class EntryKind { kDirectory, kRegularFile, kOther };
 
@@ -25,4 +25,4 @@ std::vector<DirectoryEntry> list_directory(const std::string& path);
 // The same listing in the interpreter's text order of the names.
 std::vector<DirectoryEntry> list_directory_sorted(const std::string& path);
 
-}  // namespace speech
+}  // namespace speech::corpus

@@ -5,7 +5,7 @@
 
 #include "corpus/lexical_path.h"
 
-namespace speech {
+namespace speech::corpus {
 
 std::string_view name_extension(std::string_view name) {
   const size_t dot = name.rfind('.');
@@ -32,4 +32,4 @@ bool ExtensionTest::accepts_name(std::string_view name) const {
 
 bool ExtensionTest::accepts_path(std::string_view path) const { return accepts_name(last_part(path)); }
 
-}  // namespace speech
+}  // namespace speech::corpus

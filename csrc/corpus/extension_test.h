@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace speech {
+namespace speech::corpus {
 
 // The extension of one file name, or an empty view when it has none.
 std::string_view name_extension(std::string_view name);
@@ -29,4 +29,4 @@ class ExtensionTest {
   std::function<bool(std::string_view)> non_ascii_;
 };
 
-}  // namespace speech
+}  // namespace speech::corpus

@@ -7,7 +7,7 @@
 
 #include "corpus/os_error.h"
 
-namespace speech {
+namespace speech::corpus {
 
 std::string join_path(std::string_view head, std::string_view tail) {
   if (!tail.empty() && tail.front() == '/') return std::string(tail);
@@ -75,4 +75,4 @@ std::string absolute_path(std::string_view path, WorkingDirectory& cwd) {
   return normalize_path(join_path(cwd.get(), path));
 }
 
-}  // namespace speech
+}  // namespace speech::corpus

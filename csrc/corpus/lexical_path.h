@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace speech {
+namespace speech::corpus {
 
 // One '/' between the parts; an absolute tail replaces the head.
 std::string join_path(std::string_view head, std::string_view tail);
@@ -32,4 +32,4 @@ class WorkingDirectory {
 // The normalised form of `path` made absolute against the working directory.
 std::string absolute_path(std::string_view path, WorkingDirectory& cwd);
 
-}  // namespace speech
+}  // namespace speech::corpus

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-namespace speech {
+namespace speech::corpus {
 
 struct OsCallError : std::runtime_error {
   OsCallError(int error_number, std::string path)
@@ -17,4 +17,4 @@ struct OsCallError : std::runtime_error {
   std::string path;  // empty when the call was about no path
 };
 
-}  // namespace speech
+}  // namespace speech::corpus

@@ -5,7 +5,7 @@
 
 #include "corpus/lexical_path.h"
 
-namespace speech {
+namespace speech::corpus {
 namespace {
 
 std::string name_or(std::string_view name, const char* fallback) {
@@ -38,4 +38,4 @@ std::vector<RoomType> group_by_room(const std::vector<std::string>& paths) {
   return types;
 }
 
-}  // namespace speech
+}  // namespace speech::corpus

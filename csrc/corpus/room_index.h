@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace speech {
+namespace speech::corpus {
 
 struct Room {
   std::string name;
@@ -21,4 +21,4 @@ struct RoomType {
 // empty directory name.
 std::vector<RoomType> group_by_room(const std::vector<std::string>& paths);
 
-}  // namespace speech
+}  // namespace speech::corpus

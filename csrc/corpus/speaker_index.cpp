@@ -7,7 +7,7 @@
 #include "corpus/directory_listing.h"
 #include "corpus/text_order.h"
 
-namespace speech {
+namespace speech::corpus {
 namespace {
 
 // Paths on disk are formed from the root as given; the stored paths from its
@@ -75,4 +75,4 @@ std::vector<SpeakerFiles> index_speakers(const std::string& root, const Extensio
   return speakers;
 }
 
-}  // namespace speech
+}  // namespace speech::corpus

@@ -7,7 +7,7 @@
 #include "corpus/extension_test.h"
 #include "corpus/lexical_path.h"
 
-namespace speech {
+namespace speech::corpus {
 
 struct SpeakerFiles {
   std::string id;                  // the speaker folder's name
@@ -24,4 +24,4 @@ std::vector<SpeakerFiles> index_speakers(const std::string& root, const Extensio
 // `stored` followed by `added`, then unique and in text order.
 void merge_speaker_paths(std::vector<std::string>& stored, std::vector<std::string> added);
 
-}  // namespace speech
+}  // namespace speech::corpus

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <utility>
 
-namespace speech {
+namespace speech::corpus {
 namespace {
 
 bool continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
@@ -95,4 +95,4 @@ void sort_unique_by_text(std::vector<std::string>& names) {
   for (auto& entry : keyed) names.push_back(std::move(entry.second));
 }
 
-}  // namespace speech
+}  // namespace speech::corpus

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace speech {
+namespace speech::corpus {
 
 // Whether the bytes are UTF-8 as the interpreter's strict decoder accepts it
 // (no surrogates, no overlong forms, nothing above U+10FFFF).
@@ -23,4 +23,4 @@ std::string text_order_key(std::string_view bytes);
 // text order.
 void sort_unique_by_text(std::vector<std::string>& names);
 
-}  // namespace speech
+}  // namespace speech::corpus

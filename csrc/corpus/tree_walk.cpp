@@ -6,7 +6,7 @@
 #include "corpus/lexical_path.h"
 #include "corpus/os_error.h"
 
-namespace speech {
+namespace speech::corpus {
 
 void walk_non_directories(const std::string& top,
                           const std::function<void(const std::string& dir, const std::string& name)>& visit) {
@@ -30,4 +30,4 @@ void walk_non_directories(const std::string& top,
   }
 }
 
-}  // namespace speech
+}  // namespace speech::corpus

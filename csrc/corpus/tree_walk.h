@@ -5,11 +5,11 @@
 #include <functional>
 #include <string>
 
-namespace speech {
+namespace speech::corpus {
 
 // Calls `visit` with the directory path (spelled from `top`) and the name of
 // every entry that is not a directory (files, broken links, anything else).
 void walk_non_directories(const std::string& top,
                           const std::function<void(const std::string& dir, const std::string& name)>& visit);
 
-}  // namespace speech
+}  // namespace speech::corpus

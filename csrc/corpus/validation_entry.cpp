@@ -1,6 +1,6 @@
 #include "corpus/validation_entry.h"
 
-namespace speech {
+namespace speech::corpus {
 
 EntryProblem entry_problem(std::string_view entry, int depth) {
   if (!entry.empty() && entry.front() == '/') return EntryProblem::kAbsolute;
@@ -29,4 +29,4 @@ const char* entry_problem_reason(EntryProblem problem) {
   return "";
 }
 
-}  // namespace speech
+}  // namespace speech::corpus

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace speech {
+namespace speech::corpus {
 
 enum class EntryProblem { kNone, kAbsolute, kClimbsOut };
 
@@ -16,4 +16,4 @@ EntryProblem entry_problem(std::string_view entry, int depth);
 // The reason, worded for an error message.
 const char* entry_problem_reason(EntryProblem problem);
 
-}  // namespace speech
+}  // namespace speech::corpus

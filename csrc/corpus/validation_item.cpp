@@ -5,7 +5,7 @@
 #include "common/errors.h"
 #include "common/wav_io.h"
 
-namespace speech {
+namespace speech::corpus {
 
 ChannelSignal read_first_channel(const std::string& path) {
   AudioData audio;
@@ -35,4 +35,4 @@ int64_t common_length(const std::vector<int64_t>& lengths) {
   return lengths[0];
 }
 
-}  // namespace speech
+}  // namespace speech::corpus

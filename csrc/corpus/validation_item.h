@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace speech {
+namespace speech::corpus {
 
 struct ChannelSignal {
   std::vector<double> samples;
@@ -20,4 +20,4 @@ ChannelSignal read_first_channel(const std::string& path);
 // with the tensor library's own concatenation text.
 int64_t common_length(const std::vector<int64_t>& lengths);
 
-}  // namespace speech
+}  // namespace speech::corpus

@@ -115,6 +115,45 @@ void resample_into(const SampleRun<T>& x, double orig_sr, double target_sr, Resa
 }
 
 template <typename T>
+void check_resample_input(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter) {
+  resampled_length(x.size, orig_sr, target_sr);
+  check_finite(x);
+  if (orig_sr == target_sr) return;
+  if (interpolated_length(x.size, orig_sr, target_sr) < 1) {
+    throw ValueError("Input signal length=" + std::to_string(x.size) + " is too small to resample from " +
+                     rate_text(orig_sr) + "->" + rate_text(target_sr));
+  }
+  check_filter_resolution(filter, orig_sr, target_sr);
+}
+
+template <typename T>
+void resample_span_into(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter,
+                        int64_t first, int64_t count, T* out) {
+  const int64_t n_out = resampled_length(x.size, orig_sr, target_sr);
+  if (first < 0 || count < 0 || first + count > n_out) {
+    throw std::invalid_argument("resample_span_into: stretch outside the resampled signal");
+  }
+  if (orig_sr == target_sr) {
+    for (int64_t i = 0; i < count; ++i) out[i] = x[first + i];
+    return;
+  }
+  // Past the interpolated samples the length fix pads with silence.
+  const int64_t n_interp = interpolated_length(x.size, orig_sr, target_sr);
+  const int64_t interp_end = std::max(first, std::min(first + count, n_interp));
+  if (interp_end > first) {
+    const double sample_ratio = target_sr / orig_sr;
+    const std::shared_ptr<const InterpTable> table = cached_interp_table(filter, sample_ratio);
+    const bool contiguous = x.stride_bytes == static_cast<int64_t>(sizeof(T)) &&
+                            reinterpret_cast<uintptr_t>(x.data) % alignof(T) == 0;
+    std::vector<T> copy;
+    if (!contiguous) copy = contiguous_copy(x);
+    const T* samples = contiguous ? reinterpret_cast<const T*>(x.data) : copy.data();
+    interpolate_span(samples, x.size, *table, 1.0 / sample_ratio, out, first, interp_end - first);
+  }
+  std::fill(out + (interp_end - first), out + count, T(0));
+}
+
+template <typename T>
 std::vector<T> resample(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter) {
   std::vector<T> out(static_cast<size_t>(resampled_length(x.size, orig_sr, target_sr)));
   resample_into(x, orig_sr, target_sr, filter, out.data(), static_cast<int64_t>(out.size()));
@@ -125,6 +164,12 @@ template void check_finite<float>(const SampleRun<float>&);
 template void check_finite<double>(const SampleRun<double>&);
 template void resample_into<float>(const SampleRun<float>&, double, double, ResampleFilter, float*, int64_t);
 template void resample_into<double>(const SampleRun<double>&, double, double, ResampleFilter, double*, int64_t);
+template void check_resample_input<float>(const SampleRun<float>&, double, double, ResampleFilter);
+template void check_resample_input<double>(const SampleRun<double>&, double, double, ResampleFilter);
+template void resample_span_into<float>(const SampleRun<float>&, double, double, ResampleFilter, int64_t, int64_t,
+                                        float*);
+template void resample_span_into<double>(const SampleRun<double>&, double, double, ResampleFilter, int64_t,
+                                         int64_t, double*);
 template std::vector<float> resample<float>(const SampleRun<float>&, double, double, ResampleFilter);
 template std::vector<double> resample<double>(const SampleRun<double>&, double, double, ResampleFilter);
 

@@ -50,4 +50,19 @@ void resample_into(const SampleRun<T>& x, double orig_sr, double target_sr, Resa
 template <typename T>
 std::vector<T> resample(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter);
 
+// Fails as resample_into fails for this input (bad rates, non-finite
+// samples, too short an input, too low a ratio for the filter), without
+// computing anything.
+template <typename T>
+void check_resample_input(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter);
+
+// Samples [first, first + count) of resample(x, ...) into out[0, count),
+// computed for that stretch only and equal to the whole signal's: a caller
+// that keeps a crop of the result need not resample the rest. The stretch
+// must lie within resampled_length(x.size, ...); x must pass
+// check_resample_input.
+template <typename T>
+void resample_span_into(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter,
+                        int64_t first, int64_t count, T* out);
+
 }  // namespace speech

@@ -118,9 +118,10 @@ inline double wing_sum(const Wing& wing, const T* x, int64_t dir) {
   return (acc[0] + acc[1]) + (acc[2] + acc[3]);
 }
 
+// y[t - y_first] for t in [t_begin, t_end).
 template <typename T>
 void interpolate_range(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y,
-                       int64_t t_begin, int64_t t_end) {
+                       int64_t y_first, int64_t t_begin, int64_t t_end) {
   for (int64_t t = t_begin; t < t_end; ++t) {
     const double time = static_cast<double>(t) * time_increment;
     const auto n = static_cast<int64_t>(time);
@@ -128,7 +129,7 @@ void interpolate_range(const T* x, int64_t n_in, const InterpTable& table, doubl
     // Left wing from x[n] backwards, right wing from x[n + 1] forwards.
     const double left = wing_sum(wing_at(table, frac, n + 1), x + n, -1);
     const double right = wing_sum(wing_at(table, table.scale - frac, n_in - n - 1), x + n + 1, 1);
-    y[t] = static_cast<T>(left + right);
+    y[t - y_first] = static_cast<T>(left + right);
   }
 }
 
@@ -145,25 +146,36 @@ int thread_count(int64_t n_out, const InterpTable& table) {
 }  // namespace
 
 template <typename T>
-void interpolate(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y, int64_t n_out) {
-  const int threads = thread_count(n_out, table);
-  const int64_t chunk = (n_out + threads - 1) / threads;
+void interpolate_span(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y,
+                      int64_t t_first, int64_t count) {
+  const int threads = thread_count(count, table);
+  const int64_t chunk = (count + threads - 1) / threads;
+  const int64_t t_end = t_first + count;
   std::vector<std::thread> workers;
   workers.reserve(static_cast<size_t>(threads - 1));
   for (int w = 1; w < threads; ++w) {
-    const int64_t begin = std::min(n_out, w * chunk);
-    const int64_t end = std::min(n_out, begin + chunk);
+    const int64_t begin = std::min(t_end, t_first + w * chunk);
+    const int64_t end = std::min(t_end, begin + chunk);
     try {
-      workers.emplace_back([=, &table] { interpolate_range(x, n_in, table, time_increment, y, begin, end); });
+      workers.emplace_back(
+          [=, &table] { interpolate_range(x, n_in, table, time_increment, y, t_first, begin, end); });
     } catch (const std::system_error&) {
       // No thread to be had: this share is done here instead.
-      interpolate_range(x, n_in, table, time_increment, y, begin, end);
+      interpolate_range(x, n_in, table, time_increment, y, t_first, begin, end);
     }
   }
-  interpolate_range(x, n_in, table, time_increment, y, 0, std::min(n_out, chunk));
+  interpolate_range(x, n_in, table, time_increment, y, t_first, t_first, std::min(t_end, t_first + chunk));
   for (auto& worker : workers) worker.join();
 }
 
+template <typename T>
+void interpolate(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y, int64_t n_out) {
+  interpolate_span(x, n_in, table, time_increment, y, 0, n_out);
+}
+
+template void interpolate_span<float>(const float*, int64_t, const InterpTable&, double, float*, int64_t, int64_t);
+template void interpolate_span<double>(const double*, int64_t, const InterpTable&, double, double*, int64_t,
+                                       int64_t);
 template void interpolate<float>(const float*, int64_t, const InterpTable&, double, float*, int64_t);
 template void interpolate<double>(const double*, int64_t, const InterpTable&, double, double*, int64_t);
 

@@ -32,4 +32,10 @@ InterpTable prepare_table(const InterpFilter& filter, double sample_ratio);
 template <typename T>
 void interpolate(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y, int64_t n_out);
 
+// y[t - t_first] for t in [t_first, t_first + count): a stretch of the
+// output, each sample the value the whole-signal call gives it.
+template <typename T>
+void interpolate_span(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y,
+                      int64_t t_first, int64_t count);
+
 }  // namespace speech

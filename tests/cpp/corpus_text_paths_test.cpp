@@ -9,7 +9,7 @@
 #include "corpus/text_order.h"
 #include "corpus/validation_entry.h"
 
-namespace speech {
+namespace speech::corpus {
 namespace {
 
 TEST(CorpusTextOrder, SortsByDecodedCodePointNotByBytes) {
@@ -93,4 +93,4 @@ TEST(CorpusValidationEntry, RefusesAbsoluteAndClimbingEntries) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::corpus

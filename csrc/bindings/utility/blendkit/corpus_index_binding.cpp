@@ -7,19 +7,22 @@
 namespace py = pybind11;
 
 namespace speech {
+namespace corpus {
 
-py::object blendkit_attr(const char* name) {
+py::object package_attr(const char* name) {
   const py::dict modules = py::module_::import("sys").attr("modules");
   return modules["utility.blendkit"].attr(name);
 }
 
+}  // namespace corpus
+
 void bind_corpus_index(py::module_& m) {
-  m.def("collect_files", &collect_files, "根据 glob 模式集合返回文件列表（去重并排序）", py::arg("patterns"));
-  m.def("collect_rir_hierarchy", &collect_rir_hierarchy, "按目录层次构造 rir_map: {room_type: {room_name: [files]}}",
+  m.def("collect_files", &corpus::collect_files, "根据 glob 模式集合返回文件列表（去重并排序）", py::arg("patterns"));
+  m.def("collect_rir_hierarchy", &corpus::collect_rir_hierarchy, "按目录层次构造 rir_map: {room_type: {room_name: [files]}}",
         py::arg("patterns"), py::arg("exts") = m.attr("AUDIO_EXTS"));
-  m.def("find_audio_files_by_speaker", &find_audio_files_by_speaker, py::arg("root"),
+  m.def("find_audio_files_by_speaker", &corpus::find_audio_files_by_speaker, py::arg("root"),
         py::arg("exts") = m.attr("AUDIO_EXTS"));
-  m.def("combine_speaker_mappings", &combine_speaker_mappings, py::arg("mappings"), py::arg("strategy") = "prefix");
+  m.def("combine_speaker_mappings", &corpus::combine_speaker_mappings, py::arg("mappings"), py::arg("strategy") = "prefix");
 }
 
 }  // namespace speech

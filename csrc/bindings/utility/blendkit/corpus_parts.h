@@ -3,7 +3,7 @@
 // bind_corpus_index in the module's order.
 #include <pybind11/pybind11.h>
 
-namespace speech {
+namespace speech::corpus {
 
 pybind11::list collect_files(const pybind11::object& patterns);
 pybind11::dict collect_rir_hierarchy(const pybind11::object& patterns, const pybind11::object& exts);
@@ -11,6 +11,6 @@ pybind11::dict find_audio_files_by_speaker(const pybind11::object& root, const p
 pybind11::dict combine_speaker_mappings(const pybind11::object& mappings, const pybind11::object& strategy);
 
 // The package's own name, read at call time so a replacement is seen.
-pybind11::object blendkit_attr(const char* name);
+pybind11::object package_attr(const char* name);
 
-}  // namespace speech
+}  // namespace speech::corpus

@@ -15,7 +15,7 @@
 
 namespace py = pybind11;
 
-namespace speech {
+namespace speech::corpus {
 namespace {
 
 const char* const kStrategyError = "strategy must be one of 'prefix','merge'";
@@ -39,7 +39,7 @@ class KeyPaths {
   std::string absolute_key(const py::handle& file) {
     const py::object text = PyUnicode_Check(file.ptr())
                                 ? py::reinterpret_borrow<py::object>(file)
-                                : blendkit_attr("os").attr("path").attr("abspath")(file);
+                                : package_attr("os").attr("path").attr("abspath")(file);
     if (!PyUnicode_Check(text.ptr())) throw py::type_error("speaker file paths must be text");
     const std::string key = order_key(text);
     if (!key.empty() && key.front() == '/') return normalize_path(key);
@@ -131,4 +131,4 @@ py::dict combine_speaker_mappings(const py::object& mappings, const py::object& 
   }
 }
 
-}  // namespace speech
+}  // namespace speech::corpus

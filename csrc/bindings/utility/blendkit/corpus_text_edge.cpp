@@ -4,7 +4,7 @@
 
 namespace py = pybind11;
 
-namespace speech {
+namespace speech::corpus {
 
 std::optional<std::string> file_system_bytes(const py::handle& text) {
   PyObject* encoded = PyUnicode_EncodeFSDefault(text.ptr());
@@ -81,4 +81,4 @@ void raise_os_error(const OsCallError& error) {
   throw py::error_already_set();
 }
 
-}  // namespace speech
+}  // namespace speech::corpus

@@ -12,7 +12,7 @@
 #include "corpus/extension_test.h"
 #include "corpus/os_error.h"
 
-namespace speech {
+namespace speech::corpus {
 
 // The file-system bytes of a text, or nothing when it has none (a surrogate
 // that no file name can hold).
@@ -34,4 +34,4 @@ ExtensionTest extension_test_from(const pybind11::handle& exts);
 // Raises the interpreter's OSError subclass for the failed call.
 [[noreturn]] void raise_os_error(const OsCallError& error);
 
-}  // namespace speech
+}  // namespace speech::corpus

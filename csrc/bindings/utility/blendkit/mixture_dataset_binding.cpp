@@ -143,6 +143,7 @@ py::dict default_speaker_count_probs() {
 
 void bind_mixture_dataset(py::module_& m) {
   using namespace mixture;
+  remember_original_readers(m);
   PlainClass cls(m, "IterableSeparationDataset", kClassDoc, "utility.blendkit",
                  py::make_tuple(m.attr("IterableDataset")));
   const py::object type = cls.type_object();

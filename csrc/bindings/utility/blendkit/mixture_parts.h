@@ -65,6 +65,10 @@ struct BatchSwitches {
   bool apply_noise = false;
 };
 
+// Notes the package's reading and resampling functions as they are when the
+// class is made, so an attempt can tell whether they have been replaced.
+void remember_original_readers(const pybind11::module_& package);
+
 // One synthesis attempt: the mixture sample record, or nothing when the
 // attempt failed and is to be retried.
 std::optional<pybind11::dict> synthesize_sample(const pybind11::object& dataset, const AttemptStreams& streams,

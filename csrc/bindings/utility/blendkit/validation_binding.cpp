@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <torch/extension.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,7 @@
 
 namespace py = pybind11;
 
-namespace speech {
+namespace speech::corpus {
 namespace {
 
 constexpr int kFolderDepth = 2;  // "<N>mix/<folder>" below the root
@@ -39,7 +41,7 @@ std::vector<std::string> folders(int talkers) {
 }
 
 py::object read_table(const py::object& table_path) {
-  const py::object table = blendkit_attr("pd").attr("read_csv")(table_path);
+  const py::object table = package_attr("pd").attr("read_csv")(table_path);
   const size_t columns = py::len(table.attr("columns"));
   if (columns < 2) {
     PyErr_SetString(PyExc_IndexError, ("metadata table " + py::str(table_path).cast<std::string>() + " has " +
@@ -63,7 +65,7 @@ void refuse_unsafe(const py::handle& entry, size_t row, const py::object& table_
 // interpreter's own join, which raises its type error.
 py::object join_entry(const py::object& root, const std::string& folder, const py::handle& entry) {
   if (!PyUnicode_Check(root.ptr()) || !PyUnicode_Check(entry.ptr())) {
-    return blendkit_attr("os").attr("path").attr("join")(root, folder, entry);
+    return package_attr("os").attr("path").attr("join")(root, folder, entry);
   }
   const bool separated = py::len(root) == 0 || root.attr("endswith")("/").cast<bool>();
   return root + py::str(separated ? "" : "/") + py::str(folder + "/") + entry;
@@ -107,31 +109,40 @@ py::tuple read_wav_safe(py::object self, py::object path) {
   return py::make_tuple(samples, signal.sample_rate);
 }
 
-// A [1, T] float32 tensor of a 1-D signal; the rows of "sources" share one.
-at::Tensor row_tensor(const py::array_t<double, py::array::forcecast>& signal) {
-  if (signal.ndim() != 1) throw ValueError("a validation signal must be one-dimensional");
-  const auto view = signal.unchecked<1>();
-  at::Tensor row = at::empty({1, view.shape(0)}, at::kFloat);
-  float* out = row.data_ptr<float>();
-  for (py::ssize_t i = 0; i < view.shape(0); ++i) out[i] = static_cast<float>(view(i));
-  return row;
+using Signal = py::array_t<double, py::array::forcecast>;
+
+Signal one_dimensional(const py::handle& signal) {
+  Signal samples = py::reinterpret_borrow<py::object>(signal);
+  if (samples.ndim() != 1) throw ValueError("a validation signal must be one-dimensional");
+  return samples;
+}
+
+// Rows of a float32 [rows, length] tensor, one per signal.
+at::Tensor float_rows(const std::vector<Signal>& signals, size_t first, size_t count, int64_t length) {
+  at::Tensor rows = at::empty({static_cast<int64_t>(count), length}, at::kFloat);
+  float* out = rows.data_ptr<float>();
+  for (size_t k = 0; k < count; ++k) {
+    const auto view = signals[first + k].unchecked<1>();
+    for (int64_t i = 0; i < length; ++i) *out++ = static_cast<float>(view(i));
+  }
+  return rows;
 }
 
 py::dict validation_getitem(int talkers, py::object self, py::object index) {
-  std::vector<py::array_t<double, py::array::forcecast>> signals;
+  // Every file is read, in the order mixture, s1, s2, ..., before any tensor
+  // is made; each list is subscripted just before its own read.
+  std::vector<Signal> signals;
   const py::object reader = self.attr("_read_wav_safe");
   for (const std::string& field : path_fields(talkers)) {
     const py::object path = self.attr(field.c_str())[index];
-    signals.emplace_back(py::tuple(reader(path))[0]);
+    signals.push_back(one_dimensional(py::tuple(reader(path))[0]));
   }
-  std::vector<int64_t> lengths;
-  for (size_t k = 1; k < signals.size(); ++k) lengths.push_back(signals[k].shape(0));
-  common_length(lengths);
-  std::vector<at::Tensor> rows;
-  for (size_t k = 1; k < signals.size(); ++k) rows.push_back(row_tensor(signals[k]));
+  std::vector<int64_t> source_lengths;
+  for (size_t k = 1; k < signals.size(); ++k) source_lengths.push_back(signals[k].shape(0));
+  const int64_t source_length = common_length(source_lengths);
   py::dict item;
-  item["mixture"] = row_tensor(signals[0]);
-  item["sources"] = rows.size() == 1 ? rows[0] : at::cat(rows, 0);
+  item["mixture"] = float_rows(signals, 0, 1, signals[0].shape(0));
+  item["sources"] = float_rows(signals, 1, signals.size() - 1, source_length);
   return item;
 }
 
@@ -147,9 +158,14 @@ void define_validation_set(py::module_& m, int talkers, const py::object& datase
 }
 
 }  // namespace
+}  // namespace speech::corpus
+
+namespace speech {
 
 void bind_validation_sets(py::module_& m) {
-  for (int talkers = 1; talkers <= 4; ++talkers) define_validation_set(m, talkers, m.attr("data").attr("Dataset"));
+  for (int talkers = 1; talkers <= 4; ++talkers) {
+    corpus::define_validation_set(m, talkers, m.attr("data").attr("Dataset"));
+  }
 }
 
 }  // namespace speech

@@ -1,0 +1,161 @@
+// The stream's integer arithmetic, the sample-level segment steps, the crop
+// of a resampled utterance and the batch collation.
+#include <gtest/gtest.h>
+
+#include <ATen/ATen.h>
+
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "common/errors.h"
+#include "mixsim/batch_collation.h"
+#include "mixsim/segment_ops.h"
+#include "mixsim/stream_plan.h"
+#include "mixsim/utterance_crop.h"
+#include "resample/resampler.h"
+
+namespace speech::mixsim {
+namespace {
+
+TEST(StreamPlan, RoundsHalvesToEven) {
+  const std::vector<std::pair<double, int64_t>> cases = {
+      {62.5, 62}, {187.5, 188}, {2.5, 2}, {-2.5, -2}, {1.5, 2}, {48000.0, 48000}, {0.49999999, 0}};
+  for (const auto& [x, expected] : cases) EXPECT_EQ(round_half_even(x), expected) << x;
+}
+
+TEST(StreamPlan, FloorDivisionTakesTheDivisorsSign) {
+  EXPECT_EQ(floor_div(-1, 2), -1);
+  EXPECT_EQ(floor_mod(-1, 2), 1);
+  EXPECT_EQ(floor_div(7, 2), 3);
+  EXPECT_EQ(floor_mod(7, -2), -1);
+}
+
+struct ShareCase {
+  std::optional<int64_t> samples;
+  int64_t worker, count;
+  std::optional<int64_t> batch_size;
+  std::optional<int64_t> expected_samples, expected_batches;
+};
+
+class WorkerShare : public ::testing::TestWithParam<ShareCase> {};
+
+TEST_P(WorkerShare, SplitsEvenlyAndDropsPartialBatches) {
+  const ShareCase c = GetParam();
+  const std::optional<int64_t> samples = samples_for_worker(c.samples, {c.worker, c.count});
+  EXPECT_EQ(samples, c.expected_samples);
+  EXPECT_EQ(batches_for_worker(samples, batch_samples(c.batch_size)), c.expected_batches);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, WorkerShare,
+                         ::testing::Values(ShareCase{10, 0, 1, 4, 10, 2}, ShareCase{10, 1, 4, 2, 3, 1},
+                                           ShareCase{10, 3, 4, 2, 2, 1}, ShareCase{3, 3, 4, 1, 0, 0},
+                                           ShareCase{0, 0, 2, 1, 0, 0}, ShareCase{std::nullopt, 0, 1, 4, std::nullopt, std::nullopt},
+                                           ShareCase{5, 0, 1, std::nullopt, 5, 5}, ShareCase{5, 0, 1, -3, 5, 5}));
+
+TEST(StreamPlan, WorkersInterleaveProcesses) {
+  // World size 2, three workers each: process 0 holds 0, 2, 4.
+  for (int64_t w = 0; w < 3; ++w) {
+    EXPECT_EQ(shard_info(0, 2, w, 3).global_worker_id, 2 * w);
+    EXPECT_EQ(shard_info(1, 2, w, 3).global_worker_id, 2 * w + 1);
+    EXPECT_EQ(shard_info(1, 2, w, 3).global_worker_count, 6);
+  }
+}
+
+TEST(StreamPlan, SpeakerTriesAndCounts) {
+  EXPECT_EQ(speaker_tries_limit(4), 100);
+  EXPECT_EQ(speaker_tries_limit(11), 110);
+  EXPECT_EQ(speaker_tries_limit(12), 120);
+  EXPECT_EQ(clamp_speaker_count(0), 1);
+  EXPECT_EQ(clamp_speaker_count(6), 4);
+  EXPECT_EQ(attempts_per_batch(3), 60);
+}
+
+TEST(SegmentOps, CropPadAndPlace) {
+  const std::vector<float> src = {1, 2, 3, 4, 5};
+  std::vector<float> out(3, -1.0f);
+  crop_or_pad(src.data(), 5, 2, 3, out.data());
+  EXPECT_EQ(out, (std::vector<float>{3, 4, 5}));
+  std::vector<float> padded(7, -1.0f);
+  crop_or_pad(src.data(), 5, 0, 7, padded.data());
+  EXPECT_EQ(padded, (std::vector<float>{1, 2, 3, 4, 5, 0, 0}));
+  std::vector<float> placed(6, -1.0f);
+  place_window(src.data(), 1, 2, 3, 6, placed.data());
+  EXPECT_EQ(placed, (std::vector<float>{0, 0, 0, 2, 3, 0}));
+  place_window(src.data(), 0, 0, 6, 6, placed.data());
+  EXPECT_EQ(count_nonzero(placed.data(), 6), 0);
+}
+
+TEST(SegmentOps, NoiseRegions) {
+  // 16 kHz, 10 s regions, 3 s segments.
+  EXPECT_EQ(noise_regions(500000, 10.0, 16000, 48000).count, 3);
+  EXPECT_EQ(noise_regions(318400, 10.0, 16000, 48000).count, 1);
+  EXPECT_EQ(noise_regions(100000, 10.0, 16000, 48000).count, 1);
+  const NoiseRegions fallback = noise_regions(100, 0.0, 16000, 30);
+  EXPECT_EQ(fallback.region, 30);
+  EXPECT_EQ(fallback.count, 3);
+  const RegionBounds short_noise = region_bounds(noise_regions(100, 10.0, 16000, 48000), 0, 100);
+  EXPECT_EQ(short_noise.size(), 100);
+  const std::vector<float> region = {1, 2, 3};
+  std::vector<float> tiled(7);
+  tile_into(region.data(), 3, 7, tiled.data());
+  EXPECT_EQ(tiled, (std::vector<float>{1, 2, 3, 1, 2, 3, 1}));
+}
+
+TEST(SegmentOps, SumsInSourceOrder) {
+  const std::vector<float> a = {1e8f, 1.0f}, b = {1.0f, 2.0f}, c = {-1e8f, 3.0f};
+  const float* rows[] = {a.data(), b.data(), c.data()};
+  std::vector<float> out(2);
+  sum_sources(rows, 3, 2, out.data());
+  // (1e8 + 1) rounds back to 1e8 in float32 before c is added.
+  EXPECT_EQ(out, (std::vector<float>{0.0f, 6.0f}));
+}
+
+class UtteranceCrop : public ::testing::TestWithParam<std::pair<double, double>> {};
+
+TEST_P(UtteranceCrop, EqualsTheCropOfTheWholeResampledUtterance) {
+  const auto [orig, target] = GetParam();
+  std::vector<float> x(3001);
+  for (size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(std::sin(0.01 * i) + 0.1 * std::cos(0.37 * i));
+  const std::vector<float> whole =
+      resample(contiguous_run(x.data(), static_cast<int64_t>(x.size())), orig, target, ResampleFilter::kKaiserFast);
+  const int64_t total = resampled_utterance_length(static_cast<int64_t>(x.size()), orig, target);
+  ASSERT_EQ(total, static_cast<int64_t>(whole.size()));
+  const int64_t L = 700;
+  for (const int64_t start : {int64_t{0}, int64_t{1}, total / 2, total - L, total - 10}) {
+    std::vector<float> crop(L, -7.0f);
+    crop_resampled_utterance(x.data(), static_cast<int64_t>(x.size()), orig, target, start, L, crop.data());
+    for (int64_t i = 0; i < L; ++i) {
+      const float expected = start + i < total ? whole[static_cast<size_t>(start + i)] : 0.0f;
+      ASSERT_EQ(crop[static_cast<size_t>(i)], expected) << "start " << start << " sample " << i;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, UtteranceCrop,
+                         ::testing::Values(std::make_pair(8000.0, 16000.0), std::make_pair(22050.0, 16000.0),
+                                           std::make_pair(44100.0, 16000.0), std::make_pair(16000.0, 16000.0)));
+
+TEST(UtteranceCrop, RefusesWhatWholeResamplingRefuses) {
+  const std::vector<float> one = {0.5f};
+  EXPECT_THROW(check_utterance_resampling(one.data(), 1, 22050.0, 16000.0), ValueError);
+  const std::vector<float> bad = {0.0f, NAN, 0.0f, 0.0f};
+  EXPECT_THROW(check_utterance_resampling(bad.data(), 4, 8000.0, 16000.0), ValueError);
+  EXPECT_NO_THROW(check_utterance_resampling(one.data(), 1, 8000.0, 16000.0));
+}
+
+TEST(BatchCollation, PadsStacksAndCounts) {
+  const std::vector<at::Tensor> rows = {at::ones({3}), at::full({5}, 2.0)};
+  const at::Tensor padded = pad_rows(rows);
+  ASSERT_EQ(padded.sizes(), (at::IntArrayRef{2, 5}));
+  EXPECT_TRUE(at::equal(padded[0], at::tensor({1.0f, 1.0f, 1.0f, 0.0f, 0.0f})));
+  EXPECT_TRUE(at::equal(row_lengths(rows), at::tensor({3, 5}, at::kLong)));
+  const at::Tensor stacked = stack_slots({padded, padded * 2});
+  ASSERT_EQ(stacked.sizes(), (at::IntArrayRef{2, 2, 5}));
+  EXPECT_EQ(stacked[1][1][4].item<float>(), 4.0f);
+  const at::Tensor with_channels = pad_rows({at::ones({1, 4}), at::ones({1, 4})});
+  EXPECT_EQ(with_channels.sizes(), (at::IntArrayRef{2, 1, 4}));
+}
+
+}  // namespace
+}  // namespace speech::mixsim
