@@ -305,3 +305,16 @@ def test_demo_with_loader_workers(corpus, tmp_path):
     assert saved and sorted(saved) == sorted(str(out_dir / n) for n in os.listdir(out_dir))
     mixtures = [p for p in saved if p.endswith("_mixture.wav")]
     assert len(mixtures) == 4  # samples_per_epoch over both workers
+
+
+def test_demo_without_small_rooms_runs_with_zero_rooms(corpus, tmp_path, monkeypatch, capsys):
+    rirs = tmp_path / "rirs" / "largeroom" / "hall"
+    rirs.mkdir(parents=True)
+    sf.write(str(rirs / "h.wav"), np.r_[1.0, np.zeros(20)].astype(np.float32), 16000)
+    monkeypatch.setattr(sys, "argv", [
+        "blendkit", "--speeches", str(corpus / "libri"), str(corpus / "wsj0"), "--rirs", str(tmp_path / "rirs"),
+        "--noises", "--samples_per_epoch", "2", "--epochs", "1", "--out_dir", str(tmp_path / "out")])
+    bk._blendkit._run_demonstration()
+    lines = lines_of(capsys)
+    assert "  #rirs rooms: 0" in lines and "  #noises: 0 files" in lines
+    assert lines[-1] == "Done." and len([l for l in lines if l.startswith("Saved: ")]) == 2
