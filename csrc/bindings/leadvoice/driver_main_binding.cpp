@@ -7,6 +7,7 @@
 
 #include "bindings/leadvoice/driver_parts.h"
 #include "bindings/leadvoice/module_lookup.h"
+#include "bindings/leadvoice/tracker_from_options.h"
 #include "common/errors.h"
 #include "driver/output_folder.h"
 #include "driver/paths.h"
@@ -63,14 +64,7 @@ py::object load_network(const py::object& args, const py::object& device) {
 
 py::object build_tracker(const py::object& args) {
   py_print(loading_tracker_line());
-  return leadvoice_attr("SpeakerTracker")(
-      py::arg("wespeaker_model") = args.attr("wespeaker_model"),
-      py::arg("similarity_threshold") = args.attr("similarity_threshold"),
-      py::arg("low_similarity_threshold") = args.attr("low_similarity_threshold"),
-      py::arg("max_inter_sisdr_for_update") = args.attr("max_inter_sisdr_for_update"),
-      py::arg("short_speech_duration") = args.attr("short_speech_duration"),
-      py::arg("short_speech_threshold_drop") = args.attr("short_speech_threshold_drop"),
-      py::arg("embedding_update_strategy") = "ema_with_history");
+  return tracker_from_options(leadvoice_attr("SpeakerTracker"), args);
 }
 
 void run_main() {

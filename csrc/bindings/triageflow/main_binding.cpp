@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "bindings/leadvoice/tracker_from_options.h"
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/registration.h"
 #include "bindings/triageflow/run_parts.h"
@@ -53,14 +54,7 @@ void load_models(TriageRun& run) {
   run.sep_model.attr("to")(run.device).attr("eval")();
 
   py_print(kStage3Line);
-  run.speaker_tracker = triage_attr("SpeakerTracker")(
-      py::arg("wespeaker_model") = args.attr("wespeaker_model"),
-      py::arg("similarity_threshold") = args.attr("similarity_threshold"),
-      py::arg("low_similarity_threshold") = args.attr("low_similarity_threshold"),
-      py::arg("max_inter_sisdr_for_update") = args.attr("max_inter_sisdr_for_update"),
-      py::arg("short_speech_duration") = args.attr("short_speech_duration"),
-      py::arg("short_speech_threshold_drop") = args.attr("short_speech_threshold_drop"),
-      py::arg("embedding_update_strategy") = "ema_with_history");
+  run.speaker_tracker = tracker_from_options(triage_attr("SpeakerTracker"), args);
 }
 
 void count(RunCounts& counts, Outcome outcome) {
