@@ -153,6 +153,12 @@ TEST(BatchCollation, PadsStacksAndCounts) {
   const at::Tensor stacked = stack_slots({padded, padded * 2});
   ASSERT_EQ(stacked.sizes(), (at::IntArrayRef{2, 2, 5}));
   EXPECT_EQ(stacked[1][1][4].item<float>(), 4.0f);
+  // In one step, as per-slot padding and stacking give it.
+  const std::vector<std::vector<at::Tensor>> slots = {{at::ones({3}), at::full({5}, 2.0)},
+                                                      {at::full({5}, 3.0), at::arange(5, at::kFloat)}};
+  const at::Tensor direct = pad_and_stack_slots(slots);
+  EXPECT_TRUE(at::equal(direct, stack_slots({pad_rows(slots[0]), pad_rows(slots[1])})));
+  EXPECT_THROW(pad_and_stack_slots({{at::ones({3})}, {at::ones({4})}}), c10::Error);
   const at::Tensor with_channels = pad_rows({at::ones({1, 4}), at::ones({1, 4})});
   EXPECT_EQ(with_channels.sizes(), (at::IntArrayRef{2, 1, 4}));
 }
