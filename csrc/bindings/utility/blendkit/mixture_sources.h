@@ -5,10 +5,12 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "bindings/utility/blendkit/mixture_parts.h"
+#include "mixsim/segment_reader.h"
 #include "mixsim/utterance_crop.h"
 
 namespace speech::mixture {
@@ -21,8 +23,11 @@ struct Source {
   // the crop keeps is resampled.
   std::optional<double> file_rate;
   double target_rate = 0.0;
+  // Set when nothing has been read yet: the crop reads its own frames.
+  std::unique_ptr<mixsim::SegmentReader> reader;
 
   int64_t length() const {
+    if (reader) return reader->frames();
     if (!file_rate) return wave.size();
     return mixsim::resampled_utterance_length(wave.size(), *file_rate, target_rate);
   }
@@ -36,8 +41,9 @@ int64_t draw_int(const pybind11::object& stream, int64_t low, int64_t high);
 FloatArray pad_or_crop(const FloatArray& wave, int64_t L, const pybind11::object* stream);
 
 // The utterance's segment, its crop start drawn from `stream` when it is
-// longer than L.
-FloatArray crop_source(const Source& source, int64_t L, const pybind11::object& stream);
+// longer than L; nothing (and one warning line) when a file held open for
+// its crop cannot be read after all.
+std::optional<FloatArray> crop_source(const Source& source, int64_t L, const pybind11::object& stream);
 
 // Loads every drawn (speaker id, path) pair. An unreadable file (an empty
 // signal) or one left at another rate because its resampling failed would

@@ -240,7 +240,11 @@ std::optional<py::dict> synthesize_sample(const py::object& dataset, const Attem
   if (!sources) return std::nullopt;
 
   std::vector<FloatArray> segs;
-  for (const Source& s : *sources) segs.push_back(crop_source(s, L, streams.rng));
+  for (const Source& s : *sources) {
+    std::optional<FloatArray> seg = crop_source(s, L, streams.rng);
+    if (!seg) return std::nullopt;
+    segs.push_back(std::move(*seg));
+  }
 
   Reverberation reverb;
   if (batch.apply_rir && truthy(dataset.attr("rir_rooms"))) {
