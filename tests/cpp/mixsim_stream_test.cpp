@@ -5,10 +5,14 @@
 #include <ATen/ATen.h>
 
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
 #include "common/errors.h"
+#include "common/wav_io.h"
+#include "mixsim/segment_reader.h"
 #include "mixsim/batch_collation.h"
 #include "mixsim/segment_ops.h"
 #include "mixsim/stream_plan.h"
@@ -142,6 +146,27 @@ TEST(UtteranceCrop, RefusesWhatWholeResamplingRefuses) {
   const std::vector<float> bad = {0.0f, NAN, 0.0f, 0.0f};
   EXPECT_THROW(check_utterance_resampling(bad.data(), 4, 8000.0, 16000.0), ValueError);
   EXPECT_NO_THROW(check_utterance_resampling(one.data(), 1, 8000.0, 16000.0));
+}
+
+TEST(SegmentReader, StretchEqualsTheWholeFilesFrames) {
+  const std::string path = (std::filesystem::temp_directory_path() / "mixsim_segment_reader_test.wav").string();
+  std::vector<float> interleaved(2 * 1000);
+  for (size_t i = 0; i < interleaved.size(); ++i) interleaved[i] = static_cast<float>(std::sin(0.05 * i)) * 0.5f;
+  write_wav(path, interleaved.data(), 1000, 2, 16000, WavSubtype::kPcm16);
+  const AudioData whole = read_audio(path);
+  SegmentReader reader(path);
+  EXPECT_TRUE(reader.seeks_exactly());
+  EXPECT_EQ(reader.frames(), 1000);
+  EXPECT_EQ(reader.channels(), 2);
+  EXPECT_EQ(reader.sample_rate(), 16000);
+  std::vector<float> stretch(300, -1.0f);
+  reader.read_first_channel(800, 300, stretch.data());
+  for (int64_t i = 0; i < 300; ++i) {
+    const float expected = i < 200 ? static_cast<float>(whole.samples[static_cast<size_t>(2 * (800 + i))]) : 0.0f;
+    ASSERT_EQ(stretch[static_cast<size_t>(i)], expected) << i;
+  }
+  std::remove(path.c_str());
+  EXPECT_THROW(SegmentReader("/nonexistent/mixsim.wav"), OSError);
 }
 
 TEST(BatchCollation, PadsStacksAndCounts) {
