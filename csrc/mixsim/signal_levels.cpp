@@ -24,6 +24,8 @@ T mean_square(const T* x, int64_t n) {
 
 template <typename T>
 T mean_square(const FittedNoise<T>& noise) {
+  // A window is a plain run of samples: summed without the per-sample choice.
+  if (noise.noise_length >= noise.length) return mean_square(noise.noise + noise.start, noise.length);
   const T sum = numpy_order_sum<T>(noise.length, [&noise](int64_t i) {
     const T v = noise[i];
     return static_cast<T>(v * v);
@@ -41,6 +43,13 @@ double noise_gain_for_snr(double clean_ms, double noise_ms, double snr_db) {
 
 template <typename T>
 void add_scaled_noise(const T* clean, const FittedNoise<T>& noise, T gain, float* out) {
+  if (noise.noise_length >= noise.length) {
+    const T* window = noise.noise + noise.start;
+    for (int64_t i = 0; i < noise.length; ++i) {
+      out[i] = static_cast<float>(static_cast<T>(clean[i] + static_cast<T>(window[i] * gain)));
+    }
+    return;
+  }
   for (int64_t i = 0; i < noise.length; ++i) {
     const T scaled = static_cast<T>(noise[i] * gain);
     out[i] = static_cast<float>(static_cast<T>(clean[i] + scaled));

@@ -32,7 +32,10 @@ py::object rms_through_numpy(const py::object& x, const py::object& eps) {
   const py::object np = blendkit_name("np");
   const py::object wide = x.attr("astype")(np.attr("float64"));
   const py::object squares = power(wide, py::int_(2));
-  return py::float_(np.attr("sqrt")(np.attr("mean")(squares) + eps));
+  // float(...): a plain float, not NumPy's float64 subclass of it.
+  PyObject* level = PyNumber_Float(np.attr("sqrt")(np.attr("mean")(squares) + eps).ptr());
+  if (level == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(level);
 }
 
 // x * gain as NumPy computes it for a plain float gain: a float32 array stays
