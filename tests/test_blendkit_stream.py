@@ -444,30 +444,35 @@ def test_noise_is_read_once_and_failed_rir_load_warns(corpus, monkeypatch, capsy
 @pytest.fixture(scope="module")
 def mixed_rate_corpus(tmp_path_factory):
     root = str(tmp_path_factory.mktemp("rates"))
-    speakers = make_corpus(root, speakers=6, seconds=(0.35, 0.5, 0.2), rates=(16000, 8000, 22050))
+    speakers = make_corpus(root, speakers=3, seconds=(0.35, 0.5, 0.2), rates=(16000, 8000, 22050))
     stereo = os.path.join(root, "stereo.wav")
     gen = np.random.default_rng(3)
     sf.write(stereo, (0.1 * gen.standard_normal((int(0.4 * 8000), 2))).astype(np.float32), 8000)
     one_sample = os.path.join(root, "one.wav")
     sf.write(one_sample, np.full(1, 0.5, np.float32), 22050)
-    speakers["libri_x"] = [stereo, one_sample, speakers["libri_1"][0]]
+    stereo16 = os.path.join(root, "stereo16.wav")
+    sf.write(stereo16, (0.1 * gen.standard_normal((int(0.45 * 16000), 3))).astype(np.float32), 16000,
+             subtype="PCM_16")
+    speakers["libri_x"] = [stereo, one_sample, stereo16, speakers["libri_1"][0]]
     return speakers
 
 
 def test_cropping_before_resampling_gives_the_same_batches(corpus, mixed_rate_corpus, monkeypatch, capsys):
-    # While the package's reader and resampler are its own, an utterance is
+    # While the package's reader and resampler are its own, a WAV file at the
+    # dataset's rate is read over its crop only and one at another rate is
     # resampled over its crop only; a wrapped _load_audio takes the general
-    # path, which resamples whole utterances. Both must give the same bits.
-    options = dict(speakers_map=mixed_rate_corpus, samples_per_epoch=12, batch_size=3)
+    # path, which reads and resamples whole utterances. Both must give the
+    # same bits.
+    options = dict(speakers_map=mixed_rate_corpus, samples_per_epoch=24, batch_size=3)
     direct = list(dataset(corpus, **options))
     direct_out = capsys.readouterr().out
     original = bk._load_audio
     monkeypatch.setattr(bk, "_load_audio", lambda path, target_sr: original(path, target_sr))
     general = list(dataset(corpus, **options))
-    assert len(direct) == 4 and same_stream(direct, general)
+    assert len(direct) == 8 and same_stream(direct, general)
     assert capsys.readouterr().out == direct_out
     drawn = {p for b in direct for paths in b["paths"] for p in paths["sources"]}
-    assert any(p.endswith("stereo.wav") for p in drawn) and len(drawn) > 10
+    assert {"stereo.wav", "stereo16.wav"} <= {os.path.basename(p) for p in drawn} and len(drawn) > 10
     # The one-sample file cannot be resampled; every attempt with it failed.
     assert not any(p.endswith("one.wav") for p in drawn)
     assert "failed resample audio" in direct_out

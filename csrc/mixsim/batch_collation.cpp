@@ -30,4 +30,47 @@ at::Tensor row_lengths(const std::vector<at::Tensor>& rows) {
 
 at::Tensor stack_slots(const std::vector<at::Tensor>& slots) { return at::stack(slots, 1); }
 
+namespace {
+
+int64_t longest_row(const std::vector<at::Tensor>& rows) {
+  int64_t longest = 0;
+  for (const at::Tensor& row : rows) longest = std::max(longest, row.size(0));
+  return longest;
+}
+
+bool same_layout(const std::vector<std::vector<at::Tensor>>& slots, int64_t length) {
+  for (const std::vector<at::Tensor>& rows : slots) {
+    if (rows.size() != slots.front().size() || longest_row(rows) != length) return false;
+    for (const at::Tensor& row : rows) {
+      if (row.dim() != 1 || row.scalar_type() != slots.front().front().scalar_type()) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+at::Tensor pad_and_stack_slots(const std::vector<std::vector<at::Tensor>>& slots) {
+  if (slots.empty() || slots.front().empty()) throw std::invalid_argument("pad_and_stack_slots: no rows");
+  const int64_t length = longest_row(slots.front());
+  if (!same_layout(slots, length)) {
+    std::vector<at::Tensor> padded;
+    for (const std::vector<at::Tensor>& rows : slots) padded.push_back(pad_rows(rows));
+    return stack_slots(padded);
+  }
+  const auto batch = static_cast<int64_t>(slots.front().size());
+  const auto count = static_cast<int64_t>(slots.size());
+  at::Tensor out = at::empty({batch, count, length}, slots.front().front().options());
+  for (int64_t s = 0; s < count; ++s) {
+    for (int64_t b = 0; b < batch; ++b) {
+      const at::Tensor& row = slots[static_cast<size_t>(s)][static_cast<size_t>(b)];
+      at::Tensor dest = out.select(0, b).select(0, s);
+      const int64_t n = row.size(0);
+      if (n > 0) dest.narrow(0, 0, n).copy_(row);
+      if (n < length) dest.narrow(0, n, length - n).zero_();
+    }
+  }
+  return out;
+}
+
 }  // namespace speech::mixsim

@@ -20,4 +20,9 @@ at::Tensor row_lengths(const std::vector<at::Tensor>& rows);
 // must have the same padded length.
 at::Tensor stack_slots(const std::vector<at::Tensor>& slots);
 
+// slots[s][b] (1-D) padded and stacked into [B, S, T] in one step, as
+// stack_slots of each slot's pad_rows gives it, without the per-slot
+// tensors. Slots whose padded lengths differ fail as stack_slots fails.
+at::Tensor pad_and_stack_slots(const std::vector<std::vector<at::Tensor>>& slots);
+
 }  // namespace speech::mixsim

@@ -5,10 +5,14 @@
 #include <ATen/ATen.h>
 
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
 #include "common/errors.h"
+#include "common/wav_io.h"
+#include "mixsim/segment_reader.h"
 #include "mixsim/batch_collation.h"
 #include "mixsim/segment_ops.h"
 #include "mixsim/stream_plan.h"
@@ -144,6 +148,27 @@ TEST(UtteranceCrop, RefusesWhatWholeResamplingRefuses) {
   EXPECT_NO_THROW(check_utterance_resampling(one.data(), 1, 8000.0, 16000.0));
 }
 
+TEST(SegmentReader, StretchEqualsTheWholeFilesFrames) {
+  const std::string path = (std::filesystem::temp_directory_path() / "mixsim_segment_reader_test.wav").string();
+  std::vector<float> interleaved(2 * 1000);
+  for (size_t i = 0; i < interleaved.size(); ++i) interleaved[i] = static_cast<float>(std::sin(0.05 * i)) * 0.5f;
+  write_wav(path, interleaved.data(), 1000, 2, 16000, WavSubtype::kPcm16);
+  const AudioData whole = read_audio(path);
+  SegmentReader reader(path);
+  EXPECT_TRUE(reader.seeks_exactly());
+  EXPECT_EQ(reader.frames(), 1000);
+  EXPECT_EQ(reader.channels(), 2);
+  EXPECT_EQ(reader.sample_rate(), 16000);
+  std::vector<float> stretch(300, -1.0f);
+  reader.read_first_channel(800, 300, stretch.data());
+  for (int64_t i = 0; i < 300; ++i) {
+    const float expected = i < 200 ? static_cast<float>(whole.samples[static_cast<size_t>(2 * (800 + i))]) : 0.0f;
+    ASSERT_EQ(stretch[static_cast<size_t>(i)], expected) << i;
+  }
+  std::remove(path.c_str());
+  EXPECT_THROW(SegmentReader("/nonexistent/mixsim.wav"), OSError);
+}
+
 TEST(BatchCollation, PadsStacksAndCounts) {
   const std::vector<at::Tensor> rows = {at::ones({3}), at::full({5}, 2.0)};
   const at::Tensor padded = pad_rows(rows);
@@ -153,6 +178,12 @@ TEST(BatchCollation, PadsStacksAndCounts) {
   const at::Tensor stacked = stack_slots({padded, padded * 2});
   ASSERT_EQ(stacked.sizes(), (at::IntArrayRef{2, 2, 5}));
   EXPECT_EQ(stacked[1][1][4].item<float>(), 4.0f);
+  // In one step, as per-slot padding and stacking give it.
+  const std::vector<std::vector<at::Tensor>> slots = {{at::ones({3}), at::full({5}, 2.0)},
+                                                      {at::full({5}, 3.0), at::arange(5, at::kFloat)}};
+  const at::Tensor direct = pad_and_stack_slots(slots);
+  EXPECT_TRUE(at::equal(direct, stack_slots({pad_rows(slots[0]), pad_rows(slots[1])})));
+  EXPECT_THROW(pad_and_stack_slots({{at::ones({3})}, {at::ones({4})}}), c10::Error);
   const at::Tensor with_channels = pad_rows({at::ones({1, 4}), at::ones({1, 4})});
   EXPECT_EQ(with_channels.sizes(), (at::IntArrayRef{2, 1, 4}));
 }

@@ -70,12 +70,11 @@ py::list record_values(const std::vector<py::dict>& records, const char* key, co
 
 py::dict collate_batch(const std::vector<py::dict>& records) {
   const int64_t slots = slot_count(records);
-  std::vector<at::Tensor> slot_signals;
+  std::vector<std::vector<at::Tensor>> slot_signals;
   std::vector<at::Tensor> slot_lengths;
   for (int64_t t = 0; t < slots; ++t) {
-    const std::vector<at::Tensor> rows = slot_rows(records, t);
-    slot_signals.push_back(mixsim::pad_rows(rows));
-    slot_lengths.push_back(mixsim::row_lengths(rows));
+    slot_signals.push_back(slot_rows(records, t));
+    slot_lengths.push_back(mixsim::row_lengths(slot_signals.back()));
   }
   std::vector<at::Tensor> mixtures;
   for (const py::dict& record : records) mixtures.push_back(signal_tensor(record["mixture"]));
@@ -83,7 +82,7 @@ py::dict collate_batch(const std::vector<py::dict>& records) {
   if (mixture.dim() == 2) mixture = mixture.unsqueeze(1);
 
   py::dict batch;
-  batch["sources"] = wrap(mixsim::stack_slots(slot_signals));
+  batch["sources"] = wrap(mixsim::pad_and_stack_slots(slot_signals));
   batch["sources_len"] = wrap(mixsim::stack_slots(slot_lengths));
   batch["mixture"] = wrap(mixture);
   batch["mixture_len"] = wrap(mixsim::row_lengths(mixtures));

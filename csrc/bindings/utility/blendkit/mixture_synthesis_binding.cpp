@@ -8,140 +8,17 @@
 #include <vector>
 
 #include "bindings/utility/blendkit/mixture_parts.h"
-#include "bindings/utility/blendkit/signal_calls.h"
-#include "common/errors.h"
+#include "bindings/utility/blendkit/mixture_sources.h"
 #include "mixsim/segment_ops.h"
 #include "mixsim/stream_plan.h"
-#include "mixsim/utterance_crop.h"
 
 namespace py = pybind11;
 
 namespace speech::mixture {
 namespace {
 
-struct Source {
-  py::object speaker;
-  py::object path;
-  FloatArray wave;
-  // Set when `wave` is still at the file's own rate: only the segment that
-  // the crop keeps is resampled.
-  std::optional<double> file_rate;
-  double target_rate = 0.0;
-
-  int64_t length() const {
-    if (!file_rate) return wave.size();
-    return mixsim::resampled_utterance_length(wave.size(), *file_rate, target_rate);
-  }
-};
-
-int64_t draw_int(const py::object& stream, int64_t low, int64_t high) {
-  return py::cast<int64_t>(stream.attr("randint")(low, high));
-}
-
 py::object draw_uniform(const py::object& stream, const py::object& range) {
   return stream.attr("uniform")(range[py::int_(0)], range[py::int_(1)]);
-}
-
-// L samples of `wave`: a crop at a drawn start when it is longer (mode
-// "random"), its start otherwise, zero-padded when it is shorter.
-FloatArray pad_or_crop(const FloatArray& wave, int64_t L, const py::object* stream) {
-  const int64_t n = wave.size();
-  const int64_t start = (stream != nullptr && n > L) ? draw_int(*stream, 0, n - L) : 0;
-  FloatArray out(static_cast<py::ssize_t>(L));
-  mixsim::crop_or_pad(wave.data(), n, start, L, out.mutable_data());
-  return out;
-}
-
-// The utterance's segment: a crop at a drawn start when it is longer, zero
-// padding when it is shorter.
-FloatArray crop_source(const Source& source, int64_t L, const py::object& stream) {
-  if (!source.file_rate) return pad_or_crop(source.wave, L, &stream);
-  const int64_t n = source.length();
-  const int64_t start = n > L ? draw_int(stream, 0, n - L) : 0;
-  FloatArray out(static_cast<py::ssize_t>(L));
-  mixsim::crop_resampled_utterance(source.wave.data(), source.wave.size(), *source.file_rate, source.target_rate,
-                                   start, L, out.mutable_data());
-  return out;
-}
-
-// The reading and resampling functions the package was built with. While
-// they are the package's names, an utterance is read by them as
-// _load_audio reads it and resampled over its crop only; a patched name
-// takes the general path through the package.
-struct OriginalReaders {
-  py::handle load_audio;
-  py::handle safe_sf_read;
-  py::handle resample;
-};
-
-OriginalReaders& original_readers() {
-  static OriginalReaders readers;
-  return readers;
-}
-
-bool readers_are_original() {
-  const OriginalReaders& readers = original_readers();
-  if (!readers.load_audio) return false;
-  const py::object resample = blendkit_attr("librosa").attr("resample");
-  return blendkit_attr("_load_audio").ptr() == readers.load_audio.ptr() &&
-         blendkit_attr("_safe_sf_read").ptr() == readers.safe_sf_read.ptr() &&
-         resample.ptr() == readers.resample.ptr();
-}
-
-// The utterance as _load_audio reads it, left at the file's rate when it is
-// to be resampled; nothing when resampling it would fail (the general path
-// then reports that).
-std::optional<Source> read_utterance(const py::object& speaker, const py::object& path, const py::object& target_sr) {
-  const auto [read, rate] = unpack_pair(safe_sf_read(path, py::str("float32")));
-  py::object data = read;
-  if (ndim_of(data) == 2) data = data[py::make_tuple(slice_of(py::none(), py::none()), 0)];
-  Source source{speaker, path, float32_view(data), std::nullopt, 0.0};
-  if (source.wave.size() == 0 || !rate.not_equal(target_sr)) return source;
-  const double file_rate = py::cast<double>(rate);
-  const double target_rate = py::cast<double>(target_sr);
-  try {
-    mixsim::check_utterance_resampling(source.wave.data(), source.wave.size(), file_rate, target_rate);
-  } catch (const ValueError&) {
-    return std::nullopt;
-  }
-  source.file_rate = file_rate;
-  source.target_rate = target_rate;
-  return source;
-}
-
-bool usable(const Source& source, const py::object& rate, const py::object& target_sr) {
-  return source.wave.size() > 0 && !rate.not_equal(target_sr);
-}
-
-Source load_through_package(const py::object& speaker, const py::object& path, const py::object& target_sr,
-                            bool& all_usable) {
-  const auto [data, rate] = unpack_pair(blendkit_attr("_load_audio")(path, target_sr));
-  Source source{speaker, path, float32_view(data), std::nullopt, 0.0};
-  if (!usable(source, rate, target_sr)) all_usable = false;
-  return source;
-}
-
-// Loads every drawn utterance. An unreadable file (an empty signal) or one
-// left at another rate because its resampling failed would enter the batch
-// under its speaker's label as silence or at the wrong rate: the attempt
-// fails instead, once all sources are loaded, and is retried.
-std::optional<std::vector<Source>> load_sources(const py::object& picks, const py::object& target_sr) {
-  std::vector<Source> sources;
-  bool all_usable = true;
-  const bool direct = readers_are_original();
-  for (const py::handle pick : picks) {
-    const auto [speaker, path] = unpack_pair(pick);
-    std::optional<Source> source;
-    if (direct) source = read_utterance(speaker, path, target_sr);
-    if (source) {
-      if (source->wave.size() == 0) all_usable = false;
-      sources.push_back(std::move(*source));
-    } else {
-      sources.push_back(load_through_package(speaker, path, target_sr, all_usable));
-    }
-  }
-  if (!all_usable) return std::nullopt;
-  return sources;
 }
 
 // The impulse response of each drawn path; None where there is none or its
@@ -347,14 +224,6 @@ py::dict sample_record(const py::object& dataset, const std::vector<Source>& sou
 
 }  // namespace
 
-void remember_original_readers(const py::module_& package) {
-  OriginalReaders& readers = original_readers();
-  // Held for the life of the process, like the package's own names.
-  readers.load_audio = py::object(package.attr("_load_audio")).release();
-  readers.safe_sf_read = py::object(package.attr("_safe_sf_read")).release();
-  readers.resample = py::object(package.attr("librosa").attr("resample")).release();
-}
-
 std::optional<py::dict> synthesize_sample(const py::object& dataset, const AttemptStreams& streams,
                                           const BatchSwitches& batch) {
   const int64_t N = batch.num_speakers;
@@ -371,7 +240,11 @@ std::optional<py::dict> synthesize_sample(const py::object& dataset, const Attem
   if (!sources) return std::nullopt;
 
   std::vector<FloatArray> segs;
-  for (const Source& s : *sources) segs.push_back(crop_source(s, L, streams.rng));
+  for (const Source& s : *sources) {
+    std::optional<FloatArray> seg = crop_source(s, L, streams.rng);
+    if (!seg) return std::nullopt;
+    segs.push_back(std::move(*seg));
+  }
 
   Reverberation reverb;
   if (batch.apply_rir && truthy(dataset.attr("rir_rooms"))) {

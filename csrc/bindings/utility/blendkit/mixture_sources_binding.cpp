@@ -1,0 +1,170 @@
+// Loading and cropping the drawn utterances of a synthesis attempt.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bindings/utility/blendkit/mixture_sources.h"
+#include "bindings/utility/blendkit/signal_calls.h"
+#include "common/errors.h"
+#include "mixsim/segment_ops.h"
+#include "mixsim/utterance_crop.h"
+#include "pyutil/py_print.h"
+
+namespace py = pybind11;
+
+namespace speech::mixture {
+namespace {
+
+// The reading and resampling functions the package was built with. While
+// they are the package's names, an utterance is read by them as
+// _load_audio reads it and resampled over its crop only; a patched name
+// takes the general path through the package.
+struct OriginalReaders {
+  py::handle load_audio;
+  py::handle safe_sf_read;
+  py::handle resample;
+};
+
+OriginalReaders& original_readers() {
+  static OriginalReaders readers;
+  return readers;
+}
+
+bool readers_are_original() {
+  const OriginalReaders& readers = original_readers();
+  if (!readers.load_audio) return false;
+  const py::object resample = blendkit_attr("librosa").attr("resample");
+  return blendkit_attr("_load_audio").ptr() == readers.load_audio.ptr() &&
+         blendkit_attr("_safe_sf_read").ptr() == readers.safe_sf_read.ptr() &&
+         resample.ptr() == readers.resample.ptr();
+}
+
+// A WAV file at the dataset's rate, held open for its crop: what the crop
+// keeps is all that is read. Nothing for any other file, or one libsndfile
+// cannot open (the whole-file read then reports it).
+std::optional<Source> open_for_crop(const py::object& speaker, const py::object& path, const py::object& target_sr) {
+  if (!py::isinstance<py::str>(path)) return std::nullopt;
+  const py::object ext = py::module_::import("os").attr("path").attr("splitext")(path)[py::int_(1)];
+  if (ext.attr("lower")().cast<std::string>() != ".wav") return std::nullopt;
+  PyObject* encoded = PyUnicode_EncodeFSDefault(path.ptr());
+  if (encoded == nullptr) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  const std::string file = py::reinterpret_steal<py::bytes>(encoded).cast<std::string>();
+  std::unique_ptr<mixsim::SegmentReader> reader;
+  try {
+    reader = std::make_unique<mixsim::SegmentReader>(file);
+  } catch (const OSError&) {
+    return std::nullopt;
+  }
+  if (!reader->seeks_exactly() || reader->frames() == 0 || py::int_(reader->sample_rate()).not_equal(target_sr)) {
+    return std::nullopt;
+  }
+  return Source{speaker, path, float_zeros(0), std::nullopt, 0.0, std::move(reader)};
+}
+
+// The utterance as _load_audio reads it, left at the file's rate when it is
+// to be resampled; nothing when resampling it would fail (the general path
+// then reports that).
+std::optional<Source> read_utterance(const py::object& speaker, const py::object& path, const py::object& target_sr) {
+  if (std::optional<Source> lazy = open_for_crop(speaker, path, target_sr)) return lazy;
+  const auto [read, rate] = unpack_pair(safe_sf_read(path, py::str("float32")));
+  py::object data = read;
+  if (ndim_of(data) == 2) data = data[py::make_tuple(slice_of(py::none(), py::none()), 0)];
+  Source source{speaker, path, float32_view(data), std::nullopt, 0.0, nullptr};
+  if (source.wave.size() == 0 || !rate.not_equal(target_sr)) return source;
+  const double file_rate = py::cast<double>(rate);
+  const double target_rate = py::cast<double>(target_sr);
+  try {
+    mixsim::check_utterance_resampling(source.wave.data(), source.wave.size(), file_rate, target_rate);
+  } catch (const ValueError&) {
+    return std::nullopt;
+  }
+  source.file_rate = file_rate;
+  source.target_rate = target_rate;
+  return source;
+}
+
+bool usable(const Source& source, const py::object& rate, const py::object& target_sr) {
+  return source.wave.size() > 0 && !rate.not_equal(target_sr);
+}
+
+Source load_through_package(const py::object& speaker, const py::object& path, const py::object& target_sr,
+                            bool& all_usable) {
+  const auto [data, rate] = unpack_pair(blendkit_attr("_load_audio")(path, target_sr));
+  Source source{speaker, path, float32_view(data), std::nullopt, 0.0, nullptr};
+  if (!usable(source, rate, target_sr)) all_usable = false;
+  return source;
+}
+
+}  // namespace
+
+int64_t draw_int(const py::object& stream, int64_t low, int64_t high) {
+  return py::cast<int64_t>(stream.attr("randint")(low, high));
+}
+
+FloatArray pad_or_crop(const FloatArray& wave, int64_t L, const py::object* stream) {
+  const int64_t n = wave.size();
+  const int64_t start = (stream != nullptr && n > L) ? draw_int(*stream, 0, n - L) : 0;
+  FloatArray out(static_cast<py::ssize_t>(L));
+  mixsim::crop_or_pad(wave.data(), n, start, L, out.mutable_data());
+  return out;
+}
+
+std::optional<FloatArray> crop_source(const Source& source, int64_t L, const py::object& stream) {
+  if (!source.file_rate && !source.reader) return pad_or_crop(source.wave, L, &stream);
+  const int64_t n = source.length();
+  const int64_t start = n > L ? draw_int(stream, 0, n - L) : 0;
+  FloatArray out(static_cast<py::ssize_t>(L));
+  if (source.reader) {
+    const int64_t kept = std::min(L, n - start);
+    try {
+      source.reader->read_first_channel(start, kept, out.mutable_data());
+    } catch (const OSError& e) {
+      // A file that opened but cannot be read is unreadable all the same.
+      py_print("[Warning] sf.read failed for " + py_str(source.path) + ": " + e.what());
+      return std::nullopt;
+    }
+    std::fill(out.mutable_data() + kept, out.mutable_data() + L, 0.0f);
+  } else {
+    mixsim::crop_resampled_utterance(source.wave.data(), source.wave.size(), *source.file_rate,
+                                     source.target_rate, start, L, out.mutable_data());
+  }
+  return out;
+}
+
+std::optional<std::vector<Source>> load_sources(const py::object& picks, const py::object& target_sr) {
+  std::vector<Source> sources;
+  bool all_usable = true;
+  const bool direct = readers_are_original();
+  for (const py::handle pick : picks) {
+    const auto [speaker, path] = unpack_pair(pick);
+    std::optional<Source> source;
+    if (direct) source = read_utterance(speaker, path, target_sr);
+    if (source) {
+      if (!source->reader && source->wave.size() == 0) all_usable = false;
+      sources.push_back(std::move(*source));
+    } else {
+      sources.push_back(load_through_package(speaker, path, target_sr, all_usable));
+    }
+  }
+  if (!all_usable) return std::nullopt;
+  return sources;
+}
+
+
+void remember_original_readers(const py::module_& package) {
+  OriginalReaders& readers = original_readers();
+  // Held for the life of the process, like the package's own names.
+  readers.load_audio = py::object(package.attr("_load_audio")).release();
+  readers.safe_sf_read = py::object(package.attr("_safe_sf_read")).release();
+  readers.resample = py::object(package.attr("librosa").attr("resample")).release();
+}
+
+}  // namespace speech::mixture
