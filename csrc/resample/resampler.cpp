@@ -53,17 +53,18 @@ std::vector<T> contiguous_copy(const SampleRun<T>& x) {
   return copy;
 }
 
-// The first n_out interpolated samples of x, from a contiguous buffer (the
-// input's own when it is one).
+// Interpolated samples first .. first+count of x, from a contiguous buffer
+// (the input's own when it is one).
 template <typename T>
-void interpolate_run(const SampleRun<T>& x, double sample_ratio, ResampleFilter filter, T* out, int64_t n_out) {
+void interpolate_run(const SampleRun<T>& x, double sample_ratio, ResampleFilter filter, T* out, int64_t first,
+                     int64_t count) {
   const std::shared_ptr<const InterpTable> table = cached_interp_table(filter, sample_ratio);
   const bool contiguous = x.stride_bytes == static_cast<int64_t>(sizeof(T)) &&
                           reinterpret_cast<uintptr_t>(x.data) % alignof(T) == 0;
   std::vector<T> copy;
   if (!contiguous) copy = contiguous_copy(x);
   const T* samples = contiguous ? reinterpret_cast<const T*>(x.data) : copy.data();
-  interpolate(samples, x.size, *table, 1.0 / sample_ratio, out, n_out);
+  interpolate_span(samples, x.size, *table, 1.0 / sample_ratio, out, first, count);
 }
 
 }  // namespace
@@ -97,19 +98,14 @@ void resample_into(const SampleRun<T>& x, double orig_sr, double target_sr, Resa
   if (out_size != resampled_length(x.size, orig_sr, target_sr)) {
     throw std::invalid_argument("resample_into: output buffer of the wrong length");
   }
-  check_finite(x);
+  check_resample_input(x, orig_sr, target_sr, filter);
   if (orig_sr == target_sr) {
     for (int64_t i = 0; i < x.size; ++i) out[i] = x[i];
     return;
   }
   const int64_t n_interp = interpolated_length(x.size, orig_sr, target_sr);
-  if (n_interp < 1) {
-    throw ValueError("Input signal length=" + std::to_string(x.size) + " is too small to resample from " +
-                     rate_text(orig_sr) + "->" + rate_text(target_sr));
-  }
-  check_filter_resolution(filter, orig_sr, target_sr);
   const int64_t n_kept = std::min(n_interp, out_size);
-  interpolate_run(x, target_sr / orig_sr, filter, out, n_kept);
+  interpolate_run(x, target_sr / orig_sr, filter, out, 0, n_kept);
   // The length fix pads with silence.
   std::fill(out + n_kept, out + out_size, T(0));
 }
@@ -141,14 +137,7 @@ void resample_span_into(const SampleRun<T>& x, double orig_sr, double target_sr,
   const int64_t n_interp = interpolated_length(x.size, orig_sr, target_sr);
   const int64_t interp_end = std::max(first, std::min(first + count, n_interp));
   if (interp_end > first) {
-    const double sample_ratio = target_sr / orig_sr;
-    const std::shared_ptr<const InterpTable> table = cached_interp_table(filter, sample_ratio);
-    const bool contiguous = x.stride_bytes == static_cast<int64_t>(sizeof(T)) &&
-                            reinterpret_cast<uintptr_t>(x.data) % alignof(T) == 0;
-    std::vector<T> copy;
-    if (!contiguous) copy = contiguous_copy(x);
-    const T* samples = contiguous ? reinterpret_cast<const T*>(x.data) : copy.data();
-    interpolate_span(samples, x.size, *table, 1.0 / sample_ratio, out, first, interp_end - first);
+    interpolate_run(x, target_sr / orig_sr, filter, out, first, interp_end - first);
   }
   std::fill(out + (interp_end - first), out + count, T(0));
 }
