@@ -2,6 +2,7 @@
 in which order, where its lines go, and which failures end the run."""
 import json
 import os
+import re
 import sys
 import types
 
@@ -169,6 +170,24 @@ def test_loader_result_must_be_a_pair(monkeypatch, fakes, tmp_path, result, erro
     monkeypatch.setattr(triageflow, "load_audio_16k", lambda path: result)
     records = run(monkeypatch, tmp_path, [f"u1 {wav(tmp_path, 'a.wav', 100)}"], "--device", "cpu")
     assert records[0]["error"] == error and records[0]["multi_spks_rate"] is None
+
+
+@pytest.mark.parametrize("entries, error", [
+    # Any pair-shaped entry of a replaced list reader is unpacked as a pair.
+    (lambda p: [["u1", p], iter(("u2", p))], None),
+    (lambda p: [("u1", p, "extra")], "too many values to unpack (expected 2)"),
+])
+def test_list_entries_are_unpacked_as_pairs(monkeypatch, fakes, tmp_path, entries, error):
+    a = wav(tmp_path, "a.wav", 100)
+    fakes.rates = {100: 0.1}
+    monkeypatch.setattr(triageflow, "parse_scp", lambda path: entries(a))
+    if error is None:
+        records = run(monkeypatch, tmp_path, [], "--device", "cpu")
+        assert [(r["id"], r["wav_path"]) for r in records] == [("u1", a), ("u2", a)]
+        return
+    with pytest.raises(ValueError, match=re.escape(error)):
+        run(monkeypatch, tmp_path, [], "--device", "cpu")
+    assert run.records == []
 
 
 def test_a_folder_that_cannot_be_made_ends_the_run(monkeypatch, capsys, fakes, tmp_path):

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bindings/leadvoice/tracker_from_options.h"
+#include "bindings/triageflow/interpreter_ops.h"
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/registration.h"
 #include "bindings/triageflow/run_parts.h"
@@ -75,8 +76,8 @@ void run_loop(TriageRun& run, const py::list& items) {
   size_t idx = 0;
   for (const py::handle item : items) {
     ++idx;
-    const py::tuple entry = py::reinterpret_borrow<py::tuple>(item);
-    count(run.counts, handle_utterance(run, idx, entry[0], entry[1]));
+    const auto [utt_id, wav_path] = unpack_pair(item);
+    count(run.counts, handle_utterance(run, idx, utt_id, wav_path));
   }
 }
 
