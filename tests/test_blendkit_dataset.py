@@ -88,6 +88,13 @@ def test_construction_errors(kwargs, error, text):
     assert text in str(info.value)
 
 
+def test_bad_snr_reference_fails_as_a_bare_assertion():
+    # A failed assert carries no message at all, not an empty one.
+    with pytest.raises(AssertionError) as info:
+        make(snr_reference="noise")
+    assert info.value.args == ()
+
+
 def test_speech_roots_are_indexed_and_combined(monkeypatch, tmp_path):
     calls = []
 

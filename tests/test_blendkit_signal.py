@@ -180,6 +180,37 @@ def test_warnings_go_to_the_current_stdout(audio_dir, monkeypatch):
     assert replaced.getvalue() == ref_sf_read_failure(audio_dir["missing"]) + "\n"
 
 
+def refuse_to_resample(y, **kwargs):
+    raise ValueError("bad filter")
+
+
+def read_as_rir(path):
+    return bk.IterableSeparationDataset(speakers_map={"s": ["a", "b"]})._load_and_resample_rir(path)
+
+
+# A file name that is not valid UTF-8 reaches the interpreter with surrogate
+# escapes; the warning line carries it as the interpreter's print does.
+@pytest.mark.parametrize("reader,written,expected", [
+    (bk._safe_sf_read, False, lambda path: "[Warning] sf.read failed for " + path + ": Error opening "),
+    (lambda path: bk._load_audio(path, 16000), True,
+     lambda path: "[Warning] failed resample audio " + path + ": bad filter"),
+    (read_as_rir, True, lambda path: "[Warning] failed resample RIR " + path + ": bad filter"),
+])
+def test_warnings_name_undecodable_paths(audio_dir, monkeypatch, reader, written, expected):
+    import io
+    import sys
+    path = os.path.join(os.path.dirname(audio_dir["missing"]), os.fsdecode(b"odd\xff.wav"))
+    if written:
+        sf.write(os.fsencode(path), np.ones(40, np.float32), 8000)
+    line = expected(path)
+    monkeypatch.setattr(bk.librosa, "resample", refuse_to_resample)
+    replaced = io.StringIO()
+    monkeypatch.setattr(sys, "stdout", replaced)
+    reader(path)
+    printed = replaced.getvalue()
+    assert printed.startswith(line) and printed.endswith("\n") and printed.count("\n") == 1
+
+
 def test_load_audio_at_target_rate_reads_without_resampling(audio_dir, monkeypatch, capsys):
     resampler = RecordingResampler()
     monkeypatch.setattr(bk, "librosa", resampler)

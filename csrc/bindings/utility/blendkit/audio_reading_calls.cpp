@@ -97,8 +97,11 @@ py::object read_whole_file(const py::object& path, const py::object& dtype) {
   return py::make_tuple(data, py::int_(reader.sample_rate()));
 }
 
+// Joined as interpreter text: a path that is not valid UTF-8 carries
+// surrogate escapes, which only the interpreter's print knows how to write.
 void warn(const char* phrase, const py::object& path, const std::string& error_text) {
-  py_print(std::string("[Warning] ") + phrase + py_str(path) + ": " + error_text);
+  const py::object line = py::str(std::string("[Warning] ") + phrase) + py::str(path) + py::str(": " + error_text);
+  py::module_::import("builtins").attr("print")(line);
 }
 
 // `data, sr = result`, with the interpreter's errors for anything else.

@@ -94,7 +94,9 @@ void dataset_init(const py::object& cls, py::object self, py::object speech_root
   self.attr("snr_reference") = snr_reference;
   const py::object stored_reference = self.attr("snr_reference");
   if (assertions_enabled() && !stored_reference.equal(py::str("target")) && !stored_reference.equal(py::str("speech"))) {
-    throw AssertionError("");
+    // As a failed assert statement raises it: with no arguments at all.
+    PyErr_SetNone(PyExc_AssertionError);
+    throw py::error_already_set();
   }
   self.attr("apply_rir_prob") = as_float(apply_rir_prob);
   self.attr("apply_noise_prob") = as_float(apply_noise_prob);

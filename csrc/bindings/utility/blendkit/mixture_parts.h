@@ -38,6 +38,7 @@ bool is_ordinary_exception(const pybind11::error_already_set& e);
 
 // "[Warning] " + phrase + str(subject) + ": " + str(error), printed.
 void print_warning(const std::string& phrase, const pybind11::handle& subject, const pybind11::error_already_set& e);
+void print_warning(const std::string& phrase, const pybind11::handle& subject, const pybind11::handle& error_text);
 
 // Unpacks an iterable of exactly two items, as `a, b = value` does.
 std::pair<pybind11::object, pybind11::object> unpack_pair(const pybind11::handle& value);

@@ -13,7 +13,6 @@
 #include "common/errors.h"
 #include "mixsim/segment_ops.h"
 #include "mixsim/utterance_crop.h"
-#include "pyutil/py_print.h"
 
 namespace py = pybind11;
 
@@ -128,7 +127,7 @@ std::optional<FloatArray> crop_source(const Source& source, int64_t L, const py:
       source.reader->read_first_channel(start, kept, out.mutable_data());
     } catch (const OSError& e) {
       // A file that opened but cannot be read is unreadable all the same.
-      py_print("[Warning] sf.read failed for " + py_str(source.path) + ": " + e.what());
+      print_warning("sf.read failed for ", source.path, py::str(e.what()));
       return std::nullopt;
     }
     std::fill(out.mutable_data() + kept, out.mutable_data() + L, 0.0f);

@@ -42,8 +42,15 @@ int64_t ndim_of(const py::handle& obj) {
 
 bool is_ordinary_exception(const py::error_already_set& e) { return e.matches(PyExc_Exception); }
 
+void print_warning(const std::string& phrase, const py::handle& subject, const py::handle& error_text) {
+  // Joined as interpreter text: a path that is not valid UTF-8 carries
+  // surrogate escapes, which only the interpreter's print knows how to write.
+  const py::object line = py::str("[Warning] " + phrase) + py::str(subject) + py::str(": ") + py::str(error_text);
+  py::module_::import("builtins").attr("print")(line);
+}
+
 void print_warning(const std::string& phrase, const py::handle& subject, const py::error_already_set& e) {
-  py_print("[Warning] " + phrase + py_str(subject) + ": " + py_str(e.value()));
+  print_warning(phrase, subject, e.value());
 }
 
 std::pair<py::object, py::object> unpack_pair(const py::handle& value) {
