@@ -1,25 +1,15 @@
 """Loading leadvoice: dependencies in a fixed order and unguarded, nothing
 printed, loaded or written."""
 import os
-import subprocess
-import sys
-import textwrap
 
 import pytest
 
 import leadvoice
-
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from import_probe import ROOT, import_with_blocked, run_python
 
 DEPENDENCY_ORDER = ["argparse", "os", "math", "sys", "json", "tempfile", "torch", "sf", "Dict", "List", "Optional",
                     "Tuple", "np", "linear_sum_assignment", "unmixer_core", "wespeaker", "load_silero_vad",
                     "get_speech_timestamps", "_SILERO_VAD_MODEL"]
-
-
-def python(code, tmp_path, extra_path=()):
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join([*extra_path, ROOT, os.path.join(ROOT, "stand_ins")]))
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, env=env,
-                          cwd=tmp_path, timeout=120)
 
 
 def test_bindings_in_import_order():
@@ -32,7 +22,7 @@ def test_bindings_in_import_order():
 
 
 def test_import_is_silent_and_loads_nothing(tmp_path):
-    done = python("""
+    done = run_python("""
         import leadvoice
         assert leadvoice._SILERO_VAD_MODEL is None
         print("ok")
@@ -40,22 +30,6 @@ def test_import_is_silent_and_loads_nothing(tmp_path):
     assert done.returncode == 0, done.stderr
     assert done.stdout == "ok\n"
     assert os.listdir(tmp_path) == []
-
-
-BLOCKER = """
-    import sys
-    class Block:
-        def find_spec(self, name, path=None, target=None):
-            if name == {blocked!r}:
-                raise ModuleNotFoundError("No module named " + repr(name), name=name)
-    sys.meta_path.insert(0, Block())
-    try:
-        import leadvoice
-    except ImportError as error:
-        print(type(error).__name__, error)
-    print("leadvoice" in sys.modules, "leadvoice._leadvoice" in sys.modules,
-          *[name in sys.modules for name in {later!r}])
-"""
 
 
 @pytest.mark.parametrize("blocked, later, error", [
@@ -68,7 +42,7 @@ BLOCKER = """
     ("silero_vad", [], "ModuleNotFoundError No module named 'silero_vad'"),
 ])
 def test_missing_dependency_fails_the_import(tmp_path, blocked, later, error):
-    done = python(BLOCKER.format(blocked=blocked, later=later), tmp_path)
+    done = import_with_blocked("leadvoice", blocked, ["leadvoice", "leadvoice._leadvoice", *later], tmp_path)
     assert done.returncode == 0, done.stderr
     lines = done.stdout.splitlines()
     assert lines[0] == error
@@ -79,6 +53,6 @@ def test_dependency_lacking_a_name(tmp_path):
     fake = tmp_path / "fake" / "silero_vad"
     fake.mkdir(parents=True)
     (fake / "__init__.py").write_text("def load_silero_vad():\n    return None\n")
-    done = python("import leadvoice", tmp_path, extra_path=[str(tmp_path / "fake")])
+    done = run_python("import leadvoice", tmp_path, extra_path=[str(tmp_path / "fake")])
     assert done.returncode == 1
     assert "ImportError: cannot import name 'get_speech_timestamps' from 'silero_vad'" in done.stderr

@@ -1,15 +1,11 @@
 """Loading triageflow: libraries and neighbours in a fixed order, then the
 pipeline's definitions, all in the package's one namespace; nothing runs."""
 import os
-import subprocess
-import sys
-import textwrap
 
 import pytest
 
 import triageflow
-
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from import_probe import ROOT, import_with_blocked, run_python
 
 NAMES = ["argparse", "json", "os", "sys", "OrderedDict", "np", "sf", "torch", "librosa", "NoisyDetectorV2",
          "Logger", "SpeakerTracker", "CSSProcessor", "select_main_channel", "load_checkpoint_for_inference",
@@ -27,31 +23,10 @@ def test_names_in_binding_order_and_one_namespace():
     assert [n for n in vars(triageflow._triageflow) if not n.startswith("__")] == []
 
 
-def python(code, tmp_path, *argv):
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join([ROOT, os.path.join(ROOT, "stand_ins")]))
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code), *argv], capture_output=True, text=True,
-                          env=env, cwd=tmp_path, timeout=120)
-
-
 def test_import_runs_nothing(tmp_path):
-    done = python("import triageflow; print('ok')", tmp_path, "--scp")
+    done = run_python("import triageflow; print('ok')", tmp_path, "--scp")
     assert (done.returncode, done.stdout, done.stderr) == (0, "ok\n", "")
     assert os.listdir(tmp_path) == []
-
-
-BLOCKER = """
-    import sys
-    class Block:
-        def find_spec(self, name, path=None, target=None):
-            if name == {blocked!r}:
-                raise ModuleNotFoundError("No module named " + repr(name), name=name)
-    sys.meta_path.insert(0, Block())
-    try:
-        import triageflow
-    except ImportError as error:
-        print(type(error).__name__, error)
-    print("triageflow" in sys.modules, "leadvoice" in sys.modules)
-"""
 
 
 @pytest.mark.parametrize("blocked, error", [
@@ -63,6 +38,6 @@ BLOCKER = """
     ("soundfile", "ModuleNotFoundError No module named 'soundfile'"),
 ])
 def test_a_missing_neighbour_fails_the_import(tmp_path, blocked, error):
-    done = python(BLOCKER.format(blocked=blocked), tmp_path)
+    done = import_with_blocked("triageflow", blocked, ["triageflow", "leadvoice"], tmp_path)
     assert done.returncode == 0, done.stderr
     assert done.stdout.splitlines() == [error, "False False"]
