@@ -93,6 +93,13 @@ AudioFileReader::AudioFileReader(const std::string& path) : file_(nullptr, close
   frames_ = info.frames;
   channels_ = info.channels;
   sample_rate_ = info.samplerate;
+  format_ = info.format;
+}
+
+void AudioFileReader::seek(int64_t frame) {
+  if (sf_seek(file_.get(), static_cast<sf_count_t>(frame), SEEK_SET) < 0) {
+    throw SndfileError(sf_error_number(sf_error(file_.get())));
+  }
 }
 
 int64_t AudioFileReader::read(float* out, int64_t frames) {

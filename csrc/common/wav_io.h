@@ -31,6 +31,13 @@ struct AudioData {
 // Reads any format libsndfile knows. Throws OSError naming the file on failure.
 AudioData read_audio(const std::string& path);
 
+// Channel 0 of the interleaved samples, converted to T, into out[0, frames).
+template <typename T>
+void copy_first_channel(const AudioData& audio, T* out) {
+  const auto step = static_cast<size_t>(audio.channels);
+  for (int64_t i = 0; i < audio.frames; ++i) out[i] = static_cast<T>(audio.samples[static_cast<size_t>(i) * step]);
+}
+
 // A file that libsndfile could not open or read; what() is libsndfile's own
 // text for the failure, without the path, so the caller words the message.
 struct SndfileError : OSError {
@@ -45,6 +52,10 @@ class AudioFileReader {
   int64_t frames() const { return frames_; }
   int channels() const { return channels_; }
   int sample_rate() const { return sample_rate_; }
+  // libsndfile's format word (container and sample encoding).
+  int format() const { return format_; }
+  // Moves to frame `frame`; throws SndfileError when libsndfile cannot.
+  void seek(int64_t frame);
   // Reads up to `frames` interleaved frames; returns how many were read.
   // Throws SndfileError when libsndfile reports an error.
   int64_t read(float* out, int64_t frames);
@@ -57,6 +68,7 @@ class AudioFileReader {
   int64_t frames_ = 0;
   int channels_ = 0;
   int sample_rate_ = 0;
+  int format_ = 0;
 };
 
 }  // namespace speech

@@ -18,8 +18,7 @@ ChannelSignal read_first_channel(const std::string& path) {
   ChannelSignal signal;
   signal.sample_rate = audio.sample_rate;
   signal.samples.resize(static_cast<size_t>(audio.frames));
-  const size_t channels = static_cast<size_t>(audio.channels);
-  for (size_t i = 0; i < signal.samples.size(); ++i) signal.samples[i] = audio.samples[i * channels];
+  copy_first_channel(audio, signal.samples.data());
   return signal;
 }
 

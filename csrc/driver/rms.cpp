@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "common/errors.h"
-#include "driver/pairwise_sum.h"
+#include "common/numpy_sum.h"
 
 namespace speech {
 namespace {

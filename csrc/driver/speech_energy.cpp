@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "driver/pairwise_sum.h"
+#include "common/numpy_sum.h"
 
 namespace speech {
 

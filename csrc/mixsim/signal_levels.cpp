@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "mixsim/pairwise_terms.h"
+#include "common/numpy_sum.h"
 
 namespace speech::mixsim {
 

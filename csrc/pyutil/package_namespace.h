@@ -18,4 +18,17 @@ inline pybind11::module_ package_namespace(const char* name) {
   return pybind11::reinterpret_borrow<pybind11::module_>(modules[name]);
 }
 
+// The package `name`, importing it when it is not loaded yet.
+inline pybind11::module_ loaded_package(const char* name) {
+  const pybind11::dict modules = pybind11::module_::import("sys").attr("modules");
+  if (modules.contains(name)) return pybind11::reinterpret_borrow<pybind11::module_>(modules[name]);
+  return pybind11::module_::import(name);
+}
+
+// package.<attr>, read now: what a module-level name lookup of the package's
+// own code would find, so a rebinding of that name is what every call sees.
+inline pybind11::object package_attr(const char* package, const char* attr) {
+  return loaded_package(package).attr(attr);
+}
+
 }  // namespace speech

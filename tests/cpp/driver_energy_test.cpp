@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "common/errors.h"
-#include "driver/pairwise_sum.h"
+#include "common/numpy_sum.h"
 #include "driver/rms.h"
 #include "driver/speech_energy.h"
 

@@ -47,8 +47,7 @@ py::object open_logger(DriverRun& run, const Recording& rec, bool shared_log) {
 std::pair<py::object, int64_t> read_mix(const std::string& wav_path) {
   const AudioData audio = read_audio(wav_path);
   py::array_t<double> mix(static_cast<py::ssize_t>(audio.frames));
-  double* out = mix.mutable_data();
-  for (int64_t i = 0; i < audio.frames; ++i) out[i] = audio.samples[static_cast<size_t>(i * audio.channels)];
+  copy_first_channel(audio, mix.mutable_data());
   return {mix, audio.sample_rate};
 }
 

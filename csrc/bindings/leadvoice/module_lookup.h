@@ -5,14 +5,12 @@
 // module-level name in the interpreter.
 #include <pybind11/pybind11.h>
 
+#include "pyutil/package_namespace.h"
+
 namespace speech {
 
-inline pybind11::object leadvoice_module() {
-  const pybind11::dict modules = pybind11::module_::import("sys").attr("modules");
-  if (modules.contains("leadvoice")) return modules["leadvoice"];
-  return pybind11::module_::import("leadvoice");
-}
+inline pybind11::module_ leadvoice_module() { return loaded_package("leadvoice"); }
 
-inline pybind11::object leadvoice_attr(const char* name) { return leadvoice_module().attr(name); }
+inline pybind11::object leadvoice_attr(const char* name) { return package_attr("leadvoice", name); }
 
 }  // namespace speech

@@ -23,10 +23,7 @@ constexpr int kModelRate = 16000;
 template <typename T>
 py::array_t<T> first_channel(const AudioData& audio) {
   py::array_t<T> out(static_cast<py::ssize_t>(audio.frames));
-  T* data = out.mutable_data();
-  const double* in = audio.samples.data();
-  const auto step = static_cast<size_t>(audio.channels);
-  for (int64_t i = 0; i < audio.frames; ++i) data[i] = static_cast<T>(in[static_cast<size_t>(i) * step]);
+  copy_first_channel(audio, out.mutable_data());
   return out;
 }
 

@@ -5,14 +5,10 @@
 // call sees, as it would be for a module-level name in the interpreter.
 #include <pybind11/pybind11.h>
 
+#include "pyutil/package_namespace.h"
+
 namespace speech {
 
-inline pybind11::object triage_module() {
-  const pybind11::dict modules = pybind11::module_::import("sys").attr("modules");
-  if (modules.contains("triageflow")) return modules["triageflow"];
-  return pybind11::module_::import("triageflow");
-}
-
-inline pybind11::object triage_attr(const char* name) { return triage_module().attr(name); }
+inline pybind11::object triage_attr(const char* name) { return package_attr("triageflow", name); }
 
 }  // namespace speech

@@ -131,7 +131,7 @@ py::object one_channel_float32(py::object data) {
   const py::object ndim = py::getattr(data, "ndim", py::int_(0));
   if (ndim.equal(py::int_(2))) data = data[py::make_tuple(py::slice(py::none(), py::none(), py::none()), 0)];
   if (holds_samples<float>(data) && py::reinterpret_borrow<py::array>(data).ndim() == 1) return data;
-  const py::object np = blendkit_name("np");
+  const py::object np = blendkit_attr("np");
   const py::object as_float = np.attr("asarray")(data, py::arg("dtype") = np.attr("float32"));
   return np.attr("ascontiguousarray")(as_float).attr("reshape")(-1);
 }
@@ -147,14 +147,14 @@ py::object safe_sf_read(const py::object& path, const py::object& dtype) {
 }
 
 py::object load_audio(const py::object& path, const py::object& target_sr) {
-  auto [data, sr] = unpack_pair(blendkit_name("_safe_sf_read")(path, py::arg("dtype") = "float32"));
+  auto [data, sr] = unpack_pair(blendkit_attr("_safe_sf_read")(path, py::arg("dtype") = "float32"));
   data = one_channel_float32(data);
   if (py::getattr(data, "size").cast<int64_t>() > 0 && sr.not_equal(target_sr)) {
     std::string error_text;
     py::object resampled;
     const bool ok = run_guarded(
         [&] {
-          resampled = blendkit_name("librosa").attr("resample")(data, py::arg("orig_sr") = sr,
+          resampled = blendkit_attr("librosa").attr("resample")(data, py::arg("orig_sr") = sr,
                                                                 py::arg("target_sr") = target_sr,
                                                                 py::arg("res_type") = "kaiser_fast");
         },

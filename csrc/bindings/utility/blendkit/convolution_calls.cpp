@@ -21,7 +21,7 @@ using namespace signal_arrays;
 // integer array, a list) is taken as float64, as NumPy's FFT takes it.
 py::array real_samples(const py::object& x) {
   if (holds_samples<float>(x) || holds_samples<double>(x)) return py::reinterpret_borrow<py::array>(x);
-  const py::object np = blendkit_name("np");
+  const py::object np = blendkit_attr("np");
   const py::object arr = np.attr("asarray")(x);
   const py::dtype dtype = arr.attr("dtype");
   if (holds_samples<float>(arr) || holds_samples<double>(arr)) return arr;
@@ -66,9 +66,9 @@ py::object fft_convolve(const py::object& signal, const py::object& ir) {
 
 py::object fft_convolve_truncate_method(const py::object& signal, const py::object& ir) {
   if (either_empty(signal, ir)) return empty_float32();
-  const py::object conv = blendkit_name("_fft_convolve")(signal, ir);
+  const py::object conv = blendkit_attr("_fft_convolve")(signal, ir);
   const py::object head = conv[py::slice(py::none(), py::getattr(signal, "size"), py::none())];
-  const py::object np = blendkit_name("np");
+  const py::object np = blendkit_attr("np");
   return head.attr("astype")(np.attr("float32"));
 }
 

@@ -77,7 +77,7 @@ class RirCollector {
   }
 
   void add_matches(const py::str& pattern) {
-    const py::object matches = package_attr("glob").attr("glob")(pattern, py::arg("recursive") = true);
+    const py::object matches = blendkit_attr("glob").attr("glob")(pattern, py::arg("recursive") = true);
     for (const py::handle match : matches) {
       const std::optional<std::string> bytes = PyUnicode_Check(match.ptr()) ? file_system_bytes(match) : std::nullopt;
       if (bytes && entry_kind(*bytes) == EntryKind::kRegularFile) add_file(*bytes);
@@ -103,7 +103,7 @@ py::dict rir_map_from(const std::vector<RoomType>& types) {
 
 py::list collect_files(const py::object& patterns) {
   if (!py::bool_(patterns)) return py::list();
-  const py::object glob = package_attr("glob").attr("glob");
+  const py::object glob = blendkit_attr("glob").attr("glob");
   py::list files;
   for (const py::handle pattern : patterns) {
     for (const py::handle match : glob(pattern)) files.append(match);

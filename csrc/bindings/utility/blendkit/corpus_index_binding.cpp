@@ -7,14 +7,6 @@
 namespace py = pybind11;
 
 namespace speech {
-namespace corpus {
-
-py::object package_attr(const char* name) {
-  const py::dict modules = py::module_::import("sys").attr("modules");
-  return modules["utility.blendkit"].attr(name);
-}
-
-}  // namespace corpus
 
 void bind_corpus_index(py::module_& m) {
   m.def("collect_files", &corpus::collect_files, "根据 glob 模式集合返回文件列表（去重并排序）", py::arg("patterns"));

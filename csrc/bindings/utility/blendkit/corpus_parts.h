@@ -3,14 +3,13 @@
 // bind_corpus_index in the module's order.
 #include <pybind11/pybind11.h>
 
+#include "bindings/utility/blendkit/package_lookup.h"
+
 namespace speech::corpus {
 
 pybind11::list collect_files(const pybind11::object& patterns);
 pybind11::dict collect_rir_hierarchy(const pybind11::object& patterns, const pybind11::object& exts);
 pybind11::dict find_audio_files_by_speaker(const pybind11::object& root, const pybind11::object& exts);
 pybind11::dict combine_speaker_mappings(const pybind11::object& mappings, const pybind11::object& strategy);
-
-// The package's own name, read at call time so a replacement is seen.
-pybind11::object package_attr(const char* name);
 
 }  // namespace speech::corpus

@@ -39,7 +39,7 @@ class KeyPaths {
   std::string absolute_key(const py::handle& file) {
     const py::object text = PyUnicode_Check(file.ptr())
                                 ? py::reinterpret_borrow<py::object>(file)
-                                : package_attr("os").attr("path").attr("abspath")(file);
+                                : blendkit_attr("os").attr("path").attr("abspath")(file);
     if (!PyUnicode_Check(text.ptr())) throw py::type_error("speaker file paths must be text");
     const std::string key = order_key(text);
     if (!key.empty() && key.front() == '/') return normalize_path(key);

@@ -45,7 +45,7 @@ void add_int_option(py::object& parser, const char* flag, py::object default_val
 
 py::object parse_command_line() {
   py::object parser =
-      blendkit_name("argparse").attr("ArgumentParser")(py::arg("description") = "Run IterableTargetSpeakerDataset demo");
+      blendkit_attr("argparse").attr("ArgumentParser")(py::arg("description") = "Run IterableTargetSpeakerDataset demo");
   parser.attr("add_argument")("--speeches", py::arg("nargs") = 2, py::arg("type") = builtin("str"),
                               py::arg("default") = list_of({kLibriRoot, kWsj0Root}));
   parser.attr("add_argument")("--rirs", py::arg("nargs") = "*", py::arg("default") = list_of({kRirRoot}));
@@ -126,11 +126,11 @@ struct RunState {
 };
 
 std::string output_path(const RunState& run, const std::string& name) {
-  return blendkit_name("os").attr("path").attr("join")(run.out_dir, name).cast<std::string>();
+  return blendkit_attr("os").attr("path").attr("join")(run.out_dir, name).cast<std::string>();
 }
 
 void save_sample(const RunState& run, const Batch& batch, int64_t j) {
-  const py::object np = blendkit_name("np");
+  const py::object np = blendkit_attr("np");
   const py::object mix_len = as_count(batch.mixture_len[py::int_(j)]);
   const py::object mix = batch.mixture[py::int_(j)].attr("squeeze")().attr("detach")().attr("cpu")().attr("numpy")();
   const py::object mix_head = head(mix, mix_len).attr("astype")(np.attr("float32"));
@@ -216,19 +216,19 @@ void run_epoch(RunState& run, const py::object& dataset, const py::object& loade
 
 void run_demonstration() {
   const py::object args = parse_command_line();
-  blendkit_name("os").attr("makedirs")(args.attr("out_dir"), py::arg("exist_ok") = true);
+  blendkit_attr("os").attr("makedirs")(args.attr("out_dir"), py::arg("exist_ok") = true);
   const py::object rirs = args.attr("rirs");
-  const py::object rir_map = py::bool_(rirs) ? blendkit_name("collect_rir_hierarchy")(rirs) : py::dict();
+  const py::object rir_map = py::bool_(rirs) ? blendkit_attr("collect_rir_hierarchy")(rirs) : py::dict();
   const py::object noises = args.attr("noises");
-  const py::object noise_files = py::bool_(noises) ? blendkit_name("collect_files")(noises) : py::list();
+  const py::object noise_files = py::bool_(noises) ? blendkit_attr("collect_files")(noises) : py::list();
   print_config(args, rir_map, noise_files);
 
-  const py::object dataset = blendkit_name("IterableSeparationDataset")(
+  const py::object dataset = blendkit_attr("IterableSeparationDataset")(
       py::arg("speech_root") = args.attr("speeches"), py::arg("rir_map") = rir_map,
       py::arg("noise_files") = noise_files, py::arg("samples_per_epoch") = args.attr("samples_per_epoch"),
       py::arg("seed") = args.attr("seed"));
   dataset.attr("batch_size") = args.attr("batch_size");
-  const py::object loader = blendkit_name("DataLoader")(dataset, py::arg("batch_size") = py::none(),
+  const py::object loader = blendkit_attr("DataLoader")(dataset, py::arg("batch_size") = py::none(),
                                                         py::arg("num_workers") = args.attr("num_workers"),
                                                         py::arg("drop_last") = false);
   RunState run;

@@ -29,7 +29,7 @@ bool rms_in_place(const py::object& x, double eps, double& level) {
 }
 
 py::object rms_through_numpy(const py::object& x, const py::object& eps) {
-  const py::object np = blendkit_name("np");
+  const py::object np = blendkit_attr("np");
   const py::object wide = x.attr("astype")(np.attr("float64"));
   const py::object squares = power(wide, py::int_(2));
   // float(...): a plain float, not NumPy's float64 subclass of it.
@@ -61,7 +61,7 @@ py::object times(const py::object& x, const py::object& gain) {
 
 // (x * gain).astype(float32).
 py::object times_as_float32(const py::object& x, const py::object& gain) {
-  if (!can_scale_in_place(x, gain)) return (x * gain).attr("astype")(blendkit_name("np").attr("float32"));
+  if (!can_scale_in_place(x, gain)) return (x * gain).attr("astype")(blendkit_attr("np").attr("float32"));
   const double g = gain.cast<double>();
   if (holds_samples<float>(x)) return scaled_in_place<float>(x, g);
   py::array_t<float> out = new_array_like<float>(x);
@@ -92,7 +92,7 @@ NoiseFit fit_noise(const py::object& clean, const py::object& noise, const py::o
 }
 
 py::object fitted_through_numpy(const py::object& clean, const py::object& noise, const NoiseFit& fit) {
-  const py::object np = blendkit_name("np");
+  const py::object np = blendkit_attr("np");
   const py::object n = py::getattr(clean, "size");
   if (fit.window) return noise[py::slice(fit.start, fit.start + n, py::none())];
   const py::object reps = py::int_(np.attr("ceil")(n / py::getattr(noise, "size")));
@@ -101,7 +101,7 @@ py::object fitted_through_numpy(const py::object& clean, const py::object& noise
 
 py::object mix_through_numpy(const py::object& clean, const py::object& noise, const py::object& snr_db,
                              const NoiseFit& fit) {
-  const py::object np = blendkit_name("np");
+  const py::object np = blendkit_attr("np");
   const py::object noise_seg = fitted_through_numpy(clean, noise, fit);
   const py::float_ eps(kNoiseFloor);
   const py::object rms_clean = np.attr("sqrt")(np.attr("mean")(power(clean, py::int_(2))) + eps);
@@ -157,7 +157,7 @@ py::object rms(const py::object& x, const py::object& eps) {
 }
 
 py::object preserve_rms(const py::object& orig, const py::object& processed, const py::object& eps) {
-  const py::object level = blendkit_name("rms");
+  const py::object level = blendkit_attr("rms");
   const py::object r_orig = level(orig);
   const py::object r_proc = level(processed);
   if (less_than(r_proc, eps)) return processed;
@@ -165,11 +165,11 @@ py::object preserve_rms(const py::object& orig, const py::object& processed, con
 }
 
 py::object scale_for_sir(const py::object& target, const py::object& interferer, const py::object& sir_db) {
-  const py::object level = blendkit_name("rms");
+  const py::object level = blendkit_attr("rms");
   const py::object rt = level(target);
   const py::object ri = level(interferer);
   if (ri.equal(py::float_(0.0))) {
-    const py::object np = blendkit_name("np");
+    const py::object np = blendkit_attr("np");
     return np.attr("zeros_like")(interferer, py::arg("dtype") = np.attr("float32"));
   }
   const py::object k = rt / (ri * power(py::float_(10.0), sir_db / py::float_(20.0)));

@@ -9,15 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "bindings/utility/blendkit/package_lookup.h"
 #include "pyutil/plain_class.h"
 
 namespace speech::mixture {
-
-// Every collaborator (the signal functions, librosa, np, torch, random) is
-// read from the package when it is used, so a patched package name is the
-// one that runs.
-pybind11::module_ blendkit();
-pybind11::object blendkit_attr(const char* name);
 
 using FloatArray = pybind11::array_t<float, pybind11::array::c_style | pybind11::array::forcecast>;
 

@@ -12,14 +12,6 @@ namespace py = pybind11;
 
 namespace speech::mixture {
 
-py::module_ blendkit() {
-  const py::dict modules = py::module_::import("sys").attr("modules");
-  if (modules.contains("utility.blendkit")) return py::reinterpret_borrow<py::module_>(modules["utility.blendkit"]);
-  return py::module_::import("utility.blendkit");
-}
-
-py::object blendkit_attr(const char* name) { return blendkit().attr(name); }
-
 FloatArray float32_view(const py::handle& obj) {
   FloatArray arr = FloatArray::ensure(obj);
   if (!arr) throw py::error_already_set();

@@ -9,12 +9,6 @@ namespace py = pybind11;
 
 namespace speech {
 
-py::object blendkit_name(const char* name) {
-  PyObject* package = PyDict_GetItemString(PyImport_GetModuleDict(), "utility.blendkit");
-  if (package == nullptr) return py::module_::import("utility.blendkit").attr(name);
-  return py::reinterpret_borrow<py::object>(package).attr(name);
-}
-
 void bind_signal_functions(py::module_& m) {
   m.def("_safe_sf_read", &safe_sf_read, py::arg("path"), py::arg("dtype") = "float32");
   m.def("_load_audio", &load_audio, py::arg("path"), py::arg("target_sr"),

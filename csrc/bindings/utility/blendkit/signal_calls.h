@@ -6,10 +6,9 @@
 // at call time, so a test's patch of utility.blendkit.<name> is what runs.
 #include <pybind11/pybind11.h>
 
-namespace speech {
+#include "bindings/utility/blendkit/package_lookup.h"
 
-// utility.blendkit.<name>, read now.
-pybind11::object blendkit_name(const char* name);
+namespace speech {
 
 // (data, rate) of the whole file, or (empty float32, 16000) and one warning
 // line when it cannot be read.

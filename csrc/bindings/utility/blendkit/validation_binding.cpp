@@ -41,7 +41,7 @@ std::vector<std::string> folders(int talkers) {
 }
 
 py::object read_table(const py::object& table_path) {
-  const py::object table = package_attr("pd").attr("read_csv")(table_path);
+  const py::object table = blendkit_attr("pd").attr("read_csv")(table_path);
   const size_t columns = py::len(table.attr("columns"));
   if (columns < 2) {
     PyErr_SetString(PyExc_IndexError, ("metadata table " + py::str(table_path).cast<std::string>() + " has " +
@@ -65,7 +65,7 @@ void refuse_unsafe(const py::handle& entry, size_t row, const py::object& table_
 // interpreter's own join, which raises its type error.
 py::object join_entry(const py::object& root, const std::string& folder, const py::handle& entry) {
   if (!PyUnicode_Check(root.ptr()) || !PyUnicode_Check(entry.ptr())) {
-    return package_attr("os").attr("path").attr("join")(root, folder, entry);
+    return blendkit_attr("os").attr("path").attr("join")(root, folder, entry);
   }
   const bool separated = py::len(root) == 0 || root.attr("endswith")("/").cast<bool>();
   return root + py::str(separated ? "" : "/") + py::str(folder + "/") + entry;
