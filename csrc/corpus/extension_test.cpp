@@ -30,6 +30,6 @@ bool ExtensionTest::accepts_name(std::string_view name) const {
   return std::find(accepted_.begin(), accepted_.end(), lowered) != accepted_.end();
 }
 
-bool ExtensionTest::accepts_path(std::string_view path) const { return accepts_name(last_part(path)); }
+bool ExtensionTest::accepts_path(std::string_view path) const { return accepts_name(path_basename(path)); }
 
 }  // namespace speech::corpus

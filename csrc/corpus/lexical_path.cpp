@@ -9,14 +9,6 @@
 
 namespace speech::corpus {
 
-std::string join_path(std::string_view head, std::string_view tail) {
-  if (!tail.empty() && tail.front() == '/') return std::string(tail);
-  std::string joined(head);
-  if (!joined.empty() && joined.back() != '/') joined.push_back('/');
-  joined.append(tail);
-  return joined;
-}
-
 std::string normalize_path(std::string_view path) {
   if (path.empty()) return ".";
   size_t leading = 0;
@@ -44,20 +36,6 @@ std::string normalize_path(std::string_view path) {
   return normal.empty() ? "." : normal;
 }
 
-std::string_view directory_part(std::string_view path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string_view::npos) return {};
-  std::string_view head = path.substr(0, slash + 1);
-  if (head.find_first_not_of('/') == std::string_view::npos) return head;
-  while (!head.empty() && head.back() == '/') head.remove_suffix(1);
-  return head;
-}
-
-std::string_view last_part(std::string_view path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 const std::string& WorkingDirectory::get() {
   if (!path_) {
     std::vector<char> buffer(4096);
@@ -72,7 +50,7 @@ const std::string& WorkingDirectory::get() {
 
 std::string absolute_path(std::string_view path, WorkingDirectory& cwd) {
   if (!path.empty() && path.front() == '/') return normalize_path(path);
-  return normalize_path(join_path(cwd.get(), path));
+  return normalize_path(path_join(cwd.get(), path));
 }
 
 }  // namespace speech::corpus

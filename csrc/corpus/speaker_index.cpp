@@ -17,7 +17,7 @@ struct FolderPath {
   std::string absolute;
 
   FolderPath child(const std::string& name) const {
-    return {join_path(on_disk, name), join_path(absolute, name)};
+    return {path_join(on_disk, name), path_join(absolute, name)};
   }
 };
 
@@ -25,7 +25,7 @@ void collect_sub_folder(const FolderPath& folder, const ExtensionTest& test,
                         std::vector<std::string>& files) {
   for (const DirectoryEntry& entry : list_directory_sorted(folder.on_disk)) {
     if (entry.kind == EntryKind::kRegularFile && test.accepts_name(entry.name)) {
-      files.push_back(join_path(folder.absolute, entry.name));
+      files.push_back(path_join(folder.absolute, entry.name));
     }
   }
 }
@@ -36,7 +36,7 @@ std::vector<std::string> speaker_files(const FolderPath& speaker, const Extensio
     if (entry.kind == EntryKind::kDirectory) {
       collect_sub_folder(speaker.child(entry.name), test, files);
     } else if (entry.kind == EntryKind::kRegularFile && test.accepts_name(entry.name)) {
-      files.push_back(join_path(speaker.absolute, entry.name));
+      files.push_back(path_join(speaker.absolute, entry.name));
     }
   }
   return files;

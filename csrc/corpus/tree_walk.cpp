@@ -24,7 +24,7 @@ void walk_non_directories(const std::string& top,
       if (entry.kind != EntryKind::kDirectory) {
         visit(dir, entry.name);
       } else if (!entry.is_link) {
-        pending.push_back(join_path(dir, entry.name));
+        pending.push_back(path_join(dir, entry.name));
       }
     }
   }

@@ -153,7 +153,7 @@ void restore_console(const py::object& logger, const std::string& log_path) {
 void run_recording(DriverRun& run, const py::handle& task) {
   Recording rec;
   rec.wav_path = py_str(task["wav_path"]);
-  rec.save_dir = path_join(py_str(run.args.attr("save_dir")), path_stem(path_basename(rec.wav_path)));
+  rec.save_dir = path_join(py_str(run.args.attr("save_dir")), path_stem(std::string(path_basename(rec.wav_path))));
   leadvoice_attr("ensure_dir")(rec.save_dir);
   const py::object log_file = run.args.attr("log_file");
   const bool shared_log = !log_file.is_none() && py::bool_(log_file);

@@ -68,7 +68,7 @@ class RirCollector {
  private:
   void add_tree(const std::string& top) {
     walk_non_directories(top, [this](const std::string& dir, const std::string& name) {
-      if (test_.accepts_name(name)) files_.push_back(absolute_path(join_path(dir, name), cwd_));
+      if (test_.accepts_name(name)) files_.push_back(absolute_path(path_join(dir, name), cwd_));
     });
   }
 

@@ -43,7 +43,7 @@ class KeyPaths {
     if (!PyUnicode_Check(text.ptr())) throw py::type_error("speaker file paths must be text");
     const std::string key = order_key(text);
     if (!key.empty() && key.front() == '/') return normalize_path(key);
-    return normalize_path(join_path(cwd_key(), key));
+    return normalize_path(path_join(cwd_key(), key));
   }
 
   const std::string& cwd_key() {
