@@ -19,6 +19,7 @@
 #include "css/windowing.h"
 #include "pyutil/numpy_view.h"
 #include "pyutil/plain_class.h"
+#include "pyutil/unpack_pair.h"
 
 namespace speech::css_binding {
 
@@ -79,8 +80,6 @@ void define_stitching(PlainClass& cls);
 void bind_measures(pybind11::module_& m);
 void bind_checkpoint(pybind11::module_& m);
 
-// `a, b = value` as the interpreter unpacks it, with its error texts.
-std::pair<pybind11::object, pybind11::object> unpack_pair(const pybind11::handle& value);
 
 // A filesystem path (str, bytes or path-like) as the bytes the OS sees.
 std::string fs_path(const pybind11::handle& path);

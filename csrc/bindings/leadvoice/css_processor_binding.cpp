@@ -133,32 +133,6 @@ py::tuple process(py::object self, py::object mix) {
 
 }  // namespace
 
-std::pair<py::object, py::object> unpack_pair(const py::handle& value) {
-  PyObject* iterator = PyObject_GetIter(value.ptr());
-  if (iterator == nullptr) {
-    if (!PyErr_ExceptionMatches(PyExc_TypeError)) throw py::error_already_set();
-    PyErr_Clear();
-    throw TypeError("cannot unpack non-iterable " + py_str(py::type::of(value).attr("__name__")) + " object");
-  }
-  const py::object it = py::reinterpret_steal<py::object>(iterator);
-  py::object items[2];
-  for (int got = 0; got < 2; ++got) {
-    PyObject* item = PyIter_Next(it.ptr());
-    if (item == nullptr) {
-      if (PyErr_Occurred()) throw py::error_already_set();
-      throw ValueError("not enough values to unpack (expected 2, got " + std::to_string(got) + ")");
-    }
-    items[got] = py::reinterpret_steal<py::object>(item);
-  }
-  PyObject* extra = PyIter_Next(it.ptr());
-  if (extra != nullptr) {
-    Py_DECREF(extra);
-    throw ValueError("too many values to unpack (expected 2)");
-  }
-  if (PyErr_Occurred()) throw py::error_already_set();
-  return {items[0], items[1]};
-}
-
 std::string fs_path(const py::handle& path) {
   return py::module_::import("os").attr("fsencode")(path).cast<std::string>();
 }

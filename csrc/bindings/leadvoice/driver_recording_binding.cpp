@@ -15,6 +15,7 @@
 #include "driver/paths.h"
 #include "driver/run_messages.h"
 #include "pyutil/py_print.h"
+#include "pyutil/unpack_pair.h"
 
 namespace py = pybind11;
 
@@ -64,19 +65,6 @@ void write_signal(const std::string& path, const py::object& signal, int64_t sam
   const auto samples = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(array);
   if (!samples) throw py::error_already_set();
   write_wav(path, samples.data(), samples.size(), 1, static_cast<int>(sample_rate));
-}
-
-// `first, second = result`, with the interpreter's errors for another count.
-std::pair<py::object, py::object> unpack_pair(const py::object& result) {
-  std::vector<py::object> items;
-  for (const py::handle item : result) {
-    if (items.size() == 2) throw ValueError("too many values to unpack (expected 2)");
-    items.push_back(py::reinterpret_borrow<py::object>(item));
-  }
-  if (items.size() < 2) {
-    throw ValueError("not enough values to unpack (expected 2, got " + std::to_string(items.size()) + ")");
-  }
-  return {items[0], items[1]};
 }
 
 void print_report(const py::object& segment_info, int64_t sample_rate) {

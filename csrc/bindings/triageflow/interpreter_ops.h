@@ -7,35 +7,9 @@
 #include <utility>
 #include <vector>
 
-namespace speech {
+#include "pyutil/unpack_pair.h"
 
-// `first, second = value`, failing with the interpreter's own errors.
-inline std::pair<pybind11::object, pybind11::object> unpack_pair(const pybind11::handle& value) {
-  pybind11::object iterator = pybind11::reinterpret_steal<pybind11::object>(PyObject_GetIter(value.ptr()));
-  if (!iterator) {
-    PyErr_Clear();
-    const std::string type = pybind11::str(pybind11::type::handle_of(value).attr("__name__")).cast<std::string>();
-    PyErr_SetString(PyExc_TypeError, ("cannot unpack non-iterable " + type + " object").c_str());
-    throw pybind11::error_already_set();
-  }
-  std::vector<pybind11::object> items;
-  while (items.size() < 3) {
-    PyObject* next = PyIter_Next(iterator.ptr());
-    if (!next) break;
-    items.push_back(pybind11::reinterpret_steal<pybind11::object>(next));
-  }
-  if (PyErr_Occurred()) throw pybind11::error_already_set();
-  if (items.size() > 2) {
-    PyErr_SetString(PyExc_ValueError, "too many values to unpack (expected 2)");
-    throw pybind11::error_already_set();
-  }
-  if (items.size() < 2) {
-    const std::string text = "not enough values to unpack (expected 2, got " + std::to_string(items.size()) + ")";
-    PyErr_SetString(PyExc_ValueError, text.c_str());
-    throw pybind11::error_already_set();
-  }
-  return {items[0], items[1]};
-}
+namespace speech {
 
 // a / b as the interpreter divides, as a double.
 inline double true_divide(const pybind11::handle& a, const pybind11::handle& b) {

@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "bindings/utility/blendkit/signal_arrays.h"
+#include "bindings/utility/blendkit/warning_line.h"
 #include "bindings/utility/blendkit/signal_calls.h"
 #include "common/errors.h"
 #include "common/wav_io.h"
 #include "pyutil/py_print.h"
+#include "pyutil/unpack_pair.h"
 
 namespace py = pybind11;
 
@@ -97,34 +99,6 @@ py::object read_whole_file(const py::object& path, const py::object& dtype) {
   return py::make_tuple(data, py::int_(reader.sample_rate()));
 }
 
-// Joined as interpreter text: a path that is not valid UTF-8 carries
-// surrogate escapes, which only the interpreter's print knows how to write.
-void warn(const char* phrase, const py::object& path, const std::string& error_text) {
-  const py::object line = py::str(std::string("[Warning] ") + phrase) + py::str(path) + py::str(": " + error_text);
-  py::module_::import("builtins").attr("print")(line);
-}
-
-// `data, sr = result`, with the interpreter's errors for anything else.
-std::pair<py::object, py::object> unpack_pair(const py::object& result) {
-  const py::object it = py::reinterpret_steal<py::object>(PyObject_GetIter(result.ptr()));
-  if (!it) {
-    PyErr_Clear();
-    throw py::type_error("cannot unpack non-iterable " + py_str(py::type::of(result).attr("__name__")) + " object");
-  }
-  std::vector<py::object> items;
-  while (items.size() < 3) {
-    PyObject* item = PyIter_Next(it.ptr());
-    if (item == nullptr) break;
-    items.push_back(py::reinterpret_steal<py::object>(item));
-  }
-  if (PyErr_Occurred()) throw py::error_already_set();
-  if (items.size() > 2) throw ValueError("too many values to unpack (expected 2)");
-  if (items.size() < 2) {
-    throw ValueError("not enough values to unpack (expected 2, got " + std::to_string(items.size()) + ")");
-  }
-  return {items[0], items[1]};
-}
-
 // A one-channel float32 read passes unchanged; anything else becomes a new
 // contiguous 1-D float32 array.
 py::object one_channel_float32(py::object data) {
@@ -142,7 +116,7 @@ py::object safe_sf_read(const py::object& path, const py::object& dtype) {
   py::object result;
   std::string error_text;
   if (run_guarded([&] { result = read_whole_file(path, dtype); }, error_text)) return result;
-  warn("sf.read failed for ", path, error_text);
+  print_warning("sf.read failed for ", path, error_text);
   return py::make_tuple(empty_float32(), py::int_(kFailedReadRate));
 }
 
@@ -163,7 +137,7 @@ py::object load_audio(const py::object& path, const py::object& target_sr) {
       data = resampled;
       sr = target_sr;
     } else {
-      warn("failed resample audio ", path, error_text);
+      print_warning("failed resample audio ", path, error_text);
     }
   }
   return py::make_tuple(data, py::int_(sr));

@@ -12,6 +12,7 @@
 #include "corpus/lexical_path.h"
 #include "corpus/speaker_index.h"
 #include "corpus/text_order.h"
+#include "pyutil/unpack_pair.h"
 
 namespace py = pybind11;
 
@@ -58,19 +59,6 @@ class KeyPaths {
 py::object text_of(const py::handle& value) {
   if (PyUnicode_Check(value.ptr())) return py::reinterpret_borrow<py::object>(value);
   return py::str(value);
-}
-
-// `a, b = item`, with the interpreter's unpacking errors.
-std::pair<py::object, py::object> unpack_pair(const py::handle& item) {
-  std::vector<py::object> values;
-  for (const py::handle value : py::reinterpret_borrow<py::object>(item)) {
-    if (values.size() == 2) throw py::value_error("too many values to unpack (expected 2)");
-    values.push_back(py::reinterpret_borrow<py::object>(value));
-  }
-  if (values.size() < 2) {
-    throw py::value_error("not enough values to unpack (expected 2, got " + std::to_string(values.size()) + ")");
-  }
-  return {values[0], values[1]};
 }
 
 py::list texts_from_keys(const std::vector<std::string>& keys) {

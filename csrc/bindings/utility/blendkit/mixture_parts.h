@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "bindings/utility/blendkit/package_lookup.h"
+#include "bindings/utility/blendkit/warning_line.h"
 #include "pyutil/plain_class.h"
+#include "pyutil/unpack_pair.h"
 
 namespace speech::mixture {
 
@@ -30,13 +32,6 @@ int64_t ndim_of(const pybind11::handle& obj);
 // An exception of the interpreter's Exception family (not an interrupt or
 // a request to exit), which the stream's guarded steps catch.
 bool is_ordinary_exception(const pybind11::error_already_set& e);
-
-// "[Warning] " + phrase + str(subject) + ": " + str(error), printed.
-void print_warning(const std::string& phrase, const pybind11::handle& subject, const pybind11::error_already_set& e);
-void print_warning(const std::string& phrase, const pybind11::handle& subject, const pybind11::handle& error_text);
-
-// Unpacks an iterable of exactly two items, as `a, b = value` does.
-std::pair<pybind11::object, pybind11::object> unpack_pair(const pybind11::handle& value);
 
 // The slice start:stop (None for an open end).
 pybind11::object slice_of(const pybind11::object& start, const pybind11::object& stop);

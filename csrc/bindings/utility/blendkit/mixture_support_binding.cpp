@@ -34,29 +34,6 @@ int64_t ndim_of(const py::handle& obj) {
 
 bool is_ordinary_exception(const py::error_already_set& e) { return e.matches(PyExc_Exception); }
 
-void print_warning(const std::string& phrase, const py::handle& subject, const py::handle& error_text) {
-  // Joined as interpreter text: a path that is not valid UTF-8 carries
-  // surrogate escapes, which only the interpreter's print knows how to write.
-  const py::object line = py::str("[Warning] " + phrase) + py::str(subject) + py::str(": ") + py::str(error_text);
-  py::module_::import("builtins").attr("print")(line);
-}
-
-void print_warning(const std::string& phrase, const py::handle& subject, const py::error_already_set& e) {
-  print_warning(phrase, subject, e.value());
-}
-
-std::pair<py::object, py::object> unpack_pair(const py::handle& value) {
-  std::vector<py::object> items;
-  for (const py::handle item : py::iter(value)) {
-    items.push_back(py::reinterpret_borrow<py::object>(item));
-    if (items.size() > 2) throw ValueError("too many values to unpack (expected 2)");
-  }
-  if (items.size() < 2) {
-    throw ValueError("not enough values to unpack (expected 2, got " + std::to_string(items.size()) + ")");
-  }
-  return {items[0], items[1]};
-}
-
 py::object slice_of(const py::object& start, const py::object& stop) {
   PyObject* slice = PySlice_New(start.ptr(), stop.ptr(), nullptr);
   if (slice == nullptr) throw py::error_already_set();
