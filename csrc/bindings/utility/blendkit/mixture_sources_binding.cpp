@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bindings/utility/blendkit/mixture_sources.h"
+#include "bindings/utility/blendkit/corpus_text_edge.h"
 #include "bindings/utility/blendkit/signal_calls.h"
 #include "common/errors.h"
 #include "mixsim/segment_ops.h"
@@ -50,15 +51,11 @@ std::optional<Source> open_for_crop(const py::object& speaker, const py::object&
   if (!py::isinstance<py::str>(path)) return std::nullopt;
   const py::object ext = py::module_::import("os").attr("path").attr("splitext")(path)[py::int_(1)];
   if (ext.attr("lower")().cast<std::string>() != ".wav") return std::nullopt;
-  PyObject* encoded = PyUnicode_EncodeFSDefault(path.ptr());
-  if (encoded == nullptr) {
-    PyErr_Clear();
-    return std::nullopt;
-  }
-  const std::string file = py::reinterpret_steal<py::bytes>(encoded).cast<std::string>();
+  const std::optional<std::string> file = corpus::file_system_bytes(path);
+  if (!file) return std::nullopt;
   std::unique_ptr<mixsim::SegmentReader> reader;
   try {
-    reader = std::make_unique<mixsim::SegmentReader>(file);
+    reader = std::make_unique<mixsim::SegmentReader>(*file);
   } catch (const OSError&) {
     return std::nullopt;
   }
