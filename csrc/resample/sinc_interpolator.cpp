@@ -168,15 +168,8 @@ void interpolate_span(const T* x, int64_t n_in, const InterpTable& table, double
   for (auto& worker : workers) worker.join();
 }
 
-template <typename T>
-void interpolate(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y, int64_t n_out) {
-  interpolate_span(x, n_in, table, time_increment, y, 0, n_out);
-}
-
 template void interpolate_span<float>(const float*, int64_t, const InterpTable&, double, float*, int64_t, int64_t);
 template void interpolate_span<double>(const double*, int64_t, const InterpTable&, double, double*, int64_t,
                                        int64_t);
-template void interpolate<float>(const float*, int64_t, const InterpTable&, double, float*, int64_t);
-template void interpolate<double>(const double*, int64_t, const InterpTable&, double, double*, int64_t);
 
 }  // namespace speech

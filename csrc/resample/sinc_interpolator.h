@@ -26,14 +26,10 @@ struct InterpTable {
 // its gain scaled by the ratio.
 InterpTable prepare_table(const InterpFilter& filter, double sample_ratio);
 
-// y[t] for t in [0, n_out), at input time t * time_increment. x is contiguous.
-// Output samples are independent, so splitting them over threads gives the
-// same values as one thread.
-template <typename T>
-void interpolate(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y, int64_t n_out);
-
-// y[t - t_first] for t in [t_first, t_first + count): a stretch of the
-// output, each sample the value the whole-signal call gives it.
+// y[t - t_first] for t in [t_first, t_first + count), output sample t at
+// input time t * time_increment; x is contiguous. Output samples are
+// independent, so a stretch holds the values the whole signal has there, and
+// splitting them over threads gives the same values as one thread.
 template <typename T>
 void interpolate_span(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y,
                       int64_t t_first, int64_t count);
