@@ -3,9 +3,9 @@
 Each recording mixes two synthetic talkers that keep to separate frequency
 bands (one below 2 kHz, one above), so the stand-in separation network in
 utility/unmixer_core.py can split them. One talker dominates each recording;
-the demo runs `python -m leadvoice` over the folder with the stand-in
-packages of stand_ins/ on the path and then checks that the stream it kept
-as the main speaker is that talker.
+the demo runs `-m leadvoice` under its own interpreter over the folder,
+with the stand-in packages of stand_ins/ on the path, and then checks that
+the stream it kept as the main speaker is that talker.
 """
 import os
 import subprocess
