@@ -200,6 +200,18 @@ def test_a_folder_that_cannot_be_made_ends_the_run(monkeypatch, capsys, fakes, t
     assert "处理完成" not in capsys.readouterr().out
 
 
+def test_an_error_of_our_own_code_fails_its_entry(monkeypatch, capsys, fakes, tmp_path):
+    # A rate that the audio line cannot show as an integer fails inside the
+    # extension's C++, where no interpreter frame is on the way.
+    real_load = triageflow.load_audio_16k
+    monkeypatch.setattr(triageflow, "load_audio_16k", lambda path: (real_load(path)[0], 16000.0))
+    a = wav(tmp_path, "a.wav", 20000)
+    records = run(monkeypatch, tmp_path, [f"u1 {a}", f"u2 {a}"], "--device", "cpu")
+    assert [r["error"].startswith("separation_failed: Unable to cast Python instance") for r in records] == [True] * 2
+    err = capsys.readouterr().err.split("\n")
+    assert err[0].startswith("RuntimeError: Unable to cast Python instance") and err[1].startswith("RuntimeError: ")
+
+
 def test_threshold_and_hop_gates(monkeypatch, capsys, fakes, tmp_path):
     fakes.rates = {19200: 0.5, 19201: 0.5, 100: 0.49999}
     paths = [wav(tmp_path, f"{n}.wav", n) for n in (19200, 19201, 100)]

@@ -93,12 +93,7 @@ py::object build_processor(const TriageRun& run, const py::object& sr) {
 }
 
 void print_traceback(const OrdinaryError& error) {
-  if (!error.value.is_none()) {
-    py::module_::import("traceback").attr("print_exception")(error.type, error.value, error.trace);
-    return;
-  }
-  const py::object stderr_stream = triage_attr("sys").attr("stderr");
-  stderr_stream.attr("write")("Traceback unavailable (raised in C++): " + error.text + "\n");
+  py::module_::import("traceback").attr("print_exception")(error.type, error.value, error.trace);
 }
 
 // The protected block of one utterance, with standard output already teed
