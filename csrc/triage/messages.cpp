@@ -51,6 +51,9 @@ std::string folder_taken_line(size_t first_idx, const std::string& folder) {
   return "[错误] 输出目录已被本次第 " + std::to_string(first_idx) + " 条使用，跳过分离: " + folder;
 }
 
+std::string folder_failed_line(const std::string& text) { return "[错误] 创建输出目录失败: " + text; }
+std::string log_failed_line(const std::string& text) { return "[错误] 创建日志文件失败: " + text; }
+
 std::string rate_line(double rate, const std::string& threshold) {
   return "multi_spks_rate = " + format_fixed(rate, 4) + " (阈值 " + threshold + ")";
 }
@@ -79,6 +82,10 @@ std::string folder_taken_error(size_t first_idx, const std::string& folder) {
   return "duplicate_utt_id: output folder already used by entry " + std::to_string(first_idx) + " of this run: " +
          folder;
 }
+
+std::string folder_failed_error(const std::string& text) { return "utt_dir_failed: " + text; }
+std::string log_failed_error(const std::string& text) { return "log_file_failed: " + text; }
+const char* const kNoStreamKeptText = "no speaker stream was kept";
 
 std::string separation_start_line(const std::string& utt_id, const std::string& wav_path, double duration) {
   return "\n开始分离: " + utt_id + "  (" + wav_path + ", " + format_fixed(duration, 2) + "s)";

@@ -32,6 +32,8 @@ std::string detector_failed_line(const std::string& text);
 std::string separation_failed_line(const std::string& text);
 std::string unsafe_id_line(const std::string& reason);
 std::string folder_taken_line(size_t first_idx, const std::string& folder);
+std::string folder_failed_line(const std::string& text);
+std::string log_failed_line(const std::string& text);
 // `threshold`: str() of the option's float.
 std::string rate_line(double rate, const std::string& threshold);
 // `hop`: str() of the option's float.
@@ -45,6 +47,11 @@ std::string separation_failed_error(const std::string& text);
 std::string too_short_error(double duration, const std::string& hop);
 std::string unsafe_id_error(const std::string& reason);
 std::string folder_taken_error(size_t first_idx, const std::string& folder);
+std::string folder_failed_error(const std::string& text);
+std::string log_failed_error(const std::string& text);
+// A separation that ran through but kept no speaker stream has nothing to
+// show for the utterance: a failure, in the separation's own words.
+extern const char* const kNoStreamKeptText;
 
 std::string separation_start_line(const std::string& utt_id, const std::string& wav_path, double duration);
 std::string separation_done_line(size_t speakers);
