@@ -187,7 +187,8 @@ def test_list_entries_are_unpacked_as_pairs(monkeypatch, fakes, tmp_path, entrie
         return
     with pytest.raises(ValueError, match=re.escape(error)):
         run(monkeypatch, tmp_path, [], "--device", "cpu")
-    assert run.records == []
+    # Refused before anything is made: no result file, no folder, no model.
+    assert run.records is None and not (tmp_path / "sep").exists() and fakes.events == []
 
 
 def block_with_file(sep):

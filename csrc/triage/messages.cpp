@@ -24,7 +24,22 @@ std::string scp_count_line(size_t entries, const std::string& scp_path) {
 }
 
 std::string result_is_list_error(const std::string& out_jsonl, const std::string& scp_path) {
-  return "--out_jsonl 与 --scp 是同一个文件，写结果会清空输入列表: " + out_jsonl + " (scp: " + scp_path + ")";
+  return result_is_input_error(out_jsonl, "--scp", "输入列表", "scp: " + scp_path);
+}
+
+std::string result_is_input_error(const std::string& out_jsonl, const std::string& option, const std::string& what,
+                                  const std::string& input_path) {
+  return "--out_jsonl 与 " + option + " 是同一个文件，写结果会清空" + what + ": " + out_jsonl + " (" + input_path + ")";
+}
+
+std::string result_is_wav_error(const std::string& out_jsonl, size_t idx, const std::string& utt_id,
+                                const std::string& wav_path) {
+  return result_is_input_error(out_jsonl, "scp 第 " + std::to_string(idx) + " 条 (" + utt_id + ") 的 wav", "该音频",
+                               "wav: " + wav_path);
+}
+
+std::string result_file_locked_error(const std::string& out_jsonl) {
+  return "--out_jsonl 正被另一个运行写入（文件已加锁），本次运行不改动它并退出: " + out_jsonl;
 }
 
 std::string detector_ckpt_missing_error(const std::string& ckpt_path) {

@@ -20,6 +20,13 @@ std::string scp_missing_error(const std::string& scp_path);
 std::string scp_malformed_warning(long line_no, const std::string& stripped);
 std::string scp_count_line(size_t entries, const std::string& scp_path);
 std::string result_is_list_error(const std::string& out_jsonl, const std::string& scp_path);
+// `option`: how the input is named on the command line (--detector_ckpt, or
+// the scp entry of a wav); `what`: what truncating it would lose.
+std::string result_is_input_error(const std::string& out_jsonl, const std::string& option, const std::string& what,
+                                  const std::string& input_path);
+std::string result_is_wav_error(const std::string& out_jsonl, size_t idx, const std::string& utt_id,
+                                const std::string& wav_path);
+std::string result_file_locked_error(const std::string& out_jsonl);
 
 std::string detector_ckpt_missing_error(const std::string& ckpt_path);
 std::string detector_loaded_line(const std::string& ckpt_path);

@@ -5,11 +5,13 @@
 
 #include <exception>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "pyutil/translated_error.h"
 #include "triage/messages.h"
+#include "triage/result_file.h"
 
 namespace speech {
 
@@ -19,7 +21,7 @@ struct TriageRun {
   pybind11::object detector;
   pybind11::object sep_model;
   pybind11::object speaker_tracker;
-  pybind11::object fout;  // the result file, open for the whole loop
+  std::unique_ptr<ResultFile> result_file;  // locked from start-up to the end of the loop
   double threshold = 0.0;
   std::string threshold_text;  // as the interpreter writes the float
   double hop = 0.0;

@@ -3,11 +3,12 @@
 // than one hop, its id names a folder inside the save folder that no earlier
 // entry of the run has separated into, the folder and its log can be made),
 // the separation with standard output teed into the utterance's log, and the
-// entry's one result line, written and flushed as the entry ends.
+// entry's one result line, written whole as the entry ends.
 #include <pybind11/pybind11.h>
 
 #include <cmath>
 #include <string>
+#include <string_view>
 
 #include "bindings/triageflow/interpreter_ops.h"
 #include "bindings/triageflow/package_lookup.h"
@@ -38,9 +39,10 @@ struct Utterance {
 };
 
 void write_record(const TriageRun& run, const py::dict& record) {
-  const py::object line = triage_attr("json").attr("dumps")(record, py::arg("ensure_ascii") = false);
-  run.fout.attr("write")(line + py::str("\n"));
-  run.fout.attr("flush")();
+  const py::str line = triage_attr("json").attr("dumps")(record, py::arg("ensure_ascii") = false) + py::str("\n");
+  // Encoded as the UTF-8 text file would encode it, strictly.
+  const py::bytes encoded = line.attr("encode")("utf-8");
+  run.result_file->append(std::string_view(encoded));
 }
 
 // The three early failures: no rate was obtained.
