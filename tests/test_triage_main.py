@@ -187,17 +187,68 @@ def test_list_entries_are_unpacked_as_pairs(monkeypatch, fakes, tmp_path, entrie
         return
     with pytest.raises(ValueError, match=re.escape(error)):
         run(monkeypatch, tmp_path, [], "--device", "cpu")
-    assert run.records == []
+    # Refused before anything is made: no result file, no folder, no model.
+    assert run.records is None and not (tmp_path / "sep").exists() and fakes.events == []
 
 
-def test_a_folder_that_cannot_be_made_ends_the_run(monkeypatch, capsys, fakes, tmp_path):
+def block_with_file(sep):
+    (sep / "blocked").write_text("a file")
+    return "blocked", "utt_dir_failed: [Errno 17] File exists: '{sep}/blocked'"
+
+
+def block_with_read_only_parent(sep):
+    if os.geteuid() == 0:
+        pytest.skip("root writes into read-only folders")
+    (sep / "ro").mkdir()
+    (sep / "ro").chmod(0o555)
+    return "ro/utt", "utt_dir_failed: [Errno 13] Permission denied: '{sep}/ro/utt'"
+
+
+def block_log_with_folder(sep):
+    (sep / "logdir" / "log.txt").mkdir(parents=True)
+    return "logdir", "log_file_failed: [Errno 21] Is a directory: '{sep}/logdir/log.txt'"
+
+
+@pytest.mark.parametrize("block", [block_with_file, block_with_read_only_parent, block_log_with_folder])
+def test_a_folder_or_log_that_cannot_be_made_fails_its_entry(monkeypatch, capsys, fakes, tmp_path, block):
     a = wav(tmp_path, "a.wav", 20000)
-    (tmp_path / "sep").mkdir()
-    (tmp_path / "sep" / "blocker").write_text("a file")
-    with pytest.raises(FileExistsError):
-        run(monkeypatch, tmp_path, [f"u1 {a}", f"blocker {a}", f"u3 {a}"], "--device", "cpu")
-    assert [r["id"] for r in run.records] == ["u1"]
-    assert "处理完成" not in capsys.readouterr().out
+    sep = tmp_path / "sep"
+    sep.mkdir()
+    utt_id, error = block(sep)
+    error = error.format(sep=sep)
+    records = run(monkeypatch, tmp_path, [f"u1 {a}", f"{utt_id} {a}", f"u3 {a}"], "--device", "cpu")
+    assert records[1] == {"id": utt_id, "wav_path": a, "multi_spks_rate": 0.9, "multi_spks": True, "error": error}
+    assert [r.get("main_spk_wav_path") for r in records] == ["m.wav", None, "m.wav"]
+    assert [e[1][0] for e in fakes.events if e[0] == "separate"] == ["utt_id", "utt_id"]
+    out = capsys.readouterr().out
+    label = "创建输出目录失败" if error.startswith("utt_dir_failed") else "创建日志文件失败"
+    assert f"[错误] {label}: {error.split(': ', 1)[1]}\n" in out
+    assert out.endswith("  多人(分离):  2\n  失败:        1\n" + f"输出 jsonl:   {tmp_path}/out.jsonl\n"
+                        f"分离结果目录: {tmp_path}/sep\n")
+
+
+def test_a_separation_that_keeps_no_stream_is_a_failure(monkeypatch, capsys, fakes, tmp_path):
+    fakes.separate = lambda **kw: {}
+    a = wav(tmp_path, "a.wav", 20000)
+    records = run(monkeypatch, tmp_path, [f"u1 {a}"], "--device", "cpu")
+    assert list(records[0].items()) == [("id", "u1"), ("wav_path", a), ("multi_spks_rate", 0.9),
+                                        ("multi_spks", True), ("error", "separation_failed: no speaker stream was kept")]
+    captured = capsys.readouterr()
+    assert "  多人(分离):  0\n  失败:        1\n" in captured.out and captured.err == ""
+    log = (tmp_path / "sep" / "u1" / "log.txt").read_text("utf-8")
+    assert log.endswith("separating u1\n[错误] 分离失败: no speaker stream was kept\n")
+
+
+def test_an_error_of_our_own_code_fails_its_entry(monkeypatch, capsys, fakes, tmp_path):
+    # A rate that the audio line cannot show as an integer fails inside the
+    # extension's C++, where no interpreter frame is on the way.
+    real_load = triageflow.load_audio_16k
+    monkeypatch.setattr(triageflow, "load_audio_16k", lambda path: (real_load(path)[0], 16000.0))
+    a = wav(tmp_path, "a.wav", 20000)
+    records = run(monkeypatch, tmp_path, [f"u1 {a}", f"u2 {a}"], "--device", "cpu")
+    assert [r["error"].startswith("separation_failed: Unable to cast Python instance") for r in records] == [True] * 2
+    err = capsys.readouterr().err.split("\n")
+    assert err[0].startswith("RuntimeError: Unable to cast Python instance") and err[1].startswith("RuntimeError: ")
 
 
 def test_threshold_and_hop_gates(monkeypatch, capsys, fakes, tmp_path):

@@ -2,8 +2,10 @@
 // Error kinds of the core. The binding edge translates each into the
 // interpreter's exception of the same name, so callers see the types they
 // expect (ValueError, FileNotFoundError, ...).
+#include <cstring>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace speech {
 
@@ -19,6 +21,16 @@ struct FileNotFoundError : std::runtime_error {
 // Failure of the operating system or an audio file (libsndfile).
 struct OSError : std::runtime_error {
   using std::runtime_error::runtime_error;
+};
+// A failed call of the operating system, kept with its error number and the
+// path it was about, so the edge raises the interpreter's OSError subclass
+// for that number (PermissionError, IsADirectoryError, ...) in its usual
+// "[Errno N] text: 'path'" form.
+struct SystemCallError : OSError {
+  SystemCallError(int error_number, std::string path)
+      : OSError(std::strerror(error_number)), error_number(error_number), path(std::move(path)) {}
+  int error_number;
+  std::string path;
 };
 struct AssertionError : std::runtime_error {
   using std::runtime_error::runtime_error;

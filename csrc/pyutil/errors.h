@@ -7,6 +7,19 @@
 
 namespace speech {
 
+// OSError(errno, strerror, filename): the interpreter picks the subclass that
+// the number stands for, as its own failed calls do.
+inline void set_system_call_error(const SystemCallError& e) {
+  // The path as the interpreter shows a file-system name: decoded with
+  // surrogate escapes, so any bytes can be named.
+  PyObject* const filename = PyUnicode_DecodeFSDefaultAndSize(e.path.data(), static_cast<Py_ssize_t>(e.path.size()));
+  if (!filename) return;  // the decoding error stays pending instead
+  PyObject* const exception = PyObject_CallFunction(PyExc_OSError, "isN", e.error_number, e.what(), filename);
+  if (!exception) return;
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception)), exception);
+  Py_DECREF(exception);
+}
+
 inline void register_error_translation() {
   pybind11::register_exception_translator([](std::exception_ptr p) {
     try {
@@ -17,6 +30,8 @@ inline void register_error_translation() {
       PyErr_SetString(PyExc_TypeError, e.what());
     } catch (const FileNotFoundError& e) {
       PyErr_SetString(PyExc_FileNotFoundError, e.what());
+    } catch (const SystemCallError& e) {
+      set_system_call_error(e);
     } catch (const OSError& e) {
       PyErr_SetString(PyExc_OSError, e.what());
     } catch (const AssertionError& e) {

@@ -17,11 +17,15 @@ bool is_regular_file(const std::string& path) {
   return stat_of(path, &st) && S_ISREG(st.st_mode);
 }
 
+std::optional<FileIdentity> identity_of(const std::string& path) {
+  struct stat st {};
+  if (!stat_of(path, &st)) return std::nullopt;
+  return FileIdentity{st.st_dev, st.st_ino};
+}
+
 bool same_existing_file(const std::string& a, const std::string& b) {
-  struct stat sa {};
-  struct stat sb {};
-  if (!stat_of(a, &sa) || !stat_of(b, &sb)) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  const auto first = identity_of(a);
+  return first && first == identity_of(b);
 }
 
 }  // namespace speech

@@ -24,7 +24,22 @@ std::string scp_count_line(size_t entries, const std::string& scp_path) {
 }
 
 std::string result_is_list_error(const std::string& out_jsonl, const std::string& scp_path) {
-  return "--out_jsonl 与 --scp 是同一个文件，写结果会清空输入列表: " + out_jsonl + " (scp: " + scp_path + ")";
+  return result_is_input_error(out_jsonl, "--scp", "输入列表", "scp: " + scp_path);
+}
+
+std::string result_is_input_error(const std::string& out_jsonl, const std::string& option, const std::string& what,
+                                  const std::string& input_path) {
+  return "--out_jsonl 与 " + option + " 是同一个文件，写结果会清空" + what + ": " + out_jsonl + " (" + input_path + ")";
+}
+
+std::string result_is_wav_error(const std::string& out_jsonl, size_t idx, const std::string& utt_id,
+                                const std::string& wav_path) {
+  return result_is_input_error(out_jsonl, "scp 第 " + std::to_string(idx) + " 条 (" + utt_id + ") 的 wav", "该音频",
+                               "wav: " + wav_path);
+}
+
+std::string result_file_locked_error(const std::string& out_jsonl) {
+  return "--out_jsonl 正被另一个运行写入（文件已加锁），本次运行不改动它并退出: " + out_jsonl;
 }
 
 std::string detector_ckpt_missing_error(const std::string& ckpt_path) {
@@ -50,6 +65,9 @@ std::string unsafe_id_line(const std::string& reason) { return "[错误] utt_id 
 std::string folder_taken_line(size_t first_idx, const std::string& folder) {
   return "[错误] 输出目录已被本次第 " + std::to_string(first_idx) + " 条使用，跳过分离: " + folder;
 }
+
+std::string folder_failed_line(const std::string& text) { return "[错误] 创建输出目录失败: " + text; }
+std::string log_failed_line(const std::string& text) { return "[错误] 创建日志文件失败: " + text; }
 
 std::string rate_line(double rate, const std::string& threshold) {
   return "multi_spks_rate = " + format_fixed(rate, 4) + " (阈值 " + threshold + ")";
@@ -79,6 +97,10 @@ std::string folder_taken_error(size_t first_idx, const std::string& folder) {
   return "duplicate_utt_id: output folder already used by entry " + std::to_string(first_idx) + " of this run: " +
          folder;
 }
+
+std::string folder_failed_error(const std::string& text) { return "utt_dir_failed: " + text; }
+std::string log_failed_error(const std::string& text) { return "log_file_failed: " + text; }
+const char* const kNoStreamKeptText = "no speaker stream was kept";
 
 std::string separation_start_line(const std::string& utt_id, const std::string& wav_path, double duration) {
   return "\n开始分离: " + utt_id + "  (" + wav_path + ", " + format_fixed(duration, 2) + "s)";

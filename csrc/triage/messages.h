@@ -20,6 +20,13 @@ std::string scp_missing_error(const std::string& scp_path);
 std::string scp_malformed_warning(long line_no, const std::string& stripped);
 std::string scp_count_line(size_t entries, const std::string& scp_path);
 std::string result_is_list_error(const std::string& out_jsonl, const std::string& scp_path);
+// `option`: how the input is named on the command line (--detector_ckpt, or
+// the scp entry of a wav); `what`: what truncating it would lose.
+std::string result_is_input_error(const std::string& out_jsonl, const std::string& option, const std::string& what,
+                                  const std::string& input_path);
+std::string result_is_wav_error(const std::string& out_jsonl, size_t idx, const std::string& utt_id,
+                                const std::string& wav_path);
+std::string result_file_locked_error(const std::string& out_jsonl);
 
 std::string detector_ckpt_missing_error(const std::string& ckpt_path);
 std::string detector_loaded_line(const std::string& ckpt_path);
@@ -32,6 +39,8 @@ std::string detector_failed_line(const std::string& text);
 std::string separation_failed_line(const std::string& text);
 std::string unsafe_id_line(const std::string& reason);
 std::string folder_taken_line(size_t first_idx, const std::string& folder);
+std::string folder_failed_line(const std::string& text);
+std::string log_failed_line(const std::string& text);
 // `threshold`: str() of the option's float.
 std::string rate_line(double rate, const std::string& threshold);
 // `hop`: str() of the option's float.
@@ -45,6 +54,11 @@ std::string separation_failed_error(const std::string& text);
 std::string too_short_error(double duration, const std::string& hop);
 std::string unsafe_id_error(const std::string& reason);
 std::string folder_taken_error(size_t first_idx, const std::string& folder);
+std::string folder_failed_error(const std::string& text);
+std::string log_failed_error(const std::string& text);
+// A separation that ran through but kept no speaker stream has nothing to
+// show for the utterance: a failure, in the separation's own words.
+extern const char* const kNoStreamKeptText;
 
 std::string separation_start_line(const std::string& utt_id, const std::string& wav_path, double duration);
 std::string separation_done_line(size_t speakers);

@@ -4,6 +4,7 @@
 
 #include "bindings/leadvoice/driver_parts.h"
 #include "bindings/leadvoice/module_lookup.h"
+#include "bindings/leadvoice/option_check_edge.h"
 #include "driver/command_line.h"
 
 namespace py = pybind11;
@@ -51,10 +52,22 @@ void add_option(py::object& parser, const OptionSpec& option) {
   parser.attr("add_argument")(option.flag, **settings);
 }
 
+std::vector<NumericFlag> numeric_flags() {
+  std::vector<NumericFlag> flags;
+  for (const OptionSpec& option : driver_options()) {
+    if (option.kind == OptionKind::kReal || option.kind == OptionKind::kInteger) {
+      flags.push_back({option.flag, option.kind == OptionKind::kInteger});
+    }
+  }
+  return flags;
+}
+
 py::object parse_args() {
   py::object parser = leadvoice_attr("argparse").attr("ArgumentParser")(py::arg("description") = kParserDescription);
   for (const OptionSpec& option : driver_options()) add_option(parser, option);
-  return parser.attr("parse_args")();
+  const py::object args = parser.attr("parse_args")();
+  refuse_unworkable_numbers(parser, args, numeric_flags());
+  return args;
 }
 
 }  // namespace

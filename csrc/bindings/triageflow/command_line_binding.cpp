@@ -3,6 +3,7 @@
 // tool's do.
 #include <pybind11/pybind11.h>
 
+#include "bindings/leadvoice/option_check_edge.h"
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/registration.h"
 #include "triage/options.h"
@@ -34,10 +35,20 @@ void add_option(py::object& parser, const TriageOption& option) {
   parser.attr("add_argument")(option.flag, **settings);
 }
 
+std::vector<NumericFlag> numeric_flags() {
+  std::vector<NumericFlag> flags;
+  for (const TriageOption& option : triage_options()) {
+    if (option.type != TriageValue::kText) flags.push_back({option.flag, option.type == TriageValue::kInteger});
+  }
+  return flags;
+}
+
 py::object parse_args() {
   py::object parser = triage_attr("argparse").attr("ArgumentParser")(py::arg("description") = kTriageDescription);
   for (const TriageOption& option : triage_options()) add_option(parser, option);
-  return parser.attr("parse_args")();
+  const py::object args = parser.attr("parse_args")();
+  refuse_unworkable_numbers(parser, args, numeric_flags());
+  return args;
 }
 
 }  // namespace

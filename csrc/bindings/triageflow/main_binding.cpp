@@ -3,7 +3,10 @@
 // line each, and the summary of the counts.
 #include <pybind11/pybind11.h>
 
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bindings/leadvoice/tracker_from_options.h"
 #include "bindings/triageflow/interpreter_ops.h"
@@ -20,12 +23,48 @@ namespace py = pybind11;
 namespace speech {
 namespace {
 
-// Opening the result file truncates it: a result path that is the input list
+// Starting the result file empties it: a result path that is the input list
 // itself, under any spelling or link, would lose the list.
 void refuse_result_over_list(const py::object& args) {
   const std::string scp = py_str(args.attr("scp"));
   const std::string out_jsonl = py_str(args.attr("out_jsonl"));
   if (same_existing_file(scp, out_jsonl)) throw ValueError(result_is_list_error(out_jsonl, scp));
+}
+
+using Entry = std::pair<py::object, py::object>;
+
+// Every entry as its pair before anything is written, so a malformed list
+// ends the run while the result file is still untouched.
+std::vector<Entry> unpacked_entries(const py::list& items) {
+  std::vector<Entry> entries;
+  entries.reserve(items.size());
+  for (const py::handle item : items) entries.push_back(unpack_pair(item));
+  return entries;
+}
+
+// Truncating the result file would destroy any input that it is: refused
+// before the file is opened, naming the input.
+void refuse_result_over_inputs(const py::object& args, const std::vector<Entry>& entries) {
+  const std::string out_jsonl = py_str(args.attr("out_jsonl"));
+  const auto result = identity_of(out_jsonl);
+  if (!result) return;
+  const struct {
+    const char* option;
+    const char* what;
+  } checkpoints[] = {{"detector_ckpt", "多说话人检测模型权重"}, {"inference", "CSS 分离模型权重"}};
+  for (const auto& checkpoint : checkpoints) {
+    const std::string path = py_str(args.attr(checkpoint.option));
+    if (identity_of(path) == result) {
+      throw ValueError(result_is_input_error(out_jsonl, std::string("--") + checkpoint.option, checkpoint.what,
+                                             std::string(checkpoint.option) + ": " + path));
+    }
+  }
+  size_t idx = 0;
+  for (const auto& [utt_id, wav_path] : entries) {
+    ++idx;
+    const std::string path = py_str(wav_path);
+    if (identity_of(path) == result) throw ValueError(result_is_wav_error(out_jsonl, idx, py_str(utt_id), path));
+  }
 }
 
 py::object choose_device(const py::object& args) {
@@ -72,11 +111,10 @@ void count(RunCounts& counts, Outcome outcome) {
   }
 }
 
-void run_loop(TriageRun& run, const py::list& items) {
+void run_loop(TriageRun& run, const std::vector<Entry>& entries) {
   size_t idx = 0;
-  for (const py::handle item : items) {
+  for (const auto& [utt_id, wav_path] : entries) {
     ++idx;
-    const auto [utt_id, wav_path] = unpack_pair(item);
     count(run.counts, handle_utterance(run, idx, utt_id, wav_path));
   }
 }
@@ -93,7 +131,13 @@ void triage_main() {
     py_print(kEmptyScpLine);
     return;
   }
+  const std::vector<Entry> entries = unpacked_entries(items);
+  refuse_result_over_inputs(args, entries);
   make_output_folders(args);
+  // Locked before the models load, so a second run on the same file stops
+  // at once; emptied only once they have loaded, so a run that cannot start
+  // leaves an earlier result as it was.
+  run.result_file = std::make_unique<ResultFile>(py_str(args.attr("out_jsonl")));
   load_models(run);
 
   run.threshold = args.attr("multi_spks_threshold").cast<double>();
@@ -103,15 +147,10 @@ void triage_main() {
   run.save_dir = py_str(args.attr("save_dir"));
   run.counts.total = py::len(items);
 
-  run.fout = py::module_::import("builtins").attr("open")(args.attr("out_jsonl"), "w", py::arg("encoding") = "utf-8");
-  // Closed on every way out, so each line already written stays complete.
-  try {
-    run_loop(run, items);
-  } catch (...) {
-    run.fout.attr("close")();
-    throw;
-  }
-  run.fout.attr("close")();
+  run.result_file->truncate();
+  // Closed on every way out (with the run), each line already written whole.
+  run_loop(run, entries);
+  run.result_file.reset();
 
   const SummaryLines summary = summary_lines(run.counts, py_str(args.attr("out_jsonl")), run.save_dir);
   for (const std::string& line : summary.lines) py_print(line);

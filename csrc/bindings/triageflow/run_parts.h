@@ -5,10 +5,13 @@
 
 #include <exception>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "pyutil/translated_error.h"
 #include "triage/messages.h"
+#include "triage/result_file.h"
 
 namespace speech {
 
@@ -18,7 +21,7 @@ struct TriageRun {
   pybind11::object detector;
   pybind11::object sep_model;
   pybind11::object speaker_tracker;
-  pybind11::object fout;  // the result file, open for the whole loop
+  std::unique_ptr<ResultFile> result_file;  // locked from start-up to the end of the loop
   double threshold = 0.0;
   std::string threshold_text;  // as the interpreter writes the float
   double hop = 0.0;
@@ -38,7 +41,8 @@ Outcome handle_utterance(TriageRun& run, size_t idx, const pybind11::object& utt
                          const pybind11::object& wav_path);
 
 // An exception of the interpreter's Exception family, kept for its message
-// and its traceback.
+// and its traceback (None when no interpreter frame was passed, as for an
+// error of our own C++ code).
 struct OrdinaryError {
   std::string text;  // str(exception)
   pybind11::object type;
@@ -46,19 +50,31 @@ struct OrdinaryError {
   pybind11::object trace;
 };
 
-// Runs `body`. An ordinary exception (the Exception family, or an error of
-// this extension's own C++ code) comes back as its text; anything else, an
-// interrupt above all, leaves untouched.
+inline pybind11::object or_none(const pybind11::object& obj) { return obj ? obj : pybind11::none(); }
+
+// The kept exception, or nothing when it is not of the ordinary kind.
+inline std::optional<OrdinaryError> ordinary(pybind11::error_already_set& e) {
+  if (!e.matches(PyExc_Exception)) return std::nullopt;
+  return OrdinaryError{pybind11::str(e.value()).cast<std::string>(), or_none(e.type()), or_none(e.value()),
+                       or_none(e.trace())};
+}
+
+// Runs `body`. An ordinary exception comes back as its text; an error of
+// this extension's own C++ code is first made the exception it would be at
+// the binding edge, so both are handled alike. Anything else, an interrupt
+// above all, leaves untouched.
 template <typename Body>
 std::optional<OrdinaryError> run_guarded(Body&& body) {
   try {
     body();
     return std::nullopt;
   } catch (pybind11::error_already_set& e) {
-    if (!e.matches(PyExc_Exception)) throw;
-    return OrdinaryError{pybind11::str(e.value()).cast<std::string>(), e.type(), e.value(), e.trace()};
-  } catch (const std::exception& e) {
-    return OrdinaryError{e.what(), pybind11::none(), pybind11::none(), pybind11::none()};
+    if (auto kept = ordinary(e)) return kept;
+    throw;
+  } catch (const std::exception&) {
+    pybind11::error_already_set e = translated_error(std::current_exception());
+    if (auto kept = ordinary(e)) return kept;
+    throw e;
   }
 }
 

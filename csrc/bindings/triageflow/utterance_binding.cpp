@@ -1,13 +1,14 @@
 // One scp entry of a run: the gates (wav exists, it loads, the detector
 // scores it with a finite rate, the rate reaches the threshold, it is longer
 // than one hop, its id names a folder inside the save folder that no earlier
-// entry of the run has separated into), the
-// separation with standard output teed into the utterance's log, and the
-// entry's one result line, written and flushed as the entry ends.
+// entry of the run has separated into, the folder and its log can be made),
+// the separation with standard output teed into the utterance's log, and the
+// entry's one result line, written whole as the entry ends.
 #include <pybind11/pybind11.h>
 
 #include <cmath>
 #include <string>
+#include <string_view>
 
 #include "bindings/triageflow/interpreter_ops.h"
 #include "bindings/triageflow/package_lookup.h"
@@ -38,9 +39,10 @@ struct Utterance {
 };
 
 void write_record(const TriageRun& run, const py::dict& record) {
-  const py::object line = triage_attr("json").attr("dumps")(record, py::arg("ensure_ascii") = false);
-  run.fout.attr("write")(line + py::str("\n"));
-  run.fout.attr("flush")();
+  const py::str line = triage_attr("json").attr("dumps")(record, py::arg("ensure_ascii") = false) + py::str("\n");
+  // Encoded as the UTF-8 text file would encode it, strictly.
+  const py::bytes encoded = line.attr("encode")("utf-8");
+  run.result_file->append(std::string_view(encoded));
 }
 
 // The three early failures: no rate was obtained.
@@ -93,17 +95,13 @@ py::object build_processor(const TriageRun& run, const py::object& sr) {
 }
 
 void print_traceback(const OrdinaryError& error) {
-  if (!error.value.is_none()) {
-    py::module_::import("traceback").attr("print_exception")(error.type, error.value, error.trace);
-    return;
-  }
-  const py::object stderr_stream = triage_attr("sys").attr("stderr");
-  stderr_stream.attr("write")("Traceback unavailable (raised in C++): " + error.text + "\n");
+  py::module_::import("traceback").attr("print_exception")(error.type, error.value, error.trace);
 }
 
 // The protected block of one utterance, with standard output already teed
 // into `log_path`.
 Outcome separate(const TriageRun& run, Utterance& u, const std::string& log_path) {
+  const size_t keys_before = py::len(u.record);
   const auto failure = run_guarded([&] {
     py_print(log_file_line(log_path));
     py_print(audio_line(u.path, true_divide(py::int_(py::len(u.audio_16k)), u.sr), u.sr.cast<long>()));
@@ -114,18 +112,40 @@ Outcome separate(const TriageRun& run, Utterance& u, const std::string& log_path
         py::arg("css_processor") = css_processor);
     u.record.attr("update")(sep_result);
   });
-  if (!failure) return Outcome::kMulti;
-  py_print(separation_failed_line(failure->text));
-  print_traceback(*failure);
-  u.record["error"] = separation_failed_error(failure->text);
+  if (failure) {
+    py_print(separation_failed_line(failure->text));
+    print_traceback(*failure);
+    u.record["error"] = separation_failed_error(failure->text);
+    return Outcome::kFailed;
+  }
+  // Every separation that keeps a stream adds its path.
+  if (py::len(u.record) == keys_before) {
+    py_print(separation_failed_line(kNoStreamKeptText));
+    u.record["error"] = separation_failed_error(kNoStreamKeptText);
+    return Outcome::kFailed;
+  }
+  return Outcome::kMulti;
+}
+
+// A folder or log that cannot be made belongs to this entry alone: its
+// line says why, and the run goes on.
+Outcome output_failure(const TriageRun& run, Utterance& u, const std::string& line, const std::string& error) {
+  py_print(line);
+  u.record["error"] = error;
+  write_record(run, u.record);
   return Outcome::kFailed;
 }
 
 Outcome separation_phase(TriageRun& run, Utterance& u, const std::string& utt_save_dir) {
-  triage_attr("ensure_dir")(utt_save_dir);
-  run.used_folders.emplace(canonical_folder(utt_save_dir), u.idx);
+  if (const auto failure = run_guarded([&] { triage_attr("ensure_dir")(utt_save_dir); })) {
+    return output_failure(run, u, folder_failed_line(failure->text), folder_failed_error(failure->text));
+  }
   const std::string log_path = path_join(utt_save_dir, "log.txt");
-  const py::object logger = triage_attr("Logger")(log_path);
+  py::object logger;
+  if (const auto failure = run_guarded([&] { logger = triage_attr("Logger")(log_path); })) {
+    return output_failure(run, u, log_failed_line(failure->text), log_failed_error(failure->text));
+  }
+  run.used_folders.emplace(canonical_folder(utt_save_dir), u.idx);
   const py::object sys = triage_attr("sys");
   const py::object old_stdout = sys.attr("stdout");
   sys.attr("stdout") = logger;
