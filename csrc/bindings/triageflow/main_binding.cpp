@@ -11,6 +11,7 @@
 #include "bindings/triageflow/registration.h"
 #include "bindings/triageflow/run_parts.h"
 #include "common/errors.h"
+#include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
 #include "triage/input_files.h"
 #include "triage/messages.h"
@@ -23,8 +24,8 @@ namespace {
 // Opening the result file truncates it: a result path that is the input list
 // itself, under any spelling or link, would lose the list.
 void refuse_result_over_list(const py::object& args) {
-  const std::string scp = py_str(args.attr("scp"));
-  const std::string out_jsonl = py_str(args.attr("out_jsonl"));
+  const std::string scp = fs_encode(args.attr("scp"));
+  const std::string out_jsonl = fs_encode(args.attr("out_jsonl"));
   if (same_existing_file(scp, out_jsonl)) throw ValueError(result_is_list_error(out_jsonl, scp));
 }
 
@@ -88,7 +89,7 @@ void triage_main() {
   refuse_result_over_list(args);
   run.device = choose_device(args);
   const py::list items = triage_attr("parse_scp")(args.attr("scp"));
-  py_print(scp_count_line(py::len(items), py_str(args.attr("scp"))));
+  py_print(scp_count_line(py::len(items), fs_encode(args.attr("scp"))));
   if (items.empty()) {
     py_print(kEmptyScpLine);
     return;
@@ -100,7 +101,7 @@ void triage_main() {
   run.threshold_text = py_str(args.attr("multi_spks_threshold"));
   run.hop = args.attr("hop_duration").cast<double>();
   run.hop_text = py_str(args.attr("hop_duration"));
-  run.save_dir = py_str(args.attr("save_dir"));
+  run.save_dir = fs_encode(args.attr("save_dir"));
   run.counts.total = py::len(items);
 
   run.fout = py::module_::import("builtins").attr("open")(args.attr("out_jsonl"), "w", py::arg("encoding") = "utf-8");
@@ -113,7 +114,7 @@ void triage_main() {
   }
   run.fout.attr("close")();
 
-  const SummaryLines summary = summary_lines(run.counts, py_str(args.attr("out_jsonl")), run.save_dir);
+  const SummaryLines summary = summary_lines(run.counts, fs_encode(args.attr("out_jsonl")), run.save_dir);
   for (const std::string& line : summary.lines) py_print(line);
 }
 

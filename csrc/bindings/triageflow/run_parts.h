@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "pyutil/py_print.h"
 #include "triage/messages.h"
 
 namespace speech {
@@ -56,7 +57,7 @@ std::optional<OrdinaryError> run_guarded(Body&& body) {
     return std::nullopt;
   } catch (pybind11::error_already_set& e) {
     if (!e.matches(PyExc_Exception)) throw;
-    return OrdinaryError{pybind11::str(e.value()).cast<std::string>(), e.type(), e.value(), e.trace()};
+    return OrdinaryError{py_str(e.value()), e.type(), e.value(), e.trace()};
   } catch (const std::exception& e) {
     return OrdinaryError{e.what(), pybind11::none(), pybind11::none(), pybind11::none()};
   }

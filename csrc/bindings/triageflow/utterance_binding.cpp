@@ -15,6 +15,7 @@
 #include "common/number_format.h"
 #include "driver/output_folder.h"
 #include "driver/paths.h"
+#include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
 #include "triage/input_files.h"
 #include "triage/messages.h"
@@ -37,8 +38,14 @@ struct Utterance {
   py::object rate;
 };
 
+// json.dumps keeps a lone surrogate (a path that is not valid UTF-8) as
+// itself, which no UTF-8 file can hold; as a \uXXXX escape the line stays
+// valid JSON and reads back to the same text.
 void write_record(const TriageRun& run, const py::dict& record) {
-  const py::object line = triage_attr("json").attr("dumps")(record, py::arg("ensure_ascii") = false);
+  const py::object line = triage_attr("json")
+                              .attr("dumps")(record, py::arg("ensure_ascii") = false)
+                              .attr("encode")("utf-8", "backslashreplace")
+                              .attr("decode")("utf-8");
   run.fout.attr("write")(line + py::str("\n"));
   run.fout.attr("flush")();
 }
@@ -47,7 +54,7 @@ void write_record(const TriageRun& run, const py::dict& record) {
 Outcome early_failure(const TriageRun& run, Utterance& u, const std::string& error) {
   u.record["multi_spks"] = false;
   u.record["multi_spks_rate"] = py::none();
-  u.record["error"] = error;
+  u.record["error"] = utf8_text(error);
   write_record(run, u.record);
   return Outcome::kFailed;
 }
@@ -117,15 +124,15 @@ Outcome separate(const TriageRun& run, Utterance& u, const std::string& log_path
   if (!failure) return Outcome::kMulti;
   py_print(separation_failed_line(failure->text));
   print_traceback(*failure);
-  u.record["error"] = separation_failed_error(failure->text);
+  u.record["error"] = utf8_text(separation_failed_error(failure->text));
   return Outcome::kFailed;
 }
 
 Outcome separation_phase(TriageRun& run, Utterance& u, const std::string& utt_save_dir) {
-  triage_attr("ensure_dir")(utt_save_dir);
+  triage_attr("ensure_dir")(fs_decode(utt_save_dir));
   run.used_folders.emplace(canonical_folder(utt_save_dir), u.idx);
   const std::string log_path = path_join(utt_save_dir, "log.txt");
-  const py::object logger = triage_attr("Logger")(log_path);
+  const py::object logger = triage_attr("Logger")(fs_decode(log_path));
   const py::object sys = triage_attr("sys");
   const py::object old_stdout = sys.attr("stdout");
   sys.attr("stdout") = logger;
@@ -175,7 +182,7 @@ Outcome gates(TriageRun& run, Utterance& u) {
   const std::string unsafe = unsafe_utt_id_reason(u.id, name_max_of(run.save_dir));
   if (!unsafe.empty()) {
     py_print(unsafe_id_line(unsafe));
-    u.record["error"] = unsafe_id_error(unsafe);
+    u.record["error"] = utf8_text(unsafe_id_error(unsafe));
     write_record(run, u.record);
     return Outcome::kFailed;
   }
@@ -183,7 +190,7 @@ Outcome gates(TriageRun& run, Utterance& u) {
   const auto used = run.used_folders.find(canonical_folder(utt_save_dir));
   if (used != run.used_folders.end()) {
     py_print(folder_taken_line(used->second, utt_save_dir));
-    u.record["error"] = folder_taken_error(used->second, utt_save_dir);
+    u.record["error"] = utf8_text(folder_taken_error(used->second, utt_save_dir));
     write_record(run, u.record);
     return Outcome::kFailed;
   }
@@ -197,8 +204,8 @@ Outcome handle_utterance(TriageRun& run, size_t idx, const py::object& utt_id, c
   u.idx = idx;
   u.utt_id = utt_id;
   u.wav_path = wav_path;
-  u.id = py_str(utt_id);
-  u.path = py_str(wav_path);
+  u.id = fs_encode(utt_id);
+  u.path = fs_encode(wav_path);
   py_print(utterance_header(idx, run.counts.total, u.id));
   u.record["id"] = utt_id;
   u.record["wav_path"] = wav_path;
