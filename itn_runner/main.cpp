@@ -10,10 +10,12 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include "engine_owner.h"
 #include "textpolish_itn.h"
 
 using TextPolishItn::PostItn_CreateEngine;
-using TextPolishItn::PostItn_DestroyEngine;
 using TextPolishItn::PostItn_HANDLE;
 using TextPolishItn::PostItn_Process;
 using TextPolishItn::PostItnConfig;
@@ -29,6 +31,15 @@ bool ReadSwitch(const char* text) {
 // Creation codes that name the rule file which failed, in argument order.
 const char* FailedRuleFile(int ret, char** argv) {
   return ret <= -1 && ret >= -4 ? argv[-ret] : nullptr;
+}
+
+// A folder opens as a stream that reads nothing, which would pass for an
+// empty input; it is refused as unreadable instead.
+bool OpenInput(const std::string& path, std::ifstream& input) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
+  input.open(path);
+  return input.is_open();
 }
 
 }  // namespace
@@ -88,7 +99,7 @@ int main(int argc, char** argv) {
   }
 
   std::cout << "正在加载FST模型..." << std::endl;
-  PostItn_HANDLE engine = nullptr;
+  EngineOwner engine;
   PostItnConfig config;
   config.convert_number = convert_number;
   config.number_rule1_str = tagger_rule1;
@@ -96,7 +107,7 @@ int main(int argc, char** argv) {
   config.unit_symbol_type = unit_symbol_type ? 1 : 0;
   config.symbol_rule2_str = tagger_rule2;
   config.symbol_verbalizer_str = verbalizer_rule2;
-  const int ret = PostItn_CreateEngine(engine, config, std::string());
+  const int ret = PostItn_CreateEngine(engine.slot(), config, std::string());
   std::cout << "模型加载完成。ret=" << ret << std::endl;
   // Going on without rules would print every line as if it had been
   // normalised; a failed load ends the run instead.
@@ -106,12 +117,11 @@ int main(int argc, char** argv) {
     } else {
       std::cerr << "错误: FST模型加载失败 ret=" << ret << std::endl;
     }
-    PostItn_DestroyEngine(engine);
     return 1;
   }
 
-  std::ifstream input(input_file);
-  if (!input.is_open()) {
+  std::ifstream input;
+  if (!OpenInput(input_file, input)) {
     std::cerr << "错误: 无法打开文件 " << input_file << std::endl;
     return 1;
   }
@@ -130,7 +140,7 @@ int main(int argc, char** argv) {
   std::vector<std::thread> threads;
   threads.reserve(n_thread_num);
   for (int b = 0; b < n_thread_num; ++b) {
-    threads.emplace_back(ThreadProcess, engine, convert_number, unit_symbol_type,
+    threads.emplace_back(ThreadProcess, engine.get(), convert_number, unit_symbol_type,
                          std::cref(vec_vec_in_str[b]), std::ref(vec_vec_log_str[b]));
   }
   for (std::thread& thread : threads) thread.join();
@@ -138,8 +148,5 @@ int main(int argc, char** argv) {
   for (const auto& bucket : vec_vec_log_str) {
     for (const std::string& log_line : bucket) std::cout << log_line << std::endl;
   }
-
-  PostItn_DestroyEngine(engine);
-  input.close();
   return 0;
 }

@@ -1,6 +1,7 @@
 """main with its collaborators replaced by recording fakes: what it passes,
 prints, writes and raises, and that standard output always comes back."""
 import json
+import os
 import re
 import sys
 import types
@@ -110,6 +111,11 @@ def lines(capsys):
     return capsys.readouterr().out.split("\n")
 
 
+def summary(total, done, unreadable=0, not_finite=0, folder_taken=0):
+    return (f"[汇总] 任务总数={total}，完成={done}，无法读取={unreadable}，非有限值={not_finite}，"
+            f"输出目录重名跳过={folder_taken}")
+
+
 @pytest.mark.parametrize("argv, message", [
     ([], "必须指定 --data_path 或 --data_jsonl 之一"),
     (["--data_path", "x", "--data_jsonl", "y"], "--data_path 与 --data_jsonl 互斥，请只指定其中一个"),
@@ -172,7 +178,8 @@ def test_one_recording_calls_lines_and_files(monkeypatch, capsys, fakes, tmp_pat
     ]
     out = lines(capsys)
     assert out == ["输入模式: directory -> 共 1 个 wav 文件", "CUDA不可用，使用CPU", "加载分离模型...",
-                   "加载说话人追踪器(WeSpeaker)..."] + recording + ["日志已保存到: " + log_path, ""]
+                   "加载说话人追踪器(WeSpeaker)..."] + recording + ["日志已保存到: " + log_path, "",
+                                                                 summary(total=1, done=1), ""]
     assert open(log_path, encoding="utf-8").read() == "\n".join(recording) + "\n"
 
     cpu = torch.device("cpu")
@@ -255,11 +262,64 @@ def test_failure_restores_console_closes_log_and_stops(monkeypatch, capsys, fake
     assert not (tmp_path / "o" / "b").exists()
 
 
-def test_folder_named_like_a_wav_fails_at_reading(monkeypatch, capsys, fakes, tmp_path):
-    (tmp_path / "in" / "dir.wav").mkdir(parents=True)
-    with pytest.raises(OSError, match="dir.wav"):
-        run(monkeypatch, "--data_path", str(tmp_path / "in"), "--save_dir", str(tmp_path / "o"))
-    assert lines(capsys)[-2] == "日志已保存到: " + str(tmp_path / "o" / "dir" / "log.txt")
+def unusable_recordings(folder):
+    """Recordings that cannot be used, each with the start of the warning it gets (libsndfile words the rest), in
+    folder order."""
+    (folder / "a_text.wav").write_text("not audio")
+    (folder / "b_empty.wav").write_bytes(b"")
+    sf.write(str(folder / "bb_no_frames_8k.wav"), np.zeros(0), 8000)
+    (folder / "c_dir.wav").mkdir()
+    os.mkfifo(folder / "d_pipe.wav")
+    nan, inf = tone(2.0), tone(2.0)
+    nan[7] = np.nan
+    inf[-1] = -np.inf
+    sf.write(str(folder / "e_nan.wav"), nan, SR, subtype="FLOAT")
+    # A second channel that is not finite is never used, so it does not count.
+    sf.write(str(folder / "f_inf.wav"), np.stack([inf, tone(2.0)], axis=1), SR, subtype="FLOAT")
+    sf.write(str(folder / "g_ok_nan_right.wav"), np.stack([tone(2.0), nan], axis=1), SR, subtype="FLOAT")
+    path = lambda name: str(folder / name)
+    return [
+        "[警告] 无法读取音频，跳过: Error opening '" + path("a_text.wav") + "': ",
+        "[警告] 无法读取音频，跳过: Error opening '" + path("b_empty.wav") + "': ",
+        "[警告] 无法读取音频，跳过: Error resampling '" + path("bb_no_frames_8k.wav") + "' from 8000 Hz: ",
+        "[警告] 无法读取音频，跳过: Error opening '" + path("c_dir.wav") + "': Is a directory",
+        "[警告] 无法读取音频，跳过: Error opening '" + path("d_pipe.wav") + "': not a regular file",
+        "[警告] 音频含有非有限值(NaN/inf)的采样，跳过: " + path("e_nan.wav"),
+        "[警告] 音频含有非有限值(NaN/inf)的采样，跳过: " + path("f_inf.wav"),
+    ]
+
+
+def test_unusable_recordings_are_warnings_and_the_run_goes_on(monkeypatch, capsys, fakes, tmp_path):
+    folder = tmp_path / "in"
+    folder.mkdir()
+    warnings = unusable_recordings(folder)
+    write(folder / "h_good.wav")
+    run(monkeypatch, "--data_path", str(folder), "--save_dir", str(tmp_path / "o"))
+    out = lines(capsys)
+    assert out[0] == "输入模式: directory -> 共 9 个 wav 文件"
+    shown = out[4:4 + len(warnings)]
+    assert len(shown) == len(warnings) and all(line.startswith(w) for line, w in zip(shown, warnings)), shown
+    assert shown[3:] == warnings[3:]
+    # Nothing is created for a recording that is not used: no folder, no lone log.
+    assert sorted(p.name for p in (tmp_path / "o").iterdir()) == ["g_ok_nan_right", "h_good"]
+    for stem in ("g_ok_nan_right", "h_good"):
+        assert sorted(p.name for p in (tmp_path / "o" / stem).iterdir()) == ["log.txt", "main_speaker_0.wav",
+                                                                            "mix.wav"]
+    assert [e[0] for e in fakes.events].count("process") == 2
+    assert out[-3:] == ["", summary(total=9, done=2, unreadable=5, not_finite=2), ""]
+
+
+def test_unreadable_task_list_entry_is_a_warning(monkeypatch, capsys, fakes, tmp_path):
+    bad = tmp_path / "bad.wav"
+    bad.write_text("RIFF but no more")
+    good = write(tmp_path / "good.wav")
+    jsonl = tmp_path / "t.jsonl"
+    jsonl.write_text("".join(json.dumps({"multi_spks_rate": 0.9, "prompt_wav": p}) + "\n" for p in (str(bad), good)))
+    run(monkeypatch, "--data_jsonl", str(jsonl), "--save_dir", str(tmp_path / "o"))
+    out = lines(capsys)
+    assert [line for line in out if line.startswith("[警告] 无法读取音频，跳过: Error opening '" + str(bad) + "': ")]
+    assert sorted(p.name for p in (tmp_path / "o").iterdir()) == ["good"]
+    assert out[-2] == summary(total=2, done=1, unreadable=1)
 
 
 def test_failing_first_log_write_still_restores_console(monkeypatch, capsys, fakes, tmp_path):
@@ -305,20 +365,51 @@ def test_empty_log_file_option_means_per_folder_log(monkeypatch, capsys, fakes, 
     assert (tmp_path / "o" / "a" / "log.txt").is_file()
 
 
-def test_reused_folder_loses_stale_main_speaker_files(monkeypatch, capsys, fakes, tmp_path):
+def test_later_task_with_a_taken_folder_is_refused(monkeypatch, capsys, fakes, tmp_path):
     first = write(tmp_path / "x" / "same.wav")
-    second = write(tmp_path / "y" / "same.wav")
-    picks = iter([1, 0])
-    monkeypatch.setattr(leadvoice, "select_main_channel", lambda streams, sample_rate: next(picks))
+    second = write(tmp_path / "y" / "same.wav", seconds=2.0)
+    other = write(tmp_path / "y" / "other.wav")
     jsonl = tmp_path / "t.jsonl"
-    jsonl.write_text("".join(json.dumps({"multi_spks_rate": 0.9, "prompt_wav": p}) + "\n" for p in (first, second)))
+    jsonl.write_text("\n" + "".join(json.dumps({"multi_spks_rate": 0.9, "prompt_wav": p}) + "\n"
+                                    for p in (first, second, other)))
     run(monkeypatch, "--data_jsonl", str(jsonl), "--save_dir", str(tmp_path / "o"))
     folder = tmp_path / "o" / "same"
-    assert sorted(p.name for p in folder.iterdir()) == ["log.txt", "main_speaker_0.wav", "mix.wav"]
     out = lines(capsys)
-    warnings = [line for line in out if line.startswith("[警告] 输出目录")]
-    assert len(warnings) == 1 and str(folder) in warnings[0] and "1 个" in warnings[0]
-    assert warnings[0] in (folder / "log.txt").read_text(encoding="utf-8")
+    refusal = ("[警告] 输出目录 " + str(folder) + " 已被本次运行中前面的任务 jsonl第2行 " + first + " 使用，跳过: " +
+               second)
+    assert out.count(refusal) == 1
+    # The earlier task's results stay as it wrote them.
+    assert "加载混合音频: " + first + ", 采样率: 16000, 时长: 3.00s" in (folder / "log.txt").read_text(encoding="utf-8")
+    assert sf.info(str(folder / "mix.wav")).frames == 3 * SR
+    assert [e[0] for e in fakes.events].count("process") == 2
+    assert out[-2] == summary(total=3, done=2, folder_taken=1)
+
+
+def test_folder_mode_refuses_names_differing_in_suffix_case(monkeypatch, capsys, fakes, tmp_path):
+    upper = write(tmp_path / "in" / "rec.WAV")
+    lower = write(tmp_path / "in" / "rec.wav", seconds=2.0)
+    run(monkeypatch, "--data_path", str(tmp_path / "in"), "--save_dir", str(tmp_path / "o"))
+    out = lines(capsys)
+    assert ("[警告] 输出目录 " + str(tmp_path / "o" / "rec") + " 已被本次运行中前面的任务 " + upper + " 使用，跳过: " +
+            lower) in out
+    assert sf.info(str(tmp_path / "o" / "rec" / "mix.wav")).frames == 3 * SR
+
+
+def test_stale_streams_of_an_earlier_run_are_removed(monkeypatch, capsys, fakes, tmp_path):
+    write(tmp_path / "in" / "a.wav")
+    folder = tmp_path / "o" / "a"
+    folder.mkdir(parents=True)
+    for name in ("main_speaker_3.wav", "other_speaker_1.wav", "notes.txt", "main_speaker_0.txt"):
+        (folder / name).write_text("old")
+    (folder / "other_speaker_9.wav").mkdir()
+    os.symlink(tmp_path / "in" / "a.wav", folder / "other_speaker_4.wav")
+    run(monkeypatch, "--data_path", str(tmp_path / "in"), "--save_dir", str(tmp_path / "o"))
+    assert sorted(p.name for p in folder.iterdir()) == ["log.txt", "main_speaker_0.txt", "main_speaker_0.wav",
+                                                         "mix.wav", "notes.txt", "other_speaker_9.wav"]
+    assert (tmp_path / "in" / "a.wav").is_file()
+    removed = "[警告] 已删除输出目录中旧的说话人音频 3 个: " + str(folder)
+    assert lines(capsys).count(removed) == 1
+    assert (folder / "log.txt").read_text(encoding="utf-8").split("\n")[1] == removed
 
 
 def test_other_rates_are_resampled_to_16k(monkeypatch, capsys, fakes, tmp_path):

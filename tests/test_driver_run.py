@@ -205,5 +205,122 @@ def test_launcher_usage_and_full_run(inputs, tmp_path):
     done = launch("--data_path", str(inputs["folder"]), "--inference", inputs["ckpt"],
                   "--save_dir", str(tmp_path / "out"), "--device", "cpu", "--rms_normalize")
     assert done.returncode == 0, done.stderr
-    assert done.stdout.splitlines()[-1] == "日志已保存到: " + str(tmp_path / "out" / "c_short" / "log.txt")
+    assert done.stdout.splitlines()[-3:] == ["日志已保存到: " + str(tmp_path / "out" / "c_short" / "log.txt"), "",
+                                             summary(total=3, done=3)]
     assert sorted(os.listdir(tmp_path / "out")) == ["A_two", "b_stereo", "c_short"]
+
+
+def summary(total, done, unreadable=0, not_finite=0, folder_taken=0):
+    return (f"[汇总] 任务总数={total}，完成={done}，无法读取={unreadable}，非有限值={not_finite}，"
+            f"输出目录重名跳过={folder_taken}")
+
+
+def test_whole_task_list_run_keeps_going_past_every_bad_entry(tmp_path):
+    """Entries that share a stem, cannot be read, are not finite, carry names that are not valid UTF-8 (raw in the
+    list, and as JSON escapes) and reuse a folder an earlier run left streams in, under a save root that is not
+    valid UTF-8 either: each ends with its outputs or one warning, and the run ends normally."""
+    src = tmp_path / "src"
+    (src / "a").mkdir(parents=True)
+    (src / "b").mkdir()
+    mix = LOW + 0.5 * HIGH
+    nan = mix[:3 * SR].copy()
+    nan[SR] = np.nan
+    wavs = {}
+
+    def wav(name, signal, **kwargs):
+        path = os.path.join(os.fsencode(src), os.fsencode(name))
+        sf.write(path, signal, SR, **kwargs)
+        wavs[name] = os.fsdecode(path)
+
+    wav("a/rec.wav", mix)
+    wav("b/rec.wav", mix[:3 * SR])
+    wav("nan.wav", nan, subtype="FLOAT")
+    wav(os.fsdecode(b"caf\xff.wav"), mix[:3 * SR])
+    wav(os.fsdecode(b"caf\xfe.wav"), mix[:3 * SR])
+    wav("stale.wav", mix[:3 * SR])
+    (src / "notes.wav").write_text("not audio")
+    (src / "empty.wav").write_bytes(b"")
+    wavs["notes.wav"], wavs["empty.wav"] = str(src / "notes.wav"), str(src / "empty.wav")
+    out_root = os.path.join(os.fsencode(tmp_path), b"out\xff")
+    stale_dir = os.path.join(out_root, b"stale")
+    os.makedirs(stale_dir)
+    for name in (b"main_speaker_5.wav", b"other_speaker_2.wav", b"keep.txt"):
+        open(os.path.join(stale_dir, name), "wb").write(b"old")
+
+    order = ["a/rec.wav", "b/rec.wav", "notes.wav", "empty.wav", "nan.wav", os.fsdecode(b"caf\xff.wav"),
+             os.fsdecode(b"caf\xfe.wav"), "stale.wav"]
+    jsonl = tmp_path / "tasks.jsonl"
+    with open(jsonl, "wb") as f:
+        for name in order:
+            # One non-UTF-8 name as its raw bytes, the other as the escape json.dumps writes by default.
+            escaped = name == os.fsdecode(b"caf\xfe.wav")
+            line = json.dumps({"prompt_wav": wavs[name], "multi_spks_rate": 0.9}, ensure_ascii=escaped)
+            f.write(line.encode("utf-8", "surrogateescape") + b"\n")
+        f.write(json.dumps({"prompt_wav": wavs["a/rec.wav"], "multi_spks_rate": 0.1}).encode() + b"\n")
+    raw = jsonl.read_bytes()
+    assert b"caf\xff.wav" in raw and b"caf\\udcfe.wav" in raw
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join([ROOT, os.path.join(ROOT, "stand_ins")]),
+               PYTHONIOENCODING="utf-8:surrogateescape")
+    ckpt = write_checkpoint(str(tmp_path / "ckpt.pth"))
+    done = subprocess.run([sys.executable, "-m", "leadvoice", "--data_jsonl", str(jsonl), "--inference", ckpt,
+                           "--save_dir", out_root, "--device", "cpu"], capture_output=True, env=env, timeout=300)
+    out = done.stdout.decode("utf-8", "surrogateescape").split("\n")
+    assert done.returncode == 0, done.stderr.decode("utf-8", "replace")
+    assert done.stderr == b""
+
+    root = os.fsdecode(out_root)
+    folder = {name: os.path.join(root, os.path.splitext(os.path.basename(name))[0]) for name in order}
+    assert out[1] == "[jsonl] 总行数=9，待处理(multi_spks_rate>0.5)=8，无该字段跳过=0，未超阈值跳过=1，解析失败=0，wav缺失=0"
+    warnings = [line for line in out if line.startswith("[警告] ") and "采样率" not in line]
+    assert warnings == [
+        "[警告] 输出目录 " + folder["a/rec.wav"] + " 已被本次运行中前面的任务 jsonl第1行 " + wavs["a/rec.wav"] +
+        " 使用，跳过: " + wavs["b/rec.wav"],
+        warnings[1], warnings[2],
+        "[警告] 音频含有非有限值(NaN/inf)的采样，跳过: " + wavs["nan.wav"],
+        "[警告] 已删除输出目录中旧的说话人音频 2 个: " + folder["stale.wav"],
+    ]
+    for line, name in zip(warnings[1:3], ("notes.wav", "empty.wav")):
+        assert line.startswith("[警告] 无法读取音频，跳过: Error opening '" + wavs[name] + "': ")
+    assert out[-3:] == ["", summary(total=8, done=4, unreadable=2, not_finite=1, folder_taken=1), ""]
+
+    blocks = recording_blocks(out)
+    kept = ["a/rec.wav", os.fsdecode(b"caf\xff.wav"), os.fsdecode(b"caf\xfe.wav"), "stale.wav"]
+    assert [b[0] for b in blocks] == [os.path.join(folder[name], "log.txt") for name in kept]
+    assert sorted(os.listdir(out_root)) == sorted([b"rec", b"caf\xff", b"caf\xfe", b"stale"])
+    for (log_path, block), name in zip(blocks, kept):
+        seconds = 6.0 if name == "a/rec.wav" else 3.0
+        if name == "stale.wav":
+            assert block.pop(1) == warnings[-1]
+        main_gid = check_recording(block, wavs[name], folder[name], seconds, 4 if seconds == 6.0 else 2)
+        assert main_gid is not None
+        # The log holds the console's bytes: a name that is not UTF-8 stays as it is on disk.
+        with open(os.fsencode(log_path), "rb") as f:
+            logged = f.read().decode("utf-8", "surrogateescape").split("\n")
+        assert logged == block[:1] + (warnings[-1:] if name == "stale.wav" else []) + block[1:] + [""]
+        expected = {"log.txt", "mix.wav", f"main_speaker_{main_gid}.wav"} | ({"keep.txt"} if name == "stale.wav" else set())
+        assert set(os.listdir(folder[name])) == expected
+        assert sf.info(os.fsencode(os.path.join(folder[name], "mix.wav"))).frames == int(seconds * SR)
+
+
+def test_folder_run_with_names_that_are_not_utf8(tmp_path):
+    base = os.fsencode(tmp_path)
+    folder = os.path.join(base, b"in\xff")
+    os.makedirs(folder)
+    sf.write(os.path.join(folder, b"r\xe9c.wav"), (LOW + 0.5 * HIGH)[:3 * SR], SR)
+    open(os.path.join(folder, b"t\xff.wav"), "wb").write(b"text")
+    out_root = os.path.join(base, b"out\xff")
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join([ROOT, os.path.join(ROOT, "stand_ins")]),
+               PYTHONIOENCODING="utf-8:surrogateescape")
+    done = subprocess.run([sys.executable, "-m", "leadvoice", "--data_path", folder, "--save_dir", out_root,
+                           "--inference", write_checkpoint(str(tmp_path / "ckpt.pth")), "--device", "cpu"],
+                          capture_output=True, env=env, timeout=300)
+    assert done.returncode == 0, done.stderr.decode("utf-8", "replace")
+    out = done.stdout.decode("utf-8", "surrogateescape").split("\n")
+    wav = os.fsdecode(os.path.join(folder, b"r\xe9c.wav"))
+    assert "加载混合音频: " + wav + ", 采样率: 16000, 时长: 3.00s" in out
+    assert any(line.startswith("[警告] 无法读取音频，跳过: Error opening '" + os.fsdecode(os.path.join(folder, b"t\xff.wav")))
+               for line in out)
+    assert out[-2] == summary(total=2, done=1, unreadable=1)
+    assert os.listdir(out_root) == [b"r\xe9c"]
+    log, main, mix = sorted(os.listdir(os.path.join(out_root, b"r\xe9c")))
+    assert (log, mix) == (b"log.txt", b"mix.wav") and re.fullmatch(rb"main_speaker_\d+\.wav", main)

@@ -1,4 +1,7 @@
+import io
 import json
+import os
+import sys
 
 import pytest
 
@@ -134,15 +137,32 @@ def test_byte_order_mark_breaks_the_first_line(tmp_path, capsys, wav):
     assert out[1] == summary(2, 1, 0, 0, 1, 0)
 
 
-def test_missing_list_and_bad_encoding(tmp_path, capsys):
+def test_missing_list(tmp_path):
     for path in (tmp_path / "none.jsonl", tmp_path):
         with pytest.raises(FileNotFoundError, match="^jsonl file not found: " + str(path) + "$"):
             leadvoice.collect_tasks_from_jsonl(str(path))
-    bad = tmp_path / "bad.jsonl"
-    bad.write_bytes(b'{"multi_spks_rate": 0.9}\n\xff\xfe\n')
-    with pytest.raises(UnicodeDecodeError):
-        leadvoice.collect_tasks_from_jsonl(str(bad))
-    assert capsys.readouterr().out == ""
+
+
+# Bytes that are not UTF-8 are a path's file-system bytes: raw in the list or as
+# the escapes json.dumps writes, they name the file; elsewhere they break only
+# their own line.
+def test_bytes_that_are_not_utf8(tmp_path, monkeypatch):
+    named = os.path.join(os.fsencode(tmp_path), b"caf\xe9.wav")
+    open(named, "wb").write(b"RIFF")
+    gone = os.fsdecode(os.path.join(os.fsencode(tmp_path), b"gone\xff.wav"))
+    raw = line(0.9, os.fsdecode(named)).encode("utf-8", "surrogateescape")
+    escaped = json.dumps({"multi_spks_rate": 0.9, "prompt_wav": os.fsdecode(named)}).encode()
+    listed = tmp_path / "tasks.jsonl"
+    listed.write_bytes(b"\n".join([raw, b"\xff\xfe", escaped, line(0.9, gone).encode("utf-8", "surrogateescape")]))
+    console = io.StringIO()
+    monkeypatch.setattr(sys, "stdout", console)
+    tasks = leadvoice.collect_tasks_from_jsonl(str(listed))
+    assert [os.fsencode(t["wav_path"]) for t in tasks] == [named, named]
+    assert [t["line_no"] for t in tasks] == [1, 3]
+    assert console.getvalue().split("\n") == [
+        WARN + "2行解析失败，跳过: Expecting value: line 1 column 1 (char 0)",
+        WARN + "4行 prompt_wav 文件不存在: " + gone + "，跳过",
+        summary(4, 2, 0, 0, 1, 1), ""]
 
 
 def test_docstring_opening():

@@ -61,6 +61,21 @@ def test_results_without_embedding(tracker, temp_dir, audio, kwargs, expected):
     assert leftovers(temp_dir) == []
 
 
+# The model gets the temporary path as os.fsdecode spells it; one that reads
+# it by its file-system bytes finds the file.
+def test_temporary_folder_whose_name_is_not_utf8(tracker, tmp_path, monkeypatch):
+    folder = os.path.join(os.fsencode(tmp_path), b"tmp\xff")
+    os.mkdir(folder)
+    monkeypatch.setattr(tempfile, "tempdir", os.fsdecode(folder))
+    read = tracker.wespeaker.extract_embedding
+    monkeypatch.setattr(tracker.wespeaker, "extract_embedding", lambda path: read(os.fsencode(path)))
+    embedding, _ = tracker.extract_embedding_from_array(np.full(16000, 0.1, np.float32), min_speech_duration=0.5)
+    np.testing.assert_array_equal(embedding, np.arange(4, dtype=np.float32))
+    (seen,) = tracker.wespeaker.seen
+    assert os.path.dirname(seen["path"]) == folder and len(seen["data"]) == 15920
+    assert os.listdir(folder) == []
+
+
 def test_constant_signal_is_all_speech_and_reaches_the_model(tracker, temp_dir):
     audio = np.full(16000, 0.1, np.float32)
     embedding, samples = tracker.extract_embedding_from_array(audio, min_speech_duration=0.98)

@@ -33,13 +33,35 @@ def test_parse_scp(tmp_path, capsys, raw, entries, warnings):
     assert capsys.readouterr().out.split("\n")[:-1] == warnings
 
 
-def test_missing_list_and_bad_bytes(tmp_path):
+def test_missing_list(tmp_path):
     for path in (str(tmp_path / "none.scp"), str(tmp_path)):
         with pytest.raises(FileNotFoundError) as error:
             triageflow.parse_scp(scp_path=path)
         assert str(error.value) == "scp 文件不存在: " + path
-    with pytest.raises(UnicodeDecodeError):
-        triageflow.parse_scp(scp_of(tmp_path, b"u0 a.wav\nu1 \xff.wav\n"))
+
+
+# Bytes that are not UTF-8 are an id's or a path's file-system bytes: they come
+# back as os.fsdecode spells them, and split or strip nothing (a lone 0xA0 or
+# 0x85 byte is not U+00A0 or U+0085).
+def test_bytes_that_are_not_utf8(tmp_path):
+    entries = triageflow.parse_scp(scp_of(tmp_path, b"u0 a.wav\nu1 \xff.wav\n\xa0u\x85 b\xa0\n"))
+    assert [(os.fsencode(i), os.fsencode(p)) for i, p in entries] == [
+        (b"u0", b"a.wav"), (b"u1", b"\xff.wav"), (b"\xa0u\x85", b"b\xa0")]
+    scp = os.path.join(os.fsencode(tmp_path), b"list\xff.scp")
+    open(scp, "wb").write(b"u x.wav\n")
+    assert triageflow.parse_scp(os.fsdecode(scp)) == triageflow.parse_scp(scp) == [("u", "x.wav")]
+
+
+def test_name_that_is_not_utf8_reads_as_blendkit_reads_it(tmp_path):
+    from utility import blendkit
+    path = os.fsdecode(os.path.join(os.fsencode(tmp_path), b"caf\xe9 \xff.wav"))
+    signal = np.random.default_rng(1).uniform(-0.5, 0.5, (1600, 2))
+    sf.write(os.fsencode(path), signal, 16000, subtype="FLOAT")
+    audio, sr = triageflow.load_audio_16k(path)
+    expected, expected_sr = blendkit._load_audio(path, 16000)
+    assert (sr, audio.dtype) == (expected_sr, np.float32)
+    np.testing.assert_array_equal(audio, expected)
+    np.testing.assert_array_equal(triageflow.load_audio_16k(os.fsencode(path))[0], audio)
 
 
 @pytest.fixture

@@ -354,3 +354,49 @@ def test_launcher(models, inputs, tmp_path):
         "FileNotFoundError: 多说话人检测模型权重不存在: " + str(tmp_path / "none.tar"))
     # A run that ends before the result file is opened leaves the earlier one as it was.
     assert len(result_lines(out_jsonl)) == 1
+
+
+def test_names_that_are_not_utf8_and_stale_streams(models, inputs, tmp_path):
+    """A save folder, a result path, an id and a wav name that are not valid UTF-8 go through a whole run in a fresh
+    process; an utterance folder that an earlier run left streams in holds only this run's streams after it."""
+    import torch
+    from multi_speaker_detector.resnet.resnet import NoisyDetectorV2
+    torch.manual_seed(0)
+    ckpt = save_detector_checkpoint(tmp_path / "real.tar", NoisyDetectorV2().state_dict())
+    base = os.fsencode(tmp_path)
+    odd_wav = os.path.join(base, b"caf\xe9 \xff.wav")
+    sf.write(odd_wav, two_talkers(3.0, 0.6, seed=90), SR)
+    scp = tmp_path / "list.scp"
+    scp.write_bytes(b"u\xff " + odd_wav + b"\nstale " + os.fsencode(inputs["two.wav"]) + b"\n")
+    save = os.path.join(base, b"sep\xff")
+    stale = os.path.join(save, b"stale")
+    os.makedirs(stale)
+    for name in (b"main_speaker_4.wav", b"other_speaker_7.wav", b"keep.txt"):
+        open(os.path.join(stale, name), "wb").write(b"old")
+    out_jsonl = os.path.join(base, b"res\xff", b"out.jsonl")
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join([ROOT, os.path.join(ROOT, "stand_ins")]),
+               PYTHONIOENCODING="utf-8:surrogateescape")
+    done = subprocess.run([sys.executable, "-m", "triageflow", "--scp", str(scp), "--out_jsonl", out_jsonl,
+                           "--save_dir", save, "--detector_ckpt", ckpt, "--inference", models["sep"],
+                           "--device", "cpu", "--multi_spks_threshold", "0.0"],
+                          capture_output=True, env=env, timeout=300)
+    assert done.returncode == 0, done.stderr.decode("utf-8", "replace")
+    out = done.stdout.decode("utf-8", "surrogateescape").split("\n")
+    assert out[-5:-3] == ["  多人(分离):  2", "  失败:        0"]
+    assert out[-3:-1] == ["输出 jsonl:   " + os.fsdecode(out_jsonl), "分离结果目录: " + os.fsdecode(save)]
+
+    # The result file is valid UTF-8; the names come back as their escapes and encode to the bytes on disk.
+    lines = open(out_jsonl, "rb").read().decode("utf-8").splitlines()
+    records = [json.loads(line) for line in lines]
+    assert [(os.fsencode(r["id"]), os.fsencode(r["wav_path"])) for r in records] == [
+        (b"u\xff", odd_wav), (b"stale", os.fsencode(inputs["two.wav"]))]
+    for record, folder in zip(records, (os.path.join(save, b"u\xff"), stale)):
+        paths = [os.fsencode(v) for k, v in record.items() if k.endswith("_wav_path")]
+        assert paths and all(os.path.dirname(p) == folder and os.path.isfile(p) for p in paths)
+        listed = {os.path.join(folder, n) for n in os.listdir(folder)}
+        assert listed == set(paths) | {os.path.join(folder, b"log.txt")} | (
+            {os.path.join(folder, b"keep.txt")} if folder == stale else set())
+    removed = "[警告] 已删除输出目录中旧的说话人音频 2 个: " + os.fsdecode(stale)
+    assert out.count(removed) == 1
+    log = open(os.path.join(stale, b"log.txt"), "rb").read().decode("utf-8", "surrogateescape").split("\n")
+    assert log[2] == removed

@@ -1,6 +1,6 @@
 #pragma once
-// File-system side of the driver: the folder scan of directory mode and the
-// clean-up of a recording folder that a later task reuses.
+// File-system side of the drivers: the folder scan of directory mode and the
+// identity of an output folder. Paths are the file system's bytes.
 #include <string>
 #include <vector>
 
@@ -16,8 +16,8 @@ std::vector<std::string> list_wav_names(const std::string& folder);
 // equal; the text itself when it cannot be resolved.
 std::string canonical_folder(const std::string& folder);
 
-// Removes the regular files named "main_speaker_*.wav" from the folder and
-// returns their names, sorted. Throws OSError when one cannot be removed.
-std::vector<std::string> remove_main_speaker_files(const std::string& folder);
+// Names of every entry of the folder, one level, in listing order. Throws
+// OSError when it cannot be listed.
+std::vector<std::string> folder_entry_names(const std::string& folder);
 
 }  // namespace speech

@@ -29,9 +29,21 @@ std::string loading_tracker_line() { return "加载说话人追踪器(WeSpeaker)
 
 std::string log_will_be_saved_line(const std::string& log_path) { return "日志将保存到: " + log_path; }
 
-std::string reused_folder_warning(const std::string& save_dir, size_t removed_count) {
-  return "[警告] 输出目录已被本次运行中前面的任务使用，结果将被覆盖: " + save_dir + "（已删除旧的主通道音频 " +
-         std::to_string(removed_count) + " 个）";
+std::string folder_taken_warning(const std::string& wav_path, const std::string& save_dir,
+                                 const std::string& earlier_wav_path, int64_t earlier_line_no) {
+  const std::string earlier =
+      earlier_line_no >= 1 ? "jsonl第" + std::to_string(earlier_line_no) + "行 " + earlier_wav_path : earlier_wav_path;
+  return "[警告] 输出目录 " + save_dir + " 已被本次运行中前面的任务 " + earlier + " 使用，跳过: " + wav_path;
+}
+
+std::string unreadable_recording_warning(const std::string& error) { return "[警告] 无法读取音频，跳过: " + error; }
+
+std::string resampling_failed_text(const std::string& wav_path, int64_t file_rate, const std::string& error) {
+  return "Error resampling '" + wav_path + "' from " + std::to_string(file_rate) + " Hz: " + error;
+}
+
+std::string non_finite_recording_warning(const std::string& wav_path) {
+  return "[警告] 音频含有非有限值(NaN/inf)的采样，跳过: " + wav_path;
 }
 
 std::string resampled_warning(const std::string& wav_path, int64_t file_rate, int64_t target_rate) {
@@ -72,5 +84,29 @@ std::string segment_report_line(int64_t seg_idx, int64_t start_sample, int64_t e
 
 std::string finished_line(const std::string& save_dir) { return "\n处理完成！结果保存至: " + save_dir; }
 std::string log_saved_line(const std::string& log_path) { return "日志已保存到: " + log_path; }
+
+void RunTally::add(TaskOutcome outcome) {
+  ++total;
+  switch (outcome) {
+    case TaskOutcome::kDone:
+      ++done;
+      break;
+    case TaskOutcome::kUnreadable:
+      ++unreadable;
+      break;
+    case TaskOutcome::kNotFinite:
+      ++not_finite;
+      break;
+    case TaskOutcome::kFolderTaken:
+      ++folder_taken;
+      break;
+  }
+}
+
+std::string run_summary_line(const RunTally& tally) {
+  return "\n[汇总] 任务总数=" + std::to_string(tally.total) + "，完成=" + std::to_string(tally.done) +
+         "，无法读取=" + std::to_string(tally.unreadable) + "，非有限值=" + std::to_string(tally.not_finite) +
+         "，输出目录重名跳过=" + std::to_string(tally.folder_taken);
+}
 
 }  // namespace speech

@@ -20,7 +20,15 @@ std::string loading_model_line();
 std::string loading_tracker_line();
 
 std::string log_will_be_saved_line(const std::string& log_path);
-std::string reused_folder_warning(const std::string& save_dir, size_t removed_count);
+// A later task whose recording shares its stem with an earlier task's would
+// write over that task's results. `earlier_line_no` is -1 in directory mode.
+std::string folder_taken_warning(const std::string& wav_path, const std::string& save_dir,
+                                 const std::string& earlier_wav_path, int64_t earlier_line_no);
+// `error`: the reader's text, which names the file.
+std::string unreadable_recording_warning(const std::string& error);
+// `error`: the resampler's text, which names no file.
+std::string resampling_failed_text(const std::string& wav_path, int64_t file_rate, const std::string& error);
+std::string non_finite_recording_warning(const std::string& wav_path);
 std::string resampled_warning(const std::string& wav_path, int64_t file_rate, int64_t target_rate);
 std::string loaded_mix_line(const std::string& wav_path, int64_t sample_rate, int64_t samples);
 std::string processing_start_line();
@@ -34,5 +42,19 @@ std::string segment_report_line(int64_t seg_idx, int64_t start_sample, int64_t e
                                 const std::vector<int64_t>& global_ids);
 std::string finished_line(const std::string& save_dir);
 std::string log_saved_line(const std::string& log_path);
+
+// How each task of a run ended, and the run's closing line of counts.
+enum class TaskOutcome { kDone, kUnreadable, kNotFinite, kFolderTaken };
+
+struct RunTally {
+  size_t total = 0;
+  size_t done = 0;
+  size_t unreadable = 0;
+  size_t not_finite = 0;
+  size_t folder_taken = 0;
+  void add(TaskOutcome outcome);
+};
+
+std::string run_summary_line(const RunTally& tally);
 
 }  // namespace speech

@@ -1,11 +1,21 @@
 #pragma once
 // Translation of core errors into the interpreter's exceptions; every
-// extension module registers it once in its init.
+// extension module registers it once in its init. A message that names a
+// path that is not valid UTF-8 keeps it as the interpreter spells it.
 #include <pybind11/pybind11.h>
 
 #include "common/errors.h"
+#include "pyutil/py_print.h"
 
 namespace speech {
+
+inline void set_error(PyObject* type, const char* what) {
+  try {
+    PyErr_SetObject(type, utf8_text(what).ptr());
+  } catch (pybind11::error_already_set& e) {
+    e.restore();
+  }
+}
 
 // OSError(errno, strerror, filename): the interpreter picks the subclass that
 // the number stands for, as its own failed calls do.
@@ -25,17 +35,17 @@ inline void register_error_translation() {
     try {
       if (p) std::rethrow_exception(p);
     } catch (const ValueError& e) {
-      PyErr_SetString(PyExc_ValueError, e.what());
+      set_error(PyExc_ValueError, e.what());
     } catch (const TypeError& e) {
-      PyErr_SetString(PyExc_TypeError, e.what());
+      set_error(PyExc_TypeError, e.what());
     } catch (const FileNotFoundError& e) {
-      PyErr_SetString(PyExc_FileNotFoundError, e.what());
+      set_error(PyExc_FileNotFoundError, e.what());
     } catch (const SystemCallError& e) {
       set_system_call_error(e);
     } catch (const OSError& e) {
-      PyErr_SetString(PyExc_OSError, e.what());
+      set_error(PyExc_OSError, e.what());
     } catch (const AssertionError& e) {
-      PyErr_SetString(PyExc_AssertionError, e.what());
+      set_error(PyExc_AssertionError, e.what());
     }
   });
 }

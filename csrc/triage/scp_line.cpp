@@ -6,35 +6,46 @@ namespace speech {
 namespace {
 
 // A decoded code point and the bytes it takes. Bytes that do not form a
-// valid sequence count as one non-space character each, so they stay in the
-// text they belong to.
+// sequence the interpreter's strict UTF-8 decoder accepts (truncated,
+// overlong, an encoded surrogate, beyond U+10FFFF) count as one non-space
+// character each, as the surrogate escapes they are read as, so they stay in
+// the text they belong to.
 struct Decoded {
   char32_t code_point;
   size_t length;
 };
 
+constexpr Decoded kStrayByte{0xFFFD, 1};
+
 Decoded decode_at(const std::string& text, size_t at) {
   const auto lead = static_cast<unsigned char>(text[at]);
   size_t length = 1;
   char32_t value = lead;
+  char32_t least = 0;
+  if (lead >= 0xF8) return kStrayByte;
   if (lead >= 0xF0) {
     length = 4;
     value = lead & 0x07;
+    least = 0x10000;
   } else if (lead >= 0xE0) {
     length = 3;
     value = lead & 0x0F;
+    least = 0x800;
   } else if (lead >= 0xC0) {
     length = 2;
     value = lead & 0x1F;
+    least = 0x80;
   } else {
-    return {value, 1};
+    // ASCII, or a continuation byte with no lead (never a character).
+    return lead < 0x80 ? Decoded{value, 1} : kStrayByte;
   }
-  if (at + length > text.size()) return {0xFFFD, 1};
+  if (at + length > text.size()) return kStrayByte;
   for (size_t i = 1; i < length; ++i) {
     const auto next = static_cast<unsigned char>(text[at + i]);
-    if ((next & 0xC0) != 0x80) return {0xFFFD, 1};
+    if ((next & 0xC0) != 0x80) return kStrayByte;
     value = (value << 6) | (next & 0x3F);
   }
+  if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return kStrayByte;
   return {value, length};
 }
 

@@ -1,10 +1,15 @@
 #include "driver/output_folder.h"
+#include "driver/stream_files.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/errors.h"
@@ -34,17 +39,38 @@ TEST_F(OutputFolderTest, WavNamesInCodePointOrder) {
   EXPECT_THROW(list_wav_names((dir_ / "missing").string()), OSError);
 }
 
-TEST_F(OutputFolderTest, RemovesOnlyMainSpeakerWavFiles) {
-  for (const char* name : {"main_speaker_0.wav", "main_speaker_12.wav", "mix.wav", "main_speaker_1.txt", "log.txt"}) {
+TEST_F(OutputFolderTest, RemovesOnlyStreamFilesAndLinks) {
+  for (const char* name : {"main_speaker_0.wav", "main_speaker_12.wav", "other_speaker_3.wav", "mix.wav",
+                           "main_speaker_1.txt", "other_speaker_2.WAV", "log.txt", "xmain_speaker_0.wav",
+                           "other_speakers.wav"}) {
     touch(name);
   }
   fs::create_directory(dir_ / "main_speaker_9.wav");
-  EXPECT_EQ(remove_main_speaker_files(dir_.string()),
-            (std::vector<std::string>{"main_speaker_0.wav", "main_speaker_12.wav"}));
-  EXPECT_TRUE(fs::exists(dir_ / "mix.wav"));
-  EXPECT_TRUE(fs::exists(dir_ / "main_speaker_1.txt"));
-  EXPECT_TRUE(fs::is_directory(dir_ / "main_speaker_9.wav"));
-  EXPECT_FALSE(fs::exists(dir_ / "main_speaker_0.wav"));
+  ASSERT_EQ(::mkfifo((dir_ / "other_speaker_8.wav").c_str(), 0600), 0);
+  // A link goes, what it points to stays; a dangling link goes too.
+  fs::create_directory(dir_ / "keep");
+  std::ofstream(dir_ / "keep" / "target.wav") << "x";
+  fs::create_symlink(dir_ / "keep" / "target.wav", dir_ / "other_speaker_1.wav");
+  fs::create_symlink(dir_ / "nowhere", dir_ / "main_speaker_5.wav");
+  EXPECT_EQ(remove_stream_files(dir_.string()),
+            (std::vector<std::string>{"main_speaker_0.wav", "main_speaker_12.wav", "main_speaker_5.wav",
+                                      "other_speaker_1.wav", "other_speaker_3.wav"}));
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir_)) left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"keep", "log.txt", "main_speaker_1.txt", "main_speaker_9.wav", "mix.wav",
+                                            "other_speaker_2.WAV", "other_speaker_8.wav", "other_speakers.wav",
+                                            "xmain_speaker_0.wav"}));
+  EXPECT_TRUE(fs::exists(dir_ / "keep" / "target.wav"));
+  EXPECT_THROW(remove_stream_files((dir_ / "missing").string()), OSError);
+}
+
+TEST(StreamFileNames, BothPatternsExactly) {
+  EXPECT_TRUE(is_stream_file_name("main_speaker_0.wav"));
+  EXPECT_TRUE(is_stream_file_name("other_speaker_.wav"));
+  EXPECT_FALSE(is_stream_file_name("other_speaker.wav"));
+  EXPECT_FALSE(is_stream_file_name("main_speaker_0.wav.bak"));
+  EXPECT_FALSE(is_stream_file_name("Main_speaker_0.wav"));
 }
 
 TEST_F(OutputFolderTest, CanonicalFolderJoinsSpellings) {

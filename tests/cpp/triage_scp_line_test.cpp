@@ -39,7 +39,14 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"\ufeff# x y", ScpLineKind::kEntry, "\ufeff#", "x y", "\ufeff# x y"},
         LineCase{"\u0085\u2028u \u1680 v\u205f", ScpLineKind::kEntry, "u", "v", "u \u1680 v"},
         // Bytes that are no UTF-8 stay inside their word.
-        LineCase{"\xff\xfe a\xc3", ScpLineKind::kEntry, "\xff\xfe", "a\xc3", "\xff\xfe a\xc3"}));
+        LineCase{"\xff\xfe a\xc3", ScpLineKind::kEntry, "\xff\xfe", "a\xc3", "\xff\xfe a\xc3"},
+        // An overlong space and an encoded surrogate are stray bytes to the
+        // interpreter's decoder, not characters, so they split nothing.
+        LineCase{"a\xc0\xa0" "b \xed\xa0\x80" "c", ScpLineKind::kEntry, "a\xc0\xa0" "b", "\xed\xa0\x80" "c",
+                 "a\xc0\xa0" "b \xed\xa0\x80" "c"},
+        LineCase{"a\xe0\x80\xa0" "b", ScpLineKind::kMalformed, "", "", "a\xe0\x80\xa0" "b"},
+        // Lone continuation bytes 0x85 and 0xA0 are not U+0085 and U+00A0.
+        LineCase{"\xa0u\x85 v\xa0", ScpLineKind::kEntry, "\xa0u\x85", "v\xa0", "\xa0u\x85 v\xa0"}));
 
 TEST(ScpLine, WhitespaceTableMatchesTheInterpreter) {
   const char32_t spaces[] = {0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x1C, 0x1D, 0x1E, 0x1F, 0x20, 0x85, 0xA0, 0x1680,

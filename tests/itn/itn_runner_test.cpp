@@ -191,13 +191,19 @@ TEST_F(RunnerTest, UsageNamesTheProgramAsStarted) {
   EXPECT_EQ(result.err, Usage("itn_alias"));
 }
 
-TEST_F(RunnerTest, MissingInputFileFailsAfterLoading) {
-  const std::string missing = (dir_.path() / "no_such_file.txt").string();
-  const RunResult result = RunOn(missing);
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.out, kLoading + Loaded(0));
-  EXPECT_EQ(result.err, "错误: 无法打开文件 " + missing + "\n");
-  EXPECT_EQ(Trace(), std::vector<std::string>{CreateTrace(true, true)});
+// A missing file and a folder (which opens as a stream that reads nothing)
+// are both unreadable inputs; the engine is destroyed on the way out.
+TEST_F(RunnerTest, UnreadableInputFailsAfterLoading) {
+  std::filesystem::create_directory(dir_.path() / "folder.txt");
+  for (const char* name : {"no_such_file.txt", "folder.txt"}) {
+    std::filesystem::remove(trace_);
+    const std::string input = (dir_.path() / name).string();
+    const RunResult result = RunOn(input);
+    EXPECT_EQ(result.status, 1) << name;
+    EXPECT_EQ(result.out, kLoading + Loaded(0)) << name;
+    EXPECT_EQ(result.err, "错误: 无法打开文件 " + input + "\n") << name;
+    EXPECT_EQ(Trace(), (std::vector<std::string>{CreateTrace(true, true), "destroy processed=0"})) << name;
+  }
 }
 
 TEST_F(RunnerTest, FailedEngineCreationEndsTheRun) {

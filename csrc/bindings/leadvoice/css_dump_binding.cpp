@@ -8,6 +8,7 @@
 #include "bindings/leadvoice/css_parts.h"
 #include "bindings/leadvoice/module_lookup.h"
 #include "css/dump.h"
+#include "pyutil/fs_path.h"
 
 namespace py = pybind11;
 
@@ -42,7 +43,7 @@ void dump_window(const ProcessorSettings& s, const Recording& r, const Separated
   const py::object seg_subdir = join(s.segments_save_dir, name);
   leadvoice_attr("ensure_dir")(seg_subdir);
 
-  const std::string mix_path = fs_path(join(seg_subdir, css::kDumpMixFile));
+  const std::string mix_path = fs_encode(join(seg_subdir, css::kDumpMixFile));
   if (r.kind == FloatKind::kFloat64) {
     write_recording_slice<double>(mix_path, r, span, s.wav_sample_rate);
   } else {
@@ -50,7 +51,7 @@ void dump_window(const ProcessorSettings& s, const Recording& r, const Separated
   }
   int64_t position = 0;
   for (const py::handle signal : signals) {
-    const std::string path = fs_path(join(seg_subdir, css::separated_file_name(position++)));
+    const std::string path = fs_encode(join(seg_subdir, css::separated_file_name(position++)));
     const py::array values = float_array(signal, "separated signal");
     if (float_kind_of(values, "separated signal") == FloatKind::kFloat64) {
       write_signal<double>(path, values, span.actual_len, s.wav_sample_rate);

@@ -81,9 +81,6 @@ void bind_measures(pybind11::module_& m);
 void bind_checkpoint(pybind11::module_& m);
 
 
-// A filesystem path (str, bytes or path-like) as the bytes the OS sees.
-std::string fs_path(const pybind11::handle& path);
-
 // `value` as a 1-D float32/float64 NumPy array (no copy), else TypeError.
 inline pybind11::array float_array(const pybind11::handle& value, const std::string& what) {
   if (!pybind11::isinstance<pybind11::array>(value)) {

@@ -133,10 +133,6 @@ py::tuple process(py::object self, py::object mix) {
 
 }  // namespace
 
-std::string fs_path(const py::handle& path) {
-  return py::module_::import("os").attr("fsencode")(path).cast<std::string>();
-}
-
 void define_processor(PlainClass& cls) {
   cls.def("__init__", &processor_init, py::arg("separation_model"), py::arg("speaker_tracker"),
           py::arg("max_speakers") = 4, py::arg("seg_duration") = 2.4, py::arg("hop_duration") = 1.2,

@@ -1,6 +1,7 @@
 // Logger: a text sink that copies every message to the console stream it
 // replaced and to a UTF-8 log file flushed after each write, so the log holds
-// everything up to an abrupt stop.
+// everything up to an abrupt stop. A path that is not valid UTF-8 reaches the
+// log as its own bytes, as it reaches a console of this locale.
 #include <pybind11/pybind11.h>
 
 #include <string>
@@ -8,6 +9,7 @@
 #include "bindings/leadvoice/driver_parts.h"
 #include "bindings/leadvoice/module_lookup.h"
 #include "driver/paths.h"
+#include "pyutil/fs_path.h"
 #include "pyutil/plain_class.h"
 
 namespace py = pybind11;
@@ -21,9 +23,10 @@ void logger_init(py::object self, py::object log_path) {
   self.attr("terminal") = leadvoice_attr("sys").attr("stdout");
   self.attr("log_file") = py::none();
   if (log_path.is_none() || !py::bool_(log_path)) return;
-  const std::string path = py::str(log_path).cast<std::string>();
-  leadvoice_attr("ensure_dir")(path_dirname(path));
-  self.attr("log_file") = py::module_::import("builtins").attr("open")(log_path, "w", py::arg("encoding") = "utf-8");
+  const std::string path = fs_encode(log_path);
+  leadvoice_attr("ensure_dir")(fs_decode(std::string(path_dirname(path))));
+  self.attr("log_file") = py::module_::import("builtins").attr("open")(
+      log_path, "w", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");
 }
 
 void logger_write(py::object self, py::object message) {

@@ -12,6 +12,7 @@
 #include "driver/output_folder.h"
 #include "driver/paths.h"
 #include "driver/run_messages.h"
+#include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
 
 namespace py = pybind11;
@@ -20,11 +21,12 @@ namespace speech {
 namespace {
 
 py::list jsonl_tasks(const py::object& args) {
-  py_print(jsonl_mode_line(py_str(args.attr("data_jsonl"))));
+  py_print(jsonl_mode_line(fs_encode(args.attr("data_jsonl"))));
   return leadvoice_attr("collect_tasks_from_jsonl")(
       args.attr("data_jsonl"), py::arg("multi_spks_rate_threshold") = args.attr("multi_spks_rate_threshold"));
 }
 
+// `data_path`: file-system bytes.
 py::list folder_tasks(const std::string& data_path) {
   if (!is_directory(data_path)) throw ValueError(not_a_directory_error(data_path));
   py::list tasks;
@@ -36,7 +38,7 @@ py::list folder_tasks(const std::string& data_path) {
   py_print(directory_mode_line(names.size()));
   for (const std::string& name : names) {
     py::dict task;
-    task["wav_path"] = path_join(data_path, name);
+    task["wav_path"] = fs_decode(path_join(data_path, name));
     task["raw"] = py::dict();
     task["line_no"] = py::int_(-1);
     tasks.append(task);
@@ -76,7 +78,7 @@ void run_main() {
   if (!has_path && !has_jsonl) throw ValueError(kNeitherInputError);
   if (has_path && has_jsonl) throw ValueError(kBothInputsError);
 
-  const py::list tasks = has_jsonl ? jsonl_tasks(args) : folder_tasks(py_str(args.attr("data_path")));
+  const py::list tasks = has_jsonl ? jsonl_tasks(args) : folder_tasks(fs_encode(args.attr("data_path")));
   if (tasks.empty()) {
     if (has_jsonl) py_print(empty_task_list_message(py_str(args.attr("multi_spks_rate_threshold"))));
     return;
@@ -84,7 +86,8 @@ void run_main() {
   run.device = choose_device(args);
   run.model = load_network(args, run.device);
   run.speaker_tracker = build_tracker(args);
-  for (const py::handle task : tasks) run_recording(run, task);
+  for (const py::handle task : tasks) run.tally.add(run_recording(run, task));
+  py_print(run_summary_line(run.tally));
 }
 
 }  // namespace

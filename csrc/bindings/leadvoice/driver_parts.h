@@ -14,10 +14,19 @@ void define_main(pybind11::module_& m);          // main
 
 }  // namespace speech
 
-#include <set>
+#include <cstdint>
+#include <map>
 #include <string>
 
+#include "driver/run_messages.h"
+
 namespace speech {
+
+// The task that first wrote into an output folder.
+struct FolderOwner {
+  std::string wav_path;  // file-system bytes
+  int64_t line_no = -1;  // its task-list line; -1 in directory mode
+};
 
 // What a run lends to each of its recordings, and what it remembers across
 // them.
@@ -26,11 +35,13 @@ struct DriverRun {
   pybind11::object model;
   pybind11::object speaker_tracker;
   pybind11::object device;
-  std::set<std::string> used_folders;  // canonical output folders written so far
-  bool shared_log_started = false;     // the --log_file log has been truncated
+  std::map<std::string, FolderOwner> used_folders;  // by canonical output folder
+  bool shared_log_started = false;                  // the --log_file log has been truncated
+  RunTally tally;
 };
 
-// One task of the run: its folder, its log, separation, choice and files.
-void run_recording(DriverRun& run, const pybind11::handle& task);
+// One task of the run: its folder, its log, separation, choice and files; or
+// one warning line when its folder is taken or its recording cannot be used.
+TaskOutcome run_recording(DriverRun& run, const pybind11::handle& task);
 
 }  // namespace speech

@@ -1,7 +1,10 @@
 // collect_tasks_from_jsonl: the JSON-lines task list. Parsing, the real
 // conversion and the file test are the interpreter's own (json, float,
 // os.path.isfile), so lines are judged exactly as the tools that write these
-// lists judge them.
+// lists judge them. Bytes of the list that are not UTF-8 are taken as the
+// file-system bytes of a path (surrogate escapes, as os.fsdecode makes them):
+// a name that is not valid UTF-8 then names its file, and any other broken
+// line is one parse failure instead of the end of the scan.
 #include <pybind11/pybind11.h>
 
 #include <cmath>
@@ -12,6 +15,7 @@
 #include "bindings/leadvoice/module_lookup.h"
 #include "common/errors.h"
 #include "driver/task_list.h"
+#include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
 
 namespace py = pybind11;
@@ -75,7 +79,7 @@ bool check_wav(const py::object& wav_path, int64_t line_no, TaskListCounters* co
     return false;
   }
   if (!py::bool_(leadvoice_attr("os").attr("path").attr("isfile")(wav_path))) {
-    py_print(wav_not_found_warning(line_no, wav_path.cast<std::string>()));
+    py_print(wav_not_found_warning(line_no, fs_encode(wav_path)));
     ++counters->skipped_missing_wav;
     return false;
   }
@@ -123,10 +127,11 @@ void scan_line(const py::object& line, int64_t line_no, Scan* scan) {
 
 py::list collect_tasks_from_jsonl(py::object jsonl_path, py::object multi_spks_rate_threshold) {
   if (!py::bool_(leadvoice_attr("os").attr("path").attr("isfile")(jsonl_path))) {
-    throw FileNotFoundError("jsonl file not found: " + py_str(jsonl_path));
+    throw FileNotFoundError("jsonl file not found: " + fs_encode(jsonl_path));
   }
   Scan scan{multi_spks_rate_threshold, {}, py::list()};
-  const py::object file = py::module_::import("builtins").attr("open")(jsonl_path, "r", py::arg("encoding") = "utf-8");
+  const py::object file = py::module_::import("builtins").attr("open")(
+      jsonl_path, "r", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");
   try {
     int64_t line_no = 0;
     for (const py::handle line : file) scan_line(py::reinterpret_borrow<py::object>(line), ++line_no, &scan);

@@ -10,6 +10,7 @@
 #include "bindings/leadvoice/tracker_parts.h"
 #include "common/errors.h"
 #include "common/wav_io.h"
+#include "pyutil/fs_path.h"
 #include "pyutil/numpy_view.h"
 #include "pyutil/py_print.h"
 #include "tracker/speech_detection.h"
@@ -41,24 +42,26 @@ int64_t write_joined_speech(const StridedView<T>& view, const SpeechDetection& d
   return static_cast<int64_t>(joined.size());
 }
 
+// File-system bytes: the temporary folder may have a name that is not UTF-8.
 std::string make_temp_path() {
   py::object file = leadvoice_attr("tempfile")
                         .attr("NamedTemporaryFile")("prefix"_a = "spk_emb_", "suffix"_a = ".wav", "delete"_a = false);
-  const std::string path = py::str(file.attr("name"));
+  const std::string path = fs_encode(file.attr("name"));
   file.attr("close")();
   return path;
 }
 
 void remove_if_exists(const std::string& path) {
   const py::object os = leadvoice_attr("os");
-  if (py::bool_(os.attr("path").attr("exists")(path))) os.attr("remove")(path);
+  const py::str text = fs_decode(path);
+  if (py::bool_(os.attr("path").attr("exists")(text))) os.attr("remove")(text);
 }
 
 // The model call and the checks of its result; an Exception-family error is
 // reported and turns into a result without an embedding.
 py::tuple embed_file(const py::object& self, const std::string& path, int64_t speech_samples) {
   try {
-    py::object result = self.attr("wespeaker").attr("extract_embedding")(path);
+    py::object result = self.attr("wespeaker").attr("extract_embedding")(fs_decode(path));
     py::array embedding = py::module_::import("numpy").attr("array")(result);
     if (embedding.dtype().kind() == 'O') return no_embedding(0);
     if (embedding.size() == 0) return no_embedding(0);

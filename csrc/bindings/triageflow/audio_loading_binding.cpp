@@ -10,6 +10,7 @@
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/registration.h"
 #include "common/wav_io.h"
+#include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
 
 namespace py = pybind11;
@@ -38,7 +39,7 @@ py::array_t<float> as_float32(const py::object& signal) {
 }
 
 py::tuple load_audio_16k(const py::object& wav_path) {
-  const std::string path = py_str(wav_path);
+  const std::string path = fs_encode(wav_path);
   AudioData audio;
   {
     py::gil_scoped_release release;

@@ -11,6 +11,7 @@
 #include "bindings/triageflow/registration.h"
 #include "common/errors.h"
 #include "pyutil/plain_class.h"
+#include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
 #include "triage/input_files.h"
 #include "triage/messages.h"
@@ -42,7 +43,7 @@ void detector_init(py::object self, py::object ckpt_path, py::object device) {
   self.attr("device") = device;
   // The network is placed before the checkpoint is looked at.
   self.attr("model") = triage_attr("NoisyDetectorV2")().attr("eval")().attr("to")(device);
-  const std::string path = py_str(ckpt_path);
+  const std::string path = fs_encode(ckpt_path);
   if (!is_regular_file(path)) throw FileNotFoundError(detector_ckpt_missing_error(path));
   const py::object ckpt = triage_attr("torch").attr("load")(ckpt_path, py::arg("map_location") = device);
   self.attr("model").attr("load_state_dict")(cleaned_state_dict(ckpt));

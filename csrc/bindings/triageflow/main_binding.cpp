@@ -14,6 +14,7 @@
 #include "bindings/triageflow/registration.h"
 #include "bindings/triageflow/run_parts.h"
 #include "common/errors.h"
+#include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
 #include "triage/input_files.h"
 #include "triage/messages.h"
@@ -26,8 +27,8 @@ namespace {
 // Starting the result file empties it: a result path that is the input list
 // itself, under any spelling or link, would lose the list.
 void refuse_result_over_list(const py::object& args) {
-  const std::string scp = py_str(args.attr("scp"));
-  const std::string out_jsonl = py_str(args.attr("out_jsonl"));
+  const std::string scp = fs_encode(args.attr("scp"));
+  const std::string out_jsonl = fs_encode(args.attr("out_jsonl"));
   if (same_existing_file(scp, out_jsonl)) throw ValueError(result_is_list_error(out_jsonl, scp));
 }
 
@@ -45,7 +46,7 @@ std::vector<Entry> unpacked_entries(const py::list& items) {
 // Truncating the result file would destroy any input that it is: refused
 // before the file is opened, naming the input.
 void refuse_result_over_inputs(const py::object& args, const std::vector<Entry>& entries) {
-  const std::string out_jsonl = py_str(args.attr("out_jsonl"));
+  const std::string out_jsonl = fs_encode(args.attr("out_jsonl"));
   const auto result = identity_of(out_jsonl);
   if (!result) return;
   const struct {
@@ -53,7 +54,7 @@ void refuse_result_over_inputs(const py::object& args, const std::vector<Entry>&
     const char* what;
   } checkpoints[] = {{"detector_ckpt", "多说话人检测模型权重"}, {"inference", "CSS 分离模型权重"}};
   for (const auto& checkpoint : checkpoints) {
-    const std::string path = py_str(args.attr(checkpoint.option));
+    const std::string path = fs_encode(args.attr(checkpoint.option));
     if (identity_of(path) == result) {
       throw ValueError(result_is_input_error(out_jsonl, std::string("--") + checkpoint.option, checkpoint.what,
                                              std::string(checkpoint.option) + ": " + path));
@@ -62,8 +63,8 @@ void refuse_result_over_inputs(const py::object& args, const std::vector<Entry>&
   size_t idx = 0;
   for (const auto& [utt_id, wav_path] : entries) {
     ++idx;
-    const std::string path = py_str(wav_path);
-    if (identity_of(path) == result) throw ValueError(result_is_wav_error(out_jsonl, idx, py_str(utt_id), path));
+    const std::string path = fs_encode(wav_path);
+    if (identity_of(path) == result) throw ValueError(result_is_wav_error(out_jsonl, idx, fs_encode(utt_id), path));
   }
 }
 
@@ -126,7 +127,7 @@ void triage_main() {
   refuse_result_over_list(args);
   run.device = choose_device(args);
   const py::list items = triage_attr("parse_scp")(args.attr("scp"));
-  py_print(scp_count_line(py::len(items), py_str(args.attr("scp"))));
+  py_print(scp_count_line(py::len(items), fs_encode(args.attr("scp"))));
   if (items.empty()) {
     py_print(kEmptyScpLine);
     return;
@@ -137,14 +138,14 @@ void triage_main() {
   // Locked before the models load, so a second run on the same file stops
   // at once; emptied only once they have loaded, so a run that cannot start
   // leaves an earlier result as it was.
-  run.result_file = std::make_unique<ResultFile>(py_str(args.attr("out_jsonl")));
+  run.result_file = std::make_unique<ResultFile>(fs_encode(args.attr("out_jsonl")));
   load_models(run);
 
   run.threshold = args.attr("multi_spks_threshold").cast<double>();
   run.threshold_text = py_str(args.attr("multi_spks_threshold"));
   run.hop = args.attr("hop_duration").cast<double>();
   run.hop_text = py_str(args.attr("hop_duration"));
-  run.save_dir = py_str(args.attr("save_dir"));
+  run.save_dir = fs_encode(args.attr("save_dir"));
   run.counts.total = py::len(items);
 
   run.result_file->truncate();
@@ -152,7 +153,7 @@ void triage_main() {
   run_loop(run, entries);
   run.result_file.reset();
 
-  const SummaryLines summary = summary_lines(run.counts, py_str(args.attr("out_jsonl")), run.save_dir);
+  const SummaryLines summary = summary_lines(run.counts, fs_encode(args.attr("out_jsonl")), run.save_dir);
   for (const std::string& line : summary.lines) py_print(line);
 }
 

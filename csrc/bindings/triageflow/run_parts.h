@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "pyutil/py_print.h"
 #include "pyutil/translated_error.h"
 #include "triage/messages.h"
 #include "triage/result_file.h"
@@ -55,7 +56,7 @@ inline pybind11::object or_none(const pybind11::object& obj) { return obj ? obj 
 // The kept exception, or nothing when it is not of the ordinary kind.
 inline std::optional<OrdinaryError> ordinary(pybind11::error_already_set& e) {
   if (!e.matches(PyExc_Exception)) return std::nullopt;
-  return OrdinaryError{pybind11::str(e.value()).cast<std::string>(), or_none(e.type()), or_none(e.value()),
+  return OrdinaryError{py_str(e.value()), or_none(e.type()), or_none(e.value()),
                        or_none(e.trace())};
 }
 

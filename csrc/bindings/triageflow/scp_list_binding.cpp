@@ -1,6 +1,8 @@
 // parse_scp: the utterance list, read through the interpreter's UTF-8 text
-// reader (strict decoding, every line end it knows) and split line by line
-// in C++.
+// reader (every line end it knows) and split line by line in C++. Bytes that
+// are not UTF-8 are the file-system bytes of an id or a path: they cross as
+// surrogate escapes, as os.fsdecode makes them, so such a name still names
+// its file.
 #include <pybind11/pybind11.h>
 
 #include <string>
@@ -8,6 +10,7 @@
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/registration.h"
 #include "common/errors.h"
+#include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
 #include "triage/input_files.h"
 #include "triage/messages.h"
@@ -22,20 +25,21 @@ void read_entries(const py::object& file, py::list& items) {
   long line_no = 0;
   for (const py::handle text : file) {
     ++line_no;
-    const ScpLine line = parse_scp_line(text.cast<std::string>());
+    const ScpLine line = parse_scp_line(py_str(text));
     if (line.kind == ScpLineKind::kMalformed) {
       py_print(scp_malformed_warning(line_no, line.stripped));
     } else if (line.kind == ScpLineKind::kEntry) {
-      items.append(py::make_tuple(py::str(line.utt_id), py::str(line.wav_path)));
+      items.append(py::make_tuple(utf8_text(line.utt_id), utf8_text(line.wav_path)));
     }
   }
 }
 
 py::list parse_scp(const py::object& scp_path) {
-  const std::string path = py_str(scp_path);
+  const std::string path = fs_encode(scp_path);
   if (!is_regular_file(path)) throw FileNotFoundError(scp_missing_error(path));
   py::list items;
-  const py::object file = py::module_::import("builtins").attr("open")(scp_path, "r", py::arg("encoding") = "utf-8");
+  const py::object file = py::module_::import("builtins").attr("open")(
+      scp_path, "r", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");
   try {
     read_entries(file, items);
   } catch (...) {

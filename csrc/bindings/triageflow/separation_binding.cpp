@@ -1,10 +1,13 @@
 // run_separation_and_save: one admitted utterance through its processor, the
 // main speaker chosen by leadvoice's rule, every stream written as a wav in
-// the utterance's folder, and the paths returned in write order.
+// the utterance's folder (cleared first of the streams an earlier run left
+// there), and the paths returned in write order. Paths are handled as
+// file-system bytes.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <string>
+#include <vector>
 
 #include "bindings/triageflow/interpreter_ops.h"
 #include "bindings/triageflow/package_lookup.h"
@@ -12,6 +15,8 @@
 #include "common/errors.h"
 #include "common/wav_io.h"
 #include "driver/paths.h"
+#include "driver/stream_files.h"
+#include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
 #include "triage/messages.h"
 #include "triage/utterance_folder.h"
@@ -46,21 +51,23 @@ void write_others(const py::object& global_streams, const py::object& main_gid, 
     if (!main_gid.is_none() && gid.equal(main_gid)) continue;
     const std::string other_path = path_join(folder, other_speaker_file(py_str(gid)));
     write_stream(other_path, item[py::int_(1)], sr);
-    result[py::str(other_speaker_key(other_idx))] = other_path;
+    result[py::str(other_speaker_key(other_idx))] = fs_decode(other_path);
     ++other_idx;
   }
 }
 
 py::dict run_separation_and_save(const py::object& utt_id, const py::object& wav_path, const py::object& audio_16k,
                                  const py::object& sr, const py::object& save_dir, const py::object& css_processor) {
-  const std::string id = py_str(utt_id);
-  const std::string root = py_str(save_dir);
+  const std::string id = fs_encode(utt_id);
+  const std::string root = fs_encode(save_dir);
   const std::string unsafe = unsafe_utt_id_reason(id, name_max_of(root));
   if (!unsafe.empty()) throw ValueError(unsafe);
   const std::string utt_save_dir = path_join(root, id);
-  triage_attr("ensure_dir")(utt_save_dir);
+  triage_attr("ensure_dir")(fs_decode(utt_save_dir));
+  const std::vector<std::string> stale = remove_stream_files(utt_save_dir);
+  if (!stale.empty()) py_print(stale_streams_removed_line(utt_save_dir, stale.size()));
   const double duration = true_divide(py::int_(py::len(audio_16k)), sr);
-  py_print(separation_start_line(id, py_str(wav_path), duration));
+  py_print(separation_start_line(id, fs_encode(wav_path), duration));
 
   const py::object global_streams = unpack_pair(css_processor.attr("process")(audio_16k)).first;
   py_print(separation_done_line(py::len(global_streams)));
@@ -72,7 +79,7 @@ py::dict run_separation_and_save(const py::object& utt_id, const py::object& wav
   } else {
     const std::string main_path = path_join(utt_save_dir, main_speaker_file(py_str(main_gid)));
     write_stream(main_path, global_streams[main_gid], sr);
-    result["main_spk_wav_path"] = main_path;
+    result["main_spk_wav_path"] = fs_decode(main_path);
     py_print(saved_main_line(main_path));
   }
   write_others(global_streams, main_gid, utt_save_dir, sr, result);

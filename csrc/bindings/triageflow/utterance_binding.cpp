@@ -16,6 +16,7 @@
 #include "common/number_format.h"
 #include "driver/output_folder.h"
 #include "driver/paths.h"
+#include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
 #include "triage/input_files.h"
 #include "triage/messages.h"
@@ -38,8 +39,15 @@ struct Utterance {
   py::object rate;
 };
 
+// json.dumps keeps a lone surrogate (a path that is not valid UTF-8) as
+// itself, which no UTF-8 file can hold; as a \uXXXX escape the line stays
+// valid JSON and reads back to the same text.
 void write_record(const TriageRun& run, const py::dict& record) {
-  const py::str line = triage_attr("json").attr("dumps")(record, py::arg("ensure_ascii") = false) + py::str("\n");
+  const py::str line = triage_attr("json")
+                           .attr("dumps")(record, py::arg("ensure_ascii") = false)
+                           .attr("encode")("utf-8", "backslashreplace")
+                           .attr("decode")("utf-8") +
+                       py::str("\n");
   // Encoded as the UTF-8 text file would encode it, strictly.
   const py::bytes encoded = line.attr("encode")("utf-8");
   run.result_file->append(std::string_view(encoded));
@@ -49,7 +57,7 @@ void write_record(const TriageRun& run, const py::dict& record) {
 Outcome early_failure(const TriageRun& run, Utterance& u, const std::string& error) {
   u.record["multi_spks"] = false;
   u.record["multi_spks_rate"] = py::none();
-  u.record["error"] = error;
+  u.record["error"] = utf8_text(error);
   write_record(run, u.record);
   return Outcome::kFailed;
 }
@@ -115,7 +123,7 @@ Outcome separate(const TriageRun& run, Utterance& u, const std::string& log_path
   if (failure) {
     py_print(separation_failed_line(failure->text));
     print_traceback(*failure);
-    u.record["error"] = separation_failed_error(failure->text);
+    u.record["error"] = utf8_text(separation_failed_error(failure->text));
     return Outcome::kFailed;
   }
   // Every separation that keeps a stream adds its path.
@@ -131,18 +139,18 @@ Outcome separate(const TriageRun& run, Utterance& u, const std::string& log_path
 // line says why, and the run goes on.
 Outcome output_failure(const TriageRun& run, Utterance& u, const std::string& line, const std::string& error) {
   py_print(line);
-  u.record["error"] = error;
+  u.record["error"] = utf8_text(error);
   write_record(run, u.record);
   return Outcome::kFailed;
 }
 
 Outcome separation_phase(TriageRun& run, Utterance& u, const std::string& utt_save_dir) {
-  if (const auto failure = run_guarded([&] { triage_attr("ensure_dir")(utt_save_dir); })) {
+  if (const auto failure = run_guarded([&] { triage_attr("ensure_dir")(fs_decode(utt_save_dir)); })) {
     return output_failure(run, u, folder_failed_line(failure->text), folder_failed_error(failure->text));
   }
   const std::string log_path = path_join(utt_save_dir, "log.txt");
   py::object logger;
-  if (const auto failure = run_guarded([&] { logger = triage_attr("Logger")(log_path); })) {
+  if (const auto failure = run_guarded([&] { logger = triage_attr("Logger")(fs_decode(log_path)); })) {
     return output_failure(run, u, log_failed_line(failure->text), log_failed_error(failure->text));
   }
   run.used_folders.emplace(canonical_folder(utt_save_dir), u.idx);
@@ -195,7 +203,7 @@ Outcome gates(TriageRun& run, Utterance& u) {
   const std::string unsafe = unsafe_utt_id_reason(u.id, name_max_of(run.save_dir));
   if (!unsafe.empty()) {
     py_print(unsafe_id_line(unsafe));
-    u.record["error"] = unsafe_id_error(unsafe);
+    u.record["error"] = utf8_text(unsafe_id_error(unsafe));
     write_record(run, u.record);
     return Outcome::kFailed;
   }
@@ -203,7 +211,7 @@ Outcome gates(TriageRun& run, Utterance& u) {
   const auto used = run.used_folders.find(canonical_folder(utt_save_dir));
   if (used != run.used_folders.end()) {
     py_print(folder_taken_line(used->second, utt_save_dir));
-    u.record["error"] = folder_taken_error(used->second, utt_save_dir);
+    u.record["error"] = utf8_text(folder_taken_error(used->second, utt_save_dir));
     write_record(run, u.record);
     return Outcome::kFailed;
   }
@@ -217,8 +225,8 @@ Outcome handle_utterance(TriageRun& run, size_t idx, const py::object& utt_id, c
   u.idx = idx;
   u.utt_id = utt_id;
   u.wav_path = wav_path;
-  u.id = py_str(utt_id);
-  u.path = py_str(wav_path);
+  u.id = fs_encode(utt_id);
+  u.path = fs_encode(wav_path);
   py_print(utterance_header(idx, run.counts.total, u.id));
   u.record["id"] = utt_id;
   u.record["wav_path"] = wav_path;

@@ -1,0 +1,51 @@
+#include "driver/stream_files.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "common/errors.h"
+#include "driver/output_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace speech {
+namespace {
+
+bool has_prefix_and_suffix(const std::string& name, const std::string& prefix, const std::string& suffix) {
+  return name.size() >= prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+bool is_file_or_link(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  return !ec && (fs::is_regular_file(status) || fs::is_symlink(status));
+}
+
+}  // namespace
+
+bool is_stream_file_name(const std::string& name) {
+  static const std::string kSuffix = ".wav";
+  return has_prefix_and_suffix(name, "main_speaker_", kSuffix) || has_prefix_and_suffix(name, "other_speaker_", kSuffix);
+}
+
+std::vector<std::string> remove_stream_files(const std::string& folder) {
+  std::vector<std::string> removed;
+  for (const std::string& name : folder_entry_names(folder)) {
+    const fs::path path = fs::path(folder) / name;
+    if (!is_stream_file_name(name) || !is_file_or_link(path)) continue;
+    std::error_code ec;
+    fs::remove(path, ec);
+    if (ec) throw OSError("cannot remove '" + path.string() + "': " + ec.message());
+    removed.push_back(name);
+  }
+  std::sort(removed.begin(), removed.end());
+  return removed;
+}
+
+std::string stale_streams_removed_line(const std::string& folder, size_t removed_count) {
+  return "[警告] 已删除输出目录中旧的说话人音频 " + std::to_string(removed_count) + " 个: " + folder;
+}
+
+}  // namespace speech

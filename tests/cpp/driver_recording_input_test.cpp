@@ -1,0 +1,84 @@
+#include "driver/recording_input.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/errors.h"
+#include "common/finite_samples.h"
+#include "common/wav_io.h"
+
+namespace fs = std::filesystem;
+
+namespace speech {
+namespace {
+
+class RecordingInputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("driver_input_" + std::to_string(::getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // The error text read_recording gives for `path`, or "" when it reads.
+  static std::string failure(const fs::path& path) {
+    try {
+      read_recording(path.string());
+    } catch (const OSError& e) {
+      return e.what();
+    }
+    return "";
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(RecordingInputTest, OnlyRegularFilesAreOpened) {
+  fs::create_directory(dir_ / "dir.wav");
+  ASSERT_EQ(::mkfifo((dir_ / "pipe.wav").c_str(), 0600), 0);  // opening it would wait for a writer
+  std::ofstream(dir_ / "text.wav") << "not audio";
+  EXPECT_EQ(failure(dir_ / "dir.wav"), "Error opening '" + (dir_ / "dir.wav").string() + "': Is a directory");
+  EXPECT_EQ(failure(dir_ / "pipe.wav"), "Error opening '" + (dir_ / "pipe.wav").string() + "': not a regular file");
+  for (const char* name : {"text.wav", "missing.wav"}) {
+    EXPECT_EQ(failure(dir_ / name).rfind("Error opening '" + (dir_ / name).string() + "': ", 0), 0u) << name;
+  }
+}
+
+TEST_F(RecordingInputTest, ReadsAFileAndALinkToIt) {
+  const std::vector<float> samples{0.25f, -0.5f, 0.0f, 0.75f};
+  write_wav((dir_ / "a.wav").string(), samples.data(), 2, 2, 8000);
+  fs::create_symlink(dir_ / "a.wav", dir_ / "link.wav");
+  for (const char* name : {"a.wav", "link.wav"}) {
+    const AudioData audio = read_recording((dir_ / name).string());
+    EXPECT_EQ(audio.frames, 2);
+    EXPECT_EQ(audio.channels, 2);
+    EXPECT_EQ(audio.sample_rate, 8000);
+  }
+}
+
+TEST(FiniteSamples, AnyNanOrInfinityFails) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<std::vector<double>> refused{{nan}, {0.0, inf}, {-inf, 0.0, 0.0}, {0.5, nan, 0.5}};
+  for (const auto& x : refused) EXPECT_FALSE(all_finite(x.data(), static_cast<int64_t>(x.size())));
+  const std::vector<double> fine{0.0, -1.0, 1e308, -1e-320};
+  EXPECT_TRUE(all_finite(fine.data(), static_cast<int64_t>(fine.size())));
+  EXPECT_TRUE(all_finite(fine.data(), 0));
+  const float big = std::numeric_limits<float>::max();
+  const std::vector<float> floats{big, -big};
+  EXPECT_TRUE(all_finite(floats.data(), 2));
+}
+
+}  // namespace
+}  // namespace speech
