@@ -1,12 +1,13 @@
 """Builds small directory trees for the corpus indexer tests from a compact
 description: file paths (relative, "/"-separated, str or bytes), folders,
-and symbolic links."""
+symbolic links and FIFOs."""
 import os
 
 
-def build(root, files=(), folders=(), links=()):
+def build(root, files=(), folders=(), links=(), fifos=()):
     """`files`: paths of empty files; `folders`: paths of (empty) folders;
-    `links`: (link path, target) pairs, the target written as given."""
+    `links`: (link path, target) pairs, the target written as given;
+    `fifos`: paths of named pipes, which block whoever opens them to read."""
     root = os.fsencode(root)
     for rel in folders:
         os.makedirs(os.path.join(root, os.fsencode(rel)), exist_ok=True)
@@ -19,4 +20,8 @@ def build(root, files=(), folders=(), links=()):
         path = os.path.join(root, os.fsencode(rel))
         os.makedirs(os.path.dirname(path), exist_ok=True)
         os.symlink(os.fsencode(target), path)
+    for rel in fifos:
+        path = os.path.join(root, os.fsencode(rel))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        os.mkfifo(path)
     return os.fsdecode(root)

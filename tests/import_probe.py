@@ -24,10 +24,10 @@ print(*[name in sys.modules for name in {loaded!r}])
 """
 
 
-def run_python(code, cwd, *argv, extra_path=()):
+def run_python(code, cwd, *argv, extra_path=(), timeout=120):
     env = dict(os.environ, PYTHONPATH=os.pathsep.join([*extra_path, ROOT, os.path.join(ROOT, "stand_ins")]))
     return subprocess.run([sys.executable, "-c", textwrap.dedent(code), *argv], capture_output=True, text=True,
-                          env=env, cwd=cwd, timeout=120)
+                          env=env, cwd=cwd, timeout=timeout)
 
 
 def import_with_blocked(package, blocked, loaded, cwd):

@@ -10,6 +10,7 @@ import torch
 
 import utility.blendkit as bk
 from blendkit_stream_fakes import recording_random_module
+from import_probe import run_python
 
 TWO = {"s1": ["a.wav", "b.wav"]}
 
@@ -81,11 +82,52 @@ def test_speaker_map_rooms_and_noise_are_taken_as_documented():
     ({"snr_reference": "noise"}, AssertionError, ""),
     ({"speakers_map": None, "speech_root": "/data/corpora"}, ValueError, "speech_root"),
     ({"speakers_map": None, "speech_root": b"/data/corpora"}, ValueError, "speech_root"),
+    # Arguments that were taken silently or failed far from their cause.
+    ({"world_size": 0}, ValueError, "world_size must be at least 1 (the number of training processes), got 0"),
+    ({"world_size": -1}, ValueError, "world_size must be at least 1"),
+    ({"rank": 2, "world_size": 2}, ValueError, "rank must lie in [0, world_size) = [0, 2), got 2"),
+    ({"rank": -1}, ValueError, "rank must lie in [0, world_size) = [0, 1), got -1"),
+    ({"rank": 10 ** 30, "world_size": 2}, ValueError, "rank is out of range"),
+    ({"segment_seconds": 0}, ValueError, "segment_seconds must be a finite length that holds at least one sample "
+                                         "at 16000 Hz, got 0.0"),
+    ({"segment_seconds": float("nan")}, ValueError, "segment_seconds must be a finite length"),
+    ({"segment_seconds": float("inf")}, ValueError, "segment_seconds must be a finite length"),
+    ({"segment_seconds": -3.0}, ValueError, "segment_seconds must be a finite length"),
+    ({"segment_seconds": 1e-5}, ValueError, "got 1e-05"),
+    ({"speaker_count_probs": {1: -0.1, 2: 1.0}}, ValueError,
+     "speaker_count_probs weights must be finite and not negative, got -0.1"),
+    ({"speaker_count_probs": {1: float("nan")}}, ValueError, "speaker_count_probs weights must be finite"),
+    ({"speaker_count_probs": {1: 0.0, 2: 0}}, ValueError, "speaker_count_probs must give at least one speaker count"),
+    ({"speaker_count_probs": {}}, ValueError, "speaker_count_probs must give at least one speaker count"),
+    ({"speaker_count_probs": {"two": 1.0}}, ValueError, "speaker_count_probs keys must be speaker counts, got 'two'"),
+    ({"speaker_count_probs": {2: "much"}}, ValueError, "speaker_count_probs weights must be numbers, got 'much'"),
+    ({"speaker_count_probs": [0.5, 0.5]}, ValueError, "speaker_count_probs must map speaker counts to weights"),
+    ({"target_sr": 0}, ValueError, "target_sr must be a positive sample rate in Hz, got 0"),
+    ({"target_sr": -8000}, ValueError, "target_sr must be a positive sample rate in Hz, got -8000"),
+    ({"target_sr": 0.5}, ValueError, "target_sr must be a positive sample rate in Hz, got 0"),
+    ({"seed": -1}, ValueError, "seed must not be negative (a random stream seeded with -k is the one seeded with k), "
+                               "got -1"),
 ])
 def test_construction_errors(kwargs, error, text):
     with pytest.raises(error) as info:
         make(**kwargs)
     assert text in str(info.value)
+
+
+def test_a_world_size_changed_after_construction_fails_instead_of_killing_the_interpreter(tmp_path):
+    # It used to divide by zero in native code (SIGFPE), so it runs in a
+    # child interpreter of its own.
+    result = run_python("""
+        import utility.blendkit as bk
+        ds = bk.IterableSeparationDataset(speakers_map={"s": ["a.wav", "b.wav"]}, samples_per_epoch=4)
+        ds.world_size = 0
+        try:
+            next(iter(ds))
+        except ValueError as error:
+            print("ValueError:", error)
+        """, str(tmp_path))
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == "ValueError: world_size must be at least 1 (the number of training processes), got 0\n"
 
 
 def test_bad_snr_reference_fails_as_a_bare_assertion():
@@ -124,6 +166,9 @@ def test_set_epoch_converts_and_keeps_value_on_error():
     assert ds.epoch == 2
     with pytest.raises(ValueError):
         ds.set_epoch("x")
+    assert ds.epoch == 2
+    with pytest.raises(ValueError, match=r"^epoch must not be negative .*got -1$"):
+        ds.set_epoch(-1.5)
     assert ds.epoch == 2
 
 

@@ -225,8 +225,9 @@ def test_help_lists_the_options():
 
 @pytest.fixture(scope="module")
 def corpus(tmp_path_factory):
-    """Two corpus roots of speaker folders, a tree of rooms, two noises (one
-    at another rate)."""
+    """Two corpus roots of speaker folders (utterances longer than the 3 s
+    segment, so no source is placed in silence), a tree of rooms, two noises
+    (one at another rate)."""
     root = tmp_path_factory.mktemp("corpus")
     gen = np.random.default_rng(0)
     for name in ("libri", "wsj0"):
@@ -234,8 +235,8 @@ def corpus(tmp_path_factory):
             folder = root / name / "train" / spk
             folder.mkdir(parents=True)
             for u in range(2):
-                sf.write(str(folder / ("u%d.wav" % u)), (gen.standard_normal(6000 + 5000 * u) * 0.1).astype(np.float32),
-                         16000)
+                speech = (gen.standard_normal(50000 + 5000 * u) * 0.1).astype(np.float32)
+                sf.write(str(folder / ("u%d.wav" % u)), speech, 16000)
     for room in ("room1", "room2"):
         folder = root / "rirs" / "smallroom" / room
         folder.mkdir(parents=True)

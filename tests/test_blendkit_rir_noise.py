@@ -31,13 +31,17 @@ RIR_LINKS = [
     ("rirs/small/link_room", "../large/r1"),
     ("rirs/small/r1/dangling.wav", "missing.wav"),
     ("rirs/small/r1/link.wav", "../r2/c.wav"),
+    ("rirs/small/r1/pipe_link.wav", "pipe.wav"),
     ("other/t/r/dangling2.wav", "missing.wav"),
 ]
+# Named pipes with audio names, walked and matched: only regular files are
+# collected, since opening a pipe to read it blocks for ever.
+RIR_FIFOS = ["rirs/small/r1/pipe.wav", "other/t/r/pipe2.wav"]
 
 
 @pytest.fixture
 def tree(tmp_path):
-    return build(tmp_path, RIR_FILES, RIR_FOLDERS, RIR_LINKS)
+    return build(tmp_path, RIR_FILES, RIR_FOLDERS, RIR_LINKS, RIR_FIFOS)
 
 
 def rir_patterns(top, rirs):
@@ -50,6 +54,7 @@ def rir_patterns(top, rirs):
         "",
         f"{top}/other/*",
         f"{top}/other/t/r/dangling2.wav",
+        f"{top}/other/t/r/pipe2.wav",
         f"{top}/other2/**",
     ]
 
@@ -62,7 +67,9 @@ def expected_rir_map(t):
         ".hidden": {"r": [f"{t}/rirs/.hidden/r/h.wav"]},
         "y": {"z": [f"{t}/rirs/deep/x/y/z/g.flac"]},
         "small": {
-            "r1": [f"{t}/rirs/small/r1/a.wav", f"{t}/rirs/small/r1/dangling.wav", f"{t}/rirs/small/r1/link.wav"],
+            # No broken link and no pipe, walked or matched, named directly
+            # or through a link.
+            "r1": [f"{t}/rirs/small/r1/a.wav", f"{t}/rirs/small/r1/link.wav"],
             "r10": [f"{t}/rirs/small/r10/b.WAV"],
             "r2": [f"{t}/rirs/small/r2/B.wav", f"{t}/rirs/small/r2/c.wav"],
             "room-2": [f"{t}/rirs/small/room-2/f.wav"],
@@ -105,19 +112,22 @@ def test_custom_extensions_and_a_single_file_entry(tree):
 @pytest.fixture
 def noise(tmp_path, monkeypatch):
     build(tmp_path, ["noise/a.wav", "noise/b.txt", "noise/sub/c.wav", "noise/sub/d/e.wav", "noise/.hid.wav"],
-          ["noise/dir.wav"])
+          ["noise/dir.wav"], [("noise/link.wav", "a.wav"), ("noise/gone.wav", "missing.wav")],
+          ["noise/pipe.wav", "noise/sub/pipe.wav"])
     monkeypatch.chdir(tmp_path)
 
 
-def test_noise_files_are_matches_as_spelled_unique_and_sorted(noise):
-    files = bk.collect_files(["noise/*", "./noise/*.wav", "noise/*/*.wav", "noise/**", "noise/sub", "missing/*", ""])
+def test_noise_files_are_regular_file_matches_as_spelled_unique_and_sorted(noise):
+    files = bk.collect_files(["noise/*", "./noise/*.wav", "noise/*/*.wav", "noise/**", "noise/sub", "missing/*", "",
+                              "noise/pipe.wav"])
+    # Matched folders, broken links and pipes are left out: the stream reads
+    # every noise file whole.
     assert files == [
         "./noise/a.wav",
-        "./noise/dir.wav",
+        "./noise/link.wav",
         "noise/a.wav",
         "noise/b.txt",
-        "noise/dir.wav",
-        "noise/sub",
+        "noise/link.wav",
         "noise/sub/c.wav",
     ]
 
@@ -132,8 +142,10 @@ def test_a_none_noise_pattern_fails():
         bk.collect_files(["*.wav", None])
 
 
-def test_noise_matches_sort_by_code_point_through_the_package_glob(monkeypatch):
-    matches = {"p1": ["\udc80.wav", "€.wav", "a.wav"], "p2": ["Z.wav", "a.wav", "é.wav"]}
+def test_noise_matches_sort_by_code_point_through_the_package_glob(tmp_path, monkeypatch):
+    matches = {"p1": ["\udc80.wav", "€.wav", "a.wav", "gone.wav"], "p2": ["Z.wav", "a.wav", "é.wav"]}
+    build(tmp_path, [name for names in matches.values() for name in names if name != "gone.wav"])
+    monkeypatch.chdir(tmp_path)
     monkeypatch.setattr(bk, "glob", types.SimpleNamespace(glob=lambda pattern: list(matches[pattern])))
     assert bk.collect_files(["p1", "p2"]) == ["Z.wav", "a.wav", "é.wav", "€.wav", "\udc80.wav"]
 

@@ -14,6 +14,7 @@ from blendkit_stream_fakes import make_corpus, make_noises, make_rirs, recording
 
 SEGMENT = 0.25
 L = 4000
+RATE = 16000
 
 
 @pytest.fixture(scope="module")
@@ -328,37 +329,81 @@ def test_each_sample_matches_its_draws(corpus, monkeypatch, reference, overlap):
 
 # ---- faults that would corrupt a sample ---------------------------------------------------------
 
-def test_empty_impulse_response_leaves_the_source_dry(corpus, monkeypatch, tmp_path):
-    empty = str(tmp_path / "empty.wav")
-    sf.write(empty, np.zeros(0, np.float32), 16000)
+def write_rir(path, samples, rate):
+    sf.write(path, np.asarray(samples, np.float32), rate, subtype="FLOAT")
+    return path
+
+
+@pytest.mark.parametrize("rate", [16000, 8000])
+def test_empty_or_unusable_impulse_responses_leave_the_source_dry(corpus, monkeypatch, tmp_path, capsys, rate):
+    # Empty, missing, non-finite or silent throughout: each counts as empty,
+    # at the stream's rate and at another, and is reported once per file.
+    empty = write_rir(str(tmp_path / "empty.wav"), [], rate)
     missing = str(tmp_path / "missing.wav")
+    nan = write_rir(str(tmp_path / "nan.wav"), [1.0, 0.5, np.nan] + [0.1] * 40, rate)
+    silent = write_rir(str(tmp_path / "silent.wav"), [0.0] * 40, rate)
+    hollow = [empty, missing, nan, silent]
     rmod = recording_random_module()
     monkeypatch.setattr(bk, "random", rmod)
-    ds = dataset(corpus, rir_map={"smallroom": {"hollow": [empty, missing]}}, noise_files=None,
-                 speaker_count_probs={2: 1.0}, overlap_range=(1.0, 1.0), apply_rir_prob=1.0)
-    batch = next(iter(ds))
+    ds = dataset(corpus, rir_map={"smallroom": {"hollow": hollow}}, noise_files=None,
+                 speaker_count_probs={4: 1.0}, overlap_range=(1.0, 1.0), apply_rir_prob=1.0)
+    batches = list(ds)
     worker = rmod.Random.created[0]
     crops = iter([e[4] for e in rmod.Random.log if e[0] is worker and e[1] == "randint"])
-    for b in range(2):
-        assert set(batch["paths"][b]["rir_used"]) == {empty, missing}
-        for i, path in enumerate(batch["paths"][b]["sources"]):
-            start = next(crops) if frames(path) > L else 0
-            assert abs(rms(batch["sources"][b, i].numpy())) > 1e-3
-            assert_proportional(batch["sources"][b, i].numpy(), crop_of(path, start))
+    for batch in batches:
+        for b in range(2):
+            assert sorted(batch["paths"][b]["rir_used"]) == sorted(hollow)
+            for i, path in enumerate(batch["paths"][b]["sources"]):
+                start = next(crops) if frames(path) > L else 0
+                assert abs(rms(batch["sources"][b, i].numpy())) > 1e-3
+                assert_proportional(batch["sources"][b, i].numpy(), crop_of(path, start))
+    lines = capsys.readouterr().out.splitlines()
+    # Judged before resampling, which would refuse the non-finite one.
+    assert not [line for line in lines if nan in line or silent in line if "resample" in line]
+    assert lines.count(f"[Warning] non-finite RIR {nan}: frame 2 is nan") == 1
+    assert lines.count(f"[Warning] silent RIR {silent}: every sample is zero") == 1
+    assert [line for line in lines if missing in line and line.startswith("[Warning] sf.read failed for ")]
+    assert all(ds._rir_cache[p].size == 0 for p in hollow)
 
 
 def failing_resampler(y, **kwargs):
     raise ValueError("resampler out of order")
 
 
-@pytest.mark.parametrize("fault", ["unreadable", "resampling"])
+def non_finite_utterances(tmp_path, rate, monkeypatch, general):
+    bad = []
+    for i, value in enumerate((np.inf, np.nan)):
+        path = write_tone_speech(str(tmp_path / f"odd{i}.wav"), 0.4, rate, seed=i)
+        data, _ = sf.read(path, dtype="float32")
+        data[1234 + i] = value
+        sf.write(path, data, rate, subtype="FLOAT")
+        bad.append(path)
+    if general:
+        original = bk._load_audio
+        monkeypatch.setattr(bk, "_load_audio", lambda path, target_sr: original(path, target_sr))
+    return bad
+
+
+BAD_UTTERANCES = {
+    "unreadable": lambda tmp_path, mp: [str(tmp_path / "gone1.wav"), str(tmp_path / "gone2.wav")],
+    "resampling": lambda tmp_path, mp: (
+        mp.setattr(bk, "librosa", types.SimpleNamespace(resample=failing_resampler)),
+        [write_tone_speech(str(tmp_path / f"low{i}.wav"), 0.4, 8000, seed=i) for i in range(2)])[1],
+    # One rule at every rate, read over the crop or whole, directly or
+    # through the package's _load_audio.
+    "non-finite at 16 kHz": lambda tmp_path, mp: non_finite_utterances(tmp_path, 16000, mp, False),
+    "non-finite at 16 kHz, general path": lambda tmp_path, mp: non_finite_utterances(tmp_path, 16000, mp, True),
+    "non-finite at 8 kHz": lambda tmp_path, mp: non_finite_utterances(tmp_path, 8000, mp, False),
+    # (the package's _load_audio reports the resampler's refusal instead)
+    "non-finite at 8 kHz, general path": lambda tmp_path, mp: non_finite_utterances(tmp_path, 8000, mp, True),
+    "non-finite at 22.05 kHz": lambda tmp_path, mp: non_finite_utterances(tmp_path, 22050, mp, False),
+}
+
+
+@pytest.mark.parametrize("fault", list(BAD_UTTERANCES))
 def test_bad_utterance_fails_its_attempt_before_any_crop(corpus, monkeypatch, tmp_path, capsys, fault):
     speakers = {"good_a": corpus.speakers["libri_0"], "good_b": corpus.speakers["libri_1"]}
-    if fault == "unreadable":
-        bad = [str(tmp_path / "gone1.wav"), str(tmp_path / "gone2.wav")]
-    else:
-        bad = [write_tone_speech(str(tmp_path / f"low{i}.wav"), 0.4, 8000, seed=i) for i in range(2)]
-        monkeypatch.setattr(bk, "librosa", types.SimpleNamespace(resample=failing_resampler))
+    bad = BAD_UTTERANCES[fault](tmp_path, monkeypatch)
     speakers["bad"] = bad
     rmod = recording_random_module()
     monkeypatch.setattr(bk, "random", rmod)
@@ -366,6 +411,7 @@ def test_bad_utterance_fails_its_attempt_before_any_crop(corpus, monkeypatch, tm
                  batch_size=4, samples_per_epoch=4)
     batch = next(iter(ds))
     assert all(p not in bad for paths in batch["paths"] for p in paths["sources"])
+    assert torch.isfinite(batch["mixture"]).all() and torch.isfinite(batch["sources"]).all()
     worker = rmod.Random.created[0]
     main = [e for e in rmod.Random.log if e[0] is worker]
     failed = [k for k, e in enumerate(main) if e[1] == "choice" and e[4] in bad]
@@ -373,10 +419,96 @@ def test_bad_utterance_fails_its_attempt_before_any_crop(corpus, monkeypatch, tm
     for k in failed:
         # Straight after the file draw comes the next attempt's speaker draw.
         assert main[k + 1][1] == "choice" and main[k + 1][2] == (ds.speaker_ids,)
-    # A retry's sample stream has the seed of the attempt it repeats.
-    seeds = [r.seed_value for r in rmod.Random.created[2:]]
-    assert sorted(set(seeds)) == [3 + i for i in range(4)] and len(seeds) == 4 + len(failed)
-    assert len(capsys.readouterr().out.splitlines()) == len(failed)
+    # A retry goes on with the sample stream of the attempt it repeats, which
+    # a failure before placement has not drawn from: one stream per sample,
+    # one reference draw each, as with no failure at all.
+    samples = rmod.Random.created[2:]
+    assert [r.seed_value for r in samples] == [3 + i for i in range(4)]
+    assert [(e[0], e[1], e[2]) for e in rmod.Random.log if e[0] in samples] == [(r, "randint", (0, 0))
+                                                                               for r in samples]
+    lines = capsys.readouterr().out.splitlines()
+    assert len(lines) == len(failed)
+    if fault.startswith("non-finite") and "general" not in fault:
+        expected = {bad[0]: "frame 1234 is inf", bad[1]: "frame 1235 is nan"}
+        assert lines == [f"[Warning] non-finite audio {main[k][4]}: {expected[main[k][4]]}" for k in failed]
+
+
+def silent_speaker(tmp_path, corpus):
+    mute = []
+    for i in range(2):
+        path = str(tmp_path / f"mute{i}.wav")
+        sf.write(path, np.zeros(6000, np.float32), RATE, subtype="PCM_16")
+        mute.append(path)
+    return {"good_a": corpus.speakers["libri_0"], "good_b": corpus.speakers["libri_1"], "mute": mute}, mute, (0.3, 1.0)
+
+
+def short_utterances(tmp_path, corpus):
+    # 480 samples of voice in a 4000-sample segment: a 1200-sample window
+    # mostly falls in the padding.
+    short = {f"short{k}": [write_tone_speech(str(tmp_path / f"s{k}_{u}.wav"), 0.03, RATE, seed=10 * k + u)
+                           for u in range(2)] for k in range(3)}
+    return short, [p for files in short.values() for p in files], (0.3, 0.3)
+
+
+@pytest.mark.parametrize("make_speakers", [silent_speaker, short_utterances])
+def test_a_source_without_signal_fails_its_attempt_after_placement(corpus, monkeypatch, tmp_path, capsys,
+                                                                   make_speakers):
+    speakers, suspects, overlap = make_speakers(tmp_path, corpus)
+    rmod = recording_random_module()
+    monkeypatch.setattr(bk, "random", rmod)
+    ds = dataset(corpus, speakers_map=speakers, speaker_count_probs={2: 1.0}, overlap_range=overlap,
+                 apply_rir_prob=1.0, apply_noise_prob=1.0, batch_size=4)
+    batch = next(iter(ds))
+    for b in range(4):
+        for i in range(2):
+            assert (batch["sources"][b, i] != 0).any()
+    # Every attempt reaches its placement; a retry goes on with the sample
+    # stream of the attempt it repeats, so it draws other windows.
+    samples = rmod.Random.created[2:]
+    assert len(samples) == 4
+    attempts = sum(1 for e in rmod.Random.log if e[0] in samples and e[1:3] == ("randint", (0, 1)))
+    failed = attempts - 4
+    assert failed > 0, "no attempt drew a silent source; pick another seed"
+    lines = capsys.readouterr().out.splitlines()
+    assert len(lines) == failed
+    assert all(line.startswith("[Warning] silent source ") and line.endswith(": it carries no signal after placement")
+               and line.split(" ")[3][:-1] in suspects for line in lines)
+    # Judged after the room and placement draws of every attempt, before the
+    # noise draw of the ones that pass.
+    batch_stream = rmod.Random.created[1]
+    draws = [e for e in rmod.Random.log if e[0] is batch_stream]
+    assert sum(1 for e in draws if e[1] == "choice" and e[2] == (ds.rir_rooms,)) == attempts
+    assert sum(1 for e in draws if e[1] == "choice" and e[2] == (ds.noise_files,)) == 4
+
+
+@pytest.mark.parametrize("rate", [16000, 8000])
+def test_a_non_finite_noise_segment_fails_its_attempt_at_every_rate(corpus, monkeypatch, tmp_path, capsys, rate):
+    # Two 10 s regions: the first clean, the second all NaN. Segments of the
+    # first are served, at the stream's rate and after resampling alike.
+    noise = np.random.default_rng(4).standard_normal(int(20.5 * rate)).astype(np.float32) * 0.05
+    noise[10 * rate:20 * rate] = np.nan
+    path = str(tmp_path / "half_nan.wav")
+    sf.write(path, noise, rate, subtype="FLOAT")
+    rmod = recording_random_module()
+    monkeypatch.setattr(bk, "random", rmod)
+    ds = dataset(corpus, noise_files=[path], rir_map=None, speaker_count_probs={2: 1.0}, apply_noise_prob=1.0,
+                 batch_size=4)
+    batch = next(iter(ds))
+    assert torch.isfinite(batch["mixture"]).all()
+    assert all(p["noise_path"] == path for p in batch["paths"])
+    assert not torch.equal(batch["mixture"][:, 0], batch["sources"].sum(dim=1))  # the noise is there
+    worker = rmod.Random.created[0]
+    main = [e for e in rmod.Random.log if e[0] is worker]
+    regions = [k for k, e in enumerate(main) if e[1] == "randrange"]
+    bad = [k for k in regions if main[k][4] == 1]
+    assert bad and len(regions) - len(bad) == 4
+    for k in bad:
+        # The offset in the region, then the next attempt's speakers: no SNR.
+        assert main[k + 1][1] == "randint" and main[k + 2][1] == "choice" and main[k + 2][2] == (ds.speaker_ids,)
+    lines = capsys.readouterr().out.splitlines()
+    assert len(lines) == len(bad)
+    assert all(line.startswith(f"[Warning] non-finite noise {path}: the drawn segment's sample ")
+               and line.endswith(" is nan") for line in lines)
 
 
 def test_stream_ends_when_no_attempt_succeeds(corpus, monkeypatch, tmp_path, capsys):
@@ -386,7 +518,7 @@ def test_stream_ends_when_no_attempt_succeeds(corpus, monkeypatch, tmp_path, cap
     ds = dataset(corpus, speakers_map=gone, samples_per_epoch=None, batch_size=3, speaker_count_probs={1: 1.0})
     assert list(ds) == []
     sample_streams = rmod.Random.created[2:]
-    assert len(sample_streams) == 61 and {r.seed_value for r in sample_streams} == {3}
+    assert [r.seed_value for r in sample_streams] == [3]
     assert len(capsys.readouterr().out.splitlines()) == 60
 
 

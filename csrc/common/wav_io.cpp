@@ -1,6 +1,7 @@
 #include "common/wav_io.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -38,6 +39,16 @@ void write_all(const std::string& path, const T* samples, int64_t frames, int ch
   }
 }
 
+// libsndfile opens whatever the path names, and opening a FIFO without a
+// writer, or reading a terminal or a socket, blocks for ever. Only regular
+// files (links followed) are opened; a missing path and a directory are
+// left to libsndfile, which refuses them in its own words without blocking.
+const char* refusal_of_special_file(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return nullptr;
+  return "Not a regular file.";
+}
+
 }  // namespace
 
 void write_wav(const std::string& path, const float* samples, int64_t frames, int channels,
@@ -51,6 +62,7 @@ void write_wav(const std::string& path, const double* samples, int64_t frames, i
 }
 
 AudioData read_audio(const std::string& path) {
+  if (const char* refusal = refusal_of_special_file(path)) throw OSError("Error opening '" + path + "': " + refusal);
   SF_INFO info{};
   SndfilePtr file(sf_open(path.c_str(), SFM_READ, &info));
   if (!file) throw OSError("Error opening '" + path + "': " + sf_strerror(nullptr));
@@ -83,6 +95,7 @@ int64_t checked_read(SNDFILE* file, T* out, int64_t frames, Read read) {
 }  // namespace
 
 AudioFileReader::AudioFileReader(const std::string& path) : file_(nullptr, close_sndfile) {
+  if (const char* refusal = refusal_of_special_file(path)) throw SndfileError(refusal);
   SF_INFO info{};
   file_.reset(sf_open(path.c_str(), SFM_READ, &info));
   // The error code, not sf_strerror: its text is the one the Python binding

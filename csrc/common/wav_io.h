@@ -28,7 +28,8 @@ struct AudioData {
   int sample_rate = 0;
 };
 
-// Reads any format libsndfile knows. Throws OSError naming the file on failure.
+// Reads any format libsndfile knows. Throws OSError naming the file on
+// failure, also for a FIFO, socket or device, which are never opened.
 AudioData read_audio(const std::string& path);
 
 // Channel 0 of the interleaved samples, converted to T, into out[0, frames).
@@ -48,7 +49,9 @@ struct SndfileError : OSError {
 // straight into the caller's buffer (libsndfile converts and scales).
 class AudioFileReader {
  public:
-  explicit AudioFileReader(const std::string& path);  // throws SndfileError
+  // Throws SndfileError, also for a FIFO, socket or device, which are never
+  // opened (reading one can block for ever).
+  explicit AudioFileReader(const std::string& path);
   int64_t frames() const { return frames_; }
   int channels() const { return channels_; }
   int sample_rate() const { return sample_rate_; }

@@ -67,6 +67,10 @@ EntryKind entry_kind(const std::string& path) {
   return kind_of_mode(st.st_mode);
 }
 
+bool is_regular_file(const std::string& path) {
+  return path.find('\0') == std::string::npos && entry_kind(path) == EntryKind::kRegularFile;
+}
+
 std::vector<DirectoryEntry> list_directory(const std::string& path) {
   std::unique_ptr<DIR, DirCloser> dir(opendir(path.c_str()));
   if (!dir) throw OsCallError(errno, path);

@@ -18,6 +18,10 @@ struct DirectoryEntry {
 // What `path` is, links followed; anything that cannot be examined is kOther.
 EntryKind entry_kind(const std::string& path);
 
+// os.path.isfile: a regular file, links followed; never true for a path
+// holding a NUL byte, which no file name can.
+bool is_regular_file(const std::string& path);
+
 // Every entry of the directory except "." and "..", in no particular order.
 // Throws OsCallError naming `path` when the directory cannot be opened or read.
 std::vector<DirectoryEntry> list_directory(const std::string& path);

@@ -8,7 +8,7 @@
 
 namespace speech::corpus {
 
-void walk_non_directories(const std::string& top,
+void walk_regular_files(const std::string& top,
                           const std::function<void(const std::string& dir, const std::string& name)>& visit) {
   std::vector<std::string> pending{top};
   while (!pending.empty()) {
@@ -21,9 +21,9 @@ void walk_non_directories(const std::string& top,
       continue;
     }
     for (const DirectoryEntry& entry : entries) {
-      if (entry.kind != EntryKind::kDirectory) {
+      if (entry.kind == EntryKind::kRegularFile) {
         visit(dir, entry.name);
-      } else if (!entry.is_link) {
+      } else if (entry.kind == EntryKind::kDirectory && !entry.is_link) {
         pending.push_back(path_join(dir, entry.name));
       }
     }

@@ -19,6 +19,31 @@ bool SegmentReader::seeks_exactly() const {
   return wav && plain && channels() > 0;
 }
 
+namespace {
+
+constexpr int64_t kScanBlockFrames = 1 << 15;
+
+bool holds_floats(int format) {
+  const int subtype = format & SF_FORMAT_SUBMASK;
+  return subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
+}
+
+}  // namespace
+
+std::optional<NonFiniteSample> SegmentReader::first_non_finite_frame() {
+  if (!holds_floats(file_.format())) return std::nullopt;
+  std::vector<float> channel(static_cast<size_t>(kScanBlockFrames));
+  for (int64_t start = 0; start < frames(); start += kScanBlockFrames) {
+    const int64_t count = std::min(kScanBlockFrames, frames() - start);
+    read_first_channel(start, count, channel.data());
+    if (std::optional<NonFiniteSample> bad = first_non_finite(channel.data(), count)) {
+      bad->index += start;
+      return bad;
+    }
+  }
+  return std::nullopt;
+}
+
 void SegmentReader::read_first_channel(int64_t start, int64_t count, float* out) {
   std::fill(out, out + count, 0.0f);
   if (count <= 0) return;

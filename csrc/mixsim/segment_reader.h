@@ -4,9 +4,11 @@
 // read and converted. PCM and float WAV data seek to the exact frame, so
 // the stretch holds the samples a whole-file read has at those frames.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/wav_io.h"
+#include "mixsim/signal_faults.h"
 
 namespace speech::mixsim {
 
@@ -21,6 +23,11 @@ class SegmentReader {
 
   // WAV (or WAVEX, RF64) holding PCM or float samples.
   bool seeks_exactly() const;
+
+  // The first frame whose channel 0 is NaN or infinite (as float32), read
+  // through the whole file in blocks. Integer encodings cannot hold one and
+  // are not read. Throws OSError when libsndfile reports an error.
+  std::optional<NonFiniteSample> first_non_finite_frame();
 
   // Channel 0 of frames [start, start + count) into out[0, count); frames
   // the file does not deliver are left as zeros. Throws OSError when

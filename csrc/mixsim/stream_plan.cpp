@@ -1,6 +1,10 @@
 #include "mixsim/stream_plan.h"
 
 #include <cmath>
+#include <string>
+
+#include "common/errors.h"
+#include "mixsim/dataset_arguments.h"
 
 namespace speech::mixsim {
 
@@ -17,11 +21,16 @@ int64_t floor_div(int64_t a, int64_t b) {
 int64_t floor_mod(int64_t a, int64_t b) { return a - floor_div(a, b) * b; }
 
 ShardInfo shard_info(int64_t rank, int64_t world_size, int64_t worker_id, int64_t num_workers) {
+  // The fields may have been changed since construction checked them.
+  check_shard(rank, world_size);
   return {rank + worker_id * world_size, world_size * num_workers};
 }
 
 std::optional<int64_t> samples_for_worker(std::optional<int64_t> samples_per_epoch, const ShardInfo& shard) {
   if (!samples_per_epoch) return std::nullopt;
+  if (shard.global_worker_count < 1) {
+    throw ValueError("the global worker count must be at least 1, got " + std::to_string(shard.global_worker_count));
+  }
   int64_t per = floor_div(*samples_per_epoch, shard.global_worker_count);
   const int64_t rem = floor_mod(*samples_per_epoch, shard.global_worker_count);
   if (shard.global_worker_id < rem) per += 1;

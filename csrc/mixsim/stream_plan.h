@@ -21,10 +21,12 @@ struct ShardInfo {
 };
 
 // Worker w of process r is r + w * world_size: the processes interleave.
+// ValueError for a world_size or rank that check_shard refuses.
 ShardInfo shard_info(int64_t rank, int64_t world_size, int64_t worker_id, int64_t num_workers);
 
 // The worker's share of an epoch: an even split, the first `remainder`
-// workers taking one more. None for an endless stream.
+// workers taking one more. None for an endless stream. ValueError for a
+// worker count below 1, which would divide by zero or by a negative count.
 std::optional<int64_t> samples_for_worker(std::optional<int64_t> samples_per_epoch, const ShardInfo& shard);
 
 // Samples per batch: 1 without a batch size, and never below 1.

@@ -1,6 +1,7 @@
 // collect_files and collect_rir_hierarchy: pattern expansion is the
 // interpreter's glob module (looked up on the package at call time); walking,
-// testing, normalising and ordering are the core's.
+// testing, normalising and ordering are the core's. Both keep regular files
+// only (links followed), as the speaker index does.
 #include <pybind11/pybind11.h>
 
 #include <algorithm>
@@ -45,6 +46,16 @@ py::list unique_sorted(const py::list& items) {
   return result;
 }
 
+// Noise files are read whole: a matched folder, broken link, FIFO or device
+// is no noise, and reading a FIFO would block the stream for ever. A text
+// that no file name can hold names no file.
+bool names_regular_file(const py::handle& match) {
+  std::optional<std::string> bytes;
+  if (PyUnicode_Check(match.ptr())) bytes = file_system_bytes(match);
+  if (PyBytes_Check(match.ptr())) bytes = py::reinterpret_borrow<py::bytes>(match).cast<std::string>();
+  return bytes && is_regular_file(*bytes);
+}
+
 class RirCollector {
  public:
   explicit RirCollector(const py::object& exts) : test_(extension_test_from(exts)) {}
@@ -67,7 +78,7 @@ class RirCollector {
 
  private:
   void add_tree(const std::string& top) {
-    walk_non_directories(top, [this](const std::string& dir, const std::string& name) {
+    walk_regular_files(top, [this](const std::string& dir, const std::string& name) {
       if (test_.accepts_name(name)) files_.push_back(absolute_path(path_join(dir, name), cwd_));
     });
   }
@@ -80,7 +91,7 @@ class RirCollector {
     const py::object matches = blendkit_attr("glob").attr("glob")(pattern, py::arg("recursive") = true);
     for (const py::handle match : matches) {
       const std::optional<std::string> bytes = PyUnicode_Check(match.ptr()) ? file_system_bytes(match) : std::nullopt;
-      if (bytes && entry_kind(*bytes) == EntryKind::kRegularFile) add_file(*bytes);
+      if (bytes && is_regular_file(*bytes)) add_file(*bytes);
     }
   }
 
@@ -106,7 +117,9 @@ py::list collect_files(const py::object& patterns) {
   const py::object glob = blendkit_attr("glob").attr("glob");
   py::list files;
   for (const py::handle pattern : patterns) {
-    for (const py::handle match : glob(pattern)) files.append(match);
+    for (const py::handle match : glob(pattern)) {
+      if (names_regular_file(match)) files.append(match);
+    }
   }
   return unique_sorted(files);
 }

@@ -1,9 +1,13 @@
 // IterableSeparationDataset: the class, its configuration and sharding.
 #include <pybind11/pybind11.h>
 
+#include <string>
+#include <vector>
+
 #include "bindings/utility/blendkit/mixture_parts.h"
 #include "bindings/utility/blendkit/registration.h"
 #include "common/errors.h"
+#include "mixsim/dataset_arguments.h"
 #include "mixsim/stream_plan.h"
 #include "pyutil/plain_class.h"
 
@@ -69,6 +73,47 @@ bool assertions_enabled() {
 py::object as_int(const py::handle& value) { return py::int_(py::reinterpret_borrow<py::object>(value)); }
 py::object as_float(const py::handle& value) { return py::float_(py::reinterpret_borrow<py::object>(value)); }
 
+std::string shown(const py::handle& value) { return py::repr(value).cast<std::string>(); }
+
+// An argument stored as an int, as the core's checks take it; one beyond
+// any sensible count is refused here rather than at the first batch.
+int64_t stored_int(const py::handle& value, const char* name) {
+  const int64_t result = PyLong_AsLongLong(value.ptr());
+  if (result == -1 && PyErr_Occurred()) {
+    PyErr_Clear();
+    throw ValueError(std::string(name) + " is out of range, got " + shown(value));
+  }
+  return result;
+}
+
+bool is_negative(const py::handle& value) { return value < py::int_(0); }
+
+// choices draws the batch's speaker count from these weights at every
+// batch; a weight it cannot use would fail there, or pass unnoticed.
+void check_speaker_count_probs(const py::handle& probs) {
+  if (!py::hasattr(probs, "keys") || !py::hasattr(probs, "values")) {
+    throw ValueError("speaker_count_probs must map speaker counts to weights, got " + shown(probs));
+  }
+  for (const py::handle key : probs.attr("keys")()) {
+    try {
+      as_int(key);
+    } catch (py::error_already_set& e) {
+      if (!is_ordinary_exception(e)) throw;
+      throw ValueError("speaker_count_probs keys must be speaker counts, got " + shown(key));
+    }
+  }
+  std::vector<double> weights;
+  for (const py::handle weight : probs.attr("values")()) {
+    try {
+      weights.push_back(py::cast<double>(as_float(weight)));
+    } catch (py::error_already_set& e) {
+      if (!is_ordinary_exception(e)) throw;
+      throw ValueError("speaker_count_probs weights must be numbers, got " + shown(weight));
+    }
+  }
+  mixsim::check_speaker_count_weights(weights);
+}
+
 void dataset_init(const py::object& cls, py::object self, py::object speech_root, py::object speakers_map,
                   py::object rir_map, py::object noise_files, py::object target_sr, py::object snr_range,
                   py::object sir_range, py::object overlap_range, py::object snr_reference,
@@ -85,6 +130,8 @@ void dataset_init(const py::object& cls, py::object self, py::object speech_root
   self.attr("speakers") = speakers;
   self.attr("speaker_ids") = new_list(speakers);
   self.attr("target_sr") = as_int(target_sr);
+  const int64_t rate = stored_int(self.attr("target_sr"), "target_sr");
+  mixsim::check_target_sr(rate);
   self.attr("rir_map") = truthy(rir_map) ? rir_map : py::dict();
   self.attr("rir_rooms") = rooms_with_files(self.attr("rir_map"));
   self.attr("noise_files") = truthy(noise_files) ? new_list(noise_files) : py::list();
@@ -100,22 +147,28 @@ void dataset_init(const py::object& cls, py::object self, py::object speech_root
   }
   self.attr("apply_rir_prob") = as_float(apply_rir_prob);
   self.attr("apply_noise_prob") = as_float(apply_noise_prob);
+  check_speaker_count_probs(speaker_count_probs);
   self.attr("speaker_count_probs") = speaker_count_probs;
   self.attr("samples_per_epoch") = samples_per_epoch.is_none() ? py::none() : as_int(samples_per_epoch);
   self.attr("segment_seconds") = as_float(segment_seconds);
-  const double product =
-      py::cast<double>(self.attr("segment_seconds")) * py::cast<double>(self.attr("target_sr"));
-  self.attr("segment_samples") = py::int_(mixsim::round_half_even(product));
+  self.attr("segment_samples") =
+      py::int_(mixsim::segment_samples_for(py::cast<double>(self.attr("segment_seconds")), rate));
   self.attr("seed") = as_int(seed);
+  mixsim::check_not_negative(is_negative(self.attr("seed")), "seed", shown(self.attr("seed")));
   self.attr("epoch") = py::int_(0);
   self.attr("rank") = as_int(rank);
   self.attr("world_size") = as_int(world_size);
+  mixsim::check_shard(stored_int(self.attr("rank"), "rank"), stored_int(self.attr("world_size"), "world_size"));
   self.attr("_rir_cache") = py::dict();
   self.attr("_noise_cache") = py::dict();
   self.attr("batch_size") = py::none();
 }
 
-void set_epoch(py::object self, py::object epoch) { self.attr("epoch") = as_int(epoch); }
+void set_epoch(py::object self, py::object epoch) {
+  const py::object value = as_int(epoch);
+  mixsim::check_not_negative(is_negative(value), "epoch", shown(value));
+  self.attr("epoch") = value;
+}
 
 py::tuple get_shard_info(py::object self) {
   const py::object worker_info = blendkit_attr("torch").attr("utils").attr("data").attr("get_worker_info")();

@@ -5,6 +5,7 @@
 
 #include "bindings/utility/blendkit/mixture_parts.h"
 #include "bindings/utility/blendkit/signal_calls.h"
+#include "mixsim/signal_faults.h"
 
 namespace py = pybind11;
 
@@ -16,12 +17,31 @@ py::object float32_asarray(const py::handle& x) {
   return np.attr("asarray")(x, py::arg("dtype") = np.attr("float32"));
 }
 
+// A non-finite or all-zero impulse response is cached as an empty one,
+// which leaves its source dry; one warning line per file and process.
+// Judged at the file's own rate, before resampling would refuse a
+// non-finite one.
+bool refuse_impulse_response(const py::object& rir_path, const py::object& rir) {
+  if (size_of(rir) == 0) return false;
+  const FloatArray samples = float32_view(rir);
+  const std::optional<mixsim::ImpulseResponseFault> fault =
+      mixsim::impulse_response_fault(samples.data(), samples.size());
+  if (!fault) return false;
+  print_warning(fault->non_finite ? "non-finite RIR " : "silent RIR ", rir_path, fault->reason);
+  return true;
+}
+
 py::object load_and_resample_rir(py::object self, py::object rir_path) {
   const py::dict cache = self.attr("_rir_cache");
   if (cache.contains(rir_path)) return cache[rir_path];
   const auto [data, rir_sr] = unpack_pair(blendkit_attr("_safe_sf_read")(rir_path, py::arg("dtype") = "float32"));
   py::object rir = data;
   if (ndim_of(rir) == 2) rir = rir[py::make_tuple(slice_of(py::none(), py::none()), 0)];
+  if (refuse_impulse_response(rir_path, rir)) {
+    const py::object empty = float_zeros(0);
+    cache[rir_path] = empty;
+    return empty;
+  }
   const py::object target_sr = self.attr("target_sr");
   if (rir_sr.not_equal(target_sr)) {
     try {

@@ -46,9 +46,10 @@ FloatArray pad_or_crop(const FloatArray& wave, int64_t L, const pybind11::object
 std::optional<FloatArray> crop_source(const Source& source, int64_t L, const pybind11::object& stream);
 
 // Loads every drawn (speaker id, path) pair. An unreadable file (an empty
-// signal) or one left at another rate because its resampling failed would
-// enter the batch under its speaker's label as silence or at the wrong rate:
-// the attempt fails instead (nothing is returned), once all sources are
+// signal), one left at another rate because its resampling failed, or one
+// holding a NaN or an infinity (one warning line, at any rate) would enter
+// the batch under its speaker's label as silence, at the wrong rate or as
+// NaN: the attempt fails instead (nothing is returned), once all sources are
 // loaded and before any crop is drawn, and is retried.
 std::optional<std::vector<Source>> load_sources(const pybind11::object& picks, const pybind11::object& target_sr);
 

@@ -13,6 +13,7 @@
 #include "bindings/utility/blendkit/signal_calls.h"
 #include "common/errors.h"
 #include "mixsim/segment_ops.h"
+#include "mixsim/signal_faults.h"
 #include "mixsim/utterance_crop.h"
 
 namespace py = pybind11;
@@ -65,30 +66,70 @@ std::optional<Source> open_for_crop(const py::object& speaker, const py::object&
   return Source{speaker, path, float_zeros(0), std::nullopt, 0.0, std::move(reader)};
 }
 
+// A sample that is not a finite number would make every batch the utterance
+// enters NaN: the utterance is refused like an unreadable one, whatever its
+// rate, before it is resampled (which would refuse it too) or cropped.
+bool refuse_non_finite(const py::object& path, const std::optional<mixsim::NonFiniteSample>& bad) {
+  if (!bad) return false;
+  print_warning("non-finite audio ", path, mixsim::describe_non_finite(*bad, "frame"));
+  return true;
+}
+
+bool refuse_non_finite(const py::object& path, const FloatArray& wave) {
+  return refuse_non_finite(path, mixsim::first_non_finite(wave.data(), wave.size()));
+}
+
+// A file held open for its crop is scanned for non-finite samples first; one
+// that then cannot be read is unreadable all the same.
+bool refuse_lazy(const Source& source) {
+  try {
+    return refuse_non_finite(source.path, source.reader->first_non_finite_frame());
+  } catch (const OSError& e) {
+    print_warning("sf.read failed for ", source.path, py::str(e.what()));
+    return true;
+  }
+}
+
+// What reading a drawn utterance straight through the package's own reader
+// gave: a source, a refusal already reported, or neither when the general
+// path is to read it.
+struct DirectRead {
+  std::optional<Source> source;
+  bool refused = false;
+};
+
 // The utterance as _load_audio reads it, left at the file's rate when it is
-// to be resampled; nothing when resampling it would fail (the general path
-// then reports that).
-std::optional<Source> read_utterance(const py::object& speaker, const py::object& path, const py::object& target_sr) {
-  if (std::optional<Source> lazy = open_for_crop(speaker, path, target_sr)) return lazy;
+// to be resampled; neither a source nor a refusal when resampling it would
+// fail (the general path then reports that).
+DirectRead read_utterance(const py::object& speaker, const py::object& path, const py::object& target_sr) {
+  if (std::optional<Source> lazy = open_for_crop(speaker, path, target_sr)) {
+    if (refuse_lazy(*lazy)) return {std::nullopt, true};
+    return {std::move(lazy), false};
+  }
   const auto [read, rate] = unpack_pair(safe_sf_read(path, py::str("float32")));
   py::object data = read;
   if (ndim_of(data) == 2) data = data[py::make_tuple(slice_of(py::none(), py::none()), 0)];
   Source source{speaker, path, float32_view(data), std::nullopt, 0.0, nullptr};
-  if (source.wave.size() == 0 || !rate.not_equal(target_sr)) return source;
+  if (refuse_non_finite(path, source.wave)) return {std::nullopt, true};
+  if (source.wave.size() == 0 || !rate.not_equal(target_sr)) return {std::move(source), false};
   const double file_rate = py::cast<double>(rate);
   const double target_rate = py::cast<double>(target_sr);
   try {
     mixsim::check_utterance_resampling(source.wave.data(), source.wave.size(), file_rate, target_rate);
   } catch (const ValueError&) {
-    return std::nullopt;
+    return {};
   }
   source.file_rate = file_rate;
   source.target_rate = target_rate;
-  return source;
+  return {std::move(source), false};
 }
 
+// Empty (unreadable), left at another rate (its resampling failed, already
+// reported) or not finite: the source would enter the batch as silence, at
+// the wrong rate or as NaN.
 bool usable(const Source& source, const py::object& rate, const py::object& target_sr) {
-  return source.wave.size() > 0 && !rate.not_equal(target_sr);
+  if (source.wave.size() == 0 || rate.not_equal(target_sr)) return false;
+  return !refuse_non_finite(source.path, source.wave);
 }
 
 Source load_through_package(const py::object& speaker, const py::object& path, const py::object& target_sr,
@@ -141,11 +182,13 @@ std::optional<std::vector<Source>> load_sources(const py::object& picks, const p
   const bool direct = readers_are_original();
   for (const py::handle pick : picks) {
     const auto [speaker, path] = unpack_pair(pick);
-    std::optional<Source> source;
-    if (direct) source = read_utterance(speaker, path, target_sr);
-    if (source) {
-      if (!source->reader && source->wave.size() == 0) all_usable = false;
-      sources.push_back(std::move(*source));
+    DirectRead read;
+    if (direct) read = read_utterance(speaker, path, target_sr);
+    if (read.refused) {
+      all_usable = false;
+    } else if (read.source) {
+      if (!read.source->reader && read.source->wave.size() == 0) all_usable = false;
+      sources.push_back(std::move(*read.source));
     } else {
       sources.push_back(load_through_package(speaker, path, target_sr, all_usable));
     }

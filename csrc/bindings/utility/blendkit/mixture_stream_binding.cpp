@@ -82,11 +82,20 @@ class BatchStream {
     batch.num_speakers = draw_speaker_count(streams.batch_rng);
     std::vector<py::dict> records;
     int64_t tries = 0;
+    bool retry = false;
     while (static_cast<int64_t>(records.size()) < batch_) {
-      const py::object generated = py::int_(records.size());
-      streams.sample_rng = new_stream(seed_base_ + batch_id * py::int_(kBatchSeedStep) + generated);
+      // A retry goes on with the sample stream of the attempt it repeats. An
+      // attempt that failed before its placement drew nothing from it, so
+      // its retry draws what a fresh stream would; one that failed after it
+      // (a source placed in silence, a non-finite noise segment) would
+      // otherwise draw the same windows again, and fail again.
+      if (!retry) {
+        const py::object generated = py::int_(records.size());
+        streams.sample_rng = new_stream(seed_base_ + batch_id * py::int_(kBatchSeedStep) + generated);
+      }
       if (++tries > mixsim::attempts_per_batch(batch_)) break;
       std::optional<py::dict> record = synthesize_sample(dataset_, streams, batch);
+      retry = !record;
       if (record) records.push_back(std::move(*record));
     }
     if (static_cast<int64_t>(records.size()) < batch_) return std::nullopt;

@@ -10,6 +10,7 @@
 #include "bindings/utility/blendkit/mixture_parts.h"
 #include "bindings/utility/blendkit/mixture_sources.h"
 #include "mixsim/segment_ops.h"
+#include "mixsim/signal_faults.h"
 #include "mixsim/stream_plan.h"
 
 namespace py = pybind11;
@@ -73,8 +74,11 @@ Reverberation reverberate(const py::object& dataset, const std::vector<FloatArra
   return result;
 }
 
+// Where each source's kept stretch [begin, begin + size) of its segment
+// went; the reference keeps the whole segment.
 struct Placement {
   std::vector<py::object> placed;
+  std::vector<mixsim::RegionBounds> kept;
   py::list offsets;
   py::list active_lens;
 };
@@ -104,6 +108,7 @@ Placement place_sources(const py::object& dataset, const std::vector<py::object>
     const FloatArray samples = float32_view(s);
     if (i == ref_idx) {
       placement.placed.push_back(s);
+      placement.kept.push_back({0, samples.size()});
       placement.offsets.append(0);
       placement.active_lens.append(mixsim::count_nonzero(samples.data(), samples.size()));
       continue;
@@ -115,10 +120,35 @@ Placement place_sources(const py::object& dataset, const std::vector<py::object>
     FloatArray out(static_cast<py::ssize_t>(L));
     mixsim::place_window(samples.data(), src_start, overlap_len, dst_start, L, out.mutable_data());
     placement.placed.push_back(std::move(out));
+    placement.kept.push_back({src_start, src_start + overlap_len});
     placement.offsets.append(dst_start);
     placement.active_lens.append(overlap_len);
   }
   return placement;
+}
+
+// A source that carries no signal once placed (a silent file, a silent
+// stretch cropped, a window that fell in the padding of a short utterance)
+// would teach silence under a speaker's label: each is reported, and the
+// attempt fails. The speaker's own dry samples in the kept stretch decide,
+// as reverberation smears a little of the voice outside it and the FFT
+// leaves rounding noise everywhere; a placed source of zeros fails too.
+// Judged after every draw of the placement, so a sample with a voice in
+// every source is made exactly as it would be without the check.
+bool every_source_carries_signal(const std::vector<Source>& sources, const std::vector<FloatArray>& segs,
+                                 const Placement& placement) {
+  bool all = true;
+  for (size_t i = 0; i < sources.size(); ++i) {
+    const mixsim::RegionBounds& kept = placement.kept[i];
+    const FloatArray placed = float32_view(placement.placed[i]);
+    if (mixsim::carries_signal(segs[i].data() + kept.begin, kept.size()) &&
+        mixsim::carries_signal(placed.data(), placed.size())) {
+      continue;
+    }
+    print_warning("silent source ", sources[i].path, "it carries no signal after placement");
+    all = false;
+  }
+  return all;
 }
 
 FloatArray speech_sum(const std::vector<py::object>& placed, int64_t L) {
@@ -133,6 +163,27 @@ FloatArray speech_sum(const std::vector<py::object>& placed, int64_t L) {
   return out;
 }
 
+// librosa.resample of a float32 noise. A noise holding a non-finite sample
+// would be refused whole; it is resampled with those samples zeroed and NaN
+// put back where they land, so that at every rate only the segments that
+// reach one are refused.
+py::object resample_noise(const FloatArray& noise, const py::object& noise_sr, const py::object& target_sr) {
+  const py::object resample = blendkit_attr("librosa").attr("resample");
+  const auto call = [&](const py::object& signal) {
+    return resample(signal, py::arg("orig_sr") = noise_sr, py::arg("target_sr") = target_sr,
+                    py::arg("res_type") = "kaiser_fast");
+  };
+  if (!mixsim::first_non_finite(noise.data(), noise.size())) return call(noise);
+  FloatArray zeroed(noise.size());
+  std::copy(noise.data(), noise.data() + noise.size(), zeroed.mutable_data());
+  mixsim::zero_non_finite(zeroed.mutable_data(), zeroed.size());
+  // A copy of its own, whatever the resampler returned, to mark in place.
+  FloatArray resampled = blendkit_attr("np").attr("array")(call(zeroed), py::arg("dtype") = "float32");
+  mixsim::restore_non_finite(noise.data(), noise.size(), py::cast<double>(noise_sr), py::cast<double>(target_sr),
+                             resampled.mutable_data(), resampled.size());
+  return std::move(resampled);
+}
+
 // The whole noise signal of `path`: read, reduced to its first channel and
 // brought to the dataset's rate on first use, then served from the cache.
 py::object cached_noise(const py::object& dataset, const py::object& path) {
@@ -145,9 +196,7 @@ py::object cached_noise(const py::object& dataset, const py::object& path) {
   const py::object target_sr = dataset.attr("target_sr");
   if (noise_sr.not_equal(target_sr) && size_of(noise) > 0) {
     try {
-      noise = blendkit_attr("librosa").attr("resample")(
-          np.attr("asarray")(noise, py::arg("dtype") = np.attr("float32")), py::arg("orig_sr") = noise_sr,
-          py::arg("target_sr") = target_sr, py::arg("res_type") = "kaiser_fast");
+      noise = resample_noise(np.attr("asarray")(noise, py::arg("dtype") = np.attr("float32")), noise_sr, target_sr);
     } catch (py::error_already_set& e) {
       if (!is_ordinary_exception(e)) throw;
       print_warning("failed resample noise ", path, e);
@@ -158,17 +207,32 @@ py::object cached_noise(const py::object& dataset, const py::object& path) {
   return noise;
 }
 
+// The segment mixed into this sample; nothing, after a warning line, when it
+// holds a NaN or an infinity, which would make the mixture NaN.
+std::optional<py::object> finite_noise_segment(const py::object& dataset, const py::object& path,
+                                               const py::object& noise_full, const py::object& rng) {
+  const py::object segment = dataset.attr("_sample_noise_segment")(noise_full, rng);
+  const FloatArray samples = float32_view(segment);
+  if (const auto bad = mixsim::first_non_finite(samples.data(), samples.size())) {
+    print_warning("non-finite noise ", path, "the drawn segment's " + mixsim::describe_non_finite(*bad, "sample"));
+    return std::nullopt;
+  }
+  return segment;
+}
+
 struct NoisyMixture {
   py::object mixture;
   py::object noise_path = py::none();
 };
 
-NoisyMixture add_noise(const py::object& dataset, const py::object& rng, const py::object& batch_rng,
-                       const py::object& speech, const py::object& placed_first, int64_t L) {
+std::optional<NoisyMixture> add_noise(const py::object& dataset, const py::object& rng, const py::object& batch_rng,
+                                      const py::object& speech, const py::object& placed_first, int64_t L) {
   NoisyMixture result;
   result.noise_path = batch_rng.attr("choice")(dataset.attr("noise_files"));
   const py::object noise_full = cached_noise(dataset, result.noise_path);
-  const py::object noise_seg = dataset.attr("_sample_noise_segment")(noise_full, rng);
+  const std::optional<py::object> segment = finite_noise_segment(dataset, result.noise_path, noise_full, rng);
+  if (!segment) return std::nullopt;
+  const py::object& noise_seg = *segment;
   const py::object snr_db = draw_uniform(rng, dataset.attr("snr_range"));
   const py::object mix_noise = blendkit_attr("_mix_noise_at_snr");
   const py::object reference = dataset.attr("snr_reference");
@@ -187,6 +251,30 @@ NoisyMixture add_noise(const py::object& dataset, const py::object& rng, const p
     result.mixture = mix_noise(speech, noise_seg, snr_db, rng);
   }
   return result;
+}
+
+// The last guard: a finite input can still overflow float32 on its way to
+// the mixture (a float file with enormous samples). Such a sample is
+// reported, naming its utterances, and not served.
+bool finished_sample_is_finite(const std::vector<Source>& sources, const Placement& placement,
+                               const py::object& mixture) {
+  std::string where;
+  for (size_t i = 0; i < placement.placed.size() && where.empty(); ++i) {
+    const FloatArray samples = float32_view(placement.placed[i]);
+    if (const auto bad = mixsim::first_non_finite(samples.data(), samples.size())) {
+      where = "source " + std::to_string(i) + "'s " + mixsim::describe_non_finite(*bad, "sample");
+    }
+  }
+  if (where.empty()) {
+    const FloatArray samples = float32_view(mixture);
+    const auto bad = mixsim::first_non_finite(samples.data(), samples.size());
+    if (!bad) return true;
+    where = "the mixture's " + mixsim::describe_non_finite(*bad, "sample");
+  }
+  py::list names;
+  for (const Source& s : sources) names.append(py::str(s.path));
+  print_warning("non-finite sample from ", py::str(", ").attr("join")(names), where);
+  return false;
 }
 
 py::object to_tensor(const py::object& x) {
@@ -264,14 +352,18 @@ std::optional<py::dict> synthesize_sample(const py::object& dataset, const Attem
   }
 
   const Placement placement = place_sources(dataset, scaled, streams.sample_rng, L);
+  if (!every_source_carries_signal(*sources, segs, placement)) return std::nullopt;
   const FloatArray speech = speech_sum(placement.placed, L);
   py::object mixture = speech;
   py::object noise_path = py::none();
   if (batch.apply_noise && truthy(dataset.attr("noise_files"))) {
-    NoisyMixture noisy = add_noise(dataset, streams.rng, streams.batch_rng, speech, placement.placed.front(), L);
-    mixture = noisy.mixture;
-    noise_path = noisy.noise_path;
+    std::optional<NoisyMixture> noisy =
+        add_noise(dataset, streams.rng, streams.batch_rng, speech, placement.placed.front(), L);
+    if (!noisy) return std::nullopt;
+    mixture = noisy->mixture;
+    noise_path = noisy->noise_path;
   }
+  if (!finished_sample_is_finite(*sources, placement, mixture)) return std::nullopt;
   return sample_record(dataset, *sources, placement, mixture, reverb.rir_used, noise_path, batch);
 }
 

@@ -1,0 +1,31 @@
+#pragma once
+// The dataset's arguments that would otherwise be taken silently or fail far
+// from their cause: each check throws ValueError naming its argument.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace speech::mixsim {
+
+// At least one sample per second.
+void check_target_sr(int64_t target_sr);
+
+// Samples per segment: segment_seconds * target_sr to the nearest integer,
+// halves to even. A segment must be finite and hold at least one sample.
+int64_t segment_samples_for(double segment_seconds, int64_t target_sr);
+
+// world_size >= 1 and 0 <= rank < world_size: a worker's share divides by
+// the worker count, and a rank outside the world shares work with another.
+void check_shard(int64_t rank, int64_t world_size);
+
+// The speaker-count weights, in the mapping's order: finite, none below
+// zero, and at least one above it.
+void check_speaker_count_weights(const std::vector<double>& weights);
+
+// Every random stream is seeded with seed + epoch * 10^9 + worker id, and a
+// stream seeded with -k is the one seeded with k: a negative seed or epoch
+// gives two workers or epochs the same samples. `shown` is the value as
+// the caller wrote it.
+void check_not_negative(bool negative, const char* name, const std::string& shown);
+
+}  // namespace speech::mixsim

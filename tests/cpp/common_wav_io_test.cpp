@@ -1,0 +1,101 @@
+// Audio files are opened only when they are regular files: a FIFO without a
+// writer blocks whoever opens it to read, for ever.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "common/errors.h"
+#include "common/wav_io.h"
+
+namespace speech {
+namespace {
+
+class Fifo : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char dir_template[] = "/tmp/wav_io_fifo_XXXXXX";
+    ASSERT_NE(mkdtemp(dir_template), nullptr);
+    dir_ = dir_template;
+    path_ = dir_ + "/pipe.wav";
+    ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);
+  }
+  void TearDown() override {
+    unlink(path_.c_str());
+    rmdir(dir_.c_str());
+  }
+
+  // Runs `open_it` while a watcher frees any reader that blocks on the pipe
+  // (it opens the other end once a reader waits, then closes it), so a
+  // reader that opens the pipe fails the test instead of hanging it.
+  template <typename F>
+  bool reader_opened_pipe(F&& open_it) {
+    std::atomic<bool> done{false};
+    std::atomic<bool> opened{false};
+    std::thread watcher([&] {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (!done && std::chrono::steady_clock::now() < deadline) {
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+          opened = true;
+          ::close(fd);
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    });
+    open_it();
+    done = true;
+    watcher.join();
+    return opened;
+  }
+
+  std::string dir_;
+  std::string path_;
+};
+
+TEST_F(Fifo, ReaderRefusesAPipeWithoutOpeningIt) {
+  std::string text;
+  const bool opened = reader_opened_pipe([&] {
+    try {
+      AudioFileReader reader(path_);
+    } catch (const SndfileError& e) {
+      text = e.what();
+    }
+  });
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(text, "Not a regular file.");
+}
+
+TEST_F(Fifo, WholeReadRefusesAPipeWithoutOpeningIt) {
+  std::string text;
+  const bool opened = reader_opened_pipe([&] {
+    try {
+      read_audio(path_);
+    } catch (const OSError& e) {
+      text = e.what();
+    }
+  });
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(text, "Error opening '" + path_ + "': Not a regular file.");
+}
+
+TEST(WavIo, MissingFilesAndFoldersAreLeftToLibsndfile) {
+  try {
+    AudioFileReader reader("/nonexistent/wav_io_test.wav");
+    FAIL() << "opened a missing file";
+  } catch (const SndfileError& e) {
+    EXPECT_NE(std::string(e.what()), "Not a regular file.");
+  }
+  EXPECT_THROW(AudioFileReader("/tmp"), SndfileError);
+}
+
+}  // namespace
+}  // namespace speech
