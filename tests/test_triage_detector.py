@@ -1,5 +1,8 @@
 """MultiSpeakerDetector: checkpoint loading (the "model" entry, the wrapper
-prefix, strict names), the rate formula, copies and gradient mode."""
+prefix, strict names), the rate formula, copies and gradient mode, and long
+utterances through the trunk in stretches."""
+import math
+
 import numpy as np
 import pytest
 import torch
@@ -142,3 +145,148 @@ def test_real_network_rate(tmp_path, real_state):
     with torch.no_grad():
         prob = torch.sigmoid(detector.model(torch.from_numpy(audio.astype(np.float32))[None, None]))
     assert rate == float(prob[0, 1] / prob.sum()) and 0.0 < rate < 1.0
+
+
+# Long utterances: the package's own network runs its trunk stretch by stretch.
+
+@pytest.fixture(scope="module")
+def sharp_state(real_state):
+    """The real weights with a steeper head, so that the rate moves visibly
+    with any change of the pooled statistics."""
+    state = dict(real_state)
+    state["model_backbone.seg_1.weight"] = real_state["model_backbone.seg_1.weight"] * 300.0
+    return state
+
+
+@pytest.fixture(scope="module")
+def trunk_reach():
+    """(stride, before, after): the trunk's output frame o depends on input
+    frames stride*o - before ... stride*o + after, found by perturbing one
+    input frame at a time (every phase of the stride) and seeing which output
+    frames change."""
+    torch.manual_seed(5)
+    trunk = NoisyDetectorV2().eval().model_backbone
+    x = torch.randn(1, 400, 256)
+    with torch.no_grad():
+        base = trunk._get_frame_level_feat(x.clone())
+        stride = x.shape[1] // base.shape[-1]
+        before = after = 0
+        for f in range(196, 196 + stride):
+            y = x.clone()
+            y[0, f] += 1.0
+            changed = ((trunk._get_frame_level_feat(y) - base).abs().amax(dim=(0, 1, 2)) > 0).nonzero().flatten()
+            before = max(before, stride * int(changed[-1]) - f)
+            after = max(after, f - stride * int(changed[0]))
+    return stride, before, after
+
+
+class TrunkCalls:
+    """Records the features of every trunk call and the input of every whole
+    forward of a detector network."""
+
+    def __init__(self, model):
+        self.features, self.whole = [], []
+        trunk = model.model_backbone
+        frame_level = trunk._get_frame_level_feat
+
+        def recording(x):
+            self.features.append(x[0].clone())
+            return frame_level(x)
+
+        trunk._get_frame_level_feat = recording
+        model.register_forward_pre_hook(lambda module, args: self.whole.append(tuple(args[0].shape)))
+
+
+def whole_rate(model, audio):
+    device = next(model.parameters()).device
+    with torch.no_grad():
+        prob = torch.sigmoid(model(torch.from_numpy(audio.astype(np.float32))[None, None].to(device)))
+    return float(prob[0, 1] / prob.sum())
+
+
+def spans_in(spectrogram, pieces, stride):
+    """Where each piece lies in the whole spectrogram, searched on stride
+    multiples only."""
+    spans = []
+    for piece in pieces:
+        n = piece.shape[0]
+        starts = [s for s in range(0, spectrogram.shape[0] - n + 1, stride)
+                  if torch.allclose(spectrogram[s:s + n], piece, rtol=0, atol=1e-5)]
+        assert len(starts) == 1, (n, starts)
+        spans.append((starts[0], starts[0] + n))
+    return spans
+
+
+@pytest.mark.parametrize("stretch_frames, seconds, hop, device", [
+    (240, 4.0, 256, "cpu"),  # the shortest stretch that keeps two output frames
+    (333, 8.1, 256, "cpu"),
+    (300, 5.0, 160, "cpu"),  # the network's hop is read, not assumed
+    pytest.param(333, 8.1, 256, "cuda", marks=pytest.mark.skipif(not torch.cuda.is_available(), reason="no CUDA")),
+])
+def test_long_utterance_in_stretches_equals_the_whole_forward(monkeypatch, tmp_path, sharp_state, trunk_reach,
+                                                              stretch_frames, seconds, hop, device):
+    detector = triageflow.MultiSpeakerDetector(save_detector_checkpoint(tmp_path / "d.tar", sharp_state),
+                                               torch.device(device))
+    detector.model.stride = hop
+    monkeypatch.setattr(triageflow, "_DETECTOR_STRETCH_FRAMES", stretch_frames)
+    audio = np.random.default_rng(3).normal(0, 0.1, int(16000 * seconds))
+    calls = TrunkCalls(detector.model)
+    rate = detector.predict(audio)
+    assert calls.whole == [] and len(calls.features) > 1
+    expected = whole_rate(detector.model, audio)
+    assert 0.01 < expected < 0.99 and rate == pytest.approx(expected, abs=1e-5)
+
+    # Each stretch is a piece of the whole spectrogram that starts on the
+    # trunk's stride, and every output frame's whole reach (clipped at the
+    # recording's true edges) lies inside one of them.
+    *pieces, spectrogram = calls.features
+    stride, before, after = trunk_reach
+    spans = spans_in(spectrogram, pieces, stride)
+    assert all(end - start <= stretch_frames for start, end in spans)
+    frames = spectrogram.shape[0]
+    for o in range(-(-frames // stride)):
+        low, high = max(stride * o - before, 0), min(stride * o + after, frames - 1)
+        assert any(start <= low and high < end for start, end in spans), o
+
+
+def test_stretches_copy_convert_and_keep_not_a_number(monkeypatch, tmp_path, sharp_state):
+    detector = triageflow.MultiSpeakerDetector(save_detector_checkpoint(tmp_path / "d.tar", sharp_state), CPU)
+    monkeypatch.setattr(triageflow, "_DETECTOR_STRETCH_FRAMES", 300)
+    audio = np.random.default_rng(4).normal(0, 0.1, 16000 * 8)
+    kept = audio.copy()
+    calls = TrunkCalls(detector.model)
+    assert detector.predict(audio) == detector.predict(audio.astype(np.float32))
+    np.testing.assert_array_equal(audio, kept)
+    audio[60000] = np.nan  # the driver refuses a rate that is not finite
+    assert math.isnan(detector.predict(audio))
+    assert calls.whole == [] and len(calls.features) > 3
+
+
+class Subclassed(NoisyDetectorV2):
+    """The detector network by inheritance, free to compute something else."""
+
+
+@pytest.mark.parametrize("how", ["replaced", "subclassed", "training", "fits_one_stretch"])
+def test_whole_forward_where_stretches_do_not_apply(monkeypatch, tmp_path, real_state, how):
+    monkeypatch.setattr(triageflow, "_DETECTOR_STRETCH_FRAMES", 240)
+    samples = 256 * 239 if how == "fits_one_stretch" else 16000 * 5
+    if how == "replaced":
+        detector = fixed_detector(monkeypatch, tmp_path, (0.0, 1.0))
+        detector.predict(np.zeros(samples))
+        assert detector.model.seen == [((1, 1, samples), torch.float32, False)]
+        return
+    if how == "subclassed":
+        monkeypatch.setattr(triageflow, "NoisyDetectorV2", Subclassed)
+    detector = triageflow.MultiSpeakerDetector(save_detector_checkpoint(tmp_path / "d.tar", real_state), CPU)
+    if how == "training":
+        # Batch normalisation in training mode pools over the whole map.
+        detector.model.model_backbone.layer3[1].bn2.train()
+    calls = TrunkCalls(detector.model)
+    detector.predict(np.random.default_rng(5).normal(0, 0.1, samples))
+    assert calls.whole == [(1, 1, samples)] and len(calls.features) == 1
+
+
+def test_non_array_input_fails_as_before(tmp_path, real_state):
+    detector = triageflow.MultiSpeakerDetector(save_detector_checkpoint(tmp_path / "d.tar", real_state), CPU)
+    with pytest.raises(AttributeError, match="astype"):
+        detector.predict([0.0] * (16000 * 30))

@@ -1,12 +1,17 @@
 // MultiSpeakerDetector: the detector network with its checkpoint's weights,
 // and the multi-speaker rate of one whole utterance. Each class score gets
-// its own sigmoid; the rate is class 1's share of the two.
+// its own sigmoid; the rate is class 1's share of the two. A long utterance
+// goes through the package's own network stretch by stretch, so an hour of
+// audio takes no more memory than a minute; any other network gets the one
+// whole forward.
 #include <ATen/ATen.h>
 #include <pybind11/pybind11.h>
 #include <torch/csrc/utils/pybind.h>
 
+#include <optional>
 #include <string>
 
+#include "bindings/triageflow/detector_parts.h"
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/registration.h"
 #include "common/errors.h"
@@ -50,15 +55,21 @@ void detector_init(py::object self, py::object ckpt_path, py::object device) {
   py_print(detector_loaded_line(path));
 }
 
-py::object detector_predict(py::object self, py::object audio_16k) {
+// The one forward over the whole utterance.
+at::Tensor whole_logits(const py::object& self, const py::object& audio_16k) {
   const py::object torch = triage_attr("torch");
   // A float32 copy, so the caller's array is never touched.
   const py::object samples = audio_16k.attr("astype")(triage_attr("np").attr("float32"));
   const at::Device device = torch.attr("device")(self.attr("device")).cast<at::Device>();
   const at::Tensor audio_tensor =
       torch.attr("from_numpy")(samples).cast<at::Tensor>().unsqueeze(0).unsqueeze(1).to(device);
-  const at::Tensor logits = self.attr("model")(audio_tensor).cast<at::Tensor>();
-  const at::Tensor prob = at::sigmoid(logits);
+  return self.attr("model")(audio_tensor).cast<at::Tensor>();
+}
+
+py::object detector_predict(py::object self, py::object audio_16k) {
+  std::optional<at::Tensor> logits = stretched_logits(self.attr("model"), audio_16k, self.attr("device"));
+  if (!logits) logits = whole_logits(self, audio_16k);
+  const at::Tensor prob = at::sigmoid(*logits);
   const at::Tensor rate = prob[0][1] / at::sum(prob);
   return py::float_(rate.cpu().item<double>());
 }
@@ -66,6 +77,7 @@ py::object detector_predict(py::object self, py::object audio_16k) {
 }  // namespace
 
 void define_detector(py::module_& m) {
+  m.attr("_DETECTOR_STRETCH_FRAMES") = py::int_(kDetectorStretchFrames);
   PlainClass cls(m, "MultiSpeakerDetector", "多说话人检测器（NoisyDetectorV2）", "triageflow");
   cls.def("__init__", &detector_init, py::arg("ckpt_path"), py::arg("device"));
   // predict runs under the tensor library's no-gradient decorator, built once

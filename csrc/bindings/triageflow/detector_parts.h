@@ -1,0 +1,27 @@
+#pragma once
+// The detector's logits of one long utterance in bounded memory: the
+// package's own detector network runs its trunk stretch by stretch, so what a
+// call holds at once is one stretch's work whatever the utterance's length.
+#include <ATen/ATen.h>
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+#include <optional>
+
+namespace speech {
+
+// Stretches of this many spectrogram frames (about 16 s of audio at the
+// detector's defaults): long enough that the trunk's overlap costs little,
+// short enough that one stretch's activations stay a few hundred megabytes.
+constexpr int64_t kDetectorStretchFrames = 1024;
+
+// The [1, 2] logits of `model` on the 1-D array `audio_16k`, stretch by
+// stretch, equal to one whole forward up to float rounding. None where the
+// whole forward is what runs: another network than the package's own
+// NoisyDetectorV2 (replaced or changed), a layer in training mode, input that
+// is not a 1-D array, or input that fits in one stretch of
+// triageflow._DETECTOR_STRETCH_FRAMES frames.
+std::optional<at::Tensor> stretched_logits(const pybind11::object& model, const pybind11::object& audio_16k,
+                                           const pybind11::object& device);
+
+}  // namespace speech

@@ -1,0 +1,227 @@
+// The detector network's forward, cut into stretches along time. The trunk's
+// reach along time is finite, so its output frames can be made stretch by
+// stretch from overlapping pieces of the spectrogram (features included, so
+// the whole spectrogram is never held either); the temporal statistics that
+// the pooling takes are gathered piece by piece, and the head runs once on
+// them. The trunk's reach is read from its layers, not assumed.
+#include <ATen/ATen.h>
+#include <pybind11/pybind11.h>
+#include <torch/csrc/utils/pybind.h>
+
+#include <algorithm>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bindings/triageflow/detector_parts.h"
+#include "bindings/triageflow/package_lookup.h"
+#include "triage/frame_reach.h"
+#include "triage/row_statistics.h"
+#include "triage/stretch_plan.h"
+
+namespace py = pybind11;
+
+namespace speech {
+namespace {
+
+constexpr const char* kDetectorModule = "multi_speaker_detector.resnet.resnet";
+// Conv2d settings are (frequency, time) pairs: the trunk's maps are
+// (batch, channels, frequency, time).
+constexpr size_t kTimeAxis = 1;
+constexpr double kMagnitudeFloor = 1e-12;
+
+// The layer classes whose reach along time is known, read when a call runs.
+struct LayerKinds {
+  py::object conv;
+  py::object norm;
+  py::object sequential;
+  py::object basic_block;
+  py::object bottleneck;
+};
+
+LayerKinds layer_kinds(const py::module_& detector_module) {
+  const py::object nn = triage_attr("torch").attr("nn");
+  return {nn.attr("Conv2d"), nn.attr("BatchNorm2d"), nn.attr("Sequential"), detector_module.attr("BasicBlock"),
+          detector_module.attr("Bottleneck")};
+}
+
+std::optional<int64_t> time_setting(const py::handle& conv, const char* name) {
+  const py::object pair = conv.attr(name);
+  if (!py::isinstance<py::tuple>(pair) || py::len(pair) != 2) return std::nullopt;  // e.g. padding "same"
+  return py::reinterpret_borrow<py::tuple>(pair)[kTimeAxis].cast<int64_t>();
+}
+
+std::optional<FrameReach> conv_reach(const py::handle& conv) {
+  const auto kernel = time_setting(conv, "kernel_size");
+  const auto stride = time_setting(conv, "stride");
+  const auto padding = time_setting(conv, "padding");
+  const auto dilation = time_setting(conv, "dilation");
+  if (!kernel || !stride || !padding || !dilation) return std::nullopt;
+  return FrameReach::of_conv(ConvAxis{*kernel, *stride, *padding, *dilation});
+}
+
+std::optional<FrameReach> reach_of(const py::handle& module, const LayerKinds& kinds);
+
+// Children in registration order, which is the order the trunk's blocks and
+// stages run them; `skip` names a child that is not on that path.
+std::optional<FrameReach> series_reach(const py::handle& module, const LayerKinds& kinds, const char* skip) {
+  FrameReach reach;
+  for (const py::handle item : module.attr("named_children")()) {
+    const py::tuple named = py::reinterpret_borrow<py::tuple>(item);
+    if (skip != nullptr && named[0].cast<std::string>() == skip) continue;
+    const std::optional<FrameReach> child = reach_of(named[1], kinds);
+    if (!child) return std::nullopt;
+    reach = reach.then(*child);
+  }
+  return reach;
+}
+
+// A residual block: its main path summed with its shortcut before the last
+// relu, which acts per frame.
+std::optional<FrameReach> block_reach(const py::handle& block, const LayerKinds& kinds) {
+  const std::optional<FrameReach> main = series_reach(block, kinds, "shortcut");
+  const std::optional<FrameReach> shortcut = reach_of(block.attr("shortcut"), kinds);
+  if (!main || !shortcut || main->stride() != shortcut->stride()) return std::nullopt;
+  return main->beside(*shortcut);
+}
+
+std::optional<FrameReach> reach_of(const py::handle& module, const LayerKinds& kinds) {
+  const py::handle kind = py::type::handle_of(module);
+  if (kind.is(kinds.conv)) return conv_reach(module);
+  if (kind.is(kinds.norm)) return FrameReach();  // in evaluation mode, a per-frame affine map
+  if (kind.is(kinds.sequential)) return series_reach(module, kinds, nullptr);
+  if (kind.is(kinds.basic_block) || kind.is(kinds.bottleneck)) return block_reach(module, kinds);
+  return std::nullopt;
+}
+
+// The layers that the trunk's frame-level features run through, in its order.
+std::optional<FrameReach> trunk_reach(const py::object& backbone, const LayerKinds& kinds) {
+  FrameReach reach;
+  for (const char* name : {"conv1", "bn1", "layer1", "layer2", "layer3", "layer4"}) {
+    const std::optional<FrameReach> layer = reach_of(backbone.attr(name), kinds);
+    if (!layer) return std::nullopt;
+    reach = reach.then(*layer);
+  }
+  return reach;
+}
+
+// Whether `model` is the package's own detector network itself: a subclass
+// or a stand-in may compute something else.
+bool is_own_detector(const py::object& model, const py::module_& detector_module) {
+  return py::type::handle_of(model).is(detector_module.attr("NoisyDetectorV2"));
+}
+
+// Whether the detector is as built: in evaluation mode throughout (batch
+// normalisation then acts frame by frame), pooling with the temporal
+// statistics, and with a one-layer head.
+bool is_as_built(const py::object& model, const py::module_& detector_module) {
+  for (const py::handle layer : model.attr("modules")())
+    if (py::bool_(layer.attr("training"))) return false;
+  const py::object backbone = model.attr("model_backbone");
+  const py::object statistics_pool = detector_module.attr("pooling_layers").attr("TSTP");
+  return py::type::handle_of(backbone.attr("pool")).is(statistics_pool) &&
+         !py::bool_(backbone.attr("two_emb_layer"));
+}
+
+// The spectrogram settings the network's own forward uses.
+struct Spectrum {
+  int64_t n_fft = 0;
+  int64_t hop = 0;
+  int64_t pad = 0;  // the transform's centring pad on each side
+  at::Tensor window;
+
+  // Frames of a centred transform of `samples` samples.
+  int64_t frames(int64_t samples) const { return 1 + (samples + 2 * pad - n_fft) / hop; }
+};
+
+Spectrum spectrum_of(const py::object& model) {
+  Spectrum spectrum;
+  spectrum.n_fft = model.attr("n_fft").cast<int64_t>();
+  spectrum.hop = model.attr("stride").cast<int64_t>();
+  spectrum.pad = spectrum.n_fft / 2;
+  return spectrum;
+}
+
+// The network's window, made as its forward makes it for float32 input.
+at::Tensor window_of(const py::object& model, int64_t n_fft, const py::object& device) {
+  const py::object torch = triage_attr("torch");
+  const std::string name = py::str(model.attr("window")).cast<std::string>() + "_window";
+  return torch.attr(name.c_str())(n_fft, py::arg("dtype") = torch.attr("float32"), py::arg("device") = device)
+      .cast<at::Tensor>();
+}
+
+// The float32 samples behind one stretch's frames, on the device, with the
+// mirrored edges a centred transform of the whole utterance would add where
+// the stretch meets the utterance's ends: [1, samples].
+at::Tensor stretch_samples(const py::object& audio, int64_t total, const Stretch& stretch, const Spectrum& spectrum,
+                           const at::Device& device) {
+  const int64_t first = stretch.first_frame * spectrum.hop - spectrum.pad;
+  const int64_t end = (stretch.end_frame - 1) * spectrum.hop + spectrum.n_fft - spectrum.pad;
+  const int64_t read_first = std::max<int64_t>(first, 0);
+  const int64_t read_end = std::min(end, total);
+  // Only this stretch is converted, a copy, so the caller's array is never touched.
+  const py::object piece = audio[py::slice(read_first, read_end, 1)].attr("astype")(triage_attr("np").attr("float32"));
+  at::Tensor samples = triage_attr("torch").attr("from_numpy")(piece).cast<at::Tensor>().to(device).view({1, 1, -1});
+  if (read_first > first || read_end < end)
+    samples = at::reflection_pad1d(samples, {read_first - first, end - read_end});
+  return samples.view({1, -1});
+}
+
+// The network's features for one stretch: log magnitudes less the top bin,
+// [1, frames, bins].
+at::Tensor stretch_features(const at::Tensor& samples, const Spectrum& spectrum) {
+  const at::Tensor transform = at::stft(samples, spectrum.n_fft, spectrum.hop, spectrum.n_fft, spectrum.window,
+                                   /*normalized=*/false, /*onesided=*/true, /*return_complex=*/true);
+  const at::Tensor kept = transform.narrow(1, 0, transform.size(1) - 1).transpose(1, 2);
+  return at::log(at::abs(kept) + kMagnitudeFloor);
+}
+
+// The kept output frames of one stretch, as the pooling sees its map:
+// [channels x frequency rows, frames].
+at::Tensor kept_frames(const at::Tensor& trunk_map, const Stretch& stretch) {
+  if (trunk_map.dim() != 4 || trunk_map.size(3) < stretch.keep_end)
+    throw std::logic_error("the trunk gave a stretch fewer output frames than its reach promises");
+  return trunk_map.narrow(3, stretch.keep_first, stretch.kept()).reshape({-1, stretch.kept()});
+}
+
+// The pooled vector from the gathered statistics, as the statistics pooling
+// makes it from the whole map: the mean, then the root of the floored
+// variance, in the map's precision.
+at::Tensor pooled(const RowStatistics& statistics, const py::object& pool) {
+  const double floor = pool.attr("VAR_FLOOR").cast<double>();
+  const at::Tensor mean = statistics.mean().to(at::kFloat);
+  const at::Tensor spread = at::sqrt(statistics.sample_variance().to(at::kFloat) + floor);
+  return at::cat({mean, spread}).unsqueeze(0);
+}
+
+}  // namespace
+
+std::optional<at::Tensor> stretched_logits(const py::object& model, const py::object& audio_16k,
+                                           const py::object& device) {
+  // The cheap tests first: most utterances are short.
+  if (!py::isinstance(audio_16k, triage_attr("np").attr("ndarray")) || audio_16k.attr("ndim").cast<int>() != 1)
+    return std::nullopt;
+  const py::module_ detector_module = py::module_::import(kDetectorModule);
+  if (!is_own_detector(model, detector_module)) return std::nullopt;
+  Spectrum spectrum = spectrum_of(model);
+  if (spectrum.n_fft < 1 || spectrum.hop < 1) return std::nullopt;  // the transform gives its own error
+  const int64_t total = py::len(audio_16k);
+  const int64_t stretch_frames = triage_attr("_DETECTOR_STRETCH_FRAMES").cast<int64_t>();
+  if (spectrum.frames(total) <= stretch_frames || !is_as_built(model, detector_module)) return std::nullopt;
+  const py::object backbone = model.attr("model_backbone");
+  const std::optional<FrameReach> reach = trunk_reach(backbone, layer_kinds(detector_module));
+  if (!reach) return std::nullopt;
+
+  spectrum.window = window_of(model, spectrum.n_fft, device);
+  const at::Device where = triage_attr("torch").attr("device")(device).cast<at::Device>();
+  RowStatistics statistics;
+  for (const Stretch& stretch : plan_stretches(spectrum.frames(total), *reach, stretch_frames)) {
+    const at::Tensor features = stretch_features(stretch_samples(audio_16k, total, stretch, spectrum, where), spectrum);
+    const at::Tensor trunk_map = backbone.attr("_get_frame_level_feat")(features).cast<at::Tensor>();
+    statistics.add(kept_frames(trunk_map, stretch));
+  }
+  return backbone.attr("seg_1")(pooled(statistics, backbone.attr("pool"))).cast<at::Tensor>();
+}
+
+}  // namespace speech
