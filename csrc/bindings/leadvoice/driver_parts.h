@@ -22,6 +22,8 @@ void define_main(pybind11::module_& m);          // main
 
 namespace speech {
 
+inline constexpr const char* kLeadvoicePackage = "leadvoice";
+
 // The task that first wrote into an output folder.
 struct FolderOwner {
   std::string wav_path;  // file-system bytes
