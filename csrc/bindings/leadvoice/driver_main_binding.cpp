@@ -5,9 +5,10 @@
 
 #include <string>
 
+#include "bindings/driver_steps/device.h"
+#include "bindings/driver_steps/models.h"
 #include "bindings/leadvoice/driver_parts.h"
 #include "bindings/leadvoice/module_lookup.h"
-#include "bindings/leadvoice/tracker_from_options.h"
 #include "common/errors.h"
 #include "driver/output_folder.h"
 #include "driver/paths.h"
@@ -46,27 +47,14 @@ py::list folder_tasks(const std::string& data_path) {
   return tasks;
 }
 
-py::object choose_device(const py::object& args) {
-  const py::object torch = leadvoice_attr("torch");
-  const py::object requested = args.attr("device");
-  const bool cuda_text = py::bool_(py::str(requested).attr("startswith")("cuda"));
-  if (cuda_text && py::bool_(torch.attr("cuda").attr("is_available")())) return torch.attr("device")(requested);
-  py_print(cuda_unavailable_line());
-  return torch.attr("device")("cpu");
-}
-
-py::object load_network(const py::object& args, const py::object& device) {
+void load_models(DriverRun& run) {
+  const py::object& args = run.args;
+  run.models.device = choose_device(kLeadvoicePackage, args.attr("device"), cuda_unavailable_line());
   py_print(loading_model_line());
-  py::object model = leadvoice_attr("unmixer_core").attr("TFLocoformerSEP")();
-  leadvoice_attr("load_checkpoint_for_inference")(args.attr("inference"), model, device);
-  model.attr("to")(device);
-  model.attr("eval")();
-  return model;
-}
-
-py::object build_tracker(const py::object& args) {
+  run.models.network =
+      load_separation_network(kLeadvoicePackage, args.attr("inference"), run.models.device, EvalTarget::kBuiltNetwork);
   py_print(loading_tracker_line());
-  return tracker_from_options(leadvoice_attr("SpeakerTracker"), args);
+  run.models.tracker = tracker_from_options(kLeadvoicePackage, args);
 }
 
 void run_main() {
@@ -83,9 +71,7 @@ void run_main() {
     if (has_jsonl) py_print(empty_task_list_message(py_str(args.attr("multi_spks_rate_threshold"))));
     return;
   }
-  run.device = choose_device(args);
-  run.model = load_network(args, run.device);
-  run.speaker_tracker = build_tracker(args);
+  load_models(run);
   for (const py::handle task : tasks) run.tally.add(run_recording(run, task));
   py_print(run_summary_line(run.tally));
 }

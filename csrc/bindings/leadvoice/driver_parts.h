@@ -18,6 +18,7 @@ void define_main(pybind11::module_& m);          // main
 #include <map>
 #include <string>
 
+#include "bindings/driver_steps/models.h"
 #include "driver/run_messages.h"
 
 namespace speech {
@@ -34,9 +35,7 @@ struct FolderOwner {
 // them.
 struct DriverRun {
   pybind11::object args;
-  pybind11::object model;
-  pybind11::object speaker_tracker;
-  pybind11::object device;
+  SeparationModels models;
   std::map<std::string, FolderOwner> used_folders;  // by canonical output folder
   bool shared_log_started = false;                  // the --log_file log has been truncated
   RunTally tally;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "bindings/driver_steps/models.h"
+#include "bindings/driver_steps/mono_wav.h"
 #include "bindings/leadvoice/driver_parts.h"
 #include "bindings/leadvoice/module_lookup.h"
 #include "common/errors.h"
@@ -93,19 +95,8 @@ std::optional<TaskOutcome> load_recording(Recording& rec) {
   return bring_to_model_rate(rec, mix);
 }
 
-void write_signal(const std::string& path, const py::object& signal, int64_t sample_rate) {
-  const py::array array = leadvoice_attr("np").attr("ascontiguousarray")(signal);
-  if (array.ndim() != 1) {
-    throw ValueError("signal for " + path + " must be 1-D, got " + std::to_string(array.ndim()) + " dimensions");
-  }
-  if (array.dtype().is(py::dtype::of<float>())) {
-    const auto samples = py::array_t<float>::ensure(array);
-    write_wav(path, samples.data(), samples.size(), 1, static_cast<int>(sample_rate));
-    return;
-  }
-  const auto samples = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(array);
-  if (!samples) throw py::error_already_set();
-  write_wav(path, samples.data(), samples.size(), 1, static_cast<int>(sample_rate));
+void write_signal(const std::string& path, const py::object& signal) {
+  write_mono_wav(kLeadvoicePackage, path, signal, py::int_(kModelRate), "signal");
 }
 
 void print_report(const py::object& segment_info, int64_t sample_rate) {
@@ -118,18 +109,6 @@ void print_report(const py::object& segment_info, int64_t sample_rate) {
     for (const py::handle gid : seg["global_ids"]) ids.push_back(gid.cast<int64_t>());
     py_print(segment_report_line(seg_idx, start_sample, end_sample, sample_rate, ids));
   }
-}
-
-py::object build_processor(const DriverRun& run, int64_t sample_rate) {
-  const py::object& args = run.args;
-  return leadvoice_attr("CSSProcessor")(
-      py::arg("separation_model") = run.model, py::arg("speaker_tracker") = run.speaker_tracker,
-      py::arg("max_speakers") = args.attr("max_speakers"), py::arg("seg_duration") = args.attr("seg_duration"),
-      py::arg("hop_duration") = args.attr("hop_duration"), py::arg("sample_rate") = py::int_(sample_rate),
-      py::arg("sisdr_threshold") = args.attr("sisdr_threshold"),
-      py::arg("sisdr_threshold_prev") = args.attr("sisdr_threshold_prev"),
-      py::arg("merge_threshold") = args.attr("merge_threshold"), py::arg("device") = run.device,
-      py::arg("segments_save_dir") = py::none());
 }
 
 // Streams that an earlier run left in the folder go before this one writes,
@@ -146,20 +125,20 @@ void process_recording(DriverRun& run, const Recording& rec) {
   const py::object& mix = rec.mix;
   const int64_t sr = kModelRate;
   py_print(loaded_mix_line(rec.wav_path, sr, static_cast<int64_t>(py::len(mix))));
-  const py::object processor = build_processor(run, sr);
+  const py::object processor = processor_from_options(kLeadvoicePackage, run.args, run.models, py::int_(sr));
   py_print(processing_start_line());
   const auto [global_streams, segment_info] = unpack_pair(processor.attr("process")(mix));
   py_print(speaker_count_line(py::len(global_streams)));
   const py::object main_gid = leadvoice_attr("select_main_channel")(global_streams, py::arg("sample_rate") = sr);
 
   const std::string mix_save_path = path_join(rec.save_dir, "mix.wav");
-  write_signal(mix_save_path, mix, sr);
+  write_signal(mix_save_path, mix);
   py_print(saved_mix_line(mix_save_path));
   if (main_gid.is_none()) {
     py_print(no_main_channel_warning());
   } else {
     const std::string main_save_path = path_join(rec.save_dir, main_speaker_file_name(py_str(main_gid)));
-    write_signal(main_save_path, global_streams[main_gid], sr);
+    write_signal(main_save_path, global_streams[main_gid]);
     py_print(saved_main_line(main_save_path));
   }
   print_report(segment_info, sr);

@@ -8,7 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "bindings/leadvoice/tracker_from_options.h"
+#include "bindings/driver_steps/device.h"
+#include "bindings/driver_steps/models.h"
 #include "bindings/triageflow/interpreter_ops.h"
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/registration.h"
@@ -68,15 +69,6 @@ void refuse_result_over_inputs(const py::object& args, const std::vector<Entry>&
   }
 }
 
-py::object choose_device(const py::object& args) {
-  const py::object torch = triage_attr("torch");
-  const py::object requested = args.attr("device");
-  const bool cuda_text = py::bool_(py::str(requested).attr("startswith")("cuda"));
-  if (cuda_text && py::bool_(torch.attr("cuda").attr("is_available")())) return torch.attr("device")(requested);
-  py_print(kCudaFallbackLine);
-  return torch.attr("device")("cpu");
-}
-
 void make_output_folders(const py::object& args) {
   const py::object ensure_dir = triage_attr("ensure_dir");
   ensure_dir(args.attr("save_dir"));
@@ -87,15 +79,12 @@ void make_output_folders(const py::object& args) {
 void load_models(TriageRun& run) {
   const py::object& args = run.args;
   py_print(kStage1Line);
-  run.detector = triage_attr("MultiSpeakerDetector")(args.attr("detector_ckpt"), run.device);
-
+  run.detector = triage_attr("MultiSpeakerDetector")(args.attr("detector_ckpt"), run.models.device);
   py_print(kStage2Line);
-  run.sep_model = triage_attr("unmixer_core").attr("TFLocoformerSEP")();
-  triage_attr("load_checkpoint_for_inference")(args.attr("inference"), run.sep_model, run.device);
-  run.sep_model.attr("to")(run.device).attr("eval")();
-
+  run.models.network =
+      load_separation_network(kTriagePackage, args.attr("inference"), run.models.device, EvalTarget::kMovedNetwork);
   py_print(kStage3Line);
-  run.speaker_tracker = tracker_from_options(triage_attr("SpeakerTracker"), args);
+  run.models.tracker = tracker_from_options(kTriagePackage, args);
 }
 
 void count(RunCounts& counts, Outcome outcome) {
@@ -125,7 +114,7 @@ void triage_main() {
   run.args = triage_attr("parse_args")();
   const py::object& args = run.args;
   refuse_result_over_list(args);
-  run.device = choose_device(args);
+  run.models.device = choose_device(kTriagePackage, args.attr("device"), kCudaFallbackLine);
   const py::list items = triage_attr("parse_scp")(args.attr("scp"));
   py_print(scp_count_line(py::len(items), fs_encode(args.attr("scp"))));
   if (items.empty()) {

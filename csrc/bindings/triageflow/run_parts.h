@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "bindings/driver_steps/models.h"
 #include "pyutil/py_print.h"
 #include "pyutil/translated_error.h"
 #include "triage/messages.h"
@@ -18,10 +19,8 @@ namespace speech {
 
 struct TriageRun {
   pybind11::object args;
-  pybind11::object device;
+  SeparationModels models;
   pybind11::object detector;
-  pybind11::object sep_model;
-  pybind11::object speaker_tracker;
   std::unique_ptr<ResultFile> result_file;  // locked from start-up to the end of the loop
   double threshold = 0.0;
   std::string threshold_text;  // as the interpreter writes the float

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "bindings/driver_steps/models.h"
 #include "bindings/triageflow/interpreter_ops.h"
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/run_parts.h"
@@ -90,18 +91,6 @@ bool detector_gate(const TriageRun& run, Utterance& u, double* rate, Outcome* ou
   return false;
 }
 
-py::object build_processor(const TriageRun& run, const py::object& sr) {
-  const py::object& args = run.args;
-  return triage_attr("CSSProcessor")(
-      py::arg("separation_model") = run.sep_model, py::arg("speaker_tracker") = run.speaker_tracker,
-      py::arg("max_speakers") = args.attr("max_speakers"), py::arg("seg_duration") = args.attr("seg_duration"),
-      py::arg("hop_duration") = args.attr("hop_duration"), py::arg("sample_rate") = sr,
-      py::arg("sisdr_threshold") = args.attr("sisdr_threshold"),
-      py::arg("sisdr_threshold_prev") = args.attr("sisdr_threshold_prev"),
-      py::arg("merge_threshold") = args.attr("merge_threshold"), py::arg("device") = run.device,
-      py::arg("segments_save_dir") = py::none());
-}
-
 void print_traceback(const OrdinaryError& error) {
   py::module_::import("traceback").attr("print_exception")(error.type, error.value, error.trace);
 }
@@ -113,7 +102,7 @@ Outcome separate(const TriageRun& run, Utterance& u, const std::string& log_path
   const auto failure = run_guarded([&] {
     py_print(log_file_line(log_path));
     py_print(audio_line(u.path, true_divide(py::int_(py::len(u.audio_16k)), u.sr), u.sr.cast<long>()));
-    const py::object css_processor = build_processor(run, u.sr);
+    const py::object css_processor = processor_from_options(kTriagePackage, run.args, run.models, u.sr);
     const py::object sep_result = triage_attr("run_separation_and_save")(
         py::arg("utt_id") = u.utt_id, py::arg("wav_path") = u.wav_path, py::arg("audio_16k") = u.audio_16k,
         py::arg("sr") = u.sr, py::arg("save_dir") = run.args.attr("save_dir"),
