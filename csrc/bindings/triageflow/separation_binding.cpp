@@ -12,8 +12,7 @@
 #include "bindings/triageflow/interpreter_ops.h"
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/registration.h"
-#include "common/errors.h"
-#include "driver/paths.h"
+#include "common/os_path.h"
 #include "driver/stream_files.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
@@ -43,9 +42,7 @@ py::dict run_separation_and_save(const py::object& utt_id, const py::object& wav
                                  const py::object& sr, const py::object& save_dir, const py::object& css_processor) {
   const std::string id = fs_encode(utt_id);
   const std::string root = fs_encode(save_dir);
-  const std::string unsafe = unsafe_utt_id_reason(id, name_max_of(root));
-  if (!unsafe.empty()) throw ValueError(unsafe);
-  const std::string utt_save_dir = path_join(root, id);
+  const std::string utt_save_dir = utterance_folder_path(root, id);
   triage_attr("ensure_dir")(fs_decode(utt_save_dir));
   const std::vector<std::string> stale = remove_stream_files(utt_save_dir);
   if (!stale.empty()) py_print(stale_streams_removed_line(utt_save_dir, stale.size()));
