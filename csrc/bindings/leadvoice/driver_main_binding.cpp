@@ -9,9 +9,7 @@
 #include "bindings/driver_steps/models.h"
 #include "bindings/leadvoice/driver_parts.h"
 #include "bindings/leadvoice/module_lookup.h"
-#include "common/errors.h"
-#include "driver/output_folder.h"
-#include "driver/paths.h"
+#include "driver/input_mode.h"
 #include "driver/run_messages.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
@@ -27,19 +25,13 @@ py::list jsonl_tasks(const py::object& args) {
       args.attr("data_jsonl"), py::arg("multi_spks_rate_threshold") = args.attr("multi_spks_rate_threshold"));
 }
 
-// `data_path`: file-system bytes.
-py::list folder_tasks(const std::string& data_path) {
-  if (!is_directory(data_path)) throw ValueError(not_a_directory_error(data_path));
+py::list folder_tasks(const py::object& data_path) {
+  const FolderRecordings recordings = folder_recordings(fs_encode(data_path));
+  py_print(recordings.line);
   py::list tasks;
-  const std::vector<std::string> names = list_wav_names(data_path);
-  if (names.empty()) {
-    py_print(no_wav_files_message(data_path));
-    return tasks;
-  }
-  py_print(directory_mode_line(names.size()));
-  for (const std::string& name : names) {
+  for (const std::string& wav_path : recordings.wav_paths) {
     py::dict task;
-    task["wav_path"] = fs_decode(path_join(data_path, name));
+    task["wav_path"] = fs_decode(wav_path);
     task["raw"] = py::dict();
     task["line_no"] = py::int_(-1);
     tasks.append(task);
@@ -63,12 +55,10 @@ void run_main() {
   const py::object& args = run.args;
   const bool has_path = !args.attr("data_path").is_none();
   const bool has_jsonl = !args.attr("data_jsonl").is_none();
-  if (!has_path && !has_jsonl) throw ValueError(kNeitherInputError);
-  if (has_path && has_jsonl) throw ValueError(kBothInputsError);
-
-  const py::list tasks = has_jsonl ? jsonl_tasks(args) : folder_tasks(fs_encode(args.attr("data_path")));
+  const InputMode mode = input_mode(has_path, has_jsonl);
+  const py::list tasks = mode == InputMode::kTaskList ? jsonl_tasks(args) : folder_tasks(args.attr("data_path"));
   if (tasks.empty()) {
-    if (has_jsonl) py_print(empty_task_list_message(py_str(args.attr("multi_spks_rate_threshold"))));
+    if (mode == InputMode::kTaskList) py_print(empty_task_list_message(py_str(args.attr("multi_spks_rate_threshold"))));
     return;
   }
   load_models(run);

@@ -15,11 +15,12 @@ void define_main(pybind11::module_& m);          // main
 }  // namespace speech
 
 #include <cstdint>
-#include <map>
 #include <string>
 
 #include "bindings/driver_steps/models.h"
-#include "driver/run_messages.h"
+#include "driver/folder_claims.h"
+#include "driver/recording_logs.h"
+#include "driver/run_tally.h"
 
 namespace speech {
 
@@ -36,8 +37,8 @@ struct FolderOwner {
 struct DriverRun {
   pybind11::object args;
   SeparationModels models;
-  std::map<std::string, FolderOwner> used_folders;  // by canonical output folder
-  bool shared_log_started = false;                  // the --log_file log has been truncated
+  FolderClaims<FolderOwner> folders;
+  RecordingLogs logs;
   RunTally tally;
 };
 
