@@ -1,19 +1,16 @@
 #include "driver/input_mode.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "common/errors.h"
+#include "scratch_folder.h"
 
 namespace speech {
 namespace {
-
-namespace fs = std::filesystem;
 
 TEST(InputMode, ExactlyOneInputOption) {
   EXPECT_EQ(input_mode(true, false), InputMode::kFolder);
@@ -34,16 +31,7 @@ TEST(InputMode, ExactlyOneInputOption) {
   }
 }
 
-class FolderRecordingsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char name[] = "/tmp/folder_recordings_testXXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir_ = name;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
-};
+using FolderRecordingsTest = ScratchFolderTest;
 
 TEST_F(FolderRecordingsTest, WavNamesJoinedToTheFolderInCodePointOrder) {
   for (const char* name : {"b.wav", "A.WAV", "notes.txt"}) std::ofstream(dir_ / name) << "x";

@@ -1,7 +1,6 @@
 // What a leadvoice run remembers across its recordings: which folders are
 // taken and by whom, and where each recording's log goes.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <optional>
@@ -9,6 +8,7 @@
 
 #include "driver/folder_claims.h"
 #include "driver/recording_logs.h"
+#include "scratch_folder.h"
 
 namespace speech {
 namespace {
@@ -37,10 +37,10 @@ TEST(RecordingLogs, ASharedLogIsTruncatedOnceThenAppendedTo) {
   }
 }
 
-TEST(FolderClaims, OneFolderUnderAnySpellingHasOneOwner) {
-  char name[] = "/tmp/folder_claims_testXXXXXX";
-  ASSERT_NE(mkdtemp(name), nullptr);
-  const fs::path dir = name;
+using FolderClaimsTest = ScratchFolderTest;
+
+TEST_F(FolderClaimsTest, OneFolderUnderAnySpellingHasOneOwner) {
+  const fs::path& dir = dir_;
   fs::create_directory(dir / "a");
   fs::create_directory_symlink(dir / "a", dir / "link");
   FolderClaims<std::string> claims;
@@ -56,7 +56,6 @@ TEST(FolderClaims, OneFolderUnderAnySpellingHasOneOwner) {
   claims.claim((dir / "later").string(), "third");
   EXPECT_EQ(*claims.owner_of((dir / "./later").string()), "third");
   EXPECT_EQ(claims.owner_of((dir / "b").string()), nullptr);
-  fs::remove_all(dir);
 }
 
 }  // namespace

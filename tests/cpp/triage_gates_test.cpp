@@ -13,6 +13,8 @@
 #include <string>
 #include <variant>
 
+#include "scratch_folder.h"
+
 namespace speech {
 namespace {
 
@@ -111,19 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
                  Expected{Outcome::kMulti, true, true, "", "", false}}),
     [](const ::testing::TestParamInfo<GateCase>& info) { return std::string(info.param.name); });
 
-class ScratchFolder : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char name[] = "/tmp/triage_gates_testXXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir_ = name;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string at(const std::string& name) const { return (dir_ / name).string(); }
-  fs::path dir_;
-};
+using GateFiles = ScratchFolderTest;
 
-TEST_F(ScratchFolder, OnlyARegularFileIsAWav) {
+TEST_F(GateFiles, OnlyARegularFileIsAWav) {
   std::ofstream(at("a.wav")) << "x";
   fs::create_directory(at("folder.wav"));
   ASSERT_EQ(::mkfifo(at("pipe.wav").c_str(), 0600), 0);
@@ -142,7 +134,7 @@ std::optional<Verdict> refusal(const std::variant<std::string, Verdict>& admitte
   return std::nullopt;
 }
 
-TEST_F(ScratchFolder, IdsThatLeaveTheSaveFolderAreRefused) {
+TEST_F(GateFiles, IdsThatLeaveTheSaveFolderAreRefused) {
   const UtteranceFolders folders(dir_.string());
   expect_verdict(refusal(folders.admit("../up")), with(kFailedRated, "unsafe_utt_id: utt_id has a '..' component",
                                                        "[错误] utt_id 不能用作输出子目录: utt_id has a '..' component"));
@@ -151,7 +143,7 @@ TEST_F(ScratchFolder, IdsThatLeaveTheSaveFolderAreRefused) {
   EXPECT_EQ(std::get<std::string>(folders.admit("spk/u1")), at("spk/u1"));
 }
 
-TEST_F(ScratchFolder, AClaimedFolderIsRefusedUnderAnySpelling) {
+TEST_F(GateFiles, AClaimedFolderIsRefusedUnderAnySpelling) {
   UtteranceFolders folders(dir_.string());
   const std::string first = std::get<std::string>(folders.admit("u1"));
   // Admitting claims nothing: only an entry that made its folder and log does.

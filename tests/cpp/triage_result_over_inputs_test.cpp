@@ -1,7 +1,6 @@
 #include "triage/result_over_inputs.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "scratch_folder.h"
 
 namespace speech {
 namespace {
@@ -37,20 +37,15 @@ class ListedInputs : public RunInputs {
   }
 };
 
-class ResultOverInputs : public ::testing::Test {
+class ResultOverInputs : public ScratchFolderTest {
  protected:
   void SetUp() override {
-    char name[] = "/tmp/result_inputs_testXXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir_ = name;
+    ScratchFolderTest::SetUp();
     for (const char* file : {"list.scp", "a.wav", "b.wav", "det.tar", "sep.pth"}) std::ofstream(at(file)) << file;
     inputs_.detector = at("det.tar");
     inputs_.separation = at("sep.pth");
     inputs_.wavs = {at("a.wav"), at("b.wav")};
   }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string at(const std::string& name) const { return (dir_ / name).string(); }
-
   // The refusal's text, or "" when the run may go on.
   std::string refusal(const std::string& out_jsonl) const {
     try {
@@ -62,7 +57,6 @@ class ResultOverInputs : public ::testing::Test {
     return "";
   }
 
-  fs::path dir_;
   ListedInputs inputs_;
 };
 
