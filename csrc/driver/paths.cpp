@@ -11,6 +11,10 @@ std::string path_stem(const std::string& file_name) {
   return file_name.substr(0, dot);
 }
 
+std::string recording_folder(const std::string& save_dir, const std::string& wav_path) {
+  return path_join(save_dir, path_stem(std::string(path_basename(wav_path))));
+}
+
 bool has_wav_suffix(const std::string& name) {
   static const std::string kSuffix = ".wav";
   if (name.size() < kSuffix.size()) return false;

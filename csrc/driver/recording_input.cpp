@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #include "common/errors.h"
+#include "common/finite_samples.h"
+#include "driver/run_messages.h"
 
 namespace speech {
 
@@ -16,6 +18,32 @@ AudioData read_recording(const std::string& path) {
     throw OSError("Error opening '" + path + "': " + reason);
   }
   return read_audio(path);
+}
+
+RecordingRead read_first_channel(const std::string& path) {
+  RecordingRead read;
+  AudioData audio;
+  try {
+    audio = read_recording(path);
+  } catch (const OSError& e) {
+    read.refused = TaskOutcome::kUnreadable;
+    read.warning = unreadable_recording_warning(e.what());
+    return read;
+  }
+  read.first_channel.resize(static_cast<size_t>(audio.frames));
+  copy_first_channel(audio, read.first_channel.data());
+  if (!all_finite(read.first_channel.data(), audio.frames)) {
+    read.refused = TaskOutcome::kNotFinite;
+    read.warning = non_finite_recording_warning(path);
+    read.first_channel.clear();
+    return read;
+  }
+  read.sample_rate = audio.sample_rate;
+  return read;
+}
+
+std::string resampling_refused_warning(const std::string& wav_path, int64_t file_rate, const std::string& error) {
+  return unreadable_recording_warning(resampling_failed_text(wav_path, file_rate, error));
 }
 
 }  // namespace speech

@@ -85,24 +85,6 @@ std::string segment_report_line(int64_t seg_idx, int64_t start_sample, int64_t e
 std::string finished_line(const std::string& save_dir) { return "\n处理完成！结果保存至: " + save_dir; }
 std::string log_saved_line(const std::string& log_path) { return "日志已保存到: " + log_path; }
 
-void RunTally::add(TaskOutcome outcome) {
-  ++total;
-  switch (outcome) {
-    case TaskOutcome::kDone:
-      ++done;
-      break;
-    case TaskOutcome::kUnreadable:
-      ++unreadable;
-      break;
-    case TaskOutcome::kNotFinite:
-      ++not_finite;
-      break;
-    case TaskOutcome::kFolderTaken:
-      ++folder_taken;
-      break;
-  }
-}
-
 std::string run_summary_line(const RunTally& tally) {
   return "\n[汇总] 任务总数=" + std::to_string(tally.total) + "，完成=" + std::to_string(tally.done) +
          "，无法读取=" + std::to_string(tally.unreadable) + "，非有限值=" + std::to_string(tally.not_finite) +

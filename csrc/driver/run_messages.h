@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/run_tally.h"
+
 namespace speech {
 
 extern const char* const kNeitherInputError;
@@ -42,18 +44,6 @@ std::string segment_report_line(int64_t seg_idx, int64_t start_sample, int64_t e
                                 const std::vector<int64_t>& global_ids);
 std::string finished_line(const std::string& save_dir);
 std::string log_saved_line(const std::string& log_path);
-
-// How each task of a run ended, and the run's closing line of counts.
-enum class TaskOutcome { kDone, kUnreadable, kNotFinite, kFolderTaken };
-
-struct RunTally {
-  size_t total = 0;
-  size_t done = 0;
-  size_t unreadable = 0;
-  size_t not_finite = 0;
-  size_t folder_taken = 0;
-  void add(TaskOutcome outcome);
-};
 
 std::string run_summary_line(const RunTally& tally);
 

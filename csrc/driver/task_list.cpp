@@ -1,11 +1,49 @@
 #include "driver/task_list.h"
 
+#include <cmath>
+
 namespace speech {
 namespace {
 
 std::string line_tag(int64_t line_no) { return "[警告] jsonl第" + std::to_string(line_no) + "行"; }
 
 }  // namespace
+
+bool usable_rate(const std::optional<double>& rate) { return rate && std::isfinite(*rate); }
+
+std::string TaskListScan::note(int64_t line_no, TaskLineVerdict verdict, const std::string& detail) {
+  ++counters_.total;
+  switch (verdict) {
+    case TaskLineVerdict::kParseFailed:
+      ++counters_.skipped_invalid;
+      return parse_failure_warning(line_no, detail);
+    case TaskLineVerdict::kNotObject:
+      ++counters_.skipped_invalid;
+      return not_object_warning(line_no);
+    case TaskLineVerdict::kNoRateField:
+      ++counters_.skipped_no_field;
+      return "";
+    case TaskLineVerdict::kRateNotNumeric:
+      ++counters_.skipped_invalid;
+      return rate_not_numeric_warning(line_no, detail);
+    case TaskLineVerdict::kBelowThreshold:
+      ++counters_.skipped_below_thresh;
+      return "";
+    case TaskLineVerdict::kNoWav:
+      ++counters_.skipped_missing_wav;
+      return missing_wav_warning(line_no);
+    case TaskLineVerdict::kWavNotText:
+      ++counters_.skipped_invalid;
+      return wav_not_text_warning(line_no, detail);
+    case TaskLineVerdict::kWavNotFound:
+      ++counters_.skipped_missing_wav;
+      return wav_not_found_warning(line_no, detail);
+    case TaskLineVerdict::kAccepted:
+      ++counters_.accepted;
+      return "";
+  }
+  return "";
+}
 
 std::string task_list_summary(const TaskListCounters& c, const std::string& threshold) {
   return "[jsonl] 总行数=" + std::to_string(c.total) + "，待处理(multi_spks_rate>" + threshold +

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "triage/outcome.h"
+
 namespace speech {
 
 extern const char* const kCudaFallbackLine;
@@ -66,13 +68,6 @@ std::string saved_main_line(const std::string& path);
 std::string main_speaker_file(const std::string& gid);
 std::string other_speaker_file(const std::string& gid);
 std::string other_speaker_key(size_t number);
-
-struct RunCounts {
-  size_t total = 0;
-  size_t single = 0;
-  size_t multi = 0;
-  size_t failed = 0;
-};
 
 // The seven summary prints, each one element (the first starts with a line
 // break).

@@ -1,52 +1,42 @@
 #include "triage/options.h"
 
 namespace speech {
-
-const char* const kTriageDescription = "Tessera 统一推理链路：多说话人检测 + 主说话人分离";
-
 namespace {
 
-TriageOption required_text(const char* flag, const char* help) {
-  return {flag, TriageValue::kText, true, "", 0.0, 0, help};
-}
+constexpr OptionType kText = OptionType::kText;
 
-TriageOption text(const char* flag, const char* value, const char* help = "") {
-  return {flag, TriageValue::kText, false, value, 0.0, 0, help};
-}
-
-TriageOption real(const char* flag, double value, const char* help = "") {
-  return {flag, TriageValue::kReal, false, "", value, 0, help};
-}
-
-std::vector<TriageOption> build_options() {
+CommandLine build() {
   return {
-      required_text("--scp", "输入 scp 文件，每行格式: <utt_id> <wav_path>"),
-      required_text("--out_jsonl", "输出 jsonl 文件路径"),
-      required_text("--save_dir", "分离结果保存根目录（每条音频一个子目录）"),
-      text("--detector_ckpt", "./model_speakers.tar", "多说话人检测模型权重路径"),
-      real("--multi_spks_threshold", 0.3, "multi_spks_rate 阈值；< 阈值则视为单人，跳过分离（默认 0.3）"),
-      text("--inference", "./checkpoint_best.pth", "CSS 分离模型权重路径"),
-      text("--device", "cuda"),
-      real("--seg_duration", 2.4),
-      real("--hop_duration", 1.2),
-      {"--max_speakers", TriageValue::kInteger, false, "", 0.0, 4, ""},
-      text("--wespeaker_model", "chinese"),
-      real("--similarity_threshold", 0.24),
-      real("--low_similarity_threshold", 0.22),
-      real("--short_speech_duration", 0.8),
-      real("--short_speech_threshold_drop", 0.05),
-      real("--max_inter_sisdr_for_update", -10.0),
-      real("--sisdr_threshold", 20.0),
-      real("--sisdr_threshold_prev", -10.0),
-      real("--merge_threshold", 0.5),
+      "Tessera 统一推理链路：多说话人检测 + 主说话人分离",
+      {
+          required_option("--scp", kText, "输入 scp 文件，每行格式: <utt_id> <wav_path>"),
+          required_option("--out_jsonl", kText, "输出 jsonl 文件路径"),
+          required_option("--save_dir", kText, "分离结果保存根目录（每条音频一个子目录）"),
+          text_option("--detector_ckpt", kText, "./model_speakers.tar", "多说话人检测模型权重路径"),
+          real_option("--multi_spks_threshold", 0.3, "multi_spks_rate 阈值；< 阈值则视为单人，跳过分离（默认 0.3）"),
+          text_option("--inference", kText, "./checkpoint_best.pth", "CSS 分离模型权重路径"),
+          text_option("--device", kText, "cuda"),
+          real_option("--seg_duration", 2.4),
+          real_option("--hop_duration", 1.2),
+          integer_option("--max_speakers", 4),
+          text_option("--wespeaker_model", kText, "chinese"),
+          real_option("--similarity_threshold", 0.24),
+          real_option("--low_similarity_threshold", 0.22),
+          real_option("--short_speech_duration", 0.8),
+          real_option("--short_speech_threshold_drop", 0.05),
+          real_option("--max_inter_sisdr_for_update", -10.0),
+          real_option("--sisdr_threshold", 20.0),
+          real_option("--sisdr_threshold_prev", -10.0),
+          real_option("--merge_threshold", 0.5),
+      },
   };
 }
 
 }  // namespace
 
-const std::vector<TriageOption>& triage_options() {
-  static const std::vector<TriageOption> options = build_options();
-  return options;
+const CommandLine& triage_command_line() {
+  static const CommandLine command_line = build();
+  return command_line;
 }
 
 }  // namespace speech

@@ -4,6 +4,9 @@
 
 #include <cerrno>
 
+#include "common/errors.h"
+#include "common/os_path.h"
+
 namespace speech {
 namespace {
 
@@ -34,6 +37,12 @@ std::string unsafe_utt_id_reason(const std::string& utt_id, size_t name_max) {
     begin = end + 1;
   }
   return "";
+}
+
+std::string utterance_folder_path(const std::string& save_dir, const std::string& utt_id) {
+  const std::string unsafe = unsafe_utt_id_reason(utt_id, name_max_of(save_dir));
+  if (!unsafe.empty()) throw ValueError(unsafe);
+  return path_join(save_dir, utt_id);
 }
 
 size_t name_max_of(const std::string& folder) {

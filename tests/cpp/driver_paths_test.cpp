@@ -43,6 +43,12 @@ TEST(DriverPaths, JoinKeepsTextAsGiven) {
   EXPECT_EQ(path_join("./a//", "x"), "./a//x");
 }
 
+TEST(DriverPaths, RecordingFolderIsNamedAfterTheStem) {
+  EXPECT_EQ(recording_folder("out", "in/meeting.a.WAV"), "out/meeting.a");
+  EXPECT_EQ(recording_folder("out/", "/abs/.wav"), "out/.wav");
+  EXPECT_EQ(recording_folder("", "x.wav"), "x");
+}
+
 TEST(DriverPaths, WavSuffixInAnyCase) {
   for (const char* name : {"a.wav", "a.WAV", "b.WaV", ".wav"}) EXPECT_TRUE(has_wav_suffix(name)) << name;
   for (const char* name : {"a.wave", "wav", "a.wav.txt", "a_wav", ""}) EXPECT_FALSE(has_wav_suffix(name)) << name;

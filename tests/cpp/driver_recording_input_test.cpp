@@ -67,6 +67,42 @@ TEST_F(RecordingInputTest, ReadsAFileAndALinkToIt) {
   }
 }
 
+TEST_F(RecordingInputTest, FirstChannelOrTheRefusalWithItsWarning) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<double> stereo{0.25, -0.5, 0.5, 0.125};
+  write_wav((dir_ / "stereo.wav").string(), stereo.data(), 2, 2, 8000, WavSubtype::kFloat);
+  const std::vector<double> poisoned{0.25, nan, 0.5};
+  write_wav((dir_ / "nan.wav").string(), poisoned.data(), 3, 1, 16000, WavSubtype::kFloat);
+  fs::create_directory(dir_ / "dir.wav");
+
+  const RecordingRead read = read_first_channel((dir_ / "stereo.wav").string());
+  EXPECT_FALSE(read.refused);
+  EXPECT_EQ(read.first_channel, (std::vector<double>{0.25, 0.5}));
+  EXPECT_EQ(read.sample_rate, 8000);
+
+  const struct {
+    const char* name;
+    TaskOutcome outcome;
+    std::string warning;
+  } refused[] = {
+      {"nan.wav", TaskOutcome::kNotFinite, "[警告] 音频含有非有限值(NaN/inf)的采样，跳过: " + (dir_ / "nan.wav").string()},
+      {"dir.wav", TaskOutcome::kUnreadable,
+       "[警告] 无法读取音频，跳过: Error opening '" + (dir_ / "dir.wav").string() + "': Is a directory"},
+  };
+  for (const auto& c : refused) {
+    const RecordingRead failed = read_first_channel((dir_ / c.name).string());
+    EXPECT_EQ(failed.refused, c.outcome) << c.name;
+    EXPECT_EQ(failed.warning, c.warning);
+    EXPECT_TRUE(failed.first_channel.empty());
+  }
+}
+
+TEST(RecordingInput, ResamplerRefusalNamesTheFileAndItsRate) {
+  EXPECT_EQ(resampling_refused_warning("a.wav", 8000, "Input signal length=2 is too small to resample"),
+            "[警告] 无法读取音频，跳过: Error resampling 'a.wav' from 8000 Hz: Input signal length=2 is too small "
+            "to resample");
+}
+
 TEST(FiniteSamples, AnyNanOrInfinityFails) {
   const double inf = std::numeric_limits<double>::infinity();
   const double nan = std::numeric_limits<double>::quiet_NaN();

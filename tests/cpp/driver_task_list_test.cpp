@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <optional>
+
 #include "driver/run_messages.h"
 
 namespace speech {
@@ -22,6 +26,56 @@ TEST(TaskListTexts, SummaryAndWarnings) {
   EXPECT_EQ(wav_not_found_warning(5, "a.wav"), "[警告] jsonl第5行 prompt_wav 文件不存在: a.wav，跳过");
   EXPECT_EQ(parse_failure_warning(2, "Expecting value: line 1 column 1 (char 0)"),
             "[警告] jsonl第2行解析失败，跳过: Expecting value: line 1 column 1 (char 0)");
+}
+
+struct LineCase {
+  TaskLineVerdict verdict;
+  const char* detail;
+  const char* warning;  // "" for the silent verdicts
+  int64_t TaskListCounters::*bucket;
+};
+
+TEST(TaskListScan, EveryLineEndsInOneBucketWithItsWarning) {
+  const LineCase cases[] = {
+      {TaskLineVerdict::kParseFailed, "Expecting value", "[警告] jsonl第1行解析失败，跳过: Expecting value",
+       &TaskListCounters::skipped_invalid},
+      {TaskLineVerdict::kNotObject, "", "[警告] jsonl第1行不是JSON对象，跳过", &TaskListCounters::skipped_invalid},
+      {TaskLineVerdict::kNoRateField, "", "", &TaskListCounters::skipped_no_field},
+      {TaskLineVerdict::kRateNotNumeric, "'high'", "[警告] jsonl第1行 multi_spks_rate 非数值('high')，跳过",
+       &TaskListCounters::skipped_invalid},
+      {TaskLineVerdict::kBelowThreshold, "", "", &TaskListCounters::skipped_below_thresh},
+      {TaskLineVerdict::kNoWav, "", "[警告] jsonl第1行缺少prompt_wav字段，跳过", &TaskListCounters::skipped_missing_wav},
+      {TaskLineVerdict::kWavNotText, "3", "[警告] jsonl第1行 prompt_wav 不是文本(3)，跳过",
+       &TaskListCounters::skipped_invalid},
+      {TaskLineVerdict::kWavNotFound, "a.wav", "[警告] jsonl第1行 prompt_wav 文件不存在: a.wav，跳过",
+       &TaskListCounters::skipped_missing_wav},
+      {TaskLineVerdict::kAccepted, "", "", &TaskListCounters::accepted},
+  };
+  TaskListScan whole;
+  int64_t line_no = 0;
+  for (const LineCase& c : cases) {
+    TaskListScan scan;
+    EXPECT_EQ(scan.note(1, c.verdict, c.detail), c.warning);
+    TaskListCounters expected;
+    expected.total = 1;
+    expected.*c.bucket = 1;
+    const TaskListCounters& got = scan.counters();
+    EXPECT_EQ(task_list_summary(got, "0.5"), task_list_summary(expected, "0.5")) << c.warning;
+    whole.note(++line_no, c.verdict, c.detail);
+  }
+  const TaskListCounters& all = whole.counters();
+  EXPECT_EQ(all.total, all.accepted + all.skipped_no_field + all.skipped_below_thresh + all.skipped_invalid +
+                           all.skipped_missing_wav);
+  EXPECT_EQ(all.skipped_invalid, 4);
+}
+
+TEST(TaskListScan, OnlyAFiniteRealIsARate) {
+  EXPECT_TRUE(usable_rate(0.0));
+  EXPECT_TRUE(usable_rate(-1e308));
+  for (const std::optional<double> rate : {std::optional<double>(), std::optional<double>(std::nan("")),
+                                           std::optional<double>(std::numeric_limits<double>::infinity())}) {
+    EXPECT_FALSE(usable_rate(rate));
+  }
 }
 
 TEST(RunTexts, ReportLine) {

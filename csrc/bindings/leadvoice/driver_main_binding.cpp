@@ -5,12 +5,11 @@
 
 #include <string>
 
+#include "bindings/driver_steps/device.h"
+#include "bindings/driver_steps/models.h"
 #include "bindings/leadvoice/driver_parts.h"
 #include "bindings/leadvoice/module_lookup.h"
-#include "bindings/leadvoice/tracker_from_options.h"
-#include "common/errors.h"
-#include "driver/output_folder.h"
-#include "driver/paths.h"
+#include "driver/input_mode.h"
 #include "driver/run_messages.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
@@ -26,19 +25,13 @@ py::list jsonl_tasks(const py::object& args) {
       args.attr("data_jsonl"), py::arg("multi_spks_rate_threshold") = args.attr("multi_spks_rate_threshold"));
 }
 
-// `data_path`: file-system bytes.
-py::list folder_tasks(const std::string& data_path) {
-  if (!is_directory(data_path)) throw ValueError(not_a_directory_error(data_path));
+py::list folder_tasks(const py::object& data_path) {
+  const FolderRecordings recordings = folder_recordings(fs_encode(data_path));
+  py_print(recordings.line);
   py::list tasks;
-  const std::vector<std::string> names = list_wav_names(data_path);
-  if (names.empty()) {
-    py_print(no_wav_files_message(data_path));
-    return tasks;
-  }
-  py_print(directory_mode_line(names.size()));
-  for (const std::string& name : names) {
+  for (const std::string& wav_path : recordings.wav_paths) {
     py::dict task;
-    task["wav_path"] = fs_decode(path_join(data_path, name));
+    task["wav_path"] = fs_decode(wav_path);
     task["raw"] = py::dict();
     task["line_no"] = py::int_(-1);
     tasks.append(task);
@@ -46,27 +39,14 @@ py::list folder_tasks(const std::string& data_path) {
   return tasks;
 }
 
-py::object choose_device(const py::object& args) {
-  const py::object torch = leadvoice_attr("torch");
-  const py::object requested = args.attr("device");
-  const bool cuda_text = py::bool_(py::str(requested).attr("startswith")("cuda"));
-  if (cuda_text && py::bool_(torch.attr("cuda").attr("is_available")())) return torch.attr("device")(requested);
-  py_print(cuda_unavailable_line());
-  return torch.attr("device")("cpu");
-}
-
-py::object load_network(const py::object& args, const py::object& device) {
+void load_models(DriverRun& run) {
+  const py::object& args = run.args;
+  run.models.device = choose_device(kLeadvoicePackage, args.attr("device"), cuda_unavailable_line());
   py_print(loading_model_line());
-  py::object model = leadvoice_attr("unmixer_core").attr("TFLocoformerSEP")();
-  leadvoice_attr("load_checkpoint_for_inference")(args.attr("inference"), model, device);
-  model.attr("to")(device);
-  model.attr("eval")();
-  return model;
-}
-
-py::object build_tracker(const py::object& args) {
+  run.models.network =
+      load_separation_network(kLeadvoicePackage, args.attr("inference"), run.models.device, EvalTarget::kBuiltNetwork);
   py_print(loading_tracker_line());
-  return tracker_from_options(leadvoice_attr("SpeakerTracker"), args);
+  run.models.tracker = tracker_from_options(kLeadvoicePackage, args);
 }
 
 void run_main() {
@@ -75,17 +55,13 @@ void run_main() {
   const py::object& args = run.args;
   const bool has_path = !args.attr("data_path").is_none();
   const bool has_jsonl = !args.attr("data_jsonl").is_none();
-  if (!has_path && !has_jsonl) throw ValueError(kNeitherInputError);
-  if (has_path && has_jsonl) throw ValueError(kBothInputsError);
-
-  const py::list tasks = has_jsonl ? jsonl_tasks(args) : folder_tasks(fs_encode(args.attr("data_path")));
+  const InputMode mode = input_mode(has_path, has_jsonl);
+  const py::list tasks = mode == InputMode::kTaskList ? jsonl_tasks(args) : folder_tasks(args.attr("data_path"));
   if (tasks.empty()) {
-    if (has_jsonl) py_print(empty_task_list_message(py_str(args.attr("multi_spks_rate_threshold"))));
+    if (mode == InputMode::kTaskList) py_print(empty_task_list_message(py_str(args.attr("multi_spks_rate_threshold"))));
     return;
   }
-  run.device = choose_device(args);
-  run.model = load_network(args, run.device);
-  run.speaker_tracker = build_tracker(args);
+  load_models(run);
   for (const py::handle task : tasks) run.tally.add(run_recording(run, task));
   py_print(run_summary_line(run.tally));
 }

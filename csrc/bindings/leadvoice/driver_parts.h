@@ -15,12 +15,16 @@ void define_main(pybind11::module_& m);          // main
 }  // namespace speech
 
 #include <cstdint>
-#include <map>
 #include <string>
 
-#include "driver/run_messages.h"
+#include "bindings/driver_steps/models.h"
+#include "driver/folder_claims.h"
+#include "driver/recording_logs.h"
+#include "driver/run_tally.h"
 
 namespace speech {
+
+inline constexpr const char* kLeadvoicePackage = "leadvoice";
 
 // The task that first wrote into an output folder.
 struct FolderOwner {
@@ -32,11 +36,9 @@ struct FolderOwner {
 // them.
 struct DriverRun {
   pybind11::object args;
-  pybind11::object model;
-  pybind11::object speaker_tracker;
-  pybind11::object device;
-  std::map<std::string, FolderOwner> used_folders;  // by canonical output folder
-  bool shared_log_started = false;                  // the --log_file log has been truncated
+  SeparationModels models;
+  FolderClaims<FolderOwner> folders;
+  RecordingLogs logs;
   RunTally tally;
 };
 

@@ -1,8 +1,9 @@
-// One recording of a driver run: the refusal of a folder that an earlier task
-// wrote into, reading at the rate the tracker and the voice-activity model
-// expect (a recording that cannot be read or resampled, or is not finite
-// everywhere, is one warning line, and nothing is created for it), its output
-// folder and log, separation, the main-channel choice, the wav files and the
+// One recording of a driver run, on the interpreter's side: the refusal of a
+// folder that an earlier task wrote into, reading at the rate the tracker
+// and the voice-activity model expect (the core refuses a recording that
+// cannot be read or is not finite everywhere, the resampler one it cannot
+// take: one warning line, and nothing is created for it), its output folder
+// and log, separation, the main-channel choice, the wav files and the
 // per-window report. Paths are handled as file-system bytes.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -11,14 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "bindings/driver_steps/models.h"
+#include "bindings/driver_steps/mono_wav.h"
 #include "bindings/leadvoice/driver_parts.h"
 #include "bindings/leadvoice/module_lookup.h"
-#include "common/errors.h"
-#include "common/finite_samples.h"
-#include "common/wav_io.h"
-#include "driver/output_folder.h"
+#include "common/os_path.h"
 #include "driver/paths.h"
 #include "driver/recording_input.h"
+#include "driver/recording_logs.h"
 #include "driver/run_messages.h"
 #include "driver/stream_files.h"
 #include "pyutil/fs_path.h"
@@ -30,34 +31,38 @@ namespace py = pybind11;
 namespace speech {
 namespace {
 
-constexpr int64_t kModelRate = 16000;
-
 struct Recording {
-  std::string wav_path;  // file-system bytes, as are the two paths below
+  std::string wav_path;  // file-system bytes, as are the folder and log
   int64_t line_no = -1;
   std::string save_dir;
-  std::string log_path;
+  LogTarget log;
   py::object mix;  // the first channel, 64-bit floats at kModelRate
   int64_t file_rate = 0;
 };
 
-// The first recording truncates a shared --log_file; later ones append, so
-// the file keeps the log of every recording of the run.
-py::object open_logger(DriverRun& run, const Recording& rec, bool shared_log) {
+py::object open_logger(const LogTarget& log) {
   const py::object logger_type = leadvoice_attr("Logger");
-  if (!shared_log || !run.shared_log_started) {
-    run.shared_log_started = run.shared_log_started || shared_log;
-    return logger_type(fs_decode(rec.log_path));
-  }
+  if (!log.append) return logger_type(fs_decode(log.path));
   py::object logger = logger_type();
   logger.attr("log_file") = py::module_::import("builtins").attr("open")(
-      fs_decode(rec.log_path), "a", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");
+      fs_decode(log.path), "a", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");
   return logger;
 }
 
-// The first channel at the model rate; a signal the resampler refuses (too
-// short for its filter) cannot be read at that rate either.
-std::optional<TaskOutcome> bring_to_model_rate(Recording& rec, const py::object& mix) {
+py::array_t<double> as_array(const std::vector<double>& samples) {
+  return py::array_t<double>(static_cast<py::ssize_t>(samples.size()), samples.data());
+}
+
+// Fills the recording's samples at the model rate, or tells why the task is
+// refused after its warning line.
+std::optional<TaskOutcome> load_recording(Recording& rec) {
+  const RecordingRead read = read_first_channel(rec.wav_path);
+  if (read.refused) {
+    py_print(read.warning);
+    return read.refused;
+  }
+  rec.file_rate = read.sample_rate;
+  const py::array_t<double> mix = as_array(read.first_channel);
   if (rec.file_rate == kModelRate) {
     rec.mix = mix;
     return std::nullopt;
@@ -67,45 +72,14 @@ std::optional<TaskOutcome> bring_to_model_rate(Recording& rec, const py::object&
         mix, py::arg("orig_sr") = rec.file_rate, py::arg("target_sr") = kModelRate, py::arg("res_type") = "kaiser_best");
   } catch (py::error_already_set& e) {
     if (!e.matches(PyExc_ValueError)) throw;
-    py_print(unreadable_recording_warning(resampling_failed_text(rec.wav_path, rec.file_rate, py_str(e.value()))));
+    py_print(resampling_refused_warning(rec.wav_path, rec.file_rate, py_str(e.value())));
     return TaskOutcome::kUnreadable;
   }
   return std::nullopt;
 }
 
-// Fills the recording's samples and rate, or tells why the task is refused
-// after its warning line.
-std::optional<TaskOutcome> load_recording(Recording& rec) {
-  AudioData audio;
-  try {
-    audio = read_recording(rec.wav_path);
-  } catch (const OSError& e) {
-    py_print(unreadable_recording_warning(e.what()));
-    return TaskOutcome::kUnreadable;
-  }
-  py::array_t<double> mix(static_cast<py::ssize_t>(audio.frames));
-  copy_first_channel(audio, mix.mutable_data());
-  if (!all_finite(mix.data(), audio.frames)) {
-    py_print(non_finite_recording_warning(rec.wav_path));
-    return TaskOutcome::kNotFinite;
-  }
-  rec.file_rate = audio.sample_rate;
-  return bring_to_model_rate(rec, mix);
-}
-
-void write_signal(const std::string& path, const py::object& signal, int64_t sample_rate) {
-  const py::array array = leadvoice_attr("np").attr("ascontiguousarray")(signal);
-  if (array.ndim() != 1) {
-    throw ValueError("signal for " + path + " must be 1-D, got " + std::to_string(array.ndim()) + " dimensions");
-  }
-  if (array.dtype().is(py::dtype::of<float>())) {
-    const auto samples = py::array_t<float>::ensure(array);
-    write_wav(path, samples.data(), samples.size(), 1, static_cast<int>(sample_rate));
-    return;
-  }
-  const auto samples = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(array);
-  if (!samples) throw py::error_already_set();
-  write_wav(path, samples.data(), samples.size(), 1, static_cast<int>(sample_rate));
+void write_signal(const std::string& path, const py::object& signal) {
+  write_mono_wav(kLeadvoicePackage, path, signal, py::int_(kModelRate), "signal");
 }
 
 void print_report(const py::object& segment_info, int64_t sample_rate) {
@@ -120,18 +94,6 @@ void print_report(const py::object& segment_info, int64_t sample_rate) {
   }
 }
 
-py::object build_processor(const DriverRun& run, int64_t sample_rate) {
-  const py::object& args = run.args;
-  return leadvoice_attr("CSSProcessor")(
-      py::arg("separation_model") = run.model, py::arg("speaker_tracker") = run.speaker_tracker,
-      py::arg("max_speakers") = args.attr("max_speakers"), py::arg("seg_duration") = args.attr("seg_duration"),
-      py::arg("hop_duration") = args.attr("hop_duration"), py::arg("sample_rate") = py::int_(sample_rate),
-      py::arg("sisdr_threshold") = args.attr("sisdr_threshold"),
-      py::arg("sisdr_threshold_prev") = args.attr("sisdr_threshold_prev"),
-      py::arg("merge_threshold") = args.attr("merge_threshold"), py::arg("device") = run.device,
-      py::arg("segments_save_dir") = py::none());
-}
-
 // Streams that an earlier run left in the folder go before this one writes,
 // so the folder holds only the streams of the recording just handled.
 void clear_stale_streams(const Recording& rec) {
@@ -139,27 +101,27 @@ void clear_stale_streams(const Recording& rec) {
   if (!removed.empty()) py_print(stale_streams_removed_line(rec.save_dir, removed.size()));
 }
 
-void process_recording(DriverRun& run, const Recording& rec) {
-  py_print(log_will_be_saved_line(rec.log_path));
+void process_recording(const DriverRun& run, const Recording& rec) {
+  py_print(log_will_be_saved_line(rec.log.path));
   clear_stale_streams(rec);
   if (rec.file_rate != kModelRate) py_print(resampled_warning(rec.wav_path, rec.file_rate, kModelRate));
   const py::object& mix = rec.mix;
   const int64_t sr = kModelRate;
   py_print(loaded_mix_line(rec.wav_path, sr, static_cast<int64_t>(py::len(mix))));
-  const py::object processor = build_processor(run, sr);
+  const py::object processor = processor_from_options(kLeadvoicePackage, run.args, run.models, py::int_(sr));
   py_print(processing_start_line());
   const auto [global_streams, segment_info] = unpack_pair(processor.attr("process")(mix));
   py_print(speaker_count_line(py::len(global_streams)));
   const py::object main_gid = leadvoice_attr("select_main_channel")(global_streams, py::arg("sample_rate") = sr);
 
   const std::string mix_save_path = path_join(rec.save_dir, "mix.wav");
-  write_signal(mix_save_path, mix, sr);
+  write_signal(mix_save_path, mix);
   py_print(saved_mix_line(mix_save_path));
   if (main_gid.is_none()) {
     py_print(no_main_channel_warning());
   } else {
     const std::string main_save_path = path_join(rec.save_dir, main_speaker_file_name(py_str(main_gid)));
-    write_signal(main_save_path, global_streams[main_gid], sr);
+    write_signal(main_save_path, global_streams[main_gid]);
     py_print(saved_main_line(main_save_path));
   }
   print_report(segment_info, sr);
@@ -178,13 +140,11 @@ int64_t task_line_no(const py::handle& task) {
   return py::isinstance<py::int_>(line_no) ? line_no.cast<int64_t>() : -1;
 }
 
-// Two recordings with one stem share a folder: the later one is refused
-// rather than overwrite the results of the earlier one.
-bool folder_taken(const DriverRun& run, const Recording& rec, const std::string& folder_key) {
-  const auto owner = run.used_folders.find(folder_key);
-  if (owner == run.used_folders.end()) return false;
-  py_print(folder_taken_warning(rec.wav_path, rec.save_dir, owner->second.wav_path, owner->second.line_no));
-  return true;
+// --log_file when it is a non-empty text.
+std::optional<std::string> shared_log_of(const py::object& args) {
+  const py::object log_file = args.attr("log_file");
+  if (log_file.is_none() || !py::bool_(log_file)) return std::nullopt;
+  return fs_encode(log_file);
 }
 
 }  // namespace
@@ -193,30 +153,30 @@ TaskOutcome run_recording(DriverRun& run, const py::handle& task) {
   Recording rec;
   rec.wav_path = fs_encode(task["wav_path"]);
   rec.line_no = task_line_no(task);
-  rec.save_dir =
-      path_join(fs_encode(run.args.attr("save_dir")), path_stem(std::string(path_basename(rec.wav_path))));
-  const std::string folder_key = canonical_folder(rec.save_dir);
-  if (folder_taken(run, rec, folder_key)) return TaskOutcome::kFolderTaken;
+  rec.save_dir = recording_folder(fs_encode(run.args.attr("save_dir")), rec.wav_path);
+  // Two recordings with one stem share a folder: the later one is refused
+  // rather than overwrite the results of the earlier one.
+  if (const FolderOwner* owner = run.folders.owner_of(rec.save_dir)) {
+    py_print(folder_taken_warning(rec.wav_path, rec.save_dir, owner->wav_path, owner->line_no));
+    return TaskOutcome::kFolderTaken;
+  }
   if (const std::optional<TaskOutcome> refused = load_recording(rec)) return *refused;
   // Claimed only now: a recording that was not used leaves its folder free.
-  run.used_folders.emplace(folder_key, FolderOwner{rec.wav_path, rec.line_no});
+  run.folders.claim(rec.save_dir, FolderOwner{rec.wav_path, rec.line_no});
 
   leadvoice_attr("ensure_dir")(fs_decode(rec.save_dir));
-  const py::object log_file = run.args.attr("log_file");
-  const bool shared_log = !log_file.is_none() && py::bool_(log_file);
-  rec.log_path = shared_log ? fs_encode(log_file) : path_join(rec.save_dir, "log.txt");
-
-  const py::object logger = open_logger(run, rec, shared_log);
+  rec.log = run.logs.next(shared_log_of(run.args), rec.save_dir);
+  const py::object logger = open_logger(rec.log);
   leadvoice_attr("sys").attr("stdout") = logger;
   // Standard output is handed back on every way out, the first log write's
   // failure included, so nothing is ever printed into a closed log.
   try {
     process_recording(run, rec);
   } catch (...) {
-    restore_console(logger, rec.log_path);
+    restore_console(logger, rec.log.path);
     throw;
   }
-  restore_console(logger, rec.log_path);
+  restore_console(logger, rec.log.path);
   return TaskOutcome::kDone;
 }
 

@@ -7,7 +7,6 @@
 // line is one parse failure instead of the end of the scan.
 #include <pybind11/pybind11.h>
 
-#include <cmath>
 #include <optional>
 #include <string>
 
@@ -34,102 +33,84 @@ const char* const kDoc =
 
 struct Scan {
   py::object threshold;
-  TaskListCounters counters;
+  TaskListScan lines;
   py::list tasks;
 };
 
+// Counts the line under its verdict, printing the verdict's warning.
+void note(Scan* scan, int64_t line_no, TaskLineVerdict verdict, const std::string& detail = "") {
+  const std::string warning = scan->lines.note(line_no, verdict, detail);
+  if (!warning.empty()) py_print(warning);
+}
+
 // Valid JSON that the parser still refuses (an integer of too many digits,
 // nesting too deep) is a broken line like a syntax error.
-std::optional<py::object> parse_line(const py::object& text, int64_t line_no) {
+std::optional<py::object> parse_line(const py::object& text, int64_t line_no, Scan* scan) {
   try {
     return leadvoice_attr("json").attr("loads")(text);
   } catch (py::error_already_set& e) {
     if (!e.matches(PyExc_ValueError) && !e.matches(PyExc_RecursionError)) throw;
-    py_print(parse_failure_warning(line_no, py_str(e.value())));
+    note(scan, line_no, TaskLineVerdict::kParseFailed, py_str(e.value()));
     return std::nullopt;
   }
 }
 
-// The rate as a finite real; none (after a warning) for a value the real
-// conversion refuses or overflows on, and for NaN and the infinities, which
-// say nothing about how many talkers a recording holds.
-std::optional<double> read_rate(const py::object& raw_rate, int64_t line_no) {
-  std::optional<double> rate;
+// The rate as the interpreter's float() makes it; none for a value that the
+// conversion refuses or overflows on.
+std::optional<double> real_of(const py::object& raw_rate) {
   try {
-    rate = py::module_::import("builtins").attr("float")(raw_rate).cast<double>();
+    return py::module_::import("builtins").attr("float")(raw_rate).cast<double>();
   } catch (py::error_already_set& e) {
     if (!e.matches(PyExc_TypeError) && !e.matches(PyExc_ValueError) && !e.matches(PyExc_OverflowError)) throw;
   }
-  if (rate && std::isfinite(*rate)) return rate;
-  py_print(rate_not_numeric_warning(line_no, py::repr(raw_rate).cast<std::string>()));
   return std::nullopt;
 }
 
-// Whether the line's "prompt_wav" names an existing file; warns otherwise.
-bool check_wav(const py::object& wav_path, int64_t line_no, TaskListCounters* counters) {
-  if (!py::bool_(wav_path)) {
-    py_print(missing_wav_warning(line_no));
-    ++counters->skipped_missing_wav;
-    return false;
-  }
-  // A number would be taken for a file descriptor, other values fail the test.
-  if (!py::isinstance<py::str>(wav_path)) {
-    py_print(wav_not_text_warning(line_no, py::repr(wav_path).cast<std::string>()));
-    ++counters->skipped_invalid;
-    return false;
-  }
-  if (!py::bool_(leadvoice_attr("os").attr("path").attr("isfile")(wav_path))) {
-    py_print(wav_not_found_warning(line_no, fs_encode(wav_path)));
-    ++counters->skipped_missing_wav;
-    return false;
-  }
-  return true;
+std::string repr_of(const py::object& value) { return py::repr(value).cast<std::string>(); }
+
+// The verdict on the line's "prompt_wav": a number would be taken for a file
+// descriptor, other values fail the file test.
+std::optional<TaskLineVerdict> wav_refusal(const py::object& wav_path) {
+  if (!py::bool_(wav_path)) return TaskLineVerdict::kNoWav;
+  if (!py::isinstance<py::str>(wav_path)) return TaskLineVerdict::kWavNotText;
+  if (!py::bool_(leadvoice_attr("os").attr("path").attr("isfile")(wav_path))) return TaskLineVerdict::kWavNotFound;
+  return std::nullopt;
+}
+
+std::string wav_detail(TaskLineVerdict verdict, const py::object& wav_path) {
+  if (verdict == TaskLineVerdict::kWavNotText) return repr_of(wav_path);
+  if (verdict == TaskLineVerdict::kWavNotFound) return fs_encode(wav_path);
+  return "";
 }
 
 void scan_line(const py::object& line, int64_t line_no, Scan* scan) {
   const py::object text = line.attr("strip")();
   if (py::len(text) == 0) return;
-  TaskListCounters& counters = scan->counters;
-  ++counters.total;
-  const std::optional<py::object> record = parse_line(text, line_no);
-  if (!record) {
-    ++counters.skipped_invalid;
-    return;
-  }
-  if (!py::isinstance<py::dict>(*record)) {
-    py_print(not_object_warning(line_no));
-    ++counters.skipped_invalid;
-    return;
-  }
+  const std::optional<py::object> record = parse_line(text, line_no, scan);
+  if (!record) return;
+  if (!py::isinstance<py::dict>(*record)) return note(scan, line_no, TaskLineVerdict::kNotObject);
   const auto object = py::reinterpret_borrow<py::dict>(*record);
-  if (!object.contains("multi_spks_rate")) {
-    ++counters.skipped_no_field;
-    return;
-  }
-  const std::optional<double> rate = read_rate(object["multi_spks_rate"], line_no);
-  if (!rate) {
-    ++counters.skipped_invalid;
-    return;
-  }
-  if (!(py::float_(*rate) > scan->threshold)) {
-    ++counters.skipped_below_thresh;
-    return;
-  }
+  if (!object.contains("multi_spks_rate")) return note(scan, line_no, TaskLineVerdict::kNoRateField);
+  const py::object raw_rate = object["multi_spks_rate"];
+  const std::optional<double> rate = real_of(raw_rate);
+  if (!usable_rate(rate)) return note(scan, line_no, TaskLineVerdict::kRateNotNumeric, repr_of(raw_rate));
+  // Compared as the interpreter compares, whatever the caller's threshold is.
+  if (!(py::float_(*rate) > scan->threshold)) return note(scan, line_no, TaskLineVerdict::kBelowThreshold);
   const py::object wav_path = object.attr("get")("prompt_wav");
-  if (!check_wav(wav_path, line_no, &counters)) return;
+  if (const auto refusal = wav_refusal(wav_path)) return note(scan, line_no, *refusal, wav_detail(*refusal, wav_path));
   py::dict task;
   task["wav_path"] = wav_path;
   task["raw"] = object;
   task["line_no"] = py::int_(line_no);
   scan->tasks.append(task);
-  ++counters.accepted;
+  note(scan, line_no, TaskLineVerdict::kAccepted);
 }
 
 py::list collect_tasks_from_jsonl(py::object jsonl_path, py::object multi_spks_rate_threshold) {
   if (!py::bool_(leadvoice_attr("os").attr("path").attr("isfile")(jsonl_path))) {
     throw FileNotFoundError("jsonl file not found: " + fs_encode(jsonl_path));
   }
-  Scan scan{multi_spks_rate_threshold, {}, py::list()};
+  Scan scan{multi_spks_rate_threshold, TaskListScan(), py::list()};
   const py::object file = py::module_::import("builtins").attr("open")(
       jsonl_path, "r", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");
   try {
@@ -140,7 +121,7 @@ py::list collect_tasks_from_jsonl(py::object jsonl_path, py::object multi_spks_r
     throw;
   }
   file.attr("close")();
-  py_print(task_list_summary(scan.counters, py_str(multi_spks_rate_threshold)));
+  py_print(task_list_summary(scan.lines.counters(), py_str(multi_spks_rate_threshold)));
   return scan.tasks;
 }
 

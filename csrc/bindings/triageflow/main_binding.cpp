@@ -8,29 +8,21 @@
 #include <utility>
 #include <vector>
 
-#include "bindings/leadvoice/tracker_from_options.h"
+#include "bindings/driver_steps/device.h"
+#include "bindings/driver_steps/models.h"
 #include "bindings/triageflow/interpreter_ops.h"
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/registration.h"
 #include "bindings/triageflow/run_parts.h"
-#include "common/errors.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
-#include "triage/input_files.h"
 #include "triage/messages.h"
+#include "triage/result_over_inputs.h"
 
 namespace py = pybind11;
 
 namespace speech {
 namespace {
-
-// Starting the result file empties it: a result path that is the input list
-// itself, under any spelling or link, would lose the list.
-void refuse_result_over_list(const py::object& args) {
-  const std::string scp = fs_encode(args.attr("scp"));
-  const std::string out_jsonl = fs_encode(args.attr("out_jsonl"));
-  if (same_existing_file(scp, out_jsonl)) throw ValueError(result_is_list_error(out_jsonl, scp));
-}
 
 using Entry = std::pair<py::object, py::object>;
 
@@ -43,39 +35,21 @@ std::vector<Entry> unpacked_entries(const py::list& items) {
   return entries;
 }
 
-// Truncating the result file would destroy any input that it is: refused
-// before the file is opened, naming the input.
-void refuse_result_over_inputs(const py::object& args, const std::vector<Entry>& entries) {
-  const std::string out_jsonl = fs_encode(args.attr("out_jsonl"));
-  const auto result = identity_of(out_jsonl);
-  if (!result) return;
-  const struct {
-    const char* option;
-    const char* what;
-  } checkpoints[] = {{"detector_ckpt", "多说话人检测模型权重"}, {"inference", "CSS 分离模型权重"}};
-  for (const auto& checkpoint : checkpoints) {
-    const std::string path = fs_encode(args.attr(checkpoint.option));
-    if (identity_of(path) == result) {
-      throw ValueError(result_is_input_error(out_jsonl, std::string("--") + checkpoint.option, checkpoint.what,
-                                             std::string(checkpoint.option) + ": " + path));
-    }
-  }
-  size_t idx = 0;
-  for (const auto& [utt_id, wav_path] : entries) {
-    ++idx;
-    const std::string path = fs_encode(wav_path);
-    if (identity_of(path) == result) throw ValueError(result_is_wav_error(out_jsonl, idx, fs_encode(utt_id), path));
-  }
-}
+// The run's inputs as the core's refusal asks for them, each encoded only
+// when asked.
+class ParsedInputs : public RunInputs {
+ public:
+  ParsedInputs(const py::object& args, const std::vector<Entry>& entries) : args_(args), entries_(entries) {}
+  std::string detector_ckpt() const override { return fs_encode(args_.attr("detector_ckpt")); }
+  std::string inference() const override { return fs_encode(args_.attr("inference")); }
+  size_t entry_count() const override { return entries_.size(); }
+  std::string wav_path(size_t entry) const override { return fs_encode(entries_[entry].second); }
+  std::string utt_id(size_t entry) const override { return fs_encode(entries_[entry].first); }
 
-py::object choose_device(const py::object& args) {
-  const py::object torch = triage_attr("torch");
-  const py::object requested = args.attr("device");
-  const bool cuda_text = py::bool_(py::str(requested).attr("startswith")("cuda"));
-  if (cuda_text && py::bool_(torch.attr("cuda").attr("is_available")())) return torch.attr("device")(requested);
-  py_print(kCudaFallbackLine);
-  return torch.attr("device")("cpu");
-}
+ private:
+  const py::object& args_;
+  const std::vector<Entry>& entries_;
+};
 
 void make_output_folders(const py::object& args) {
   const py::object ensure_dir = triage_attr("ensure_dir");
@@ -87,53 +61,43 @@ void make_output_folders(const py::object& args) {
 void load_models(TriageRun& run) {
   const py::object& args = run.args;
   py_print(kStage1Line);
-  run.detector = triage_attr("MultiSpeakerDetector")(args.attr("detector_ckpt"), run.device);
-
+  run.detector = triage_attr("MultiSpeakerDetector")(args.attr("detector_ckpt"), run.models.device);
   py_print(kStage2Line);
-  run.sep_model = triage_attr("unmixer_core").attr("TFLocoformerSEP")();
-  triage_attr("load_checkpoint_for_inference")(args.attr("inference"), run.sep_model, run.device);
-  run.sep_model.attr("to")(run.device).attr("eval")();
-
+  run.models.network =
+      load_separation_network(kTriagePackage, args.attr("inference"), run.models.device, EvalTarget::kMovedNetwork);
   py_print(kStage3Line);
-  run.speaker_tracker = tracker_from_options(triage_attr("SpeakerTracker"), args);
+  run.models.tracker = tracker_from_options(kTriagePackage, args);
 }
 
-void count(RunCounts& counts, Outcome outcome) {
-  switch (outcome) {
-    case Outcome::kSingle:
-      ++counts.single;
-      break;
-    case Outcome::kMulti:
-      ++counts.multi;
-      break;
-    case Outcome::kFailed:
-      ++counts.failed;
-      break;
-  }
+GateSettings gate_settings(const py::object& args) {
+  GateSettings settings;
+  settings.threshold = args.attr("multi_spks_threshold").cast<double>();
+  settings.threshold_text = py_str(args.attr("multi_spks_threshold"));
+  settings.hop = args.attr("hop_duration").cast<double>();
+  settings.hop_text = py_str(args.attr("hop_duration"));
+  return settings;
 }
 
 void run_loop(TriageRun& run, const std::vector<Entry>& entries) {
   size_t idx = 0;
-  for (const auto& [utt_id, wav_path] : entries) {
-    ++idx;
-    count(run.counts, handle_utterance(run, idx, utt_id, wav_path));
-  }
+  for (const auto& [utt_id, wav_path] : entries) run.counts.add(handle_utterance(run, ++idx, utt_id, wav_path));
 }
 
 void triage_main() {
   TriageRun run;
   run.args = triage_attr("parse_args")();
   const py::object& args = run.args;
-  refuse_result_over_list(args);
-  run.device = choose_device(args);
+  const std::string scp = fs_encode(args.attr("scp"));
+  refuse_result_over_list(fs_encode(args.attr("out_jsonl")), scp);
+  run.models.device = choose_device(kTriagePackage, args.attr("device"), kCudaFallbackLine);
   const py::list items = triage_attr("parse_scp")(args.attr("scp"));
-  py_print(scp_count_line(py::len(items), fs_encode(args.attr("scp"))));
+  py_print(scp_count_line(py::len(items), scp));
   if (items.empty()) {
     py_print(kEmptyScpLine);
     return;
   }
   const std::vector<Entry> entries = unpacked_entries(items);
-  refuse_result_over_inputs(args, entries);
+  refuse_result_over_inputs(fs_encode(args.attr("out_jsonl")), ParsedInputs(args, entries));
   make_output_folders(args);
   // Locked before the models load, so a second run on the same file stops
   // at once; emptied only once they have loaded, so a run that cannot start
@@ -141,11 +105,9 @@ void triage_main() {
   run.result_file = std::make_unique<ResultFile>(fs_encode(args.attr("out_jsonl")));
   load_models(run);
 
-  run.threshold = args.attr("multi_spks_threshold").cast<double>();
-  run.threshold_text = py_str(args.attr("multi_spks_threshold"));
-  run.hop = args.attr("hop_duration").cast<double>();
-  run.hop_text = py_str(args.attr("hop_duration"));
-  run.save_dir = fs_encode(args.attr("save_dir"));
+  run.settings = gate_settings(args);
+  const std::string save_dir = fs_encode(args.attr("save_dir"));
+  run.folders = UtteranceFolders(save_dir);
   run.counts.total = py::len(items);
 
   run.result_file->truncate();
@@ -153,7 +115,7 @@ void triage_main() {
   run_loop(run, entries);
   run.result_file.reset();
 
-  const SummaryLines summary = summary_lines(run.counts, fs_encode(args.attr("out_jsonl")), run.save_dir);
+  const SummaryLines summary = summary_lines(run.counts, fs_encode(args.attr("out_jsonl")), save_dir);
   for (const std::string& line : summary.lines) py_print(line);
 }
 

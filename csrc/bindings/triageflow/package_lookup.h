@@ -9,6 +9,8 @@
 
 namespace speech {
 
-inline pybind11::object triage_attr(const char* name) { return package_attr("triageflow", name); }
+inline constexpr const char* kTriagePackage = "triageflow";
+
+inline pybind11::object triage_attr(const char* name) { return package_attr(kTriagePackage, name); }
 
 }  // namespace speech

@@ -4,38 +4,28 @@
 #include <pybind11/pybind11.h>
 
 #include <exception>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "bindings/driver_steps/models.h"
 #include "pyutil/py_print.h"
 #include "pyutil/translated_error.h"
-#include "triage/messages.h"
+#include "triage/gates.h"
+#include "triage/outcome.h"
 #include "triage/result_file.h"
 
 namespace speech {
 
 struct TriageRun {
   pybind11::object args;
-  pybind11::object device;
+  SeparationModels models;
   pybind11::object detector;
-  pybind11::object sep_model;
-  pybind11::object speaker_tracker;
   std::unique_ptr<ResultFile> result_file;  // locked from start-up to the end of the loop
-  double threshold = 0.0;
-  std::string threshold_text;  // as the interpreter writes the float
-  double hop = 0.0;
-  std::string hop_text;
-  std::string save_dir;
-  // Utterance folders separated into so far (canonical path -> entry
-  // number): a later entry with the same folder would overwrite the files
-  // that an earlier result line points to.
-  std::map<std::string, size_t> used_folders;
+  GateSettings settings;
+  UtteranceFolders folders{""};
   RunCounts counts;
 };
-
-enum class Outcome { kSingle, kMulti, kFailed };
 
 // One scp entry, from its header line to its result line.
 Outcome handle_utterance(TriageRun& run, size_t idx, const pybind11::object& utt_id,
@@ -77,6 +67,11 @@ std::optional<OrdinaryError> run_guarded(Body&& body) {
     if (auto kept = ordinary(e)) return kept;
     throw e;
   }
+}
+
+// The text of a failure, when there was one.
+inline std::optional<std::string> failure_text(const std::optional<OrdinaryError>& failure) {
+  return failure ? std::optional<std::string>(failure->text) : std::nullopt;
 }
 
 }  // namespace speech

@@ -3,18 +3,16 @@
 // the utterance's folder (cleared first of the streams an earlier run left
 // there), and the paths returned in write order. Paths are handled as
 // file-system bytes.
-#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <string>
 #include <vector>
 
+#include "bindings/driver_steps/mono_wav.h"
 #include "bindings/triageflow/interpreter_ops.h"
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/registration.h"
-#include "common/errors.h"
-#include "common/wav_io.h"
-#include "driver/paths.h"
+#include "common/os_path.h"
 #include "driver/stream_files.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
@@ -26,22 +24,6 @@ namespace py = pybind11;
 namespace speech {
 namespace {
 
-void write_stream(const std::string& path, const py::object& stream, const py::object& sr) {
-  const py::array array = triage_attr("np").attr("ascontiguousarray")(stream);
-  if (array.ndim() != 1) {
-    throw ValueError("stream for " + path + " must be 1-D, got " + std::to_string(array.ndim()) + " dimensions");
-  }
-  const int rate = sr.cast<int>();
-  if (array.dtype().is(py::dtype::of<float>())) {
-    const auto samples = py::array_t<float>::ensure(array);
-    write_wav(path, samples.data(), samples.size(), 1, rate);
-    return;
-  }
-  const auto samples = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(array);
-  if (!samples) throw py::error_already_set();
-  write_wav(path, samples.data(), samples.size(), 1, rate);
-}
-
 // Every stream but the main one, numbered from 1 in iteration order.
 void write_others(const py::object& global_streams, const py::object& main_gid, const std::string& folder,
                   const py::object& sr, py::dict& result) {
@@ -50,7 +32,7 @@ void write_others(const py::object& global_streams, const py::object& main_gid, 
     const py::object gid = item[py::int_(0)];
     if (!main_gid.is_none() && gid.equal(main_gid)) continue;
     const std::string other_path = path_join(folder, other_speaker_file(py_str(gid)));
-    write_stream(other_path, item[py::int_(1)], sr);
+    write_mono_wav(kTriagePackage, other_path, item[py::int_(1)], sr, "stream");
     result[py::str(other_speaker_key(other_idx))] = fs_decode(other_path);
     ++other_idx;
   }
@@ -60,9 +42,7 @@ py::dict run_separation_and_save(const py::object& utt_id, const py::object& wav
                                  const py::object& sr, const py::object& save_dir, const py::object& css_processor) {
   const std::string id = fs_encode(utt_id);
   const std::string root = fs_encode(save_dir);
-  const std::string unsafe = unsafe_utt_id_reason(id, name_max_of(root));
-  if (!unsafe.empty()) throw ValueError(unsafe);
-  const std::string utt_save_dir = path_join(root, id);
+  const std::string utt_save_dir = utterance_folder_path(root, id);
   triage_attr("ensure_dir")(fs_decode(utt_save_dir));
   const std::vector<std::string> stale = remove_stream_files(utt_save_dir);
   if (!stale.empty()) py_print(stale_streams_removed_line(utt_save_dir, stale.size()));
@@ -78,7 +58,7 @@ py::dict run_separation_and_save(const py::object& utt_id, const py::object& wav
     py_print(kNoMainChannelWarning);
   } else {
     const std::string main_path = path_join(utt_save_dir, main_speaker_file(py_str(main_gid)));
-    write_stream(main_path, global_streams[main_gid], sr);
+    write_mono_wav(kTriagePackage, main_path, global_streams[main_gid], sr, "stream");
     result["main_spk_wav_path"] = fs_decode(main_path);
     py_print(saved_main_line(main_path));
   }

@@ -15,7 +15,9 @@
 #include "bindings/utility/blendkit/signal_calls.h"
 #include "common/errors.h"
 #include "common/wav_io.h"
+#include "mixsim/demo_command_line.h"
 #include "mixsim/demo_output_names.h"
+#include "pyutil/argparse_options.h"
 #include "pyutil/py_print.h"
 
 namespace py = pybind11;
@@ -23,42 +25,10 @@ namespace py = pybind11;
 namespace speech {
 namespace {
 
-// Site-specific locations of the kinds the options expect.
-constexpr const char* kLibriRoot = "/data/corpora/LibriSpeech";
-constexpr const char* kWsj0Root = "/data/corpora/wsj0";
-constexpr const char* kRirRoot = "/data/rirs/simulated_rirs_16k";
-constexpr const char* kNoisePattern = "/data/noises/*.wav";
-constexpr const char* kOutDir = "./blendkit_demo_samples";
-
 py::object builtin(const char* name) { return py::module_::import("builtins").attr(name); }
 
-py::list list_of(std::initializer_list<const char*> items) {
-  py::list out;
-  for (const char* item : items) out.append(item);
-  return out;
-}
-
-void add_int_option(py::object& parser, const char* flag, py::object default_value, const char* help) {
-  parser.attr("add_argument")(flag, py::arg("type") = builtin("int"), py::arg("default") = default_value,
-                              py::arg("help") = help);
-}
-
 py::object parse_command_line() {
-  py::object parser =
-      blendkit_attr("argparse").attr("ArgumentParser")(py::arg("description") = "Run IterableTargetSpeakerDataset demo");
-  parser.attr("add_argument")("--speeches", py::arg("nargs") = 2, py::arg("type") = builtin("str"),
-                              py::arg("default") = list_of({kLibriRoot, kWsj0Root}));
-  parser.attr("add_argument")("--rirs", py::arg("nargs") = "*", py::arg("default") = list_of({kRirRoot}));
-  parser.attr("add_argument")("--noises", py::arg("nargs") = "*", py::arg("default") = list_of({kNoisePattern}),
-                              py::arg("help") = "噪声文件 glob 模式（可多个），如 'noises/*.wav'");
-  add_int_option(parser, "--samples_per_epoch", py::none(), "每 epoch 总样本数（None 表示无限流）");
-  add_int_option(parser, "--batch_size", py::int_(2), "batch size");
-  add_int_option(parser, "--num_workers", py::int_(0), "DataLoader worker 数");
-  add_int_option(parser, "--epochs", py::int_(2), "epoch 数");
-  add_int_option(parser, "--seed", py::int_(4), "随机种子");
-  add_int_option(parser, "--max_steps_per_epoch", py::int_(10), "每 epoch 打印/运行的 step 数（用于 demo，-1 表示全部）");
-  parser.attr("add_argument")("--out_dir", py::arg("type") = builtin("str"), py::arg("default") = kOutDir);
-  return parser.attr("parse_args")();
+  return build_parser(blendkit_attr("argparse"), mixsim::demo_command_line()).attr("parse_args")();
 }
 
 // An index without a "smallroom" type has no such rooms: the count is 0.

@@ -1,0 +1,21 @@
+#include "bindings/driver_steps/device.h"
+
+#include "driver/device_choice.h"
+#include "pyutil/package_namespace.h"
+#include "pyutil/py_print.h"
+
+namespace py = pybind11;
+
+namespace speech {
+
+py::object choose_device(const char* package, const py::object& requested, const std::string& fallback_line) {
+  const py::object torch = package_attr(package, "torch");
+  // CUDA is asked about only for a text that wants it.
+  if (names_cuda_device(py_str(requested)) && py::bool_(torch.attr("cuda").attr("is_available")())) {
+    return torch.attr("device")(requested);
+  }
+  py_print(fallback_line);
+  return torch.attr("device")("cpu");
+}
+
+}  // namespace speech

@@ -1,0 +1,23 @@
+#include "driver/run_tally.h"
+
+namespace speech {
+
+void RunTally::add(TaskOutcome outcome) {
+  ++total;
+  switch (outcome) {
+    case TaskOutcome::kDone:
+      ++done;
+      break;
+    case TaskOutcome::kUnreadable:
+      ++unreadable;
+      break;
+    case TaskOutcome::kNotFinite:
+      ++not_finite;
+      break;
+    case TaskOutcome::kFolderTaken:
+      ++folder_taken;
+      break;
+  }
+}
+
+}  // namespace speech

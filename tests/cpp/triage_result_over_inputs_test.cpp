@@ -1,0 +1,100 @@
+#include "triage/result_over_inputs.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "common/errors.h"
+#include "scratch_folder.h"
+
+namespace speech {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The inputs of a run, with a record of what the refusal asked for.
+class ListedInputs : public RunInputs {
+ public:
+  std::string detector = "det.tar";
+  std::string separation = "sep.pth";
+  std::vector<std::string> wavs;
+  mutable std::vector<std::string> asked;
+
+  std::string detector_ckpt() const override { return ask("detector", detector); }
+  std::string inference() const override { return ask("inference", separation); }
+  size_t entry_count() const override { return wavs.size(); }
+  std::string wav_path(size_t entry) const override { return ask("wav" + std::to_string(entry), wavs[entry]); }
+  std::string utt_id(size_t entry) const override { return ask("id" + std::to_string(entry), "u" + std::to_string(entry + 1)); }
+
+ private:
+  std::string ask(const std::string& what, std::string value) const {
+    asked.push_back(what);
+    return value;
+  }
+};
+
+class ResultOverInputs : public ScratchFolderTest {
+ protected:
+  void SetUp() override {
+    ScratchFolderTest::SetUp();
+    for (const char* file : {"list.scp", "a.wav", "b.wav", "det.tar", "sep.pth"}) std::ofstream(at(file)) << file;
+    inputs_.detector = at("det.tar");
+    inputs_.separation = at("sep.pth");
+    inputs_.wavs = {at("a.wav"), at("b.wav")};
+  }
+  // The refusal's text, or "" when the run may go on.
+  std::string refusal(const std::string& out_jsonl) const {
+    try {
+      refuse_result_over_list(out_jsonl, at("list.scp"));
+      refuse_result_over_inputs(out_jsonl, inputs_);
+    } catch (const ValueError& e) {
+      return e.what();
+    }
+    return "";
+  }
+
+  ListedInputs inputs_;
+};
+
+TEST_F(ResultOverInputs, EveryInputIsNamedUnderAnySpellingOrLink) {
+  fs::create_symlink(at("list.scp"), at("soft.jsonl"));
+  fs::create_hard_link(at("b.wav"), at("hard.jsonl"));
+  const struct {
+    std::string out_jsonl;
+    std::string refusal;
+  } cases[] = {
+      {at("list.scp"), "--out_jsonl 与 --scp 是同一个文件，写结果会清空输入列表: " + at("list.scp") + " (scp: " +
+                           at("list.scp") + ")"},
+      {at("soft.jsonl"), "--out_jsonl 与 --scp 是同一个文件，写结果会清空输入列表: " + at("soft.jsonl") + " (scp: " +
+                             at("list.scp") + ")"},
+      {dir_.string() + "/./det.tar", "--out_jsonl 与 --detector_ckpt 是同一个文件，写结果会清空多说话人检测模型权重: " +
+                                         dir_.string() + "/./det.tar (detector_ckpt: " + at("det.tar") + ")"},
+      {at("sep.pth"), "--out_jsonl 与 --inference 是同一个文件，写结果会清空CSS 分离模型权重: " + at("sep.pth") +
+                          " (inference: " + at("sep.pth") + ")"},
+      {at("hard.jsonl"), "--out_jsonl 与 scp 第 2 条 (u2) 的 wav 是同一个文件，写结果会清空该音频: " +
+                             at("hard.jsonl") + " (wav: " + at("b.wav") + ")"},
+      {at("new.jsonl"), ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(refusal(c.out_jsonl), c.refusal) << c.out_jsonl;
+}
+
+TEST_F(ResultOverInputs, InputsAreAskedForOnlyWhileTheResultExists) {
+  refuse_result_over_inputs(at("new.jsonl"), inputs_);
+  EXPECT_TRUE(inputs_.asked.empty());
+  std::ofstream(at("old.jsonl")) << "{}\n";
+  refuse_result_over_inputs(at("old.jsonl"), inputs_);
+  EXPECT_EQ(inputs_.asked, (std::vector<std::string>{"detector", "inference", "wav0", "wav1"}));
+}
+
+TEST_F(ResultOverInputs, TheFirstListedWavIsNamed) {
+  inputs_.wavs = {at("a.wav"), at("b.wav"), at("b.wav")};
+  EXPECT_NE(refusal(at("b.wav")).find("scp 第 2 条 (u2)"), std::string::npos);
+  EXPECT_EQ(inputs_.asked.back(), "id1");
+}
+
+}  // namespace
+}  // namespace speech
