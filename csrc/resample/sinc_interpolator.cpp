@@ -1,8 +1,11 @@
 #include "resample/sinc_interpolator.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 
 namespace speech {
 
@@ -67,6 +70,10 @@ InterpTable prepare_table(const InterpFilter& filter, double sample_ratio) {
     total += row < nwin ? (nwin - row + step - 1) / step : 0;
   }
   table.row_start[static_cast<size_t>(step + 1)] = total;
+  table.row_taps.resize(static_cast<size_t>(step + 1));
+  for (int64_t row = 0; row <= step; ++row) {
+    table.row_taps[static_cast<size_t>(row)] = row < nwin ? (nwin - row) / step : 0;
+  }
   table.weight.resize(static_cast<size_t>(total));
   table.delta.resize(static_cast<size_t>(total));
   // Multiplying by 1 is exact: upsampling keeps the filter's own entries.
@@ -82,55 +89,186 @@ InterpTable prepare_table(const InterpFilter& filter, double sample_ratio) {
 
 namespace {
 
-// One wing: its row of the table, the interpolation factor between an entry
-// and the next, and how many taps it has.
-struct Wing {
+// One wing as the table gives it: its row, the interpolation factor between
+// an entry and the next, and how many taps it has before the signal's edges
+// cut them. Tap i is weight[i] + eta * delta[i].
+struct WingRow {
   const double* weight;
   const double* delta;
   double eta;
   int64_t taps;
 };
 
-// The wing starting at fractional position `frac` (in zero crossings, scaled),
-// limited to `available` input samples.
-inline Wing wing_at(const InterpTable& table, double frac, int64_t available) {
+inline WingRow wing_row(const InterpTable& table, double frac) {
   const double index_frac = frac * static_cast<double>(table.num_table);
   const auto offset = static_cast<int64_t>(index_frac);
-  const int64_t start = table.row_start[static_cast<size_t>(offset)];
-  const int64_t taps = std::min(available, (table.nwin - offset) / table.index_step);
-  return {table.weight.data() + start, table.delta.data() + start, index_frac - static_cast<double>(offset), taps};
+  const auto start = static_cast<size_t>(table.row_start[static_cast<size_t>(offset)]);
+  return {table.weight.data() + start, table.delta.data() + start, index_frac - static_cast<double>(offset),
+          table.row_taps[static_cast<size_t>(offset)]};
 }
 
-// Sum over the wing's taps of weight_i * x[i * dir]. Four partial sums keep
-// the multiply-adds independent; the order is fixed, so a sample's value does
-// not depend on how the outputs are split over threads.
-template <typename T>
-inline double wing_sum(const Wing& wing, const T* x, int64_t dir) {
-  double acc[4] = {0.0, 0.0, 0.0, 0.0};
-  const double eta = wing.eta;
-  int64_t i = 0;
-  for (; i + 4 <= wing.taps; i += 4) {
-    for (int64_t j = 0; j < 4; ++j) {
-      acc[j] += (wing.weight[i + j] + eta * wing.delta[i + j]) * static_cast<double>(x[(i + j) * dir]);
-    }
+// A wing's taps worked out once: a ratio such as 8000 -> 16000 puts every
+// output on one of a few positions, and each wing there is read many times.
+struct WingTaps {
+  double frac = 0.0;
+  int64_t taps = 0;
+  std::vector<double> coef;      // tap i, as the row gives it
+  std::vector<double> reversed;  // coef in groups of four, each group backwards
+};
+
+void fill_wing(const InterpTable& table, double frac, WingTaps& wing) {
+  const WingRow row = wing_row(table, frac);
+  wing.frac = frac;
+  wing.taps = row.taps;
+  wing.coef.resize(static_cast<size_t>(row.taps));
+  wing.reversed.resize(static_cast<size_t>(row.taps));
+  for (int64_t i = 0; i < row.taps; ++i) wing.coef[static_cast<size_t>(i)] = row.weight[i] + row.eta * row.delta[i];
+  for (int64_t i = 0; i + 4 <= row.taps; i += 4) {
+    for (int64_t p = 0; p < 4; ++p) wing.reversed[static_cast<size_t>(i + p)] = wing.coef[static_cast<size_t>(i + 3 - p)];
   }
-  for (; i < wing.taps; ++i) acc[0] += (wing.weight[i] + eta * wing.delta[i]) * static_cast<double>(x[i * dir]);
+}
+
+// The wings of the first few positions the outputs of a run fall on; past
+// those (a ratio whose outputs fall everywhere) nothing is kept and each
+// output reads the table's rows directly.
+class WingMemo {
+ public:
+  const WingTaps* at(const InterpTable& table, double frac) {
+    for (size_t k = 0; k < used_; ++k) {
+      if (wings_[k].frac == frac) return &wings_[k];
+    }
+    if (used_ == kPositions) return nullptr;
+    fill_wing(table, frac, wings_[used_]);
+    return &wings_[used_++];
+  }
+
+ private:
+  static constexpr size_t kPositions = 8;
+  WingTaps wings_[kPositions];
+  size_t used_ = 0;
+};
+
+// Where a wing's taps come from, one at a time or four lanes at a time.
+struct KeptTaps {
+  const WingTaps& wing;
+  double at(int64_t i) const { return wing.coef[static_cast<size_t>(i)]; }
+  __attribute__((target("avx2"))) __m256d group(int64_t i, bool backwards) const {
+    return _mm256_loadu_pd((backwards ? wing.reversed.data() : wing.coef.data()) + i);
+  }
+};
+
+struct RowTaps {
+  const WingRow& row;
+  double at(int64_t i) const { return row.weight[i] + row.eta * row.delta[i]; }
+  __attribute__((target("avx2"))) __m256d group(int64_t i, bool backwards) const {
+    const __m256d c = _mm256_add_pd(_mm256_loadu_pd(row.weight + i),
+                                    _mm256_mul_pd(_mm256_set1_pd(row.eta), _mm256_loadu_pd(row.delta + i)));
+    return backwards ? _mm256_permute4x64_pd(c, 0x1B) : c;
+  }
+};
+
+// Sum over the first `taps` taps of tap_i * x[i * dir]. Four partial sums,
+// tap i going to sum i % 4 and the taps past the last group of four to sum
+// 0, added as (s0 + s1) + (s2 + s3): the order is fixed, so a sample's value
+// does not depend on how the outputs are split over threads, nor on which
+// of the forms below computes it.
+template <typename Taps, typename T>
+inline double wing_sum(const Taps& source, int64_t taps, const T* x, int64_t dir) {
+  double acc[4] = {0.0, 0.0, 0.0, 0.0};
+  int64_t i = 0;
+  for (; i + 4 <= taps; i += 4) {
+    for (int64_t j = 0; j < 4; ++j) acc[j] += source.at(i + j) * static_cast<double>(x[(i + j) * dir]);
+  }
+  for (; i < taps; ++i) acc[0] += source.at(i) * static_cast<double>(x[i * dir]);
   return (acc[0] + acc[1]) + (acc[2] + acc[3]);
 }
 
+// The same sums four taps at a time in 256-bit lanes, for float samples.
+// Products and sums are rounded separately (no fused multiply-add is
+// enabled here), as in the form above. The left wing reads four samples
+// forwards from x[-i - 3], so its lanes hold the partial sums in reverse,
+// and its taps come in reversed groups to match.
+template <typename Taps>
+__attribute__((target("avx2"))) inline double wing_sum_avx2(const Taps& source, int64_t taps, const float* x,
+                                                            int64_t dir) {
+  const bool backwards = dir < 0;
+  __m256d acc = _mm256_setzero_pd();
+  int64_t i = 0;
+  for (; i + 4 <= taps; i += 4) {
+    const __m256d xs = _mm256_cvtps_pd(_mm_loadu_ps(backwards ? x - i - 3 : x + i));
+    acc = _mm256_add_pd(acc, _mm256_mul_pd(source.group(i, backwards), xs));
+  }
+  double lanes[4];
+  _mm256_storeu_pd(lanes, acc);
+  double s[4];
+  for (int j = 0; j < 4; ++j) s[j] = backwards ? lanes[3 - j] : lanes[j];
+  for (; i < taps; ++i) s[0] += source.at(i) * static_cast<double>(x[i * dir]);
+  return (s[0] + s[1]) + (s[2] + s[3]);
+}
+
+// The two ways of summing a wing, as one interface for the loop below.
+struct PlainSums {
+  template <typename Taps, typename T>
+  double operator()(const Taps& source, int64_t taps, const T* x, int64_t dir) const {
+    return wing_sum(source, taps, x, dir);
+  }
+};
+
+struct Avx2Sums {
+  template <typename Taps>
+  __attribute__((target("avx2"))) double operator()(const Taps& source, int64_t taps, const float* x,
+                                                    int64_t dir) const {
+    return wing_sum_avx2(source, taps, x, dir);
+  }
+};
+
+// One wing of an output: from the kept taps when its position has them.
+template <typename Sums, typename T>
+inline double wing_at(const Sums& sums, WingMemo& memo, const InterpTable& table, double frac, int64_t available,
+                      const T* x, int64_t dir) {
+  if (const WingTaps* kept = memo.at(table, frac)) {
+    return sums(KeptTaps{*kept}, std::min(available, kept->taps), x, dir);
+  }
+  const WingRow row = wing_row(table, frac);
+  return sums(RowTaps{row}, std::min(available, row.taps), x, dir);
+}
+
 // y[t - y_first] for t in [t_begin, t_end).
-template <typename T>
-void interpolate_range(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y,
-                       int64_t y_first, int64_t t_begin, int64_t t_end) {
+template <typename Sums, typename T>
+inline void interpolate_with(const Sums& sums, const T* x, int64_t n_in, const InterpTable& table,
+                             double time_increment, T* y, int64_t y_first, int64_t t_begin, int64_t t_end) {
+  WingMemo left_wings;
+  WingMemo right_wings;
   for (int64_t t = t_begin; t < t_end; ++t) {
     const double time = static_cast<double>(t) * time_increment;
     const auto n = static_cast<int64_t>(time);
     const double frac = table.scale * (time - static_cast<double>(n));
     // Left wing from x[n] backwards, right wing from x[n + 1] forwards.
-    const double left = wing_sum(wing_at(table, frac, n + 1), x + n, -1);
-    const double right = wing_sum(wing_at(table, table.scale - frac, n_in - n - 1), x + n + 1, 1);
+    const double left = wing_at(sums, left_wings, table, frac, n + 1, x + n, -1);
+    const double right = wing_at(sums, right_wings, table, table.scale - frac, n_in - n - 1, x + n + 1, 1);
     y[t - y_first] = static_cast<T>(left + right);
   }
+}
+
+// The loop compiled for AVX2 as a whole, so that the lane sums inline.
+__attribute__((target("avx2"))) void interpolate_avx2(const float* x, int64_t n_in, const InterpTable& table,
+                                                      double time_increment, float* y, int64_t y_first,
+                                                      int64_t t_begin, int64_t t_end) {
+  interpolate_with(Avx2Sums{}, x, n_in, table, time_increment, y, y_first, t_begin, t_end);
+}
+
+bool has_avx2() {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2;
+}
+
+template <typename T>
+void interpolate_range(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y,
+                       int64_t y_first, int64_t t_begin, int64_t t_end) {
+  if constexpr (std::is_same_v<T, float>) {
+    if (has_avx2()) return interpolate_avx2(x, n_in, table, time_increment, y, y_first, t_begin, t_end);
+  }
+  interpolate_with(PlainSums{}, x, n_in, table, time_increment, y, y_first, t_begin, t_end);
 }
 
 // Threads only pay off for long signals; the bound keeps short calls (single

@@ -16,6 +16,7 @@ struct InterpTable {
   std::vector<double> weight;      // table entries, row after row
   std::vector<double> delta;       // difference of each entry to the next one
   std::vector<int64_t> row_start;  // index_step + 2 bounds into weight/delta
+  std::vector<int64_t> row_taps;   // per row, the taps of a wing that starts on it
   int64_t nwin = 0;                // entries of the filter table
   int64_t num_table = 0;           // entries per zero crossing of the filter
   int64_t index_step = 0;          // entries between successive taps
