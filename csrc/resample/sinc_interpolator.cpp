@@ -235,7 +235,7 @@ inline double wing_at(const Sums& sums, WingMemo& memo, const InterpTable& table
 
 // y[t - y_first] for t in [t_begin, t_end).
 template <typename Sums, typename T>
-inline void interpolate_with(const Sums& sums, const T* x, int64_t n_in, const InterpTable& table,
+inline void interpolate_with(const Sums& sums, const InputSamples<T>& x, const InterpTable& table,
                              double time_increment, T* y, int64_t y_first, int64_t t_begin, int64_t t_end) {
   WingMemo left_wings;
   WingMemo right_wings;
@@ -243,18 +243,18 @@ inline void interpolate_with(const Sums& sums, const T* x, int64_t n_in, const I
     const double time = static_cast<double>(t) * time_increment;
     const auto n = static_cast<int64_t>(time);
     const double frac = table.scale * (time - static_cast<double>(n));
+    const T* at_n = x.data + (n - x.first);
     // Left wing from x[n] backwards, right wing from x[n + 1] forwards.
-    const double left = wing_at(sums, left_wings, table, frac, n + 1, x + n, -1);
-    const double right = wing_at(sums, right_wings, table, table.scale - frac, n_in - n - 1, x + n + 1, 1);
+    const double left = wing_at(sums, left_wings, table, frac, n + 1, at_n, -1);
+    const double right = wing_at(sums, right_wings, table, table.scale - frac, x.total - n - 1, at_n + 1, 1);
     y[t - y_first] = static_cast<T>(left + right);
   }
 }
 
-// The loop compiled for AVX2 as a whole, so that the lane sums inline.
-__attribute__((target("avx2"))) void interpolate_avx2(const float* x, int64_t n_in, const InterpTable& table,
+__attribute__((target("avx2"))) void interpolate_avx2(const InputSamples<float>& x, const InterpTable& table,
                                                       double time_increment, float* y, int64_t y_first,
                                                       int64_t t_begin, int64_t t_end) {
-  interpolate_with(Avx2Sums{}, x, n_in, table, time_increment, y, y_first, t_begin, t_end);
+  interpolate_with(Avx2Sums{}, x, table, time_increment, y, y_first, t_begin, t_end);
 }
 
 bool has_avx2() {
@@ -263,12 +263,12 @@ bool has_avx2() {
 }
 
 template <typename T>
-void interpolate_range(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y,
+void interpolate_range(const InputSamples<T>& x, const InterpTable& table, double time_increment, T* y,
                        int64_t y_first, int64_t t_begin, int64_t t_end) {
   if constexpr (std::is_same_v<T, float>) {
-    if (has_avx2()) return interpolate_avx2(x, n_in, table, time_increment, y, y_first, t_begin, t_end);
+    if (has_avx2()) return interpolate_avx2(x, table, time_increment, y, y_first, t_begin, t_end);
   }
-  interpolate_with(PlainSums{}, x, n_in, table, time_increment, y, y_first, t_begin, t_end);
+  interpolate_with(PlainSums{}, x, table, time_increment, y, y_first, t_begin, t_end);
 }
 
 // Threads only pay off for long signals; the bound keeps short calls (single
@@ -283,8 +283,18 @@ int thread_count(int64_t n_out, const InterpTable& table) {
 
 }  // namespace
 
+InputStretch input_stretch(const InterpTable& table, double time_increment, int64_t total, int64_t t_first,
+                           int64_t count) {
+  if (count <= 0) return {0, 0};
+  // No wing has more taps than one that starts on row 0.
+  const int64_t taps = table.row_taps.front();
+  const auto n_first = static_cast<int64_t>(static_cast<double>(t_first) * time_increment);
+  const auto n_last = static_cast<int64_t>(static_cast<double>(t_first + count - 1) * time_increment);
+  return {std::max<int64_t>(0, n_first - taps + 1), std::min(total, n_last + taps + 1)};
+}
+
 template <typename T>
-void interpolate_span(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y,
+void interpolate_span(const InputSamples<T>& x, const InterpTable& table, double time_increment, T* y,
                       int64_t t_first, int64_t count) {
   const int threads = thread_count(count, table);
   const int64_t chunk = (count + threads - 1) / threads;
@@ -296,18 +306,19 @@ void interpolate_span(const T* x, int64_t n_in, const InterpTable& table, double
     const int64_t end = std::min(t_end, begin + chunk);
     try {
       workers.emplace_back(
-          [=, &table] { interpolate_range(x, n_in, table, time_increment, y, t_first, begin, end); });
+          [=, &table] { interpolate_range(x, table, time_increment, y, t_first, begin, end); });
     } catch (const std::system_error&) {
       // No thread to be had: this share is done here instead.
-      interpolate_range(x, n_in, table, time_increment, y, t_first, begin, end);
+      interpolate_range(x, table, time_increment, y, t_first, begin, end);
     }
   }
-  interpolate_range(x, n_in, table, time_increment, y, t_first, t_first, std::min(t_end, t_first + chunk));
+  interpolate_range(x, table, time_increment, y, t_first, t_first, std::min(t_end, t_first + chunk));
   for (auto& worker : workers) worker.join();
 }
 
-template void interpolate_span<float>(const float*, int64_t, const InterpTable&, double, float*, int64_t, int64_t);
-template void interpolate_span<double>(const double*, int64_t, const InterpTable&, double, double*, int64_t,
+template void interpolate_span<float>(const InputSamples<float>&, const InterpTable&, double, float*, int64_t,
+                                      int64_t);
+template void interpolate_span<double>(const InputSamples<double>&, const InterpTable&, double, double*, int64_t,
                                        int64_t);
 
 }  // namespace speech
