@@ -162,7 +162,7 @@ SampleStretch input_for_span(int64_t n, double orig_sr, double target_sr, Resamp
   if (orig_sr == target_sr) return {first, first + count};
   const int64_t interp_end = interpolated_end(n, orig_sr, target_sr, first, count);
   const std::shared_ptr<const InterpTable> table = cached_interp_table(filter, target_sr / orig_sr);
-  const InputStretch stretch = input_stretch(*table, orig_sr / target_sr, n, first, interp_end - first);
+  const InputStretch stretch = input_stretch(*table, 1.0 / (target_sr / orig_sr), n, first, interp_end - first);
   return {stretch.first, stretch.end};
 }
 
@@ -181,7 +181,8 @@ void resample_span_from(const T* x, const SampleStretch& have, int64_t n, double
   if (interp_end > first) {
     const std::shared_ptr<const InterpTable> table = cached_interp_table(filter, target_sr / orig_sr);
     const InputSamples<T> samples{x, have.first, have.end - have.first, n};
-    interpolate_span(samples, *table, orig_sr / target_sr, out, first, interp_end - first);
+    // The output clock as interpolate_run has it, so the times round alike.
+    interpolate_span(samples, *table, 1.0 / (target_sr / orig_sr), out, first, interp_end - first);
   }
   std::fill(out + (interp_end - first), out + count, T(0));
 }

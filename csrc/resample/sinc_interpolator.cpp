@@ -189,72 +189,217 @@ inline double wing_sum(const Taps& source, int64_t taps, const T* x, int64_t dir
 // forwards from x[-i - 3], so its lanes hold the partial sums in reverse,
 // and its taps come in reversed groups to match.
 template <typename Taps>
-__attribute__((target("avx2"))) inline double wing_sum_avx2(const Taps& source, int64_t taps, const float* x,
-                                                            int64_t dir) {
-  const bool backwards = dir < 0;
-  __m256d acc = _mm256_setzero_pd();
-  int64_t i = 0;
-  for (; i + 4 <= taps; i += 4) {
+__attribute__((target("avx2"))) inline __m256d add_groups(const Taps& source, int64_t begin, int64_t end,
+                                                          const float* x, bool backwards, __m256d acc) {
+  for (int64_t i = begin; i < end; i += 4) {
     const __m256d xs = _mm256_cvtps_pd(_mm_loadu_ps(backwards ? x - i - 3 : x + i));
     acc = _mm256_add_pd(acc, _mm256_mul_pd(source.group(i, backwards), xs));
   }
+  return acc;
+}
+
+// The lanes as the four partial sums, the taps past the groups added to
+// the first, and the sums combined.
+template <typename Taps>
+__attribute__((target("avx2"))) inline double finish_sum(const Taps& source, __m256d acc, int64_t groups,
+                                                         int64_t taps, const float* x, bool backwards) {
   double lanes[4];
   _mm256_storeu_pd(lanes, acc);
   double s[4];
   for (int j = 0; j < 4; ++j) s[j] = backwards ? lanes[3 - j] : lanes[j];
-  for (; i < taps; ++i) s[0] += source.at(i) * static_cast<double>(x[i * dir]);
+  const int64_t dir = backwards ? -1 : 1;
+  for (int64_t i = groups; i < taps; ++i) s[0] += source.at(i) * static_cast<double>(x[i * dir]);
   return (s[0] + s[1]) + (s[2] + s[3]);
 }
 
-// The two ways of summing a wing, as one interface for the loop below.
-struct PlainSums {
-  template <typename Taps, typename T>
-  double operator()(const Taps& source, int64_t taps, const T* x, int64_t dir) const {
-    return wing_sum(source, taps, x, dir);
-  }
-};
-
-struct Avx2Sums {
-  template <typename Taps>
-  __attribute__((target("avx2"))) double operator()(const Taps& source, int64_t taps, const float* x,
-                                                    int64_t dir) const {
-    return wing_sum_avx2(source, taps, x, dir);
-  }
-};
-
-// One wing of an output: from the kept taps when its position has them.
-template <typename Sums, typename T>
-inline double wing_at(const Sums& sums, WingMemo& memo, const InterpTable& table, double frac, int64_t available,
-                      const T* x, int64_t dir) {
-  if (const WingTaps* kept = memo.at(table, frac)) {
-    return sums(KeptTaps{*kept}, std::min(available, kept->taps), x, dir);
-  }
-  const WingRow row = wing_row(table, frac);
-  return sums(RowTaps{row}, std::min(available, row.taps), x, dir);
+template <typename Taps>
+__attribute__((target("avx2"))) inline double wing_sum_avx2(const Taps& source, int64_t taps, const float* x,
+                                                            bool backwards) {
+  const int64_t groups = taps - taps % 4;
+  const __m256d acc = add_groups(source, 0, groups, x, backwards, _mm256_setzero_pd());
+  return finish_sum(source, acc, groups, taps, x, backwards);
 }
 
-// y[t - y_first] for t in [t_begin, t_end).
-template <typename Sums, typename T>
-inline void interpolate_with(const Sums& sums, const InputSamples<T>& x, const InterpTable& table,
-                             double time_increment, T* y, int64_t y_first, int64_t t_begin, int64_t t_end) {
+// Both wings of an output from kept taps, their groups added side by side
+// so that neither waits on the other's sums.
+__attribute__((target("avx2"))) inline double kept_wings_avx2(const WingTaps& left, int64_t left_taps,
+                                                              const WingTaps& right, int64_t right_taps,
+                                                              const float* at_n) {
+  const KeptTaps l{left};
+  const KeptTaps r{right};
+  const float* from_right = at_n + 1;
+  const int64_t left_groups = left_taps - left_taps % 4;
+  const int64_t right_groups = right_taps - right_taps % 4;
+  const int64_t both = std::min(left_groups, right_groups);
+  __m256d acc_l = _mm256_setzero_pd();
+  __m256d acc_r = _mm256_setzero_pd();
+  for (int64_t i = 0; i < both; i += 4) {
+    acc_l = _mm256_add_pd(acc_l, _mm256_mul_pd(l.group(i, true), _mm256_cvtps_pd(_mm_loadu_ps(at_n - i - 3))));
+    acc_r = _mm256_add_pd(acc_r, _mm256_mul_pd(r.group(i, false), _mm256_cvtps_pd(_mm_loadu_ps(from_right + i))));
+  }
+  acc_l = add_groups(l, both, left_groups, at_n, true, acc_l);
+  acc_r = add_groups(r, both, right_groups, from_right, false, acc_r);
+  return finish_sum(l, acc_l, left_groups, left_taps, at_n, true) +
+         finish_sum(r, acc_r, right_groups, right_taps, from_right, false);
+}
+
+// One wing of an output: from the kept taps when its position has them.
+template <typename T>
+inline double wing_at(WingMemo& memo, const InterpTable& table, double frac, int64_t available, const T* x,
+                      int64_t dir) {
+  if (const WingTaps* kept = memo.at(table, frac)) {
+    return wing_sum(KeptTaps{*kept}, std::min(available, kept->taps), x, dir);
+  }
+  const WingRow row = wing_row(table, frac);
+  return wing_sum(RowTaps{row}, std::min(available, row.taps), x, dir);
+}
+
+__attribute__((target("avx2"))) inline double wing_at_avx2(const WingTaps* kept, const InterpTable& table,
+                                                           double frac, int64_t available, const float* x,
+                                                           bool backwards) {
+  if (kept != nullptr) return wing_sum_avx2(KeptTaps{*kept}, std::min(available, kept->taps), x, backwards);
+  const WingRow row = wing_row(table, frac);
+  return wing_sum_avx2(RowTaps{row}, std::min(available, row.taps), x, backwards);
+}
+
+// Output t's time on the input clock: input sample n and the fractional
+// position of the left wing (the right wing's is scale - frac).
+struct OutputTime {
+  int64_t n;
+  double frac;
+};
+
+inline OutputTime output_time(const InterpTable& table, double time_increment, int64_t t) {
+  const double time = static_cast<double>(t) * time_increment;
+  const auto n = static_cast<int64_t>(time);
+  return {n, table.scale * (time - static_cast<double>(n))};
+}
+
+// y[t - y_first] for t in [t_begin, t_end): the left wing from x[n]
+// backwards, the right wing from x[n + 1] forwards.
+template <typename T>
+void interpolate_plain(const InputSamples<T>& x, const InterpTable& table, double time_increment, T* y,
+                       int64_t y_first, int64_t t_begin, int64_t t_end) {
   WingMemo left_wings;
   WingMemo right_wings;
   for (int64_t t = t_begin; t < t_end; ++t) {
-    const double time = static_cast<double>(t) * time_increment;
-    const auto n = static_cast<int64_t>(time);
-    const double frac = table.scale * (time - static_cast<double>(n));
-    const T* at_n = x.data + (n - x.first);
-    // Left wing from x[n] backwards, right wing from x[n + 1] forwards.
-    const double left = wing_at(sums, left_wings, table, frac, n + 1, at_n, -1);
-    const double right = wing_at(sums, right_wings, table, table.scale - frac, x.total - n - 1, at_n + 1, 1);
+    const OutputTime at = output_time(table, time_increment, t);
+    const T* at_n = x.data + (at.n - x.first);
+    const double left = wing_at(left_wings, table, at.frac, at.n + 1, at_n, -1);
+    const double right = wing_at(right_wings, table, table.scale - at.frac, x.total - at.n - 1, at_n + 1, 1);
     y[t - y_first] = static_cast<T>(left + right);
   }
 }
 
+// Upsampling by 2, 4 or 8 puts output t = up * m + p at input time
+// m + p / up exactly: the outputs of phase p at m, m + 1, ... share one
+// pair of wings and read the input at consecutive samples. 0 for any
+// other ratio.
+int64_t power_of_two_upsampling(double time_increment) {
+  for (const int64_t up : {2, 4, 8}) {
+    if (time_increment * static_cast<double>(up) == 1.0) return up;
+  }
+  return 0;
+}
+
+// One wing's sums for four outputs of one phase at once: lane o is output
+// m + o, whose wing starts at x0[o] (x[n] for the left wing, read
+// backwards, x[n + 1] for the right one). Each lane adds its products in
+// the order, and into the partial sums, of the per-output form, so each
+// output is the same to the bit.
+__attribute__((target("avx2"))) inline __m256d four_wing_sums(const WingTaps& wing, const float* x0,
+                                                              bool backwards) {
+  const int64_t dir = backwards ? -1 : 1;
+  const int64_t groups = wing.taps - wing.taps % 4;
+  const double* c = wing.coef.data();
+  __m256d acc[4] = {_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd()};
+  for (int64_t i = 0; i < groups; i += 4) {
+    for (int64_t j = 0; j < 4; ++j) {
+      const __m256d xs = _mm256_cvtps_pd(_mm_loadu_ps(x0 + (i + j) * dir));
+      acc[j] = _mm256_add_pd(acc[j], _mm256_mul_pd(_mm256_set1_pd(c[i + j]), xs));
+    }
+  }
+  for (int64_t i = groups; i < wing.taps; ++i) {
+    const __m256d xs = _mm256_cvtps_pd(_mm_loadu_ps(x0 + i * dir));
+    acc[0] = _mm256_add_pd(acc[0], _mm256_mul_pd(_mm256_set1_pd(c[i]), xs));
+  }
+  return _mm256_add_pd(_mm256_add_pd(acc[0], acc[1]), _mm256_add_pd(acc[2], acc[3]));
+}
+
+// The same loop for float samples in AVX2 lanes, compiled as a whole so that
+// the lane sums inline.
+class Avx2Interpolation {
+ public:
+  Avx2Interpolation(const InputSamples<float>& x, const InterpTable& table, double time_increment, float* y,
+                    int64_t y_first)
+      : x_(x), table_(table), time_increment_(time_increment), y_(y), y_first_(y_first) {}
+
+  __attribute__((target("avx2"))) void run(int64_t t_begin, int64_t t_end) {
+    const int64_t up = power_of_two_upsampling(time_increment_);
+    // Outputs whose wings keep all their taps inside the signal.
+    const int64_t taps = table_.row_taps.front();
+    const int64_t m_low = taps - 1;
+    const int64_t m_high = x_.total - 1 - taps;
+    int64_t t = t_begin;
+    while (t < t_end) {
+      const int64_t m = up > 0 ? t / up : 0;
+      if (up > 0 && t % up == 0 && m >= m_low && m + 3 <= m_high && t + 4 * up <= t_end) {
+        four_outputs_per_phase(t, up);
+        t += 4 * up;
+        continue;
+      }
+      one_output(t);
+      ++t;
+    }
+  }
+
+ private:
+  __attribute__((target("avx2"))) void one_output(int64_t t) {
+    const OutputTime at = output_time(table_, time_increment_, t);
+    const float* at_n = x_.data + (at.n - x_.first);
+    const double right_frac = table_.scale - at.frac;
+    const WingTaps* left = left_wings_.at(table_, at.frac);
+    const WingTaps* right = right_wings_.at(table_, right_frac);
+    const int64_t left_available = at.n + 1;
+    const int64_t right_available = x_.total - at.n - 1;
+    double value;
+    if (left != nullptr && right != nullptr) {
+      value = kept_wings_avx2(*left, std::min(left_available, left->taps), *right,
+                              std::min(right_available, right->taps), at_n);
+    } else {
+      value = wing_at_avx2(left, table_, at.frac, left_available, at_n, true) +
+              wing_at_avx2(right, table_, right_frac, right_available, at_n + 1, false);
+    }
+    y_[t - y_first_] = static_cast<float>(value);
+  }
+
+  // Outputs up * (m + o) + p for o in 0..3 and every phase p, t = up * m.
+  __attribute__((target("avx2"))) void four_outputs_per_phase(int64_t t, int64_t up) {
+    for (int64_t p = 0; p < up; ++p) {
+      const OutputTime at = output_time(table_, time_increment_, t + p);
+      const WingTaps& left = *left_wings_.at(table_, at.frac);
+      const WingTaps& right = *right_wings_.at(table_, table_.scale - at.frac);
+      const float* at_n = x_.data + (at.n - x_.first);
+      const __m256d sums = _mm256_add_pd(four_wing_sums(left, at_n, true), four_wing_sums(right, at_n + 1, false));
+      float values[4];
+      _mm_storeu_ps(values, _mm256_cvtpd_ps(sums));
+      for (int64_t o = 0; o < 4; ++o) y_[t + p + o * up - y_first_] = values[o];
+    }
+  }
+
+  const InputSamples<float>& x_;
+  const InterpTable& table_;
+  const double time_increment_;
+  float* const y_;
+  const int64_t y_first_;
+  WingMemo left_wings_;
+  WingMemo right_wings_;
+};
+
 __attribute__((target("avx2"))) void interpolate_avx2(const InputSamples<float>& x, const InterpTable& table,
                                                       double time_increment, float* y, int64_t y_first,
                                                       int64_t t_begin, int64_t t_end) {
-  interpolate_with(Avx2Sums{}, x, table, time_increment, y, y_first, t_begin, t_end);
+  Avx2Interpolation(x, table, time_increment, y, y_first).run(t_begin, t_end);
 }
 
 bool has_avx2() {
@@ -268,7 +413,7 @@ void interpolate_range(const InputSamples<T>& x, const InterpTable& table, doubl
   if constexpr (std::is_same_v<T, float>) {
     if (has_avx2()) return interpolate_avx2(x, table, time_increment, y, y_first, t_begin, t_end);
   }
-  interpolate_with(PlainSums{}, x, table, time_increment, y, y_first, t_begin, t_end);
+  interpolate_plain(x, table, time_increment, y, y_first, t_begin, t_end);
 }
 
 // Threads only pay off for long signals; the bound keeps short calls (single
