@@ -7,6 +7,8 @@
 #include <thread>
 #include <type_traits>
 
+#include "common/cpu_features.h"
+
 namespace speech {
 
 namespace {
@@ -402,16 +404,11 @@ __attribute__((target("avx2"))) void interpolate_avx2(const InputSamples<float>&
   Avx2Interpolation(x, table, time_increment, y, y_first).run(t_begin, t_end);
 }
 
-bool has_avx2() {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  return avx2;
-}
-
 template <typename T>
 void interpolate_range(const InputSamples<T>& x, const InterpTable& table, double time_increment, T* y,
                        int64_t y_first, int64_t t_begin, int64_t t_end) {
   if constexpr (std::is_same_v<T, float>) {
-    if (has_avx2()) return interpolate_avx2(x, table, time_increment, y, y_first, t_begin, t_end);
+    if (cpu_has_avx2()) return interpolate_avx2(x, table, time_increment, y, y_first, t_begin, t_end);
   }
   interpolate_plain(x, table, time_increment, y, y_first, t_begin, t_end);
 }

@@ -107,6 +107,26 @@ TEST(RealFft, InverseOfForwardGivesTheSignalBack) {
   for (int i = 0; i < 100; ++i) EXPECT_NEAR(back[i], x[i], 1e-12);
 }
 
+// Bin by bin (ar br - ai bi, ar bi + ai br), whichever form runs, the tail
+// of a count that is not a multiple of four included.
+TEST(RealFft, SpectraMultiplyBinByBin) {
+  for (const int64_t bins : {int64_t{1}, int64_t{7}, int64_t{33}}) {
+    std::vector<std::complex<float>> a(bins), b(bins);
+    for (int64_t k = 0; k < bins; ++k) {
+      a[k] = {std::sin(0.3f * k) * 3.0f, std::cos(0.7f * k) / 3.0f};
+      b[k] = {std::cos(1.1f * k) * 7.0f, std::sin(0.2f * k + 1.0f)};
+    }
+    std::vector<std::complex<float>> product = a;
+    multiply_spectra(product.data(), b.data(), bins);
+    for (int64_t k = 0; k < bins; ++k) {
+      const float re = a[k].real() * b[k].real() - a[k].imag() * b[k].imag();
+      const float im = a[k].real() * b[k].imag() + a[k].imag() * b[k].real();
+      EXPECT_EQ(product[k].real(), re) << bins << " bins, bin " << k;
+      EXPECT_EQ(product[k].imag(), im) << bins << " bins, bin " << k;
+    }
+  }
+}
+
 // A cached spectrum must give what transforming the response again gives,
 // to the bit: the stream's batches do not depend on which way ran.
 TEST(ImpulseResponseSpectra, ConvolveBitForBitAsTheDirectConvolution) {
