@@ -1,5 +1,6 @@
 #include "mixsim/fft_convolution.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -8,9 +9,19 @@
 namespace speech::mixsim {
 
 int64_t transform_length(int64_t n) {
-  int64_t nfft = 1;
-  while (nfft < n) nfft <<= 1;
-  return nfft;
+  int64_t power_of_two = 1;
+  while (power_of_two < n) power_of_two <<= 1;
+  constexpr int64_t kLeastPowerOfTwo = 64;
+  if (n <= kLeastPowerOfTwo) return power_of_two;
+  int64_t best = power_of_two;
+  for (int64_t threes = 1; threes < best; threes *= 3) {
+    for (int64_t odd = threes; odd < best; odd *= 5) {
+      int64_t length = odd * kLeastPowerOfTwo;
+      while (length < n) length <<= 1;
+      best = std::min(best, length);
+    }
+  }
+  return best;
 }
 
 template <typename T>

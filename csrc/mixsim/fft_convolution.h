@@ -1,13 +1,17 @@
 #pragma once
 // Linear convolution of two real signals in the frequency domain: real FFTs
-// at the smallest power-of-two length that holds the whole result, so the
-// circular product never wraps around. float32 pairs are transformed in
-// float32 (the training stream's signals), double pairs in double.
+// at a length that holds the whole result, so the circular product never
+// wraps around. float32 pairs are transformed in float32 (the training
+// stream's signals), double pairs in double.
 #include <cstdint>
 
 namespace speech::mixsim {
 
-// The smallest power of two not below n, for n >= 1 (1 for n = 1).
+// The transform length for a full convolution of n >= 1 samples: the
+// smallest 2^a * 3^b * 5^c not below n with a >= 6 (at least 64 samples in
+// powers of two), or the smallest power of two when that is smaller or n is
+// at most 64. FFTW runs such lengths with its fastest kernels: 57600 for a
+// 3 s segment and a 0.5 s response takes about 3/4 of the time of 65536.
 int64_t transform_length(int64_t n);
 
 // Writes the first `keep` samples of the full convolution of signal[0, n)

@@ -41,16 +41,21 @@ std::vector<double> test_response(int m) {
 
 class TransformLength : public ::testing::TestWithParam<std::tuple<int64_t, int64_t>> {};
 
-TEST_P(TransformLength, SmallestPowerOfTwoNotBelow) {
+TEST_P(TransformLength, SmallestSmoothLengthNotBelow) {
   const auto [n, nfft] = GetParam();
   EXPECT_EQ(transform_length(n), nfft);
 }
 
+// Powers of two up to 64; beyond, 2^a 3^b 5^c with a >= 6 where one lies
+// below the next power of two.
 INSTANTIATE_TEST_SUITE_P(Lengths, TransformLength,
                          ::testing::Values(std::make_tuple(1, 1), std::make_tuple(2, 2), std::make_tuple(3, 4),
-                                           std::make_tuple(4, 4), std::make_tuple(5, 8),
-                                           std::make_tuple(4096, 4096), std::make_tuple(4097, 8192),
-                                           std::make_tuple(55999, 65536)));
+                                           std::make_tuple(5, 8), std::make_tuple(33, 64), std::make_tuple(64, 64),
+                                           std::make_tuple(65, 128), std::make_tuple(97, 128),
+                                           std::make_tuple(300, 320), std::make_tuple(1000, 1024),
+                                           std::make_tuple(4096, 4096), std::make_tuple(4097, 4608),
+                                           std::make_tuple(55999, 57600), std::make_tuple(63999, 64000),
+                                           std::make_tuple(71999, 72000)));
 
 // (signal length, response length, double precision)
 class Convolution : public ::testing::TestWithParam<std::tuple<int, int, bool>> {};
@@ -188,8 +193,9 @@ TEST(ImpulseResponseStore, KeepsOneEntryPerResponseAndMakesItsSpectrumOnce) {
   const std::vector<float> x = cast<float>(test_signal(3000, 0.5));
   EXPECT_EQ(through(store, h, x), direct(h, x));
   const size_t after_first = store.bytes();
-  // 4096 bins of the spectrum besides the samples.
-  EXPECT_GE(after_first, 400 * sizeof(float) + 2049 * sizeof(std::complex<float>));
+  // The spectrum's bins besides the samples.
+  const auto bins = static_cast<size_t>(transform_length(3000 + 400 - 1) / 2 + 1);
+  EXPECT_GE(after_first, 400 * sizeof(float) + bins * sizeof(std::complex<float>));
   EXPECT_EQ(through(store, h, x), direct(h, x));
   EXPECT_EQ(store.responses(), 1u);
   EXPECT_EQ(store.bytes(), after_first);
@@ -207,8 +213,10 @@ TEST(ImpulseResponseStore, AResponseChangedInPlaceGetsNewSpectra) {
 }
 
 TEST(ImpulseResponseStore, DropsTheLeastRecentlyUsedBeyondItsBudget) {
-  // Room for about two responses of 300 samples at a transform of 4096.
-  ImpulseResponseStore store(2 * (300 * sizeof(float) + 2049 * sizeof(std::complex<float>)) + 100);
+  // Room for about two responses of 300 samples and their spectra.
+  const auto bins = static_cast<size_t>(transform_length(3000 + 300 - 1) / 2 + 1);
+  const size_t one = 300 * sizeof(float) + bins * sizeof(std::complex<float>);
+  ImpulseResponseStore store(2 * one + 100);
   const std::vector<float> x = cast<float>(test_signal(3000, 0.3));
   std::vector<std::vector<float>> responses;
   for (int k = 0; k < 5; ++k) {
@@ -218,7 +226,7 @@ TEST(ImpulseResponseStore, DropsTheLeastRecentlyUsedBeyondItsBudget) {
   }
   for (const auto& h : responses) EXPECT_EQ(through(store, h, x), direct(h, x));
   EXPECT_EQ(store.responses(), 2u);
-  EXPECT_LE(store.bytes(), 2 * (300 * sizeof(float) + 2049 * sizeof(std::complex<float>)) + 100);
+  EXPECT_LE(store.bytes(), 2 * one + 100);
   // The dropped ones are made again when they come back.
   EXPECT_EQ(through(store, responses[0], x), direct(responses[0], x));
 }
