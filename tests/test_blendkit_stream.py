@@ -334,6 +334,41 @@ def write_rir(path, samples, rate):
     return path
 
 
+def wrapped_convolution(monkeypatch):
+    """Patches the dataset's convolution with a wrapper of itself: the
+    general path, which transforms the impulse response on every call."""
+    original = bk.IterableSeparationDataset._fft_convolve_truncate
+    monkeypatch.setattr(bk.IterableSeparationDataset, "_fft_convolve_truncate",
+                        lambda self, signal, ir: original(self, signal, ir))
+
+
+REVERBERANT = dict(samples_per_epoch=12, batch_size=3, apply_rir_prob=1.0, speaker_count_probs={3: 1.0})
+
+
+def test_kept_spectra_give_the_batches_of_the_convolution_method(corpus, monkeypatch):
+    # While the dataset's convolution is its own, each source is convolved
+    # through the spectrum kept with its cached impulse response.
+    kept = list(dataset(corpus, **REVERBERANT))
+    wrapped_convolution(monkeypatch)
+    general = list(dataset(corpus, **REVERBERANT))
+    assert len(kept) == 4 and same_stream(kept, general)
+    assert all(p["rir_used"] for b in kept for p in b["paths"])
+
+
+def test_a_cached_response_changed_in_place_is_convolved_as_it_now_is(corpus, monkeypatch):
+    ds = dataset(corpus, **REVERBERANT)
+    list(ds)
+    changed = {}
+    for path, rir in ds._rir_cache.items():
+        rir[:] = rir[::-1].copy()
+        changed[path] = rir.copy()
+    again = list(ds)
+    wrapped_convolution(monkeypatch)
+    general = dataset(corpus, **REVERBERANT)
+    general._rir_cache.update(changed)
+    assert same_stream(again, list(general))
+
+
 @pytest.mark.parametrize("rate", [16000, 8000])
 def test_empty_or_unusable_impulse_responses_leave_the_source_dry(corpus, monkeypatch, tmp_path, capsys, rate):
     # Empty, missing, non-finite or silent throughout: each counts as empty,
