@@ -222,29 +222,6 @@ __attribute__((target("avx2"))) inline double wing_sum_avx2(const Taps& source, 
   return finish_sum(source, acc, groups, taps, x, backwards);
 }
 
-// Both wings of an output from kept taps, their groups added side by side
-// so that neither waits on the other's sums.
-__attribute__((target("avx2"))) inline double kept_wings_avx2(const WingTaps& left, int64_t left_taps,
-                                                              const WingTaps& right, int64_t right_taps,
-                                                              const float* at_n) {
-  const KeptTaps l{left};
-  const KeptTaps r{right};
-  const float* from_right = at_n + 1;
-  const int64_t left_groups = left_taps - left_taps % 4;
-  const int64_t right_groups = right_taps - right_taps % 4;
-  const int64_t both = std::min(left_groups, right_groups);
-  __m256d acc_l = _mm256_setzero_pd();
-  __m256d acc_r = _mm256_setzero_pd();
-  for (int64_t i = 0; i < both; i += 4) {
-    acc_l = _mm256_add_pd(acc_l, _mm256_mul_pd(l.group(i, true), _mm256_cvtps_pd(_mm_loadu_ps(at_n - i - 3))));
-    acc_r = _mm256_add_pd(acc_r, _mm256_mul_pd(r.group(i, false), _mm256_cvtps_pd(_mm_loadu_ps(from_right + i))));
-  }
-  acc_l = add_groups(l, both, left_groups, at_n, true, acc_l);
-  acc_r = add_groups(r, both, right_groups, from_right, false, acc_r);
-  return finish_sum(l, acc_l, left_groups, left_taps, at_n, true) +
-         finish_sum(r, acc_r, right_groups, right_taps, from_right, false);
-}
-
 // One wing of an output: from the kept taps when its position has them.
 template <typename T>
 inline double wing_at(WingMemo& memo, const InterpTable& table, double frac, int64_t available, const T* x,
@@ -360,29 +337,27 @@ class Avx2Interpolation {
     const OutputTime at = output_time(table_, time_increment_, t);
     const float* at_n = x_.data + (at.n - x_.first);
     const double right_frac = table_.scale - at.frac;
-    const WingTaps* left = left_wings_.at(table_, at.frac);
-    const WingTaps* right = right_wings_.at(table_, right_frac);
-    const int64_t left_available = at.n + 1;
-    const int64_t right_available = x_.total - at.n - 1;
-    double value;
-    if (left != nullptr && right != nullptr) {
-      value = kept_wings_avx2(*left, std::min(left_available, left->taps), *right,
-                              std::min(right_available, right->taps), at_n);
-    } else {
-      value = wing_at_avx2(left, table_, at.frac, left_available, at_n, true) +
-              wing_at_avx2(right, table_, right_frac, right_available, at_n + 1, false);
-    }
-    y_[t - y_first_] = static_cast<float>(value);
+    const double left = wing_at_avx2(left_wings_.at(table_, at.frac), table_, at.frac, at.n + 1, at_n, true);
+    const double right = wing_at_avx2(right_wings_.at(table_, right_frac), table_, right_frac,
+                                      x_.total - at.n - 1, at_n + 1, false);
+    y_[t - y_first_] = static_cast<float>(left + right);
   }
 
   // Outputs up * (m + o) + p for o in 0..3 and every phase p, t = up * m.
+  // The up phases are at most eight positions per wing, which the memos
+  // keep; were one not kept, its outputs are made one by one.
   __attribute__((target("avx2"))) void four_outputs_per_phase(int64_t t, int64_t up) {
     for (int64_t p = 0; p < up; ++p) {
       const OutputTime at = output_time(table_, time_increment_, t + p);
-      const WingTaps& left = *left_wings_.at(table_, at.frac);
-      const WingTaps& right = *right_wings_.at(table_, table_.scale - at.frac);
+      const WingTaps* left = left_wings_.at(table_, at.frac);
+      const WingTaps* right = right_wings_.at(table_, table_.scale - at.frac);
+      if (left == nullptr || right == nullptr) {
+        for (int64_t o = 0; o < 4; ++o) one_output(t + p + o * up);
+        continue;
+      }
       const float* at_n = x_.data + (at.n - x_.first);
-      const __m256d sums = _mm256_add_pd(four_wing_sums(left, at_n, true), four_wing_sums(right, at_n + 1, false));
+      const __m256d sums =
+          _mm256_add_pd(four_wing_sums(*left, at_n, true), four_wing_sums(*right, at_n + 1, false));
       float values[4];
       _mm_storeu_ps(values, _mm256_cvtpd_ps(sums));
       for (int64_t o = 0; o < 4; ++o) y_[t + p + o * up - y_first_] = values[o];
