@@ -69,7 +69,9 @@ using RealBuffer = std::unique_ptr<T[], AlignedFree<T>>;
 template <typename T>
 using ComplexBuffer = std::unique_ptr<std::complex<T>[], AlignedFree<T>>;
 
-// This thread's work buffers, grown to the longest transform it has run.
+// This thread's work buffers, kept from one transform to the next. They are
+// made anew for a longer transform, and for a much shorter one, so that one
+// long convolution does not leave its memory held by the thread.
 template <typename T>
 struct WorkBuffers {
   int64_t capacity = 0;
@@ -77,7 +79,7 @@ struct WorkBuffers {
   ComplexBuffer<T> spectrum;
 
   void reserve(int64_t n) {
-    if (n <= capacity) return;
+    if (n <= capacity && n >= capacity / 4) return;
     real = aligned_array<T, T>(n);
     spectrum = aligned_array<T, std::complex<T>>(n / 2 + 1);
     capacity = n;
