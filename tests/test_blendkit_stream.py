@@ -334,6 +334,41 @@ def write_rir(path, samples, rate):
     return path
 
 
+def wrapped_convolution(monkeypatch):
+    """Patches the dataset's convolution with a wrapper of itself: the
+    general path, which transforms the impulse response on every call."""
+    original = bk.IterableSeparationDataset._fft_convolve_truncate
+    monkeypatch.setattr(bk.IterableSeparationDataset, "_fft_convolve_truncate",
+                        lambda self, signal, ir: original(self, signal, ir))
+
+
+REVERBERANT = dict(samples_per_epoch=12, batch_size=3, apply_rir_prob=1.0, speaker_count_probs={3: 1.0})
+
+
+def test_kept_spectra_give_the_batches_of_the_convolution_method(corpus, monkeypatch):
+    # While the dataset's convolution is its own, each source is convolved
+    # through the spectrum kept with its cached impulse response.
+    kept = list(dataset(corpus, **REVERBERANT))
+    wrapped_convolution(monkeypatch)
+    general = list(dataset(corpus, **REVERBERANT))
+    assert len(kept) == 4 and same_stream(kept, general)
+    assert all(p["rir_used"] for b in kept for p in b["paths"])
+
+
+def test_a_cached_response_changed_in_place_is_convolved_as_it_now_is(corpus, monkeypatch):
+    ds = dataset(corpus, **REVERBERANT)
+    list(ds)
+    changed = {}
+    for path, rir in ds._rir_cache.items():
+        rir[:] = rir[::-1].copy()
+        changed[path] = rir.copy()
+    again = list(ds)
+    wrapped_convolution(monkeypatch)
+    general = dataset(corpus, **REVERBERANT)
+    general._rir_cache.update(changed)
+    assert same_stream(again, list(general))
+
+
 @pytest.mark.parametrize("rate", [16000, 8000])
 def test_empty_or_unusable_impulse_responses_leave_the_source_dry(corpus, monkeypatch, tmp_path, capsys, rate):
     # Empty, missing, non-finite or silent throughout: each counts as empty,
@@ -589,13 +624,34 @@ def mixed_rate_corpus(tmp_path_factory):
     return speakers
 
 
-def test_cropping_before_resampling_gives_the_same_batches(corpus, mixed_rate_corpus, monkeypatch, capsys):
-    # While the package's reader and resampler are its own, a WAV file at the
-    # dataset's rate is read over its crop only and one at another rate is
-    # resampled over its crop only; a wrapped _load_audio takes the general
-    # path, which reads and resamples whole utterances. Both must give the
-    # same bits.
-    options = dict(speakers_map=mixed_rate_corpus, samples_per_epoch=24, batch_size=3)
+@pytest.fixture(scope="module")
+def compressed_corpus(tmp_path_factory):
+    """FLAC utterances long enough to span several FLAC frames, at 8 and 16
+    kHz, 16- and 24-bit, one and three channels; and Ogg Vorbis ones long
+    enough that a seek into their last second can land on samples other
+    than a whole read's there."""
+    root = str(tmp_path_factory.mktemp("compressed"))
+    kinds = [("flac", "PCM_16", 8000, 1), ("flac", "PCM_24", 16000, 3), ("flac", "PCM_16", 16000, 1),
+             ("flac", "PCM_24", 8000, 2), ("ogg", "VORBIS", 16000, 1), ("ogg", "VORBIS", 8000, 2)]
+    speakers = {}
+    for k, (ext, subtype, rate, channels) in enumerate(kinds):
+        files = []
+        for u, seconds in enumerate((1.3, 0.9, 0.6) if ext == "flac" else (4.5, 4.5, 7.3)):
+            path = os.path.join(root, f"spk{k}", f"utt{u}.{ext}")
+            files.append(write_tone_speech(path, seconds, rate, seed=10 * k + u, subtype=subtype, channels=channels))
+        speakers[f"libri_{k}"] = files
+    return speakers
+
+
+@pytest.mark.parametrize("corpus_name", ["mixed_rate_corpus", "compressed_corpus"])
+def test_cropping_before_resampling_gives_the_same_batches(corpus, corpus_name, request, monkeypatch, capsys):
+    # While the package's reader and resampler are its own, a WAV or FLAC file
+    # is read over the frames its crop is made from only, and one at another
+    # rate is resampled over its crop only; a wrapped _load_audio takes the
+    # general path, which reads and resamples whole utterances. Both must
+    # give the same bits.
+    speakers = request.getfixturevalue(corpus_name)
+    options = dict(speakers_map=speakers, samples_per_epoch=24, batch_size=3)
     direct = list(dataset(corpus, **options))
     direct_out = capsys.readouterr().out
     original = bk._load_audio
@@ -604,10 +660,14 @@ def test_cropping_before_resampling_gives_the_same_batches(corpus, mixed_rate_co
     assert len(direct) == 8 and same_stream(direct, general)
     assert capsys.readouterr().out == direct_out
     drawn = {p for b in direct for paths in b["paths"] for p in paths["sources"]}
-    assert {"stereo.wav", "stereo16.wav"} <= {os.path.basename(p) for p in drawn} and len(drawn) > 10
-    # The one-sample file cannot be resampled; every attempt with it failed.
-    assert not any(p.endswith("one.wav") for p in drawn)
-    assert "failed resample audio" in direct_out
+    if corpus_name == "mixed_rate_corpus":
+        assert {"stereo.wav", "stereo16.wav"} <= {os.path.basename(p) for p in drawn} and len(drawn) > 10
+        # The one-sample file cannot be resampled; every attempt with it failed.
+        assert not any(p.endswith("one.wav") for p in drawn)
+        assert "failed resample audio" in direct_out
+    else:
+        assert direct_out == ""
+        assert {os.path.dirname(p) for p in drawn} == {os.path.dirname(f[0]) for f in speakers.values()}
 
 
 def test_stream_from_two_corpus_roots(tmp_path):

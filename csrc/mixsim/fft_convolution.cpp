@@ -1,61 +1,42 @@
 #include "mixsim/fft_convolution.h"
 
-#include <torch/torch.h>
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
 
-#include "common/errors.h"
+#include "mixsim/real_fft.h"
 
 namespace speech::mixsim {
-namespace {
-
-at::ScalarType compute_type(const at::Tensor& signal, const at::Tensor& ir) {
-  const bool single = signal.scalar_type() == at::kFloat && ir.scalar_type() == at::kFloat;
-  return single ? at::kFloat : at::kDouble;
-}
-
-void check_signal(const at::Tensor& t, const char* what) {
-  if (t.dim() != 1) {
-    throw ValueError(std::string(what) + " must be 1-D, got " + std::to_string(t.dim()) + " dimensions");
-  }
-  if (t.is_complex()) throw TypeError(std::string(what) + " must hold real samples");
-}
-
-at::Tensor convolved(const at::Tensor& signal, const at::Tensor& ir, int64_t keep) {
-  at::Tensor out = at::empty({keep}, at::TensorOptions().dtype(at::kFloat));
-  convolve_into(signal, ir, out);
-  return out;
-}
-
-}  // namespace
 
 int64_t transform_length(int64_t n) {
-  int64_t nfft = 1;
-  while (nfft < n) nfft <<= 1;
-  return nfft;
+  int64_t power_of_two = 1;
+  while (power_of_two < n) power_of_two <<= 1;
+  constexpr int64_t kLeastPowerOfTwo = 64;
+  if (n <= kLeastPowerOfTwo) return power_of_two;
+  int64_t best = power_of_two;
+  for (int64_t threes = 1; threes < best; threes *= 3) {
+    for (int64_t odd = threes; odd < best; odd *= 5) {
+      int64_t length = odd * kLeastPowerOfTwo;
+      while (length < n) length <<= 1;
+      best = std::min(best, length);
+    }
+  }
+  return best;
 }
 
-void convolve_into(const at::Tensor& signal, const at::Tensor& ir, at::Tensor& out) {
-  check_signal(signal, "signal");
-  check_signal(ir, "ir");
-  const int64_t n = signal.numel() + ir.numel() - 1;
-  if (out.numel() > n) throw ValueError("convolution output longer than the full convolution");
-  const int64_t nfft = transform_length(n);
-  const at::ScalarType type = compute_type(signal, ir);
-  at::NoGradGuard no_grad;
-  // rfft pads a copy to nfft samples; the callers' buffers are only read.
-  const at::Tensor sig_spec = torch::fft::rfft(signal.to(type), nfft);
-  const at::Tensor ir_spec = torch::fft::rfft(ir.to(type), nfft);
-  const at::Tensor full = torch::fft::irfft(sig_spec.mul_(ir_spec), nfft);
-  out.copy_(full.narrow(0, 0, out.numel()));
+template <typename T>
+void convolve_into(const T* signal, int64_t n, const T* ir, int64_t m, float* out, int64_t keep) {
+  if (n < 1 || m < 1) throw std::invalid_argument("convolve_into: empty input");
+  if (keep < 0 || keep > n + m - 1) throw std::invalid_argument("convolve_into: more samples than the convolution");
+  const RealFft<T> fft = RealFft<T>::of_length(transform_length(n + m - 1));
+  const auto* ir_bins = fft.forward(ir, m);
+  const std::vector<std::complex<T>> ir_spectrum(ir_bins, ir_bins + fft.bins());
+  auto* spectrum = fft.forward(signal, n);
+  multiply_spectra(spectrum, ir_spectrum.data(), fft.bins());
+  fft.inverse(spectrum, out, keep);
 }
 
-at::Tensor fft_convolve(const at::Tensor& signal, const at::Tensor& ir) {
-  if (signal.numel() == 0 || ir.numel() == 0) return at::empty({0}, at::TensorOptions().dtype(at::kFloat));
-  return convolved(signal, ir, signal.numel() + ir.numel() - 1);
-}
-
-at::Tensor fft_convolve_truncate(const at::Tensor& signal, const at::Tensor& ir) {
-  if (signal.numel() == 0 || ir.numel() == 0) return at::empty({0}, at::TensorOptions().dtype(at::kFloat));
-  return convolved(signal, ir, signal.numel());
-}
+template void convolve_into<float>(const float*, int64_t, const float*, int64_t, float*, int64_t);
+template void convolve_into<double>(const double*, int64_t, const double*, int64_t, float*, int64_t);
 
 }  // namespace speech::mixsim

@@ -12,11 +12,14 @@ namespace speech::mixsim {
 bool SegmentReader::seeks_exactly() const {
   const int container = file_.format() & SF_FORMAT_TYPEMASK;
   const int subtype = file_.format() & SF_FORMAT_SUBMASK;
+  const bool pcm = subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8 || subtype == SF_FORMAT_PCM_16 ||
+                   subtype == SF_FORMAT_PCM_24 || subtype == SF_FORMAT_PCM_32;
   const bool wav = container == SF_FORMAT_WAV || container == SF_FORMAT_WAVEX || container == SF_FORMAT_RF64;
-  const bool plain = subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8 || subtype == SF_FORMAT_PCM_16 ||
-                     subtype == SF_FORMAT_PCM_24 || subtype == SF_FORMAT_PCM_32 || subtype == SF_FORMAT_FLOAT ||
-                     subtype == SF_FORMAT_DOUBLE;
-  return wav && plain && channels() > 0;
+  if (wav) return channels() > 0 && (pcm || subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE);
+  // FLAC seeks to the frame holding the sample and decodes up to it. Ogg
+  // Vorbis and Opus are not here: their seeks can land on samples that
+  // differ from a whole-file read's.
+  return container == SF_FORMAT_FLAC && channels() > 0 && pcm;
 }
 
 namespace {

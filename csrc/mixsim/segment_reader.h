@@ -1,8 +1,9 @@
 #pragma once
-// Reads one stretch of a WAV file's first channel through libsndfile, for a
-// segment cropped from a long utterance: only the frames the crop keeps are
-// read and converted. PCM and float WAV data seek to the exact frame, so
-// the stretch holds the samples a whole-file read has at those frames.
+// Reads one stretch of an audio file's first channel through libsndfile,
+// for a segment cropped from a long utterance: only the frames the crop is
+// made from are read, converted or decoded. PCM and float WAV data, and
+// FLAC, seek to the exact frame, so the stretch holds the samples a
+// whole-file read has at those frames.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,7 +22,7 @@ class SegmentReader {
   int channels() const { return file_.channels(); }
   int sample_rate() const { return file_.sample_rate(); }
 
-  // WAV (or WAVEX, RF64) holding PCM or float samples.
+  // WAV (or WAVEX, RF64) holding PCM or float samples, or FLAC.
   bool seeks_exactly() const;
 
   // The first frame whose channel 0 is NaN or infinite (as float32), read

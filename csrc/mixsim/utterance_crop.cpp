@@ -2,13 +2,17 @@
 
 #include <algorithm>
 
-#include "resample/resampler.h"
-
 namespace speech::mixsim {
 
 namespace {
 constexpr ResampleFilter kUtteranceFilter = ResampleFilter::kKaiserFast;
+
+// Of the crop's L samples, those the resampled utterance has.
+int64_t kept_samples(int64_t n, double orig_sr, double target_sr, int64_t start, int64_t L) {
+  const int64_t total = resampled_length(n, orig_sr, target_sr);
+  return std::max<int64_t>(0, std::min(L, total - start));
 }
+}  // namespace
 
 int64_t resampled_utterance_length(int64_t n, double orig_sr, double target_sr) {
   return resampled_length(n, orig_sr, target_sr);
@@ -18,11 +22,27 @@ void check_utterance_resampling(const float* x, int64_t n, double orig_sr, doubl
   check_resample_input(contiguous_run(x, n), orig_sr, target_sr, kUtteranceFilter);
 }
 
+void check_utterance_resampling_shape(int64_t n, double orig_sr, double target_sr) {
+  check_resample_shape(n, orig_sr, target_sr, kUtteranceFilter);
+}
+
 void crop_resampled_utterance(const float* x, int64_t n, double orig_sr, double target_sr, int64_t start,
                               int64_t L, float* out) {
-  const int64_t total = resampled_length(n, orig_sr, target_sr);
-  const int64_t kept = std::max<int64_t>(0, std::min(L, total - start));
+  const int64_t kept = kept_samples(n, orig_sr, target_sr, start, L);
   if (kept > 0) resample_span_into(contiguous_run(x, n), orig_sr, target_sr, kUtteranceFilter, start, kept, out);
+  std::fill(out + kept, out + L, 0.0f);
+}
+
+SampleStretch frames_for_crop(int64_t n, double orig_sr, double target_sr, int64_t start, int64_t L) {
+  const int64_t kept = kept_samples(n, orig_sr, target_sr, start, L);
+  if (kept == 0) return {0, 0};
+  return input_for_span(n, orig_sr, target_sr, kUtteranceFilter, start, kept);
+}
+
+void crop_resampled_frames(const float* x, const SampleStretch& have, int64_t n, double orig_sr,
+                           double target_sr, int64_t start, int64_t L, float* out) {
+  const int64_t kept = kept_samples(n, orig_sr, target_sr, start, L);
+  if (kept > 0) resample_span_from(x, have, n, orig_sr, target_sr, kUtteranceFilter, start, kept, out);
   std::fill(out + kept, out + L, 0.0f);
 }
 

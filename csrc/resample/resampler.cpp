@@ -64,7 +64,21 @@ void interpolate_run(const SampleRun<T>& x, double sample_ratio, ResampleFilter 
   std::vector<T> copy;
   if (!contiguous) copy = contiguous_copy(x);
   const T* samples = contiguous ? reinterpret_cast<const T*>(x.data) : copy.data();
-  interpolate_span(samples, x.size, *table, 1.0 / sample_ratio, out, first, count);
+  interpolate_span(whole_signal(samples, x.size), *table, 1.0 / sample_ratio, out, first, count);
+}
+
+// The interpolated part of outputs [first, first + count) of a signal of n
+// samples: [first, end), past which the length fix pads with silence.
+int64_t interpolated_end(int64_t n, double orig_sr, double target_sr, int64_t first, int64_t count) {
+  const int64_t n_interp = interpolated_length(n, orig_sr, target_sr);
+  return std::max(first, std::min(first + count, n_interp));
+}
+
+void check_span(int64_t n, double orig_sr, double target_sr, int64_t first, int64_t count) {
+  const int64_t n_out = resampled_length(n, orig_sr, target_sr);
+  if (first < 0 || count < 0 || first + count > n_out) {
+    throw std::invalid_argument("resample span outside the resampled signal");
+  }
 }
 
 }  // namespace
@@ -110,34 +124,65 @@ void resample_into(const SampleRun<T>& x, double orig_sr, double target_sr, Resa
   std::fill(out + n_kept, out + out_size, T(0));
 }
 
-template <typename T>
-void check_resample_input(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter) {
-  resampled_length(x.size, orig_sr, target_sr);
-  check_finite(x);
+void check_resample_shape(int64_t n, double orig_sr, double target_sr, ResampleFilter filter) {
+  resampled_length(n, orig_sr, target_sr);
   if (orig_sr == target_sr) return;
-  if (interpolated_length(x.size, orig_sr, target_sr) < 1) {
-    throw ValueError("Input signal length=" + std::to_string(x.size) + " is too small to resample from " +
+  if (interpolated_length(n, orig_sr, target_sr) < 1) {
+    throw ValueError("Input signal length=" + std::to_string(n) + " is too small to resample from " +
                      rate_text(orig_sr) + "->" + rate_text(target_sr));
   }
   check_filter_resolution(filter, orig_sr, target_sr);
 }
 
 template <typename T>
+void check_resample_input(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter) {
+  resampled_length(x.size, orig_sr, target_sr);
+  check_finite(x);
+  check_resample_shape(x.size, orig_sr, target_sr, filter);
+}
+
+template <typename T>
 void resample_span_into(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter,
                         int64_t first, int64_t count, T* out) {
-  const int64_t n_out = resampled_length(x.size, orig_sr, target_sr);
-  if (first < 0 || count < 0 || first + count > n_out) {
-    throw std::invalid_argument("resample_span_into: stretch outside the resampled signal");
-  }
+  check_span(x.size, orig_sr, target_sr, first, count);
   if (orig_sr == target_sr) {
     for (int64_t i = 0; i < count; ++i) out[i] = x[first + i];
     return;
   }
-  // Past the interpolated samples the length fix pads with silence.
-  const int64_t n_interp = interpolated_length(x.size, orig_sr, target_sr);
-  const int64_t interp_end = std::max(first, std::min(first + count, n_interp));
+  const int64_t interp_end = interpolated_end(x.size, orig_sr, target_sr, first, count);
   if (interp_end > first) {
     interpolate_run(x, target_sr / orig_sr, filter, out, first, interp_end - first);
+  }
+  std::fill(out + (interp_end - first), out + count, T(0));
+}
+
+SampleStretch input_for_span(int64_t n, double orig_sr, double target_sr, ResampleFilter filter, int64_t first,
+                             int64_t count) {
+  check_span(n, orig_sr, target_sr, first, count);
+  if (orig_sr == target_sr) return {first, first + count};
+  const int64_t interp_end = interpolated_end(n, orig_sr, target_sr, first, count);
+  const std::shared_ptr<const InterpTable> table = cached_interp_table(filter, target_sr / orig_sr);
+  const InputStretch stretch = input_stretch(*table, 1.0 / (target_sr / orig_sr), n, first, interp_end - first);
+  return {stretch.first, stretch.end};
+}
+
+template <typename T>
+void resample_span_from(const T* x, const SampleStretch& have, int64_t n, double orig_sr, double target_sr,
+                        ResampleFilter filter, int64_t first, int64_t count, T* out) {
+  const SampleStretch needed = input_for_span(n, orig_sr, target_sr, filter, first, count);
+  if (needed.first < have.first || needed.end > have.end) {
+    throw std::invalid_argument("resample_span_from: the samples at hand do not cover the span");
+  }
+  if (orig_sr == target_sr) {
+    std::copy(x + (first - have.first), x + (first - have.first) + count, out);
+    return;
+  }
+  const int64_t interp_end = interpolated_end(n, orig_sr, target_sr, first, count);
+  if (interp_end > first) {
+    const std::shared_ptr<const InterpTable> table = cached_interp_table(filter, target_sr / orig_sr);
+    const InputSamples<T> samples{x, have.first, have.end - have.first, n};
+    // The output clock as interpolate_run has it, so the times round alike.
+    interpolate_span(samples, *table, 1.0 / (target_sr / orig_sr), out, first, interp_end - first);
   }
   std::fill(out + (interp_end - first), out + count, T(0));
 }
@@ -159,6 +204,10 @@ template void resample_span_into<float>(const SampleRun<float>&, double, double,
                                         float*);
 template void resample_span_into<double>(const SampleRun<double>&, double, double, ResampleFilter, int64_t,
                                          int64_t, double*);
+template void resample_span_from<float>(const float*, const SampleStretch&, int64_t, double, double, ResampleFilter,
+                                        int64_t, int64_t, float*);
+template void resample_span_from<double>(const double*, const SampleStretch&, int64_t, double, double,
+                                         ResampleFilter, int64_t, int64_t, double*);
 template std::vector<float> resample<float>(const SampleRun<float>&, double, double, ResampleFilter);
 template std::vector<double> resample<double>(const SampleRun<double>&, double, double, ResampleFilter);
 

@@ -65,4 +65,29 @@ template <typename T>
 void resample_span_into(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter,
                         int64_t first, int64_t count, T* out);
 
+// check_resample_input for a signal of n samples without its samples: all
+// but the finiteness of the samples.
+void check_resample_shape(int64_t n, double orig_sr, double target_sr, ResampleFilter filter);
+
+// Input samples [first, end) of a signal.
+struct SampleStretch {
+  int64_t first = 0;
+  int64_t end = 0;
+};
+
+// The input samples that resampled samples [first, first + count) of a
+// signal of n samples are made from: the filter's reach around each of
+// them, within the signal. A caller reading a long file for a crop of its
+// resampled signal reads only these.
+SampleStretch input_for_span(int64_t n, double orig_sr, double target_sr, ResampleFilter filter, int64_t first,
+                             int64_t count);
+
+// resample_span_into with only input samples `have` at hand (x holds them,
+// x[0] being sample have.first of the signal of n samples); they must cover
+// input_for_span. The samples equal resample_span_into's bit for bit. The
+// signal must pass check_resample_shape and be finite.
+template <typename T>
+void resample_span_from(const T* x, const SampleStretch& have, int64_t n, double orig_sr, double target_sr,
+                        ResampleFilter filter, int64_t first, int64_t count, T* out);
+
 }  // namespace speech

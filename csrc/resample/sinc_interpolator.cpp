@@ -1,8 +1,13 @@
 #include "resample/sinc_interpolator.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <system_error>
 #include <thread>
+#include <type_traits>
+
+#include "common/cpu_features.h"
 
 namespace speech {
 
@@ -67,6 +72,10 @@ InterpTable prepare_table(const InterpFilter& filter, double sample_ratio) {
     total += row < nwin ? (nwin - row + step - 1) / step : 0;
   }
   table.row_start[static_cast<size_t>(step + 1)] = total;
+  table.row_taps.resize(static_cast<size_t>(step + 1));
+  for (int64_t row = 0; row <= step; ++row) {
+    table.row_taps[static_cast<size_t>(row)] = row < nwin ? (nwin - row) / step : 0;
+  }
   table.weight.resize(static_cast<size_t>(total));
   table.delta.resize(static_cast<size_t>(total));
   // Multiplying by 1 is exact: upsampling keeps the filter's own entries.
@@ -82,55 +91,301 @@ InterpTable prepare_table(const InterpFilter& filter, double sample_ratio) {
 
 namespace {
 
-// One wing: its row of the table, the interpolation factor between an entry
-// and the next, and how many taps it has.
-struct Wing {
+// One wing as the table gives it: its row, the interpolation factor between
+// an entry and the next, and how many taps it has before the signal's edges
+// cut them. Tap i is weight[i] + eta * delta[i].
+struct WingRow {
   const double* weight;
   const double* delta;
   double eta;
   int64_t taps;
 };
 
-// The wing starting at fractional position `frac` (in zero crossings, scaled),
-// limited to `available` input samples.
-inline Wing wing_at(const InterpTable& table, double frac, int64_t available) {
+inline WingRow wing_row(const InterpTable& table, double frac) {
   const double index_frac = frac * static_cast<double>(table.num_table);
   const auto offset = static_cast<int64_t>(index_frac);
-  const int64_t start = table.row_start[static_cast<size_t>(offset)];
-  const int64_t taps = std::min(available, (table.nwin - offset) / table.index_step);
-  return {table.weight.data() + start, table.delta.data() + start, index_frac - static_cast<double>(offset), taps};
+  const auto start = static_cast<size_t>(table.row_start[static_cast<size_t>(offset)]);
+  return {table.weight.data() + start, table.delta.data() + start, index_frac - static_cast<double>(offset),
+          table.row_taps[static_cast<size_t>(offset)]};
 }
 
-// Sum over the wing's taps of weight_i * x[i * dir]. Four partial sums keep
-// the multiply-adds independent; the order is fixed, so a sample's value does
-// not depend on how the outputs are split over threads.
-template <typename T>
-inline double wing_sum(const Wing& wing, const T* x, int64_t dir) {
-  double acc[4] = {0.0, 0.0, 0.0, 0.0};
-  const double eta = wing.eta;
-  int64_t i = 0;
-  for (; i + 4 <= wing.taps; i += 4) {
-    for (int64_t j = 0; j < 4; ++j) {
-      acc[j] += (wing.weight[i + j] + eta * wing.delta[i + j]) * static_cast<double>(x[(i + j) * dir]);
-    }
+// A wing's taps worked out once: a ratio such as 8000 -> 16000 puts every
+// output on one of a few positions, and each wing there is read many times.
+struct WingTaps {
+  double frac = 0.0;
+  int64_t taps = 0;
+  std::vector<double> coef;      // tap i, as the row gives it
+  std::vector<double> reversed;  // coef in groups of four, each group backwards
+};
+
+void fill_wing(const InterpTable& table, double frac, WingTaps& wing) {
+  const WingRow row = wing_row(table, frac);
+  wing.frac = frac;
+  wing.taps = row.taps;
+  wing.coef.resize(static_cast<size_t>(row.taps));
+  wing.reversed.resize(static_cast<size_t>(row.taps));
+  for (int64_t i = 0; i < row.taps; ++i) wing.coef[static_cast<size_t>(i)] = row.weight[i] + row.eta * row.delta[i];
+  for (int64_t i = 0; i + 4 <= row.taps; i += 4) {
+    for (int64_t p = 0; p < 4; ++p) wing.reversed[static_cast<size_t>(i + p)] = wing.coef[static_cast<size_t>(i + 3 - p)];
   }
-  for (; i < wing.taps; ++i) acc[0] += (wing.weight[i] + eta * wing.delta[i]) * static_cast<double>(x[i * dir]);
+}
+
+// The wings of the first few positions the outputs of a run fall on; past
+// those (a ratio whose outputs fall everywhere) nothing is kept and each
+// output reads the table's rows directly.
+class WingMemo {
+ public:
+  const WingTaps* at(const InterpTable& table, double frac) {
+    for (size_t k = 0; k < used_; ++k) {
+      if (wings_[k].frac == frac) return &wings_[k];
+    }
+    if (used_ == kPositions) return nullptr;
+    fill_wing(table, frac, wings_[used_]);
+    return &wings_[used_++];
+  }
+
+ private:
+  static constexpr size_t kPositions = 8;
+  WingTaps wings_[kPositions];
+  size_t used_ = 0;
+};
+
+// Where a wing's taps come from, one at a time or four lanes at a time.
+struct KeptTaps {
+  const WingTaps& wing;
+  double at(int64_t i) const { return wing.coef[static_cast<size_t>(i)]; }
+  __attribute__((target("avx2"))) __m256d group(int64_t i, bool backwards) const {
+    return _mm256_loadu_pd((backwards ? wing.reversed.data() : wing.coef.data()) + i);
+  }
+};
+
+struct RowTaps {
+  const WingRow& row;
+  double at(int64_t i) const { return row.weight[i] + row.eta * row.delta[i]; }
+  __attribute__((target("avx2"))) __m256d group(int64_t i, bool backwards) const {
+    const __m256d c = _mm256_add_pd(_mm256_loadu_pd(row.weight + i),
+                                    _mm256_mul_pd(_mm256_set1_pd(row.eta), _mm256_loadu_pd(row.delta + i)));
+    return backwards ? _mm256_permute4x64_pd(c, 0x1B) : c;
+  }
+};
+
+// Sum over the first `taps` taps of tap_i * x[i * dir]. Four partial sums,
+// tap i going to sum i % 4 and the taps past the last group of four to sum
+// 0, added as (s0 + s1) + (s2 + s3): the order is fixed, so a sample's value
+// does not depend on how the outputs are split over threads, nor on which
+// of the forms below computes it.
+template <typename Taps, typename T>
+inline double wing_sum(const Taps& source, int64_t taps, const T* x, int64_t dir) {
+  double acc[4] = {0.0, 0.0, 0.0, 0.0};
+  int64_t i = 0;
+  for (; i + 4 <= taps; i += 4) {
+    for (int64_t j = 0; j < 4; ++j) acc[j] += source.at(i + j) * static_cast<double>(x[(i + j) * dir]);
+  }
+  for (; i < taps; ++i) acc[0] += source.at(i) * static_cast<double>(x[i * dir]);
   return (acc[0] + acc[1]) + (acc[2] + acc[3]);
 }
 
-// y[t - y_first] for t in [t_begin, t_end).
+// The same sums four taps at a time in 256-bit lanes, for float samples.
+// Products and sums are rounded separately (no fused multiply-add is
+// enabled here), as in the form above. The left wing reads four samples
+// forwards from x[-i - 3], so its lanes hold the partial sums in reverse,
+// and its taps come in reversed groups to match.
+template <typename Taps>
+__attribute__((target("avx2"))) inline __m256d add_groups(const Taps& source, int64_t begin, int64_t end,
+                                                          const float* x, bool backwards, __m256d acc) {
+  for (int64_t i = begin; i < end; i += 4) {
+    const __m256d xs = _mm256_cvtps_pd(_mm_loadu_ps(backwards ? x - i - 3 : x + i));
+    acc = _mm256_add_pd(acc, _mm256_mul_pd(source.group(i, backwards), xs));
+  }
+  return acc;
+}
+
+// The lanes as the four partial sums, the taps past the groups added to
+// the first, and the sums combined.
+template <typename Taps>
+__attribute__((target("avx2"))) inline double finish_sum(const Taps& source, __m256d acc, int64_t groups,
+                                                         int64_t taps, const float* x, bool backwards) {
+  double lanes[4];
+  _mm256_storeu_pd(lanes, acc);
+  double s[4];
+  for (int j = 0; j < 4; ++j) s[j] = backwards ? lanes[3 - j] : lanes[j];
+  const int64_t dir = backwards ? -1 : 1;
+  for (int64_t i = groups; i < taps; ++i) s[0] += source.at(i) * static_cast<double>(x[i * dir]);
+  return (s[0] + s[1]) + (s[2] + s[3]);
+}
+
+template <typename Taps>
+__attribute__((target("avx2"))) inline double wing_sum_avx2(const Taps& source, int64_t taps, const float* x,
+                                                            bool backwards) {
+  const int64_t groups = taps - taps % 4;
+  const __m256d acc = add_groups(source, 0, groups, x, backwards, _mm256_setzero_pd());
+  return finish_sum(source, acc, groups, taps, x, backwards);
+}
+
+// One wing of an output: from the kept taps when its position has them.
 template <typename T>
-void interpolate_range(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y,
+inline double wing_at(WingMemo& memo, const InterpTable& table, double frac, int64_t available, const T* x,
+                      int64_t dir) {
+  if (const WingTaps* kept = memo.at(table, frac)) {
+    return wing_sum(KeptTaps{*kept}, std::min(available, kept->taps), x, dir);
+  }
+  const WingRow row = wing_row(table, frac);
+  return wing_sum(RowTaps{row}, std::min(available, row.taps), x, dir);
+}
+
+__attribute__((target("avx2"))) inline double wing_at_avx2(const WingTaps* kept, const InterpTable& table,
+                                                           double frac, int64_t available, const float* x,
+                                                           bool backwards) {
+  if (kept != nullptr) return wing_sum_avx2(KeptTaps{*kept}, std::min(available, kept->taps), x, backwards);
+  const WingRow row = wing_row(table, frac);
+  return wing_sum_avx2(RowTaps{row}, std::min(available, row.taps), x, backwards);
+}
+
+// Output t's time on the input clock: input sample n and the fractional
+// position of the left wing (the right wing's is scale - frac).
+struct OutputTime {
+  int64_t n;
+  double frac;
+};
+
+inline OutputTime output_time(const InterpTable& table, double time_increment, int64_t t) {
+  const double time = static_cast<double>(t) * time_increment;
+  const auto n = static_cast<int64_t>(time);
+  return {n, table.scale * (time - static_cast<double>(n))};
+}
+
+// y[t - y_first] for t in [t_begin, t_end): the left wing from x[n]
+// backwards, the right wing from x[n + 1] forwards.
+template <typename T>
+void interpolate_plain(const InputSamples<T>& x, const InterpTable& table, double time_increment, T* y,
                        int64_t y_first, int64_t t_begin, int64_t t_end) {
+  WingMemo left_wings;
+  WingMemo right_wings;
   for (int64_t t = t_begin; t < t_end; ++t) {
-    const double time = static_cast<double>(t) * time_increment;
-    const auto n = static_cast<int64_t>(time);
-    const double frac = table.scale * (time - static_cast<double>(n));
-    // Left wing from x[n] backwards, right wing from x[n + 1] forwards.
-    const double left = wing_sum(wing_at(table, frac, n + 1), x + n, -1);
-    const double right = wing_sum(wing_at(table, table.scale - frac, n_in - n - 1), x + n + 1, 1);
+    const OutputTime at = output_time(table, time_increment, t);
+    const T* at_n = x.data + (at.n - x.first);
+    const double left = wing_at(left_wings, table, at.frac, at.n + 1, at_n, -1);
+    const double right = wing_at(right_wings, table, table.scale - at.frac, x.total - at.n - 1, at_n + 1, 1);
     y[t - y_first] = static_cast<T>(left + right);
   }
+}
+
+// Upsampling by 2, 4 or 8 puts output t = up * m + p at input time
+// m + p / up exactly: the outputs of phase p at m, m + 1, ... share one
+// pair of wings and read the input at consecutive samples. 0 for any
+// other ratio.
+int64_t power_of_two_upsampling(double time_increment) {
+  for (const int64_t up : {2, 4, 8}) {
+    if (time_increment * static_cast<double>(up) == 1.0) return up;
+  }
+  return 0;
+}
+
+// One wing's sums for four outputs of one phase at once: lane o is output
+// m + o, whose wing starts at x0[o] (x[n] for the left wing, read
+// backwards, x[n + 1] for the right one). Each lane adds its products in
+// the order, and into the partial sums, of the per-output form, so each
+// output is the same to the bit.
+__attribute__((target("avx2"))) inline __m256d four_wing_sums(const WingTaps& wing, const float* x0,
+                                                              bool backwards) {
+  const int64_t dir = backwards ? -1 : 1;
+  const int64_t groups = wing.taps - wing.taps % 4;
+  const double* c = wing.coef.data();
+  __m256d acc[4] = {_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd()};
+  for (int64_t i = 0; i < groups; i += 4) {
+    for (int64_t j = 0; j < 4; ++j) {
+      const __m256d xs = _mm256_cvtps_pd(_mm_loadu_ps(x0 + (i + j) * dir));
+      acc[j] = _mm256_add_pd(acc[j], _mm256_mul_pd(_mm256_set1_pd(c[i + j]), xs));
+    }
+  }
+  for (int64_t i = groups; i < wing.taps; ++i) {
+    const __m256d xs = _mm256_cvtps_pd(_mm_loadu_ps(x0 + i * dir));
+    acc[0] = _mm256_add_pd(acc[0], _mm256_mul_pd(_mm256_set1_pd(c[i]), xs));
+  }
+  return _mm256_add_pd(_mm256_add_pd(acc[0], acc[1]), _mm256_add_pd(acc[2], acc[3]));
+}
+
+// The same loop for float samples in AVX2 lanes, compiled as a whole so that
+// the lane sums inline.
+class Avx2Interpolation {
+ public:
+  Avx2Interpolation(const InputSamples<float>& x, const InterpTable& table, double time_increment, float* y,
+                    int64_t y_first)
+      : x_(x), table_(table), time_increment_(time_increment), y_(y), y_first_(y_first) {}
+
+  __attribute__((target("avx2"))) void run(int64_t t_begin, int64_t t_end) {
+    const int64_t up = power_of_two_upsampling(time_increment_);
+    // Outputs whose wings keep all their taps inside the signal.
+    const int64_t taps = table_.row_taps.front();
+    const int64_t m_low = taps - 1;
+    const int64_t m_high = x_.total - 1 - taps;
+    int64_t t = t_begin;
+    while (t < t_end) {
+      const int64_t m = up > 0 ? t / up : 0;
+      if (up > 0 && t % up == 0 && m >= m_low && m + 3 <= m_high && t + 4 * up <= t_end) {
+        four_outputs_per_phase(t, up);
+        t += 4 * up;
+        continue;
+      }
+      one_output(t);
+      ++t;
+    }
+  }
+
+ private:
+  __attribute__((target("avx2"))) void one_output(int64_t t) {
+    const OutputTime at = output_time(table_, time_increment_, t);
+    const float* at_n = x_.data + (at.n - x_.first);
+    const double right_frac = table_.scale - at.frac;
+    const double left = wing_at_avx2(left_wings_.at(table_, at.frac), table_, at.frac, at.n + 1, at_n, true);
+    const double right = wing_at_avx2(right_wings_.at(table_, right_frac), table_, right_frac,
+                                      x_.total - at.n - 1, at_n + 1, false);
+    y_[t - y_first_] = static_cast<float>(left + right);
+  }
+
+  // Outputs up * (m + o) + p for o in 0..3 and every phase p, t = up * m.
+  // The up phases are at most eight positions per wing, which the memos
+  // keep; were one not kept, its outputs are made one by one.
+  __attribute__((target("avx2"))) void four_outputs_per_phase(int64_t t, int64_t up) {
+    for (int64_t p = 0; p < up; ++p) {
+      const OutputTime at = output_time(table_, time_increment_, t + p);
+      const WingTaps* left = left_wings_.at(table_, at.frac);
+      const WingTaps* right = right_wings_.at(table_, table_.scale - at.frac);
+      if (left == nullptr || right == nullptr) {
+        for (int64_t o = 0; o < 4; ++o) one_output(t + p + o * up);
+        continue;
+      }
+      const float* at_n = x_.data + (at.n - x_.first);
+      const __m256d sums =
+          _mm256_add_pd(four_wing_sums(*left, at_n, true), four_wing_sums(*right, at_n + 1, false));
+      float values[4];
+      _mm_storeu_ps(values, _mm256_cvtpd_ps(sums));
+      for (int64_t o = 0; o < 4; ++o) y_[t + p + o * up - y_first_] = values[o];
+    }
+  }
+
+  const InputSamples<float>& x_;
+  const InterpTable& table_;
+  const double time_increment_;
+  float* const y_;
+  const int64_t y_first_;
+  WingMemo left_wings_;
+  WingMemo right_wings_;
+};
+
+__attribute__((target("avx2"))) void interpolate_avx2(const InputSamples<float>& x, const InterpTable& table,
+                                                      double time_increment, float* y, int64_t y_first,
+                                                      int64_t t_begin, int64_t t_end) {
+  Avx2Interpolation(x, table, time_increment, y, y_first).run(t_begin, t_end);
+}
+
+template <typename T>
+void interpolate_range(const InputSamples<T>& x, const InterpTable& table, double time_increment, T* y,
+                       int64_t y_first, int64_t t_begin, int64_t t_end) {
+  if constexpr (std::is_same_v<T, float>) {
+    if (cpu_has_avx2()) return interpolate_avx2(x, table, time_increment, y, y_first, t_begin, t_end);
+  }
+  interpolate_plain(x, table, time_increment, y, y_first, t_begin, t_end);
 }
 
 // Threads only pay off for long signals; the bound keeps short calls (single
@@ -145,8 +400,18 @@ int thread_count(int64_t n_out, const InterpTable& table) {
 
 }  // namespace
 
+InputStretch input_stretch(const InterpTable& table, double time_increment, int64_t total, int64_t t_first,
+                           int64_t count) {
+  if (count <= 0) return {0, 0};
+  // No wing has more taps than one that starts on row 0.
+  const int64_t taps = table.row_taps.front();
+  const auto n_first = static_cast<int64_t>(static_cast<double>(t_first) * time_increment);
+  const auto n_last = static_cast<int64_t>(static_cast<double>(t_first + count - 1) * time_increment);
+  return {std::max<int64_t>(0, n_first - taps + 1), std::min(total, n_last + taps + 1)};
+}
+
 template <typename T>
-void interpolate_span(const T* x, int64_t n_in, const InterpTable& table, double time_increment, T* y,
+void interpolate_span(const InputSamples<T>& x, const InterpTable& table, double time_increment, T* y,
                       int64_t t_first, int64_t count) {
   const int threads = thread_count(count, table);
   const int64_t chunk = (count + threads - 1) / threads;
@@ -158,18 +423,19 @@ void interpolate_span(const T* x, int64_t n_in, const InterpTable& table, double
     const int64_t end = std::min(t_end, begin + chunk);
     try {
       workers.emplace_back(
-          [=, &table] { interpolate_range(x, n_in, table, time_increment, y, t_first, begin, end); });
+          [=, &table] { interpolate_range(x, table, time_increment, y, t_first, begin, end); });
     } catch (const std::system_error&) {
       // No thread to be had: this share is done here instead.
-      interpolate_range(x, n_in, table, time_increment, y, t_first, begin, end);
+      interpolate_range(x, table, time_increment, y, t_first, begin, end);
     }
   }
-  interpolate_range(x, n_in, table, time_increment, y, t_first, t_first, std::min(t_end, t_first + chunk));
+  interpolate_range(x, table, time_increment, y, t_first, t_first, std::min(t_end, t_first + chunk));
   for (auto& worker : workers) worker.join();
 }
 
-template void interpolate_span<float>(const float*, int64_t, const InterpTable&, double, float*, int64_t, int64_t);
-template void interpolate_span<double>(const double*, int64_t, const InterpTable&, double, double*, int64_t,
+template void interpolate_span<float>(const InputSamples<float>&, const InterpTable&, double, float*, int64_t,
+                                      int64_t);
+template void interpolate_span<double>(const InputSamples<double>&, const InterpTable&, double, double*, int64_t,
                                        int64_t);
 
 }  // namespace speech

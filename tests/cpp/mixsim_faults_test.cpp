@@ -43,6 +43,22 @@ INSTANTIATE_TEST_SUITE_P(
                       NonFiniteCase{{0.5f, 0.25f, kInf}, 2, "frame 2 is inf"},
                       NonFiniteCase{{-kInf}, 0, "frame 0 is -inf"}));
 
+// Long runs are cleared a block at a time: the first bad sample is found in
+// whichever block it lies, and the largest finite values are not taken for
+// one.
+TEST(FirstNonFinite, FindsTheFirstAcrossBlocksOfALongRun) {
+  std::vector<float> x(5000, 3.0e38f);
+  EXPECT_FALSE(first_non_finite(x.data(), 5000));
+  for (const int64_t at : {int64_t{0}, int64_t{1023}, int64_t{1024}, int64_t{3333}, int64_t{4999}}) {
+    std::vector<float> y = x;
+    y[static_cast<size_t>(at)] = NAN;
+    if (at + 7 < 5000) y[static_cast<size_t>(at + 7)] = -kInf;
+    const std::optional<NonFiniteSample> got = first_non_finite(y.data(), 5000);
+    ASSERT_TRUE(got) << at;
+    EXPECT_EQ(got->index, at);
+  }
+}
+
 TEST(SignalFaults, SignalIsAnySampleOtherThanZero) {
   const std::vector<float> zeros(8, 0.0f);
   EXPECT_FALSE(carries_signal(zeros.data(), 8));

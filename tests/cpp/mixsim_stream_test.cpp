@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <ATen/ATen.h>
+#include <sndfile.h>
+
+#include <unistd.h>
+
+#include <cctype>
 
 #include <cmath>
 #include <cstdio>
@@ -140,12 +145,46 @@ INSTANTIATE_TEST_SUITE_P(Rates, UtteranceCrop,
                          ::testing::Values(std::make_pair(8000.0, 16000.0), std::make_pair(22050.0, 16000.0),
                                            std::make_pair(44100.0, 16000.0), std::make_pair(16000.0, 16000.0)));
 
+// Only the frames a crop is made from are at hand, as when a file is read
+// over those frames only: the crop is the same to the bit, and the frames
+// are about a segment's worth, not the utterance's.
+TEST_P(UtteranceCrop, FromItsOwnFramesEqualsTheCropOfTheWholeUtterance) {
+  const auto [orig, target] = GetParam();
+  std::vector<float> x(20001);
+  for (size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(std::sin(0.013 * i) + 0.2 * std::cos(0.41 * i));
+  const auto n = static_cast<int64_t>(x.size());
+  const int64_t total = resampled_utterance_length(n, orig, target);
+  const int64_t L = 900;
+  for (const int64_t start : {int64_t{0}, int64_t{5}, total / 3, total - L, total - 40}) {
+    std::vector<float> expected(L), got(L, -7.0f);
+    crop_resampled_utterance(x.data(), n, orig, target, start, L, expected.data());
+    const SampleStretch have = frames_for_crop(n, orig, target, start, L);
+    ASSERT_LE(have.end - have.first, static_cast<int64_t>(L * orig / target) + 2 * 24 * 3 + 4) << start;
+    const std::vector<float> frames(x.begin() + have.first, x.begin() + have.end);
+    crop_resampled_frames(frames.data(), have, n, orig, target, start, L, got.data());
+    ASSERT_EQ(got, expected) << "start " << start;
+  }
+}
+
+TEST(UtteranceCrop, FramesThatDoNotCoverTheCropAreRefused) {
+  std::vector<float> x(5000, 0.25f);
+  const SampleStretch have = frames_for_crop(5000, 8000.0, 16000.0, 2000, 400);
+  const SampleStretch short_by_one{have.first + 1, have.end};
+  std::vector<float> out(400);
+  EXPECT_THROW(crop_resampled_frames(x.data(), short_by_one, 5000, 8000.0, 16000.0, 2000, 400, out.data()),
+               std::invalid_argument);
+}
+
 TEST(UtteranceCrop, RefusesWhatWholeResamplingRefuses) {
   const std::vector<float> one = {0.5f};
   EXPECT_THROW(check_utterance_resampling(one.data(), 1, 22050.0, 16000.0), ValueError);
   const std::vector<float> bad = {0.0f, NAN, 0.0f, 0.0f};
   EXPECT_THROW(check_utterance_resampling(bad.data(), 4, 8000.0, 16000.0), ValueError);
   EXPECT_NO_THROW(check_utterance_resampling(one.data(), 1, 8000.0, 16000.0));
+  // Without the samples: the same refusals, but for non-finite samples.
+  EXPECT_THROW(check_utterance_resampling_shape(1, 22050.0, 16000.0), ValueError);
+  EXPECT_THROW(check_utterance_resampling_shape(4, 0.0, 16000.0), ValueError);
+  EXPECT_NO_THROW(check_utterance_resampling_shape(4, 8000.0, 16000.0));
 }
 
 TEST(SegmentReader, StretchEqualsTheWholeFilesFrames) {
@@ -168,6 +207,74 @@ TEST(SegmentReader, StretchEqualsTheWholeFilesFrames) {
   std::remove(path.c_str());
   EXPECT_THROW(SegmentReader("/nonexistent/mixsim.wav"), OSError);
 }
+
+// A file written through libsndfile in any container it knows.
+void write_frames(const std::string& path, int format, const std::vector<float>& interleaved, int channels, int rate) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = channels;
+  info.format = format;
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+  const sf_count_t frames = static_cast<sf_count_t>(interleaved.size()) / channels;
+  EXPECT_EQ(sf_writef_float(file, interleaved.data(), frames), frames);
+  sf_close(file);
+}
+
+struct SeekCase {
+  const char* name;
+  int format;
+  int channels;
+  int rate;
+  bool exact;
+};
+
+class SegmentReaderFormats : public ::testing::TestWithParam<SeekCase> {};
+
+// FLAC decodes from the frame holding the sample: any stretch is the whole
+// read's, at any rate and channel count. Ogg Vorbis seeks land elsewhere,
+// so such a file is read whole.
+TEST_P(SegmentReaderFormats, SeeksExactlyWhereStretchesEqualTheWholeRead) {
+  const SeekCase c = GetParam();
+  // The process id keeps runs of the tests side by side apart.
+  const std::string path =
+      (std::filesystem::temp_directory_path() / (std::to_string(getpid()) + "_" + c.name)).string();
+  const int64_t n = 3 * c.rate + 77;
+  std::vector<float> interleaved(static_cast<size_t>(n * c.channels));
+  for (size_t i = 0; i < interleaved.size(); ++i) {
+    interleaved[i] = static_cast<float>(0.4 * std::sin(0.031 * i) + 0.1 * std::cos(1.7 * i));
+  }
+  write_frames(path, c.format, interleaved, c.channels, c.rate);
+  const AudioData whole = read_audio(path);
+  SegmentReader reader(path);
+  ASSERT_EQ(reader.seeks_exactly(), c.exact);
+  if (c.exact) {
+    ASSERT_EQ(reader.frames(), whole.frames);
+    for (const int64_t start : {int64_t{0}, int64_t{4095}, int64_t{4096}, n / 2 + 3, n - 500}) {
+      std::vector<float> stretch(500);
+      reader.read_first_channel(start, 500, stretch.data());
+      for (int64_t i = 0; i < 500; ++i) {
+        const auto at = static_cast<size_t>((start + i) * c.channels);
+        ASSERT_EQ(stretch[static_cast<size_t>(i)], static_cast<float>(whole.samples[at])) << start << " + " << i;
+      }
+    }
+  }
+  std::remove(path.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Containers, SegmentReaderFormats,
+    ::testing::Values(SeekCase{"mixsim_seek_8k.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 8000, true},
+                      SeekCase{"mixsim_seek_16k.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 3, 16000, true},
+                      SeekCase{"mixsim_seek_8k_float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 8000, true},
+                      SeekCase{"mixsim_seek.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 16000, false}),
+    [](const ::testing::TestParamInfo<SeekCase>& info) {
+      std::string name = info.param.name;
+      for (char& ch : name) {
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+      }
+      return name;
+    });
 
 TEST(BatchCollation, PadsStacksAndCounts) {
   const std::vector<at::Tensor> rows = {at::ones({3}), at::full({5}, 2.0)};

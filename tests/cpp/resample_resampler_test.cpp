@@ -114,6 +114,36 @@ TEST(Resampler, LongSignalsGiveTheSameSamplesAsShortOnes) {
   for (size_t t = 0; t + 100 < part.size(); ++t) ASSERT_EQ(whole[t], part[t]) << t;
 }
 
+// Any span, from only the input samples it reaches: the span's samples of
+// the whole signal, to the bit, at ratios up and down, with both filters,
+// through the padded tail as well.
+TEST(Resampler, SpanFromItsInputStretchEqualsTheWholeSignalsSpan) {
+  struct Case {
+    double orig, target;
+    ResampleFilter filter;
+  };
+  const Case cases[] = {{8000, 16000, ResampleFilter::kKaiserFast}, {16000, 8000, ResampleFilter::kKaiserFast},
+                        {44100, 16000, ResampleFilter::kKaiserBest}, {1252, 16000, ResampleFilter::kKaiserFast},
+                        {16000, 16000, ResampleFilter::kKaiserBest}};
+  for (const Case& c : cases) {
+    const std::vector<double> x = tone(311.0, c.orig, 4000);
+    const auto n = static_cast<int64_t>(x.size());
+    const auto whole = run(x, c.orig, c.target, c.filter);
+    const auto total = static_cast<int64_t>(whole.size());
+    for (const int64_t first : {int64_t{0}, int64_t{3}, total / 2, total - 300}) {
+      const SampleStretch have = input_for_span(n, c.orig, c.target, c.filter, first, 300);
+      ASSERT_LT(have.end - have.first, n) << c.orig << "->" << c.target;
+      const std::vector<double> stretch(x.begin() + have.first, x.begin() + have.end);
+      std::vector<double> out(300);
+      resample_span_from(stretch.data(), have, n, c.orig, c.target, c.filter, first, 300, out.data());
+      for (int64_t i = 0; i < 300; ++i) {
+        ASSERT_EQ(out[static_cast<size_t>(i)], whole[static_cast<size_t>(first + i)])
+            << c.orig << "->" << c.target << " at " << first + i;
+      }
+    }
+  }
+}
+
 TEST(Resampler, LengthFixPadsWithSilence) {
   const auto x = tone(300.0, 1252, 313);
   const auto y = run(x, 1252, 16000, ResampleFilter::kKaiserFast);

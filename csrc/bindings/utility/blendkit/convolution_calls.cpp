@@ -1,13 +1,12 @@
 // _fft_convolve and the body of _fft_convolve_truncate: NumPy arrays in, new
-// float32 arrays out, the transforms run by the convolution core on tensors
-// that view the callers' buffers without copying or changing them.
-#include <torch/extension.h>
-
+// float32 arrays out, the transforms run by the convolution core on the
+// callers' buffers, read in place and never changed.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include "bindings/utility/blendkit/signal_arrays.h"
 #include "bindings/utility/blendkit/signal_calls.h"
+#include "common/errors.h"
 #include "mixsim/fft_convolution.h"
 
 namespace py = pybind11;
@@ -29,24 +28,43 @@ py::array real_samples(const py::object& x) {
   return np.attr("ascontiguousarray")(arr, py::arg("dtype") = single ? np.attr("float32") : np.attr("float64"));
 }
 
-at::Tensor tensor_view(const py::array& arr) {
-  const at::ScalarType type = arr.dtype().is(py::dtype::of<float>()) ? at::kFloat : at::kDouble;
-  std::vector<int64_t> sizes(arr.shape(), arr.shape() + arr.ndim());
-  // Only read: the core never writes to its inputs.
-  return torch::from_blob(const_cast<void*>(arr.data()), sizes, at::TensorOptions().dtype(type));
+// A pair that is not float32 on both sides is convolved in double.
+py::array as_float64(const py::array& arr) {
+  if (arr.dtype().is(py::dtype::of<double>())) return arr;
+  return py::array_t<double, py::array::c_style | py::array::forcecast>(arr);
+}
+
+void check_one_dimension(const py::array& arr, const char* what) {
+  if (arr.ndim() != 1) {
+    throw ValueError(std::string(what) + " must be 1-D, got " + std::to_string(arr.ndim()) + " dimensions");
+  }
+}
+
+template <typename T>
+void convolve_arrays(const py::array& sig, const py::array& kernel, py::array_t<float>& out) {
+  const T* x = static_cast<const T*>(sig.data());
+  const T* h = static_cast<const T*>(kernel.data());
+  const auto n = static_cast<int64_t>(sig.size());
+  const auto m = static_cast<int64_t>(kernel.size());
+  float* y = out.mutable_data();
+  const auto keep = static_cast<int64_t>(out.size());
+  py::gil_scoped_release unlocked;
+  mixsim::convolve_into(x, n, h, m, y, keep);
 }
 
 py::object convolution_prefix(const py::object& signal, const py::object& ir, bool full) {
-  const py::array sig = real_samples(signal);
-  const py::array kernel = real_samples(ir);
-  const at::Tensor sig_t = tensor_view(sig);
-  const at::Tensor ir_t = tensor_view(kernel);
-  const int64_t keep = full ? sig_t.numel() + ir_t.numel() - 1 : sig_t.numel();
+  py::array sig = real_samples(signal);
+  py::array kernel = real_samples(ir);
+  check_one_dimension(sig, "signal");
+  check_one_dimension(kernel, "ir");
+  const auto n = static_cast<int64_t>(sig.size());
+  const int64_t keep = full ? n + static_cast<int64_t>(kernel.size()) - 1 : n;
   py::array_t<float> out(static_cast<py::ssize_t>(keep));
-  at::Tensor out_t = torch::from_blob(out.mutable_data(), {keep}, at::TensorOptions().dtype(at::kFloat));
-  {
-    py::gil_scoped_release unlocked;
-    mixsim::convolve_into(sig_t, ir_t, out_t);
+  const bool single = sig.dtype().is(py::dtype::of<float>()) && kernel.dtype().is(py::dtype::of<float>());
+  if (single) {
+    convolve_arrays<float>(sig, kernel, out);
+  } else {
+    convolve_arrays<double>(as_float64(sig), as_float64(kernel), out);
   }
   return std::move(out);
 }

@@ -60,6 +60,12 @@ struct BatchSwitches {
 // class is made, so an attempt can tell whether they have been replaced.
 void remember_original_readers(const pybind11::module_& package);
 
+// The source `segment` reverberated with `rir` and fitted to L samples: the
+// dataset's _fft_convolve_truncate, then the first L samples, zero-padded.
+// rir is not empty.
+FloatArray reverberated_source(const pybind11::object& dataset, const FloatArray& segment,
+                               const pybind11::object& rir, int64_t L);
+
 // One synthesis attempt: the mixture sample record, or nothing when the
 // attempt failed and is to be retried.
 std::optional<pybind11::dict> synthesize_sample(const pybind11::object& dataset, const AttemptStreams& streams,

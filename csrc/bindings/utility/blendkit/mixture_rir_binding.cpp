@@ -3,8 +3,13 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
+
 #include "bindings/utility/blendkit/mixture_parts.h"
+#include "bindings/utility/blendkit/mixture_sources.h"
+#include "bindings/utility/blendkit/signal_arrays.h"
 #include "bindings/utility/blendkit/signal_calls.h"
+#include "mixsim/impulse_response_spectra.h"
 #include "mixsim/signal_faults.h"
 
 namespace py = pybind11;
@@ -58,7 +63,50 @@ py::object load_and_resample_rir(py::object self, py::object rir_path) {
   return rir;
 }
 
+// The convolution functions the package was built with: while a dataset
+// reaches these, a source is convolved through the spectrum kept with its
+// impulse response, which gives the same samples.
+struct OriginalConvolution {
+  py::handle truncate_method;
+  py::handle fft_convolve;
+};
+
+OriginalConvolution& original_convolution() {
+  static OriginalConvolution functions;
+  return functions;
+}
+
+bool convolution_is_original(const py::object& dataset) {
+  const OriginalConvolution& original = original_convolution();
+  const py::object method = dataset.attr("_fft_convolve_truncate");
+  return PyMethod_Check(method.ptr()) && PyMethod_GET_FUNCTION(method.ptr()) == original.truncate_method.ptr() &&
+         PyMethod_GET_SELF(method.ptr()) == dataset.ptr() &&
+         blendkit_attr("_fft_convolve").ptr() == original.fft_convolve.ptr();
+}
+
 }  // namespace
+
+FloatArray reverberated_source(const py::object& dataset, const FloatArray& segment, const py::object& rir,
+                               int64_t L) {
+  const bool kept_spectrum = signal_arrays::holds_samples<float>(rir) &&
+                             py::reinterpret_borrow<py::array>(rir).ndim() == 1 && segment.size() > 0 &&
+                             convolution_is_original(dataset);
+  if (!kept_spectrum) {
+    const py::object wet = dataset.attr("_fft_convolve_truncate")(segment, rir);
+    return pad_or_crop(float32_view(wet), L, nullptr);
+  }
+  const float* h = signal_arrays::samples_of<float>(rir);
+  const int64_t m = signal_arrays::element_count(rir);
+  const int64_t keep = std::min<int64_t>(segment.size(), L);
+  FloatArray out(static_cast<py::ssize_t>(L));
+  float* y = out.mutable_data();
+  {
+    py::gil_scoped_release unlocked;
+    mixsim::process_impulse_responses().convolve_into(h, m, segment.data(), segment.size(), y, keep);
+  }
+  std::fill(y + keep, y + L, 0.0f);
+  return out;
+}
 
 void define_impulse_responses(PlainClass& cls) {
   cls.def("_load_and_resample_rir", &load_and_resample_rir, py::arg("rir_path"));
@@ -69,6 +117,10 @@ void define_impulse_responses(PlainClass& cls) {
         return fft_convolve_truncate_method(signal, ir);
       },
       py::arg("signal"), py::arg("ir"));
+  OriginalConvolution& original = original_convolution();
+  // Held for the life of the process, like the class itself.
+  original.truncate_method = py::object(cls.type_object().attr("_fft_convolve_truncate")).release();
+  original.fft_convolve = py::object(blendkit_attr("_fft_convolve")).release();
 }
 
 }  // namespace speech::mixture

@@ -19,17 +19,19 @@ struct Source {
   pybind11::object speaker;
   pybind11::object path;
   FloatArray wave;
-  // Set when `wave` is still at the file's own rate: only the segment that
-  // the crop keeps is resampled.
+  // Set when the samples are still at the file's own rate: only the segment
+  // that the crop keeps is resampled.
   std::optional<double> file_rate;
   double target_rate = 0.0;
-  // Set when nothing has been read yet: the crop reads its own frames.
+  // Set when nothing has been read yet: the crop reads the frames it is
+  // made from, and no others.
   std::unique_ptr<mixsim::SegmentReader> reader;
 
+  // Samples at the target rate.
   int64_t length() const {
-    if (reader) return reader->frames();
-    if (!file_rate) return wave.size();
-    return mixsim::resampled_utterance_length(wave.size(), *file_rate, target_rate);
+    const int64_t n = reader ? reader->frames() : wave.size();
+    if (!file_rate) return n;
+    return mixsim::resampled_utterance_length(n, *file_rate, target_rate);
   }
 };
 

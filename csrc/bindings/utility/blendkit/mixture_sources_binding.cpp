@@ -45,13 +45,15 @@ bool readers_are_original() {
          resample.ptr() == readers.resample.ptr();
 }
 
-// A WAV file at the dataset's rate, held open for its crop: what the crop
-// keeps is all that is read. Nothing for any other file, or one libsndfile
-// cannot open (the whole-file read then reports it).
+// A file that seeks exactly (PCM or float WAV, FLAC), held open for its
+// crop: what the crop is made from is all that is read, at the dataset's
+// rate or at another, whose resampling is then checked as the whole
+// utterance's would be (a sample that is not finite aside: refuse_lazy
+// scans for those). Nothing for any other file, one libsndfile cannot open
+// (the whole-file read then reports it), or one that resampling refuses
+// (the general path then reports that).
 std::optional<Source> open_for_crop(const py::object& speaker, const py::object& path, const py::object& target_sr) {
   if (!py::isinstance<py::str>(path)) return std::nullopt;
-  const py::object ext = py::module_::import("os").attr("path").attr("splitext")(path)[py::int_(1)];
-  if (ext.attr("lower")().cast<std::string>() != ".wav") return std::nullopt;
   const std::optional<std::string> file = corpus::file_system_bytes(path);
   if (!file) return std::nullopt;
   std::unique_ptr<mixsim::SegmentReader> reader;
@@ -60,10 +62,22 @@ std::optional<Source> open_for_crop(const py::object& speaker, const py::object&
   } catch (const OSError&) {
     return std::nullopt;
   }
-  if (!reader->seeks_exactly() || reader->frames() == 0 || py::int_(reader->sample_rate()).not_equal(target_sr)) {
-    return std::nullopt;
+  if (!reader->seeks_exactly() || reader->frames() == 0) return std::nullopt;
+  Source source{speaker, path, float_zeros(0), std::nullopt, 0.0, nullptr};
+  const py::int_ rate(reader->sample_rate());
+  if (rate.not_equal(target_sr)) {
+    const double file_rate = py::cast<double>(rate);
+    const double target_rate = py::cast<double>(target_sr);
+    try {
+      mixsim::check_utterance_resampling_shape(reader->frames(), file_rate, target_rate);
+    } catch (const ValueError&) {
+      return std::nullopt;
+    }
+    source.file_rate = file_rate;
+    source.target_rate = target_rate;
   }
-  return Source{speaker, path, float_zeros(0), std::nullopt, 0.0, std::move(reader)};
+  source.reader = std::move(reader);
+  return source;
 }
 
 // A sample that is not a finite number would make every batch the utterance
@@ -154,21 +168,40 @@ FloatArray pad_or_crop(const FloatArray& wave, int64_t L, const py::object* stre
   return out;
 }
 
+namespace {
+
+// The crop of a source held open: its frames, at the file's rate, or those
+// its resampled crop is made from. OSError when they cannot be read.
+void read_crop(const Source& source, int64_t start, int64_t L, float* out) {
+  const int64_t frames = source.reader->frames();
+  if (!source.file_rate) {
+    const int64_t kept = std::max<int64_t>(0, std::min(L, frames - start));
+    source.reader->read_first_channel(start, kept, out);
+    std::fill(out + kept, out + L, 0.0f);
+    return;
+  }
+  const double file_rate = *source.file_rate;
+  const SampleStretch have = mixsim::frames_for_crop(frames, file_rate, source.target_rate, start, L);
+  std::vector<float> samples(static_cast<size_t>(have.end - have.first));
+  source.reader->read_first_channel(have.first, have.end - have.first, samples.data());
+  mixsim::crop_resampled_frames(samples.data(), have, frames, file_rate, source.target_rate, start, L, out);
+}
+
+}  // namespace
+
 std::optional<FloatArray> crop_source(const Source& source, int64_t L, const py::object& stream) {
   if (!source.file_rate && !source.reader) return pad_or_crop(source.wave, L, &stream);
   const int64_t n = source.length();
   const int64_t start = n > L ? draw_int(stream, 0, n - L) : 0;
   FloatArray out(static_cast<py::ssize_t>(L));
   if (source.reader) {
-    const int64_t kept = std::min(L, n - start);
     try {
-      source.reader->read_first_channel(start, kept, out.mutable_data());
+      read_crop(source, start, L, out.mutable_data());
     } catch (const OSError& e) {
       // A file that opened but cannot be read is unreadable all the same.
       print_warning("sf.read failed for ", source.path, py::str(e.what()));
       return std::nullopt;
     }
-    std::fill(out.mutable_data() + kept, out.mutable_data() + L, 0.0f);
   } else {
     mixsim::crop_resampled_utterance(source.wave.data(), source.wave.size(), *source.file_rate,
                                      source.target_rate, start, L, out.mutable_data());

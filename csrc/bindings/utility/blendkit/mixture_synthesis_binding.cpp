@@ -67,8 +67,7 @@ Reverberation reverberate(const py::object& dataset, const std::vector<FloatArra
       result.sources.push_back(pad_or_crop(segs[static_cast<size_t>(i)], L, nullptr));
       continue;
     }
-    const py::object wet = dataset.attr("_fft_convolve_truncate")(segs[static_cast<size_t>(i)], rir);
-    result.sources.push_back(pad_or_crop(float32_view(wet), L, nullptr));
+    result.sources.push_back(reverberated_source(dataset, segs[static_cast<size_t>(i)], rir, L));
   }
   result.rir_used = rir_paths;
   return result;
