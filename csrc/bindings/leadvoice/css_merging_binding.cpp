@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bindings/leadvoice/css_parts.h"
+#include "bindings/leadvoice/css_pooled_array.h"
 #include "bindings/leadvoice/module_lookup.h"
 #include "bindings/leadvoice/tracker_parts.h"
 #include "common/errors.h"
@@ -39,16 +40,16 @@ bool greater(const py::handle& a, const py::handle& b) {
 py::object larger(const py::object& first, const py::object& second) { return greater(second, first) ? second : first; }
 
 template <typename T>
-py::array sum_of(SignalPool& pool, const py::array& a, const py::array& b) {
+py::array sum_of(css::SignalPool& pool, const py::array& a, const py::array& b) {
   const auto x = py::array_t<T, py::array::c_style>::ensure(a);
   const auto y = py::array_t<T, py::array::c_style>::ensure(b);
   if (!x || !y || x.size() != y.size()) throw ValueError("signals to merge must be arrays of one length and dtype");
-  py::array_t<T> out = pool.array<T>(x.size());
+  py::array_t<T> out = pooled_array<T>(pool, x.size());
   css::sum_signals(x.data(), y.data(), x.size(), out.mutable_data());
   return out;
 }
 
-py::array merged_signal(SignalPool& pool, const py::object& a, const py::object& b) {
+py::array merged_signal(css::SignalPool& pool, const py::object& a, const py::object& b) {
   const py::array first = float_array(a, "separated signal");
   const py::array second = float_array(b, "separated signal");
   if (float_kind_of(first, "separated signal") == FloatKind::kFloat64) return sum_of<double>(pool, first, second);
@@ -88,7 +89,7 @@ void print_similarity_matrix(const std::vector<Candidate>& signals, const py::ob
 // Merges pairs of signals with alike embeddings into their sum until one
 // signal is left, the best pair falls short, or a sum gets no usable
 // embedding (then the pair stays as it was and merging ends).
-void merge_signals(const ProcessorSettings& s, SignalPool& pool, std::vector<Candidate>& signals) {
+void merge_signals(const ProcessorSettings& s, css::SignalPool& pool, std::vector<Candidate>& signals) {
   const py::object similarity = leadvoice_attr("cosine_similarity");
   const std::string threshold = py_str(s.merge_threshold_obj);
   py_print(css::merge_header_line(static_cast<int64_t>(signals.size()), threshold));

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bindings/leadvoice/css_parts.h"
+#include "bindings/leadvoice/css_pooled_array.h"
 #include "common/errors.h"
 #include "css/messages.h"
 #include "css/scaling.h"
@@ -91,7 +92,7 @@ class ScaledRows {
 
 template <typename T>
 void select_outputs(const ProcessorSettings& s, const at::Tensor& cut, const at::Tensor& mix_host,
-                    const at::Tensor& mix_tensor, bool on_host, SignalPool& pool, SeparatedWindow& window) {
+                    const at::Tensor& mix_tensor, bool on_host, css::SignalPool& pool, SeparatedWindow& window) {
   const int64_t available = cut.size(1);
   const int64_t examined = std::max<int64_t>(0, std::min(s.max_speakers, available));
   const int64_t length = s.seg_samples;
@@ -103,7 +104,7 @@ void select_outputs(const ProcessorSettings& s, const at::Tensor& cut, const at:
     if (k >= available) (void)cut.select(1, k);  // the tensor library's IndexError
     const T* row = rows.row(k);
     if (!selector.offer(row)) break;
-    window.all_separated.append(copy_to_array(pool, row, length));
+    window.all_separated.append(pooled_copy(pool, row, length));
   }
   window.separation_quality = selector.quality();
 }
@@ -111,7 +112,7 @@ void select_outputs(const ProcessorSettings& s, const at::Tensor& cut, const at:
 }  // namespace
 
 SeparatedWindow separate_window(const ProcessorSettings& s, const Recording& r, int64_t seg_idx,
-                                int64_t num_segments, SignalPool& pool) {
+                                int64_t num_segments, css::SignalPool& pool) {
   SeparatedWindow window;
   window.seg_idx = seg_idx;
   window.span = css::window_span(seg_idx, r.length, s.seg_samples, s.hop_samples);
