@@ -5,11 +5,17 @@
 namespace speech {
 namespace {
 
-// The history after the append and the cap: `entries` as the list will be.
-std::vector<Vector> extended_history(const EmbeddingUpdate& update, const Vector& old, const Vector& fresh,
-                                     const std::vector<Vector>* history) {
-  std::vector<Vector> entries = history ? *history : std::vector<Vector>{old};
-  entries.push_back(update.appends_fresh ? fresh : *update.appended);
+// The entries of the history after the append and the cap, as the list
+// will hold them.
+std::vector<const Vector*> extended_history(const EmbeddingUpdate& update, const Vector& old, const Vector& fresh,
+                                            const std::vector<Vector>* history) {
+  std::vector<const Vector*> entries;
+  if (history) {
+    for (const Vector& entry : *history) entries.push_back(&entry);
+  } else {
+    entries.push_back(&old);
+  }
+  entries.push_back(update.appends_fresh ? &fresh : &*update.appended);
   if (update.drops_oldest) entries.erase(entries.begin());
   return entries;
 }

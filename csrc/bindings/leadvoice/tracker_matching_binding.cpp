@@ -132,14 +132,16 @@ py::tuple match_speakers(py::object self, py::object embeddings, py::object qual
   }
   const std::vector<SignalEvidence> evidence =
       window_evidence(embeddings, qualities, speech_samples, stored_ids.empty());
+  // One-dimensional and empty while the store is empty.
+  py::array_t<double> matrix = stored_ids.empty() ? py::array_t<double>(0)
+                                                  : py::array_t<double>({static_cast<py::ssize_t>(evidence.size()),
+                                                                         static_cast<py::ssize_t>(stored_ids.size())});
   TrackerCollaborators collaborators(self, embeddings, qualities, stored);
   const MatchResult result = match_signals(settings, evidence, stored_ids, collaborators);
+  std::copy(result.similarities.begin(), result.similarities.end(), matrix.mutable_data());
 
   py::list ids;
   for (const int64_t id : result.global_ids) ids.append(py::int_(id));
-  if (stored_ids.empty()) return py::make_tuple(ids, py::array_t<double>(0));
-  py::array_t<double> matrix({static_cast<py::ssize_t>(evidence.size()), static_cast<py::ssize_t>(stored_ids.size())});
-  std::copy(result.similarities.begin(), result.similarities.end(), matrix.mutable_data());
   return py::make_tuple(ids, matrix);
 }
 
