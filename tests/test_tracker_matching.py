@@ -211,3 +211,18 @@ def test_wrong_argument_count(tracker):
         tracker.match_speakers_between_segments()
     with pytest.raises(TypeError):
         tracker.match_speakers_between_segments([], None, None, None)
+
+
+@pytest.mark.parametrize("pairs, error", [
+    ((np.array([0, 3]), np.array([0, 1])), ValueError),    # a row the matrix does not have
+    ((np.array([0]), np.array([-1])), ValueError),          # nor a column before the first
+    ((np.array([0, 1]), np.array([0])), TypeError),         # rows and columns of different counts
+])
+def test_solver_result_outside_the_matrix_is_refused(tracker, capsys, monkeypatch, pairs, error):
+    tracker.initialize_first_segment([E0, E1])
+    stored = dict(tracker.global_speaker_embeddings)
+    monkeypatch.setattr(leadvoice, "linear_sum_assignment", lambda cost: pairs)
+    with pytest.raises(error):
+        tracker.match_speakers_between_segments([E0.copy(), E1.copy()])
+    assert tracker.num_global_speakers == 2
+    assert all(tracker.global_speaker_embeddings[k] is v for k, v in stored.items())

@@ -1,7 +1,12 @@
 #pragma once
-// The pair scan of duplicate-signal merging and the sum of a merged pair.
+// Merging of a window's signals whose embeddings are alike: the similarity
+// report, the pair scan, the threshold test and the bookkeeping of merged
+// pairs. Sums and their embeddings are the caller's, reached through
+// MergeCollaborators.
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace speech::css {
 
@@ -25,5 +30,41 @@ bool should_merge(const MergeCandidate& candidate, double merge_threshold);
 // Element-wise sum in the signals' own precision.
 template <typename T>
 void sum_signals(const T* a, const T* b, int64_t length, T* out);
+
+// What travels with a signal into the tracker; a merged signal takes the
+// larger of its members' values.
+struct MergeEntry {
+  double quality = 0.0;
+  double speech_samples = 0.0;
+};
+
+// Which member's value the merged signal takes: the second only when it is
+// strictly greater.
+struct MergePick {
+  bool quality_from_second = false;
+  bool speech_from_second = false;
+};
+MergePick larger_values(const MergeEntry& first, const MergeEntry& second);
+
+class MergeCollaborators {
+ public:
+  virtual ~MergeCollaborators() = default;
+  // Similarity of the embeddings at positions i and j of the current lists.
+  virtual double similarity(int64_t i, int64_t j) = 0;
+  // Sums the signals at `first` and `second` and embeds the sum; false when
+  // the sum got no usable embedding.
+  virtual bool embed_sum(int64_t first, int64_t second) = 0;
+  // Position `first` takes the sum just embedded, with the picked values;
+  // position `second` leaves the lists, so the later signals move up.
+  virtual void take_sum(int64_t first, int64_t second, const MergePick& pick) = 0;
+  virtual void report(const std::string& line) = 0;
+};
+
+// Merges the best pair while more than one signal is left and the pair
+// reaches the threshold, reporting every step; a sum without a usable
+// embedding ends merging with the pair left as it was. One signal or none:
+// nothing is reported. `threshold_text` is the threshold as it is printed.
+void merge_alike_signals(std::vector<MergeEntry>& entries, double merge_threshold, const std::string& threshold_text,
+                         MergeCollaborators& collaborators);
 
 }  // namespace speech::css

@@ -1,7 +1,9 @@
 #include "css/stitching.h"
 
 #include <algorithm>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "common/errors.h"
 
@@ -90,6 +92,88 @@ void stitch_streams(const std::vector<StitchPiece>& pieces, const std::vector<fl
       for (int64_t i = 0; i < block_len; ++i) out[i] = w[i] > 0.0f ? s[i] / w[i] : s[i];
     }
   }
+}
+
+StitchPlan::StitchPlan(std::vector<StitchRecord> records, int64_t seg_samples, int64_t hop_samples,
+                       int64_t total_samples)
+    : total_samples_(total_samples), records_(std::move(records)) {
+  std::set<int64_t> ids;
+  for (const StitchRecord& record : records_) {
+    for (const int64_t id : record.global_ids) {
+      if (id >= 0) ids.insert(id);
+    }
+  }
+  speakers_.assign(ids.begin(), ids.end());
+  std::map<int64_t, size_t> slots;
+  for (size_t k = 0; k < speakers_.size(); ++k) slots[speakers_[k]] = k;
+  if (records_.empty()) return;
+
+  const int64_t overlap = seg_samples - hop_samples;
+  const int64_t last_seg_idx = records_.back().seg_idx;
+  for (size_t r = 0; r < records_.size(); ++r) {
+    const StitchRecord& record = records_[r];
+    // Every record's window is built, also one that carries no speaker.
+    const std::vector<double>* window = window_for(record, overlap, last_seg_idx);
+    for (size_t position = 0; position < record.global_ids.size(); ++position) {
+      const int64_t id = record.global_ids[position];
+      if (id < 0) continue;
+      placements_.push_back(Placement{r, position, slots.at(id)});
+      StitchPiece piece;
+      piece.start = record.start_sample;
+      piece.window = window;
+      piece.speaker = slots.at(id);
+      pieces_.push_back(piece);
+    }
+  }
+}
+
+const std::vector<double>* StitchPlan::window_for(const StitchRecord& record, int64_t overlap,
+                                                  int64_t last_seg_idx) {
+  const int64_t start = record.start_sample;
+  const int64_t end = record.end_sample;
+  const int64_t length = end - start;
+  if (length < 0) {
+    throw ValueError("segment ends before it starts: " + std::to_string(start) + " > " + std::to_string(end));
+  }
+  const auto key = std::make_tuple(length, record.seg_idx == 0, record.seg_idx == last_seg_idx);
+  auto it = windows_.find(key);
+  if (it == windows_.end()) {
+    it = windows_.emplace(key, create_overlap_window(length, overlap, std::get<1>(key), std::get<2>(key))).first;
+  }
+  if (length > 0 && (start < 0 || end > total_samples_)) {
+    throw ValueError("segment [" + std::to_string(start) + ", " + std::to_string(end) + ") lies outside the " +
+                     std::to_string(total_samples_) + " samples of the recording");
+  }
+  return &it->second;
+}
+
+StitchPiece& StitchPlan::piece_for(size_t index, int64_t available) {
+  StitchPiece& piece = pieces_.at(index);
+  if (available < static_cast<int64_t>(piece.window->size())) {
+    throw ValueError("a separated signal holds fewer samples than its segment's span");
+  }
+  return piece;
+}
+
+void StitchPlan::set_samples(size_t index, const float* samples, int64_t available) {
+  StitchPiece& piece = piece_for(index, available);
+  piece.f32 = samples;
+  piece.f64 = nullptr;
+}
+
+void StitchPlan::set_samples(size_t index, const double* samples, int64_t available) {
+  StitchPiece& piece = piece_for(index, available);
+  piece.f64 = samples;
+  piece.f32 = nullptr;
+}
+
+void StitchPlan::stitch(const std::vector<float*>& streams) const {
+  std::vector<StitchPiece> pieces;
+  for (const StitchPiece& piece : pieces_) {
+    if (piece.f32 == nullptr && piece.f64 == nullptr) throw ValueError("a stitched signal has no samples");
+    if (!piece.window->empty()) pieces.push_back(piece);
+  }
+  stitch_streams(pieces, streams, total_samples_);
 }
 
 }  // namespace speech::css

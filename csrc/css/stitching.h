@@ -4,6 +4,8 @@
 // division by the summed weights that turns the sums into weighted means.
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <tuple>
 #include <vector>
 
 namespace speech::css {
@@ -33,5 +35,56 @@ struct StitchPiece {
 // block of the time line is held at a time.
 void stitch_streams(const std::vector<StitchPiece>& pieces, const std::vector<float*>& streams,
                     int64_t total_samples);
+
+// What one segment record contributes: its window's place and its ids.
+struct StitchRecord {
+  int64_t seg_idx = 0;
+  int64_t start_sample = 0;
+  int64_t end_sample = 0;
+  std::vector<int64_t> global_ids;  // -1 (any negative) for a signal without a speaker
+};
+
+// The stitching of one recording, planned from its records: the speakers in
+// ascending id order (one stream each), one overlap window per record (the
+// recording's first window is not faded in, the last record not faded out),
+// and one placement per signal that carries a speaker. The caller hands over
+// each placement's samples, then has the streams filled.
+class StitchPlan {
+ public:
+  struct Placement {
+    size_t record = 0;    // index in the record list
+    size_t position = 0;  // the signal's position in its record
+    size_t speaker = 0;   // index of its stream
+  };
+
+  // A span that ends before it starts, lies outside the recording or is too
+  // short for its window's ramps raises ValueError.
+  StitchPlan(std::vector<StitchRecord> records, int64_t seg_samples, int64_t hop_samples, int64_t total_samples);
+
+  const std::vector<int64_t>& speakers() const { return speakers_; }
+  const std::vector<Placement>& placements() const { return placements_; }
+  int64_t total_samples() const { return total_samples_; }
+
+  // The samples of placement `index`: at least its span's length of them,
+  // else ValueError.
+  void set_samples(size_t index, const float* samples, int64_t available);
+  void set_samples(size_t index, const double* samples, int64_t available);
+
+  // Fills one stream of total_samples per speaker, in speakers() order;
+  // every placement's samples must have been set.
+  void stitch(const std::vector<float*>& streams) const;
+
+ private:
+  const std::vector<double>* window_for(const StitchRecord& record, int64_t overlap, int64_t last_seg_idx);
+  StitchPiece& piece_for(size_t index, int64_t available);
+
+  int64_t total_samples_;
+  std::vector<StitchRecord> records_;
+  std::vector<int64_t> speakers_;
+  std::vector<Placement> placements_;
+  std::vector<StitchPiece> pieces_;  // parallel to placements_
+  // Windows of one shape are shared; std::map keeps their addresses.
+  std::map<std::tuple<int64_t, bool, bool>, std::vector<double>> windows_;
+};
 
 }  // namespace speech::css

@@ -2,12 +2,25 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+
+#include "common/errors.h"
 
 namespace speech::css {
 
 int64_t count_windows(int64_t total_samples, int64_t seg_samples, int64_t hop_samples) {
   const double ratio = static_cast<double>(total_samples - seg_samples) / static_cast<double>(hop_samples);
   return static_cast<int64_t>(std::ceil(ratio)) + 1;
+}
+
+void check_window_layout(int64_t seg_samples, int64_t hop_samples, int64_t padding_samples) {
+  if (seg_samples <= 0 || hop_samples < 0) {
+    throw ValueError("seg_samples and hop_samples must be positive, got " + std::to_string(seg_samples) + " and " +
+                     std::to_string(hop_samples));
+  }
+  if (padding_samples < 0) {
+    throw ValueError("padding_samples must not be negative, got " + std::to_string(padding_samples));
+  }
 }
 
 WindowSpan window_span(int64_t index, int64_t total_samples, int64_t seg_samples, int64_t hop_samples) {

@@ -9,6 +9,10 @@ namespace speech::css {
 // window. hop must not be 0.
 int64_t count_windows(int64_t total_samples, int64_t seg_samples, int64_t hop_samples);
 
+// A window of no length or a negative hop or margin would read outside the
+// recording: ValueError. Checked once there is a window to process.
+void check_window_layout(int64_t seg_samples, int64_t hop_samples, int64_t padding_samples);
+
 struct WindowSpan {
   int64_t start = 0;       // first sample in the recording
   int64_t actual_len = 0;  // real samples held, before zero-filling

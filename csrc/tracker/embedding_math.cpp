@@ -47,12 +47,12 @@ Vector blend(double alpha, const Vector& fresh, const Vector& old) {
   return out;
 }
 
-Vector elementwise_mean(const std::vector<Vector>& vectors) {
+Vector elementwise_mean(const std::vector<const Vector*>& vectors) {
   if (vectors.empty()) throw ValueError("mean of an empty embedding history");
-  Vector sum(vectors.front().size(), 0.0);
-  for (const Vector& v : vectors) {
-    require_same_length(sum, v);
-    for (size_t i = 0; i < v.size(); ++i) sum[i] += v[i];
+  Vector sum(vectors.front()->size(), 0.0);
+  for (const Vector* v : vectors) {
+    require_same_length(sum, *v);
+    for (size_t i = 0; i < v->size(); ++i) sum[i] += (*v)[i];
   }
   for (double& v : sum) v /= static_cast<double>(vectors.size());
   return sum;

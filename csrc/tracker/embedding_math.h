@@ -19,7 +19,7 @@ Vector normalise(const Vector& x);
 Vector blend(double alpha, const Vector& fresh, const Vector& old);
 
 // Elementwise mean of equally long vectors (at least one).
-Vector elementwise_mean(const std::vector<Vector>& vectors);
+Vector elementwise_mean(const std::vector<const Vector*>& vectors);
 
 bool all_finite(const Vector& x);
 

@@ -79,6 +79,16 @@ int64_t SpeechDetection::joined_length() const {
   return total;
 }
 
+SpeechGate gate_speech(const SpeechDetection& detection, int64_t min_speech_samples,
+                       const SpeechDetectionConfig& config) {
+  if (detection.num_frames <= 0) return {};
+  const int64_t counted = detection.speech_frame_count * config.hop_length;
+  if (counted < min_speech_samples) return {false, counted};
+  // Reachable only with a minimum of zero or less.
+  if (detection.speech_frame_count == 0) return {};
+  return {true, detection.joined_length()};
+}
+
 template <typename T>
 std::vector<double> frame_energies(const char* data, int64_t size, int64_t stride_bytes,
                                    const SpeechDetectionConfig& config) {

@@ -29,6 +29,18 @@ struct SpeechDetection {
   int64_t joined_length() const;
 };
 
+// Whether a detection leaves enough speech for the embedding model. Without
+// it the result carries no embedding and reports `speech_samples`: 0 for a
+// signal shorter than a frame or without any speech frame, else the speech
+// frames times the hop (not the joined length). With it, `speech_samples`
+// is the joined length.
+struct SpeechGate {
+  bool enough = false;
+  int64_t speech_samples = 0;
+};
+SpeechGate gate_speech(const SpeechDetection& detection, int64_t min_speech_samples,
+                       const SpeechDetectionConfig& config = {});
+
 // Mean square of every whole frame, computed in T (the signal's own type);
 // empty when the signal is shorter than one frame.
 template <typename T>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "common/errors.h"
@@ -104,6 +105,64 @@ TEST(CssStitchingTest, CrossFadeWeightsSumToOne) {
   const std::vector<double> out = create_overlap_window(8, 4, true, false);
   const std::vector<double> in = create_overlap_window(8, 4, false, true);
   for (int i = 0; i < 4; ++i) EXPECT_NEAR(out[4 + i] + in[i], 1.0, 1e-15);
+}
+
+// ---------------------------------------------------------------- the plan
+
+// seg 6, hop 3: windows of 6 with ramps of 3.
+StitchPlan plan_of(std::vector<StitchRecord> records, int64_t total = 12) {
+  return StitchPlan(std::move(records), 6, 3, total);
+}
+
+TEST(CssStitchPlanTest, SpeakersAscendAndNegativeIdsArePassedOver) {
+  const StitchPlan plan = plan_of({{0, 0, 6, {2, -1}}, {1, 3, 9, {0, 1}}, {3, 9, 12, {-3, 2}}});
+  EXPECT_EQ(plan.speakers(), (std::vector<int64_t>{0, 1, 2}));
+  const auto& p = plan.placements();
+  ASSERT_EQ(p.size(), 4u);
+  // (record, position, stream) in record order.
+  const std::vector<std::vector<size_t>> expected = {{0, 0, 2}, {1, 0, 0}, {1, 1, 1}, {2, 1, 2}};
+  for (size_t k = 0; k < p.size(); ++k) {
+    EXPECT_EQ((std::vector<size_t>{p[k].record, p[k].position, p[k].speaker}), expected[k]) << k;
+  }
+  EXPECT_TRUE(plan_of({}).speakers().empty());
+  EXPECT_TRUE(plan_of({{0, 0, 6, {-1, -1}}}).placements().empty());
+}
+
+// Window 0 is not faded in and the last record (here not the recording's
+// last window) is not faded out; a speaker alone in its window comes back
+// at full level under its ramp, but for the ramp's zero sample.
+TEST(CssStitchPlanTest, StreamsAreWeightedMeansUnderTheRamps) {
+  StitchPlan plan = plan_of({{0, 0, 6, {0}}, {1, 3, 9, {0, 1}}}, 12);
+  const std::vector<float> a(6, 2.0f), b(6, 4.0f), c(8, 1.0f);
+  plan.set_samples(0, a.data(), 6);
+  plan.set_samples(1, b.data(), 6);
+  plan.set_samples(2, c.data(), 8);  // longer than its span: only 6 are read
+  std::vector<float> s0(12, -1.0f), s1(12, -1.0f);
+  plan.stitch({s0.data(), s1.data()});
+  // Speaker 0: a alone, then the cross-fade a -> b over 3..5, then b alone.
+  EXPECT_EQ(s0[0], 2.0f);
+  EXPECT_FLOAT_EQ(s0[4], 0.5f * 2.0f + 0.5f * 4.0f);
+  EXPECT_EQ(s0[8], 4.0f);
+  EXPECT_EQ(s0[9], 0.0f);
+  // Speaker 1 only in window 1: its fade-in starts at 0.0, then full level.
+  EXPECT_EQ(s1[3], 0.0f);
+  EXPECT_FLOAT_EQ(s1[4], 1.0f);
+  EXPECT_EQ(s1[8], 1.0f);
+  EXPECT_EQ(s1[2], 0.0f);
+}
+
+TEST(CssStitchPlanTest, FaultyRecordsAndSignalsAreRefused) {
+  EXPECT_THROW(plan_of({{0, 6, 3, {0}}}), ValueError);    // ends before it starts
+  EXPECT_THROW(plan_of({{0, 9, 15, {0}}}), ValueError);   // beyond the recording
+  EXPECT_THROW(plan_of({{0, -3, 3, {0}}}), ValueError);   // before it
+  EXPECT_THROW(plan_of({{1, 3, 5, {-1}}, {2, 6, 12, {0}}}), ValueError);  // too short for its ramps
+  StitchPlan plan = plan_of({{0, 0, 6, {0, 1}}});
+  const std::vector<double> short_signal(5, 1.0);
+  EXPECT_THROW(plan.set_samples(0, short_signal.data(), 5), ValueError);
+  const std::vector<double> signal(6, 1.0);
+  plan.set_samples(0, signal.data(), 6);
+  std::vector<float> s0(12), s1(12);
+  EXPECT_THROW(plan.stitch({s0.data(), s1.data()}), ValueError);  // signal of position 1 never lent
 }
 
 }  // namespace

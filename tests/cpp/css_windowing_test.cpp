@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/errors.h"
 #include "css/windowing.h"
 
 namespace speech::css {
@@ -42,6 +43,14 @@ TEST(CssWindowingTest, NetworkInputHasMarginsAndZeroFill) {
   fill_network_input<double>(reinterpret_cast<const char*>(recording.data()), 2 * sizeof(double), span, 6, 2,
                              input.data());
   EXPECT_EQ(input, (std::vector<float>{0, 0, 5, 7, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(CssWindowingTest, LayoutsThatWouldReadOutsideAreRefused) {
+  EXPECT_NO_THROW(check_window_layout(38400, 19200, 9600));
+  EXPECT_NO_THROW(check_window_layout(1, 0, 0));
+  EXPECT_THROW(check_window_layout(0, 19200, 0), ValueError);
+  EXPECT_THROW(check_window_layout(38400, -1, 0), ValueError);
+  EXPECT_THROW(check_window_layout(38400, 19200, -1), ValueError);
 }
 
 }  // namespace

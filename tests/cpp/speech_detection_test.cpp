@@ -105,5 +105,40 @@ TEST(SpeechDetection, JoinRepeatsSharedSamples) {
   EXPECT_EQ(detection.joined_length(), 17);
 }
 
+// What reaches the embedding model, and the count a refused signal reports.
+struct GateCase {
+  const char* name;
+  int64_t size;                     // samples of the signal
+  std::vector<int64_t> speech;      // speech frames
+  int64_t min_speech_samples;
+  bool enough;
+  int64_t speech_samples;
+};
+
+class SpeechGateTest : public ::testing::TestWithParam<GateCase> {};
+
+TEST_P(SpeechGateTest, Gate) {
+  const GateCase& c = GetParam();
+  const int64_t frames = floor_div(c.size - 400, 160) + 1;
+  const SpeechDetection detection =
+      detect_from_energies(frames > 0 ? energies_with_speech(frames, c.speech) : std::vector<double>{}, c.size);
+  const SpeechGate gate = gate_speech(detection, c.min_speech_samples);
+  EXPECT_EQ(gate.enough, c.enough);
+  EXPECT_EQ(gate.speech_samples, c.speech_samples);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SpeechGateTest,
+    ::testing::Values(
+        GateCase{"shorter_than_a_frame", 399, {}, 1600, false, 0},
+        // One loud frame: frames x hop, not the joined length, is reported.
+        GateCase{"one_frame", 400, {0}, 1600, false, 160},
+        GateCase{"nine_frames", samples_for(100), {10, 11, 12, 13, 14, 15, 16, 17, 18}, 1600, false, 1440},
+        GateCase{"ten_frames", samples_for(100), {10, 11, 12, 13, 14, 15, 16, 17, 18, 19}, 1600, true,
+                 29 * 160 + 400},  // frames 0 to 29 after widening
+        // A minimum of zero lets a silent signal through the count, not the gate.
+        GateCase{"silent_without_minimum", samples_for(100), {}, 0, false, 0}),
+    [](const auto& info) { return info.param.name; });
+
 }  // namespace
 }  // namespace speech

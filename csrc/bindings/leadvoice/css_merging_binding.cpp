@@ -2,16 +2,22 @@
 // signals whose embeddings are alike, global speaker ids from the tracker,
 // the optional dump and the segment record. The tracker is reached through
 // attribute lookup on the object the processor holds, cosine_similarity
-// and ensure_dir through the leadvoice module, all at call time.
+// and ensure_dir through the leadvoice module, all at call time; which
+// signals go on and which pairs merge is the core's.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "bindings/leadvoice/css_parts.h"
+#include "bindings/leadvoice/css_pooled_array.h"
 #include "bindings/leadvoice/module_lookup.h"
 #include "bindings/leadvoice/tracker_parts.h"
 #include "common/errors.h"
+#include "css/embedding_gate.h"
 #include "css/merging.h"
 #include "css/messages.h"
 #include "pyutil/py_print.h"
@@ -29,26 +35,22 @@ struct Candidate {
   py::object speech_samples;
 };
 
-bool greater(const py::handle& a, const py::handle& b) {
-  const int result = PyObject_RichCompareBool(a.ptr(), b.ptr(), Py_GT);
-  if (result < 0) throw py::error_already_set();
-  return result == 1;
+css::EmbeddingVerdict verdict_of(const py::object& embedding) {
+  if (embedding.is_none()) return css::judge_embedding(std::nullopt);
+  return css::judge_embedding(embedding_values(embedding));
 }
 
-// The larger of two values; the second only when strictly greater.
-py::object larger(const py::object& first, const py::object& second) { return greater(second, first) ? second : first; }
-
 template <typename T>
-py::array sum_of(SignalPool& pool, const py::array& a, const py::array& b) {
+py::array sum_of(css::SignalPool& pool, const py::array& a, const py::array& b) {
   const auto x = py::array_t<T, py::array::c_style>::ensure(a);
   const auto y = py::array_t<T, py::array::c_style>::ensure(b);
   if (!x || !y || x.size() != y.size()) throw ValueError("signals to merge must be arrays of one length and dtype");
-  py::array_t<T> out = pool.array<T>(x.size());
+  py::array_t<T> out = pooled_array<T>(pool, x.size());
   css::sum_signals(x.data(), y.data(), x.size(), out.mutable_data());
   return out;
 }
 
-py::array merged_signal(SignalPool& pool, const py::object& a, const py::object& b) {
+py::array merged_signal(css::SignalPool& pool, const py::object& a, const py::object& b) {
   const py::array first = float_array(a, "separated signal");
   const py::array second = float_array(b, "separated signal");
   if (float_kind_of(first, "separated signal") == FloatKind::kFloat64) return sum_of<double>(pool, first, second);
@@ -60,67 +62,65 @@ std::vector<Candidate> embed_signals(const py::object& tracker, const SeparatedW
   int64_t sig_idx = 0;
   for (const py::handle signal : window.all_separated) {
     auto [embedding, speech] = unpack_pair(tracker.attr("extract_embedding_from_array")(signal));
-    if (embedding.is_none()) {
-      // Too little speech or no usable model result: dropped silently.
-    } else if (!is_usable_embedding(embedding)) {
-      py_print(css::nan_inf_warning_line(sig_idx));
-    } else {
-      kept.push_back({py::reinterpret_borrow<py::object>(signal), embedding,
-                      py::float_(window.separation_quality[static_cast<size_t>(sig_idx)]), speech});
+    switch (verdict_of(embedding)) {
+      case css::EmbeddingVerdict::kMissing:
+        break;
+      case css::EmbeddingVerdict::kNotFinite:
+        py_print(css::nan_inf_warning_line(sig_idx));
+        break;
+      case css::EmbeddingVerdict::kUsable:
+        kept.push_back({py::reinterpret_borrow<py::object>(signal), embedding,
+                        py::float_(window.separation_quality[static_cast<size_t>(sig_idx)]), speech});
+        break;
     }
     ++sig_idx;
   }
   return kept;
 }
 
-void print_similarity_matrix(const std::vector<Candidate>& signals, const py::object& similarity) {
-  py_print(css::merge_matrix_title_line());
-  const int64_t n = static_cast<int64_t>(signals.size());
-  for (int64_t i = 0; i < n; ++i) {
-    std::vector<double> row(static_cast<size_t>(n), 0.0);
-    for (int64_t j = 0; j < n; ++j) {
-      if (j != i) row[j] = similarity(signals[i].embedding, signals[j].embedding).cast<double>();
-    }
-    py_print(css::merge_matrix_row_line(i, row));
-  }
-}
+// The window's candidates lent to the merging core; a sum waits in
+// `pending_` between its embedding and its taking a member's place.
+class CandidateMerging final : public css::MergeCollaborators {
+ public:
+  CandidateMerging(std::vector<Candidate>& signals, const py::object& tracker, css::SignalPool& pool)
+      : signals_(signals), tracker_(tracker), pool_(pool), cosine_(leadvoice_attr("cosine_similarity")) {}
 
-// Merges pairs of signals with alike embeddings into their sum until one
-// signal is left, the best pair falls short, or a sum gets no usable
-// embedding (then the pair stays as it was and merging ends).
-void merge_signals(const ProcessorSettings& s, SignalPool& pool, std::vector<Candidate>& signals) {
-  const py::object similarity = leadvoice_attr("cosine_similarity");
-  const std::string threshold = py_str(s.merge_threshold_obj);
-  py_print(css::merge_header_line(static_cast<int64_t>(signals.size()), threshold));
-  print_similarity_matrix(signals, similarity);
-  int64_t merge_count = 0;
-  while (signals.size() > 1) {
-    const css::MergeCandidate pair = css::best_merge_pair(
-        static_cast<int64_t>(signals.size()),
-        [&](int64_t i, int64_t j) { return similarity(signals[i].embedding, signals[j].embedding).cast<double>(); });
-    if (!css::should_merge(pair, s.merge_threshold)) {
-      // Without any pair (every similarity -1 or NaN) a threshold at or
-      // below -1 has nothing to merge and nothing to report as short of it.
-      if (!(pair.similarity >= s.merge_threshold)) py_print(css::merge_stop_line(pair.similarity, threshold));
-      break;
-    }
-    ++merge_count;
-    py_print(css::merge_attempt_line(merge_count, pair.first, pair.second, pair.similarity, threshold));
-    Candidate& first = signals[pair.first];
-    const Candidate& second = signals[pair.second];
-    const py::array sum = merged_signal(pool, first.signal, second.signal);
-    const py::object merged_embedding =
-        unpack_pair(s.speaker_tracker.attr("extract_embedding_from_array")(sum)).first;
-    if (!is_usable_embedding(merged_embedding)) {
-      py_print(css::merge_failure_line(merge_count));
-      break;
-    }
-    first = Candidate{sum, merged_embedding, larger(first.quality, second.quality),
-                      larger(first.speech_samples, second.speech_samples)};
-    signals.erase(signals.begin() + pair.second);
-    py_print(css::merge_success_line(merge_count, static_cast<int64_t>(signals.size())));
+  double similarity(int64_t i, int64_t j) override { return cosine_(at(i).embedding, at(j).embedding).cast<double>(); }
+
+  bool embed_sum(int64_t first, int64_t second) override {
+    const py::array sum = merged_signal(pool_, at(first).signal, at(second).signal);
+    const py::object embedding = unpack_pair(tracker_.attr("extract_embedding_from_array")(sum)).first;
+    pending_ = Candidate{sum, embedding, py::none(), py::none()};
+    return verdict_of(embedding) == css::EmbeddingVerdict::kUsable;
   }
-  if (merge_count > 0) py_print(css::merge_summary_line(merge_count, static_cast<int64_t>(signals.size())));
+
+  void take_sum(int64_t first, int64_t second, const css::MergePick& pick) override {
+    Candidate& kept = at(first);
+    const Candidate& gone = at(second);
+    kept = Candidate{pending_.signal, pending_.embedding, pick.quality_from_second ? gone.quality : kept.quality,
+                     pick.speech_from_second ? gone.speech_samples : kept.speech_samples};
+    signals_.erase(signals_.begin() + second);
+  }
+
+  void report(const std::string& line) override { py_print(line); }
+
+ private:
+  Candidate& at(int64_t k) { return signals_[static_cast<size_t>(k)]; }
+
+  std::vector<Candidate>& signals_;
+  const py::object& tracker_;
+  css::SignalPool& pool_;
+  py::object cosine_;
+  Candidate pending_;
+};
+
+void merge_signals(const ProcessorSettings& s, css::SignalPool& pool, std::vector<Candidate>& signals) {
+  std::vector<css::MergeEntry> entries;
+  for (const Candidate& c : signals) {
+    entries.push_back({c.quality.cast<double>(), py::float_(c.speech_samples).cast<double>()});
+  }
+  CandidateMerging merging(signals, s.speaker_tracker, pool);
+  css::merge_alike_signals(entries, s.merge_threshold, py_str(s.merge_threshold_obj), merging);
 }
 
 py::dict segment_record(const SeparatedWindow& window, const py::list& signals, const py::object& global_ids,
@@ -146,7 +146,7 @@ void assign_window(const ProcessorSettings& s, const Recording& recording, Separ
     py_print(css::window_skip_line());
     return;
   }
-  if (signals.size() > 1) merge_signals(s, *state.pool, signals);
+  merge_signals(s, *state.pool, signals);
 
   py::list valid_signals, curr_embeddings, valid_quality, valid_speech_samples;
   for (const Candidate& c : signals) {

@@ -7,15 +7,14 @@
 #include <pybind11/pybind11.h>
 #include <torch/csrc/utils/pybind.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "bindings/leadvoice/css_signal_pool.h"
 #include "common/errors.h"
+#include "css/signal_pool.h"
 #include "css/windowing.h"
 #include "pyutil/numpy_view.h"
 #include "pyutil/plain_class.h"
@@ -63,12 +62,12 @@ struct SeparatedWindow {
 struct RecordingState {
   bool is_first_valid_segment = true;
   pybind11::list segment_results;
-  std::shared_ptr<SignalPool> pool = SignalPool::create();
+  std::shared_ptr<css::SignalPool> pool = css::SignalPool::create();
 };
 
 // Part of the window loop, in calling order.
 SeparatedWindow separate_window(const ProcessorSettings& settings, const Recording& recording, int64_t seg_idx,
-                                int64_t num_segments, SignalPool& arena);
+                                int64_t num_segments, css::SignalPool& pool);
 void assign_window(const ProcessorSettings& settings, const Recording& recording, SeparatedWindow& window,
                    RecordingState& state);
 void dump_window(const ProcessorSettings& settings, const Recording& recording, const SeparatedWindow& window,
@@ -80,7 +79,6 @@ void define_stitching(PlainClass& cls);
 void bind_measures(pybind11::module_& m);
 void bind_checkpoint(pybind11::module_& m);
 
-
 // `value` as a 1-D float32/float64 NumPy array (no copy), else TypeError.
 inline pybind11::array float_array(const pybind11::handle& value, const std::string& what) {
   if (!pybind11::isinstance<pybind11::array>(value)) {
@@ -90,14 +88,6 @@ inline pybind11::array float_array(const pybind11::handle& value, const std::str
   pybind11::array arr = pybind11::reinterpret_borrow<pybind11::array>(value);
   (void)float_kind_of(arr, what);
   return arr;
-}
-
-// A new 1-D NumPy array of `length` samples of T copied from `samples`.
-template <typename T>
-pybind11::array_t<T> copy_to_array(SignalPool& pool, const T* samples, int64_t length) {
-  pybind11::array_t<T> out = pool.array<T>(length);
-  std::copy(samples, samples + length, out.mutable_data());
-  return out;
 }
 
 }  // namespace speech::css_binding

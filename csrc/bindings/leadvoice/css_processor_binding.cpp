@@ -82,17 +82,6 @@ ProcessorSettings read_settings(const py::handle& self) {
   return s;
 }
 
-// Windows past the recording's end or of no length would read outside it.
-void check_window_layout(const ProcessorSettings& s) {
-  if (s.seg_samples <= 0 || s.hop_samples < 0) {
-    throw ValueError("seg_samples and hop_samples must be positive, got " + std::to_string(s.seg_samples) +
-                     " and " + std::to_string(s.hop_samples));
-  }
-  if (s.padding_samples < 0) {
-    throw ValueError("padding_samples must not be negative, got " + std::to_string(s.padding_samples));
-  }
-}
-
 Recording borrow_recording(const py::object& mix) {
   if (!py::isinstance<py::array>(mix)) {
     throw TypeError("mix must be a 1-D NumPy array, got " + py_str(py::type::of(mix).attr("__name__")));
@@ -118,7 +107,7 @@ py::tuple process(py::object self, py::object mix) {
   settings.speaker_tracker.attr("reset")();
   py_print(css::segment_count_line(num_segments));
   if (num_segments > 0) {
-    check_window_layout(settings);
+    css::check_window_layout(settings.seg_samples, settings.hop_samples, settings.padding_samples);
     const Recording recording = borrow_recording(mix);
     const at::NoGradGuard no_grad;
     for (int64_t seg_idx = 0; seg_idx < num_segments; ++seg_idx) {

@@ -2,13 +2,15 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
-#include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include "bindings/leadvoice/module_lookup.h"
 #include "bindings/leadvoice/registration.h"
 #include "bindings/leadvoice/tracker_parts.h"
 #include "common/errors.h"
 #include "pyutil/py_print.h"
+#include "tracker/speaker_matching.h"
 
 namespace py = pybind11;
 
@@ -70,10 +72,16 @@ void tracker_init(py::object self, py::object wespeaker_model, py::object simila
   bind_store(self);
 }
 
+// Any iterable, taken once.
 py::list initialize_first_segment(py::object self, py::object embeddings) {
+  const py::list items(embeddings);
+  std::vector<bool> has_embedding;
+  for (const py::handle embedding : items) has_embedding.push_back(is_usable_embedding(embedding));
   py::list ids;
-  for (const py::handle embedding : embeddings) {
-    ids.append(is_usable_embedding(embedding) ? create_speaker(self, embedding) : py::int_(-1));
+  for (const int64_t id : first_segment_ids(has_embedding, [&](int64_t k) {
+         return create_speaker(self, items[static_cast<size_t>(k)]).cast<int64_t>();
+       })) {
+    ids.append(py::int_(id));
   }
   return ids;
 }

@@ -81,10 +81,8 @@ py::tuple extract(const py::object& self, const py::array& audio, int64_t min_sp
     py::gil_scoped_release release;
     detection = detect_speech<T>(view.data, view.size, view.stride_bytes);
   }
-  if (detection.num_frames <= 0) return no_embedding(0);
-  const int64_t counted = detection.speech_frame_count * SpeechDetectionConfig{}.hop_length;
-  if (counted < min_speech_samples) return no_embedding(counted);
-  if (detection.speech_frame_count == 0) return no_embedding(0);
+  const SpeechGate gate = gate_speech(detection, min_speech_samples);
+  if (!gate.enough) return no_embedding(gate.speech_samples);
 
   const int sample_rate = py::int_(self.attr("sample_rate"));
   const std::string path = make_temp_path();

@@ -1,14 +1,17 @@
-// SpeakerTracker._update_embedding: absorbing a matched signal's embedding
-// into a stored speaker by the configured strategy.
+// SpeakerTracker._update_embedding: the stored speaker and its history read
+// into plain vectors for the update core, whose plan is then carried out on
+// the tracker's own dictionaries and lists.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "bindings/leadvoice/tracker_parts.h"
 #include "common/errors.h"
 #include "pyutil/py_print.h"
+#include "tracker/embedding_update.h"
 
 namespace py = pybind11;
 
@@ -22,6 +25,14 @@ const char* const kDoc =
     "            separation_quality: 分离质量（与其他信号的最大SI-SDR，越低越好）\n\n        Returns:\n"
     "            bool: 是否成功更新了embedding（用于外部日志打印）\n        ";
 
+// A real number as the interpreter's float() of a number gives it; anything
+// else is the TypeError a comparison with a number would raise.
+double real_value(const py::handle& value) {
+  const double result = PyFloat_AsDouble(value.ptr());
+  if (result == -1.0 && PyErr_Occurred()) throw py::error_already_set();
+  return result;
+}
+
 // The floating dtype the interpreter's arithmetic would give the blend of the
 // two embeddings (float64 when neither is floating).
 py::dtype blend_dtype(const py::handle& fresh, const py::handle& old) {
@@ -31,68 +42,69 @@ py::dtype blend_dtype(const py::handle& fresh, const py::handle& old) {
   return dtype;
 }
 
-// The id's history list, seeded with the stored embedding on first use, with
-// `entry` appended and the oldest entry dropped past the cap.
-py::list extend_history(const py::object& self, const py::object& global_id, const py::object& old,
-                        const py::object& entry) {
-  py::object histories = self.attr("global_speaker_embedding_history");
-  if (!histories.contains(global_id)) {
+UpdateStrategy strategy_of(const py::object& self) {
+  const py::object strategy = self.attr("embedding_update_strategy");
+  std::optional<UpdateStrategy> named;
+  if (py::isinstance<py::str>(strategy)) named = update_strategy_named(py_str(strategy));
+  if (!named) throw unknown_strategy_error(py_str(strategy));
+  return *named;
+}
+
+std::optional<std::vector<Vector>> history_of(const py::object& histories, const py::object& global_id) {
+  if (!histories.contains(global_id)) return std::nullopt;
+  const py::object list = histories[global_id];
+  std::vector<Vector> entries;
+  for (const py::handle entry : list) entries.push_back(embedding_values(entry));
+  return entries;
+}
+
+// Carries out the plan's history steps; returns the list's oldest entry,
+// whose shape the stored mean takes.
+py::object apply_history(const py::object& histories, const py::object& global_id, const py::object& old,
+                         const py::object& fresh, const EmbeddingUpdate& plan, const py::dtype& dtype) {
+  if (plan.seeds_history) {
     py::list seeded;
     seeded.append(old);
     histories[global_id] = seeded;
   }
   py::list history = histories[global_id];
-  history.append(entry);
-  if (py::int_(py::len(history)) > self.attr("max_embedding_history")) {
-    if (PySequence_DelItem(history.ptr(), 0) != 0) throw py::error_already_set();
-  }
-  return history;
+  history.append(plan.appends_fresh ? fresh : py::object(embedding_array(*plan.appended, fresh, dtype)));
+  if (plan.drops_oldest && PySequence_DelItem(history.ptr(), 0) != 0) throw py::error_already_set();
+  return history[0];
 }
 
-py::array history_mean(const py::list& history, const py::dtype& dtype) {
-  std::vector<Vector> entries;
-  for (const py::handle entry : history) entries.push_back(embedding_values(entry));
-  return embedding_array(normalise(elementwise_mean(entries)), history[0], dtype);
-}
-
-bool update_embedding(py::object self, py::object global_id, py::object new_embedding,
-                      py::object separation_quality) {
+bool update_embedding(py::object self, py::object global_id, py::object new_embedding, py::object separation_quality) {
   py::object store = self.attr("global_speaker_embeddings");
+  // An id outside the store is refused before anything else is read.
   if (!store.contains(global_id)) return false;
-  if (!separation_quality.is_none() &&
-      PyObject_RichCompareBool(separation_quality.ptr(), self.attr("max_inter_sisdr_for_update").ptr(), Py_GT) == 1) {
+  const std::optional<double> quality =
+      separation_quality.is_none() ? std::nullopt : std::optional<double>(real_value(separation_quality));
+  if (!accepts_update(quality, real_value(self.attr("max_inter_sisdr_for_update")),
+                      is_usable_embedding(new_embedding))) {
     return false;
   }
-  if (PyErr_Occurred()) throw py::error_already_set();
-  // A vector with a nan or an infinity would poison every later similarity.
-  if (!is_usable_embedding(new_embedding)) return false;
 
   const py::object old = store[global_id];
-  const py::object strategy = self.attr("embedding_update_strategy");
-  const auto is = [&](const char* name) { return strategy.equal(py::str(name)); };
-  if (is("no_update")) return false;
-  if (is("replace")) {
-    store[global_id] = new_embedding;
-    return true;
+  const UpdateStrategy strategy = strategy_of(self);
+  const py::object histories = self.attr("global_speaker_embedding_history");
+  const std::optional<std::vector<Vector>> history = history_of(histories, global_id);
+  const EmbeddingUpdate plan = plan_embedding_update(
+      strategy, py::float_(self.attr("ema_alpha")), real_value(self.attr("max_embedding_history")),
+      embedding_values(old), embedding_values(new_embedding), history ? &*history : nullptr);
+  switch (plan.stored) {
+    case EmbeddingUpdate::Stored::kUnchanged:
+      return false;
+    case EmbeddingUpdate::Stored::kFresh:
+      store[global_id] = new_embedding;
+      return true;
+    case EmbeddingUpdate::Stored::kComputed:
+      break;
   }
   const py::dtype dtype = blend_dtype(new_embedding, old);
-  const double alpha = py::float_(self.attr("ema_alpha"));
-  if (is("ema")) {
-    const Vector blended = blend(alpha, embedding_values(new_embedding), embedding_values(old));
-    store[global_id] = embedding_array(normalise(blended), new_embedding, dtype);
-    return true;
-  }
-  if (is("history_mean")) {
-    store[global_id] = history_mean(extend_history(self, global_id, old, new_embedding), dtype);
-    return true;
-  }
-  if (is("ema_with_history")) {
-    const Vector blended = blend(alpha, embedding_values(new_embedding), embedding_values(old));
-    const py::object entry = embedding_array(blended, new_embedding, dtype);
-    store[global_id] = history_mean(extend_history(self, global_id, old, entry), dtype);
-    return true;
-  }
-  throw ValueError("未知的embedding更新策略: " + py_str(strategy));
+  const py::object like =
+      plan.touches_history() ? apply_history(histories, global_id, old, new_embedding, plan, dtype) : new_embedding;
+  store[global_id] = embedding_array(plan.computed, like, dtype);
+  return true;
 }
 
 }  // namespace
