@@ -11,15 +11,13 @@ import pytest
 import soundfile as sf
 
 from blendkit_stream_fakes import write_tone_speech
-from import_probe import run_python
+from helpers import run_python, write_wav
 
 RATE = 16000
 
 
 def write(path, samples, rate, subtype="FLOAT"):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    sf.write(path, np.asarray(samples, np.float32), rate, subtype=subtype)
-    return path
+    return write_wav(path, np.asarray(samples, np.float32), rate, subtype=subtype)
 
 
 def poisoned_speech(path, rate, value, at):

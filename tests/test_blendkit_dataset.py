@@ -10,7 +10,7 @@ import torch
 
 import utility.blendkit as bk
 from blendkit_stream_fakes import recording_random_module
-from import_probe import run_python
+from helpers import run_python
 
 TWO = {"s1": ["a.wav", "b.wav"]}
 

@@ -3,7 +3,6 @@ lines and wav files, first with a scripted dataset standing in for the stream
 (so every batch shape the program must cope with can be shown), then end to
 end on a small generated corpus."""
 import os
-import subprocess
 import sys
 
 import numpy as np
@@ -12,8 +11,7 @@ import soundfile as sf
 import torch
 
 import utility.blendkit as bk
-
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from helpers import ROOT, launch
 
 
 def batch(lengths, slots=2, ids=None, with_sources=True, fill=0.1):
@@ -212,8 +210,9 @@ def test_empty_rir_and_noise_options_skip_the_indexers(scripted, capsys):
 
 
 def test_help_lists_the_options():
-    out = subprocess.run([sys.executable, "-m", "utility.blendkit", "--help"], cwd=ROOT, capture_output=True,
-                         text=True, env={**os.environ, "PYTHONPATH": ROOT}, check=True).stdout
+    done = launch("-m", "utility.blendkit", "--help", cwd=ROOT)
+    assert done.returncode == 0, done.stderr
+    out = done.stdout
     assert "Run IterableTargetSpeakerDataset demo" in out
     for option in ("--speeches", "--rirs", "--noises", "--samples_per_epoch", "--batch_size", "--num_workers",
                    "--epochs", "--seed", "--max_steps_per_epoch", "--out_dir"):
@@ -255,8 +254,7 @@ def run_demo(corpus, out_dir, *extra):
     argv = ["--speeches", str(corpus / "libri"), str(corpus / "wsj0"), "--rirs", str(corpus / "rirs"),
             "--noises", str(corpus / "noises" / "*.wav"), "--samples_per_epoch", "4", "--batch_size", "2",
             "--epochs", "2", "--max_steps_per_epoch", "-1", "--seed", "3", "--out_dir", str(out_dir), *extra]
-    done = subprocess.run([sys.executable, "-m", "utility.blendkit", *argv], cwd=ROOT, capture_output=True, text=True,
-                          env={**os.environ, "PYTHONPATH": ROOT}, timeout=300)
+    done = launch("-m", "utility.blendkit", *argv, cwd=ROOT, timeout=300)
     assert done.returncode == 0, done.stderr
     return done.stdout.splitlines()
 

@@ -2,8 +2,6 @@ import argparse
 import glob
 import os
 import random
-import subprocess
-import sys
 import types
 import typing
 
@@ -17,8 +15,7 @@ import torch.utils.data
 
 import utility.blendkit as bk
 from corpus_tree import build
-
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from helpers import ROOT, run_python
 
 # The order in which loading binds the module's names.
 BOUND_ORDER = [
@@ -66,8 +63,7 @@ def test_indexer_defaults_are_fixed_when_the_functions_are_defined(tmp_path, mon
 
 
 def test_importing_prints_nothing():
-    done = subprocess.run([sys.executable, "-c", "import utility.blendkit"], cwd=ROOT, capture_output=True,
-                          text=True, env={**os.environ, "PYTHONPATH": ROOT})
+    done = run_python("import utility.blendkit", ROOT)
     assert (done.returncode, done.stdout, done.stderr) == (0, "", "")
 
 

@@ -5,7 +5,7 @@ import os
 import pytest
 
 import leadvoice
-from import_probe import ROOT, import_with_blocked, run_python
+from helpers import ROOT, import_with_blocked, run_python
 
 DEPENDENCY_ORDER = ["argparse", "os", "math", "sys", "json", "tempfile", "torch", "sf", "Dict", "List", "Optional",
                     "Tuple", "np", "linear_sum_assignment", "unmixer_core", "wespeaker", "load_silero_vad",

@@ -1,18 +1,14 @@
 import itertools
 import math
-import os
-import re
-import subprocess
-import sys
 
 import numpy as np
 import pytest
 import torch
 
 import utility.metrics as metrics
+from helpers import ROOT, launch
 from utility.metrics import PIT, Calculate_SISDR, Parwise_SISDR
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SHAPE_MSG = "Estimated and original sources should have same shape."
 NSRC_MSG = "1st dimension should be nsrc and 2nd dimension should be nsample"
 
@@ -70,17 +66,6 @@ def swapped_pair():
     ref = torch.stack([r0, r1])[None]
     est = torch.stack([r1 + 0.1 * r0, r0 + 0.1 * r1])[None]
     return est, ref
-
-
-def run_python(code, *flags):
-    return subprocess.run(
-        [sys.executable, *flags, "-c", code],
-        cwd=ROOT,
-        env={**os.environ, "PYTHONPATH": ROOT},
-        capture_output=True,
-        text=True,
-        timeout=120,
-    )
 
 
 # ---------------------------------------------------------------- SI-SDR
@@ -386,7 +371,7 @@ for call in (lambda: Parwise_SISDR(torch.randn(2, 8), torch.randn(2, 8)), lambda
     except Exception as e:
         print(type(e).__name__, e)
 """
-    result = run_python(code, "-O")
+    result = launch("-O", "-c", code, cwd=ROOT)
     assert result.returncode == 0, result.stderr
     assert result.stdout.splitlines() == [
         "(2, 1, 3)",
@@ -455,14 +440,7 @@ def test_module_surface():
 
 
 def test_main_module_program():
-    result = subprocess.run(
-        [sys.executable, "-m", "utility.metrics"],
-        cwd=ROOT,
-        env={**os.environ, "PYTHONPATH": ROOT},
-        capture_output=True,
-        text=True,
-        timeout=120,
-    )
+    result = launch("-m", "utility.metrics", cwd=ROOT)
     assert (result.returncode, result.stdout, result.stderr) == (0, "", "")
     import runpy
 

@@ -1,20 +1,17 @@
 import copy
 import math
-import os
-import subprocess
-import sys
 
 import numpy as np
 import pytest
 import torch
 import torch.nn as nn
 
+from helpers import ROOT, launch
 from multi_speaker_detector.resnet import pooling_layers
 from multi_speaker_detector.resnet import resnet
 from multi_speaker_detector.resnet.resnet import (
     BasicBlock, Bottleneck, ResNet, NoisyDetectorV2, NoisyDetectorV2onnx)
 
-REPO_ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BN_KEYS = ("weight", "bias", "running_mean", "running_var",
            "num_batches_tracked")
 LN_EPS = math.log(1e-12)
@@ -418,21 +415,14 @@ def test_parameter_count_with_tstp():
     assert count == 5323362 + 2 * p == 5356130
 
 
-def _run_python(*args):
-    env = dict(os.environ, PYTHONPATH=REPO_ROOT)
-    return subprocess.run([sys.executable] + list(args), cwd=REPO_ROOT, env=env,
-                          capture_output=True, text=True, timeout=120)
-
-
 def test_demonstration_prints_two_lines():
-    proc = _run_python("-m", "multi_speaker_detector.resnet.resnet")
+    proc = launch("-m", "multi_speaker_detector.resnet.resnet", cwd=ROOT)
     assert proc.returncode == 0, proc.stderr
     assert proc.stdout.splitlines() == ["torch.Size([1, 2])", "5.35613 M"]
 
 
 def test_import_prints_nothing():
-    proc = _run_python("-c", "import multi_speaker_detector.resnet.resnet as m; "
-                             "print(sorted(n for n in ('x', 'model', 'out', 'num_params') "
-                             "if hasattr(m, n)))")
+    proc = launch("-c", "import multi_speaker_detector.resnet.resnet as m; "
+                        "print(sorted(n for n in ('x', 'model', 'out', 'num_params') if hasattr(m, n)))", cwd=ROOT)
     assert proc.returncode == 0, proc.stderr
     assert proc.stdout == "[]\n"

@@ -5,7 +5,7 @@ import os
 import pytest
 
 import triageflow
-from import_probe import ROOT, import_with_blocked, run_python
+from helpers import ROOT, import_with_blocked, run_python
 
 NAMES = ["argparse", "json", "os", "sys", "OrderedDict", "np", "sf", "torch", "librosa", "NoisyDetectorV2",
          "Logger", "SpeakerTracker", "CSSProcessor", "select_main_channel", "load_checkpoint_for_inference",
