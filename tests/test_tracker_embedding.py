@@ -34,11 +34,9 @@ def temp_dir(tmp_path, monkeypatch):
 
 
 @pytest.fixture
-def tracker(capsys, temp_dir):
-    t = SpeakerTracker()
-    t.wespeaker = FileModel()
-    capsys.readouterr()
-    return t
+def tracker(temp_dir, tracker):
+    tracker.wespeaker = FileModel()
+    return tracker
 
 
 def leftovers(temp_dir):

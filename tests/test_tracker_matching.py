@@ -17,13 +17,6 @@ E0 = np.array([1.0, 0.0])
 E1 = np.array([0.0, 1.0])
 
 
-@pytest.fixture
-def tracker(capsys):
-    t = SpeakerTracker()
-    capsys.readouterr()
-    return t
-
-
 def lines(capsys):
     return capsys.readouterr().out.splitlines()
 

@@ -77,13 +77,6 @@ def test_wrong_arguments_raise_type_error(tracker, call):
         call(tracker)
 
 
-@pytest.fixture
-def tracker(capsys):
-    t = SpeakerTracker()
-    capsys.readouterr()
-    return t
-
-
 def test_initialize_first_segment_creates_speakers_in_order(tracker, capsys):
     a, b = np.array([1.0, 0.0]), np.array([0.0, 1.0])
     assert tracker.initialize_first_segment([None, a, None, b]) == [-1, 0, -1, 1]

@@ -2,16 +2,7 @@
 import numpy as np
 import pytest
 
-from leadvoice import SpeakerTracker
-
 STRATEGIES = ["no_update", "replace", "ema", "history_mean", "ema_with_history", "bogus"]
-
-
-@pytest.fixture
-def tracker(capsys):
-    t = SpeakerTracker()
-    capsys.readouterr()
-    return t
 
 
 def with_speaker(tracker, vector, strategy):
