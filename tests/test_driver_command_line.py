@@ -1,9 +1,9 @@
-import sys
 import types
 
 import pytest
 
 import leadvoice
+from helpers import parse_command_line, parse_exit_code
 
 OPTIONS = [
     "data_path", "data_jsonl", "multi_spks_rate_threshold", "device", "save_dir", "log_file", "inference",
@@ -14,8 +14,7 @@ OPTIONS = [
 
 
 def parse(monkeypatch, *argv):
-    monkeypatch.setattr(sys, "argv", ["leadvoice", *argv])
-    return leadvoice.parse_args()
+    return parse_command_line(monkeypatch, leadvoice, *argv)
 
 
 def test_defaults(monkeypatch):
@@ -55,17 +54,13 @@ def test_values(monkeypatch, argv, name, value):
     ["positional"], ["--save_dir"], ["-d", "x"],
 ])
 def test_usage_errors_exit_2(monkeypatch, capsys, argv):
-    with pytest.raises(SystemExit) as stop:
-        parse(monkeypatch, *argv)
-    assert stop.value.code == 2
+    assert parse_exit_code(monkeypatch, leadvoice, *argv) == 2
     err = capsys.readouterr().err
     assert err.startswith("usage:") and "error:" in err
 
 
 def test_help_lists_options_in_order_with_texts(monkeypatch, capsys):
-    with pytest.raises(SystemExit) as stop:
-        parse(monkeypatch, "--help")
-    assert stop.value.code == 0
+    assert parse_exit_code(monkeypatch, leadvoice, "--help") == 0
     out = capsys.readouterr().out
     assert "Tessera with Speaker Tracking" in out
     positions = [out.index("--" + name, out.index("options:")) for name in OPTIONS]

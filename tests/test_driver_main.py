@@ -3,7 +3,6 @@ prints, writes and raises, and that standard output always comes back."""
 import json
 import os
 import re
-import sys
 import types
 
 import numpy as np
@@ -12,27 +11,13 @@ import soundfile as sf
 import torch
 
 import leadvoice
-
-SR = 16000
+from helpers import SR, call_main, leadvoice_summary, recording_network, write_wav
 
 
 class Recorder:
     def __init__(self):
         self.events = []
-
-
-class FakeModel:
-    def __init__(self, rec):
-        self.rec = rec
-        rec.events.append(("model",))
-
-    def to(self, device):
-        self.rec.events.append(("to", device))
-        return self
-
-    def eval(self):
-        self.rec.events.append(("eval",))
-        return self
+        self.Network = recording_network(self.events)
 
 
 def streams_for(mix):
@@ -70,7 +55,7 @@ def fakes(monkeypatch):
     def load_checkpoint(*args):
         rec.events.append(("load", args))
 
-    monkeypatch.setattr(leadvoice, "unmixer_core", types.SimpleNamespace(TFLocoformerSEP=lambda: FakeModel(rec)))
+    monkeypatch.setattr(leadvoice, "unmixer_core", types.SimpleNamespace(TFLocoformerSEP=rec.Network))
     monkeypatch.setattr(leadvoice, "load_checkpoint_for_inference", load_checkpoint)
     monkeypatch.setattr(leadvoice, "SpeakerTracker", tracker)
     monkeypatch.setattr(leadvoice, "CSSProcessor", Processor)
@@ -93,27 +78,15 @@ def tone(seconds, sr=SR, channels=1, seed=0):
 
 def write(path, seconds=3.0, **kwargs):
     sr = kwargs.pop("sr", SR)
-    path.parent.mkdir(parents=True, exist_ok=True)
-    sf.write(str(path), tone(seconds, sr=sr, **kwargs), sr, format="WAV")
-    return str(path)
+    return write_wav(path, tone(seconds, sr=sr, **kwargs), sr, format="WAV")
 
 
 def run(monkeypatch, *argv, device="cpu"):
-    monkeypatch.setattr(sys, "argv", ["leadvoice", *argv, "--device", device])
-    console = sys.stdout
-    try:
-        return leadvoice.main()
-    finally:
-        assert sys.stdout is console
+    return call_main(monkeypatch, leadvoice, *argv, "--device", device)
 
 
 def lines(capsys):
     return capsys.readouterr().out.split("\n")
-
-
-def summary(total, done, unreadable=0, not_finite=0, folder_taken=0):
-    return (f"[汇总] 任务总数={total}，完成={done}，无法读取={unreadable}，非有限值={not_finite}，"
-            f"输出目录重名跳过={folder_taken}")
 
 
 @pytest.mark.parametrize("argv, message", [
@@ -179,14 +152,14 @@ def test_one_recording_calls_lines_and_files(monkeypatch, capsys, fakes, tmp_pat
     out = lines(capsys)
     assert out == ["输入模式: directory -> 共 1 个 wav 文件", "CUDA不可用，使用CPU", "加载分离模型...",
                    "加载说话人追踪器(WeSpeaker)..."] + recording + ["日志已保存到: " + log_path, "",
-                                                                 summary(total=1, done=1), ""]
+                                                                 leadvoice_summary(total=1, done=1), ""]
     assert open(log_path, encoding="utf-8").read() == "\n".join(recording) + "\n"
 
     cpu = torch.device("cpu")
     names = [e[0] for e in fakes.events]
     assert names == ["model", "load", "to", "eval", "tracker", "processor", "process"]
     assert fakes.events[1] == ("load", ("ck.pth", fakes.events[1][1][1], cpu))
-    assert isinstance(fakes.events[1][1][1], FakeModel) and fakes.events[2] == ("to", cpu)
+    assert isinstance(fakes.events[1][1][1], fakes.Network) and fakes.events[2] == ("to", cpu)
     assert fakes.events[4][1] == {
         "wespeaker_model": "chinese", "similarity_threshold": 0.3, "low_similarity_threshold": 0.22,
         "max_inter_sisdr_for_update": -10.0, "short_speech_duration": 0.8, "short_speech_threshold_drop": 0.05,
@@ -306,7 +279,7 @@ def test_unusable_recordings_are_warnings_and_the_run_goes_on(monkeypatch, capsy
         assert sorted(p.name for p in (tmp_path / "o" / stem).iterdir()) == ["log.txt", "main_speaker_0.wav",
                                                                             "mix.wav"]
     assert [e[0] for e in fakes.events].count("process") == 2
-    assert out[-3:] == ["", summary(total=9, done=2, unreadable=5, not_finite=2), ""]
+    assert out[-3:] == ["", leadvoice_summary(total=9, done=2, unreadable=5, not_finite=2), ""]
 
 
 def test_unreadable_task_list_entry_is_a_warning(monkeypatch, capsys, fakes, tmp_path):
@@ -319,7 +292,7 @@ def test_unreadable_task_list_entry_is_a_warning(monkeypatch, capsys, fakes, tmp
     out = lines(capsys)
     assert [line for line in out if line.startswith("[警告] 无法读取音频，跳过: Error opening '" + str(bad) + "': ")]
     assert sorted(p.name for p in (tmp_path / "o").iterdir()) == ["good"]
-    assert out[-2] == summary(total=2, done=1, unreadable=1)
+    assert out[-2] == leadvoice_summary(total=2, done=1, unreadable=1)
 
 
 def test_failing_first_log_write_still_restores_console(monkeypatch, capsys, fakes, tmp_path):
@@ -382,7 +355,7 @@ def test_later_task_with_a_taken_folder_is_refused(monkeypatch, capsys, fakes, t
     assert "加载混合音频: " + first + ", 采样率: 16000, 时长: 3.00s" in (folder / "log.txt").read_text(encoding="utf-8")
     assert sf.info(str(folder / "mix.wav")).frames == 3 * SR
     assert [e[0] for e in fakes.events].count("process") == 2
-    assert out[-2] == summary(total=3, done=2, folder_taken=1)
+    assert out[-2] == leadvoice_summary(total=3, done=2, folder_taken=1)
 
 
 def test_folder_mode_refuses_names_differing_in_suffix_case(monkeypatch, capsys, fakes, tmp_path):

@@ -3,27 +3,20 @@ a folder and a task list, checked file by file and line by line."""
 import json
 import os
 import re
-import subprocess
-import sys
 
 import numpy as np
 import pytest
 import soundfile as sf
 
 import leadvoice
+from helpers import BYTES_CONSOLE, SR, call_main, harmonic_voice, launch, leadvoice_summary
 from utility.unmixer_core import write_checkpoint
-
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-SR = 16000
 
 
 def talker(seconds, low_hz, high_hz, seed, active):
     """A harmonic voice kept inside [low_hz, high_hz), on during the `active` spans (seconds)."""
-    rng = np.random.default_rng(seed)
-    t = np.arange(int(seconds * SR)) / SR
-    f0 = rng.uniform(low_hz, low_hz * 1.2)
-    voice = sum(np.sin(2 * np.pi * f0 * k * t + rng.uniform(0, 6)) / k for k in range(1, 30) if f0 * k < high_hz)
-    gate = np.zeros_like(t)
+    voice = harmonic_voice(seconds, low_hz, high_hz, seed)
+    gate = np.zeros_like(voice)
     for start, stop in active:
         gate[int(start * SR):int(stop * SR)] = 1.0
     return 0.3 * voice / np.max(np.abs(voice)) * gate
@@ -46,11 +39,8 @@ def inputs(tmp_path_factory):
 
 
 def run_main(monkeypatch, capsys, *argv):
-    monkeypatch.setattr(sys, "argv", ["leadvoice", *argv, "--device", "cpu"])
     monkeypatch.setattr(leadvoice, "_SILERO_VAD_MODEL", None)
-    console = sys.stdout
-    leadvoice.main()
-    assert sys.stdout is console
+    call_main(monkeypatch, leadvoice, *argv, "--device", "cpu")
     return capsys.readouterr().out.split("\n")
 
 
@@ -177,12 +167,6 @@ def test_threshold_option_and_empty_list(monkeypatch, capsys, inputs, tmp_path):
     assert not (tmp_path / "out").exists()
 
 
-def launch(*argv, cwd=None):
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join([ROOT, os.path.join(ROOT, "stand_ins")]))
-    return subprocess.run([sys.executable, "-m", "leadvoice", *argv], capture_output=True, text=True, env=env,
-                          cwd=cwd, timeout=120)
-
-
 @pytest.mark.parametrize("argv, error", [
     ([], "ValueError: 必须指定 --data_path 或 --data_jsonl 之一"),
     (["--data_path", "d", "--data_jsonl", "j"], "ValueError: --data_path 与 --data_jsonl 互斥，请只指定其中一个"),
@@ -193,26 +177,21 @@ def launch(*argv, cwd=None):
 ])
 def test_launcher_error_texts(inputs, tmp_path, argv, error):
     argv = [a.format(folder=inputs["folder"], out=tmp_path / "out") for a in argv]
-    done = launch(*argv, "--device", "cpu")
+    done = launch("-m", "leadvoice", *argv, "--device", "cpu")
     assert done.returncode == 1
     assert done.stderr.rstrip("\n").split("\n")[-1] == error
     assert not (tmp_path / "out").exists()
 
 
 def test_launcher_usage_and_full_run(inputs, tmp_path):
-    bad = launch("--max_speakers", "2.5")
+    bad = launch("-m", "leadvoice", "--max_speakers", "2.5")
     assert bad.returncode == 2 and "invalid int value: '2.5'" in bad.stderr
-    done = launch("--data_path", str(inputs["folder"]), "--inference", inputs["ckpt"],
+    done = launch("-m", "leadvoice", "--data_path", str(inputs["folder"]), "--inference", inputs["ckpt"],
                   "--save_dir", str(tmp_path / "out"), "--device", "cpu", "--rms_normalize")
     assert done.returncode == 0, done.stderr
     assert done.stdout.splitlines()[-3:] == ["日志已保存到: " + str(tmp_path / "out" / "c_short" / "log.txt"), "",
-                                             summary(total=3, done=3)]
+                                             leadvoice_summary(total=3, done=3)]
     assert sorted(os.listdir(tmp_path / "out")) == ["A_two", "b_stereo", "c_short"]
-
-
-def summary(total, done, unreadable=0, not_finite=0, folder_taken=0):
-    return (f"[汇总] 任务总数={total}，完成={done}，无法读取={unreadable}，非有限值={not_finite}，"
-            f"输出目录重名跳过={folder_taken}")
 
 
 def test_whole_task_list_run_keeps_going_past_every_bad_entry(tmp_path):
@@ -259,11 +238,9 @@ def test_whole_task_list_run_keeps_going_past_every_bad_entry(tmp_path):
         f.write(json.dumps({"prompt_wav": wavs["a/rec.wav"], "multi_spks_rate": 0.1}).encode() + b"\n")
     raw = jsonl.read_bytes()
     assert b"caf\xff.wav" in raw and b"caf\\udcfe.wav" in raw
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join([ROOT, os.path.join(ROOT, "stand_ins")]),
-               PYTHONIOENCODING="utf-8:surrogateescape")
     ckpt = write_checkpoint(str(tmp_path / "ckpt.pth"))
-    done = subprocess.run([sys.executable, "-m", "leadvoice", "--data_jsonl", str(jsonl), "--inference", ckpt,
-                           "--save_dir", out_root, "--device", "cpu"], capture_output=True, env=env, timeout=300)
+    done = launch("-m", "leadvoice", "--data_jsonl", str(jsonl), "--inference", ckpt, "--save_dir", out_root,
+                  "--device", "cpu", env=BYTES_CONSOLE, text=False, timeout=300)
     out = done.stdout.decode("utf-8", "surrogateescape").split("\n")
     assert done.returncode == 0, done.stderr.decode("utf-8", "replace")
     assert done.stderr == b""
@@ -281,7 +258,7 @@ def test_whole_task_list_run_keeps_going_past_every_bad_entry(tmp_path):
     ]
     for line, name in zip(warnings[1:3], ("notes.wav", "empty.wav")):
         assert line.startswith("[警告] 无法读取音频，跳过: Error opening '" + wavs[name] + "': ")
-    assert out[-3:] == ["", summary(total=8, done=4, unreadable=2, not_finite=1, folder_taken=1), ""]
+    assert out[-3:] == ["", leadvoice_summary(total=8, done=4, unreadable=2, not_finite=1, folder_taken=1), ""]
 
     blocks = recording_blocks(out)
     kept = ["a/rec.wav", os.fsdecode(b"caf\xff.wav"), os.fsdecode(b"caf\xfe.wav"), "stale.wav"]
@@ -309,18 +286,16 @@ def test_folder_run_with_names_that_are_not_utf8(tmp_path):
     sf.write(os.path.join(folder, b"r\xe9c.wav"), (LOW + 0.5 * HIGH)[:3 * SR], SR)
     open(os.path.join(folder, b"t\xff.wav"), "wb").write(b"text")
     out_root = os.path.join(base, b"out\xff")
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join([ROOT, os.path.join(ROOT, "stand_ins")]),
-               PYTHONIOENCODING="utf-8:surrogateescape")
-    done = subprocess.run([sys.executable, "-m", "leadvoice", "--data_path", folder, "--save_dir", out_root,
-                           "--inference", write_checkpoint(str(tmp_path / "ckpt.pth")), "--device", "cpu"],
-                          capture_output=True, env=env, timeout=300)
+    done = launch("-m", "leadvoice", "--data_path", folder, "--save_dir", out_root,
+                  "--inference", write_checkpoint(str(tmp_path / "ckpt.pth")), "--device", "cpu",
+                  env=BYTES_CONSOLE, text=False, timeout=300)
     assert done.returncode == 0, done.stderr.decode("utf-8", "replace")
     out = done.stdout.decode("utf-8", "surrogateescape").split("\n")
     wav = os.fsdecode(os.path.join(folder, b"r\xe9c.wav"))
     assert "加载混合音频: " + wav + ", 采样率: 16000, 时长: 3.00s" in out
     assert any(line.startswith("[警告] 无法读取音频，跳过: Error opening '" + os.fsdecode(os.path.join(folder, b"t\xff.wav")))
                for line in out)
-    assert out[-2] == summary(total=2, done=1, unreadable=1)
+    assert out[-2] == leadvoice_summary(total=2, done=1, unreadable=1)
     assert os.listdir(out_root) == [b"r\xe9c"]
     log, main, mix = sorted(os.listdir(os.path.join(out_root, b"r\xe9c")))
     assert (log, mix) == (b"log.txt", b"mix.wav") and re.fullmatch(rb"main_speaker_\d+\.wav", main)

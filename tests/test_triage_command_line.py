@@ -1,9 +1,8 @@
 """parse_args: the interpreter's argparse with the pipeline's 19 options."""
-import sys
-
 import pytest
 
 import triageflow
+from helpers import parse_command_line, parse_exit_code
 
 REQUIRED = ["--scp", "l.scp", "--out_jsonl", "o.jsonl", "--save_dir", "s"]
 DEFAULTS = {
@@ -17,8 +16,7 @@ DEFAULTS = {
 
 
 def parse(monkeypatch, *argv):
-    monkeypatch.setattr(sys, "argv", ["triageflow", *argv])
-    return triageflow.parse_args()
+    return parse_command_line(monkeypatch, triageflow, *argv)
 
 
 def test_defaults_in_option_order(monkeypatch):
@@ -47,16 +45,12 @@ def test_values(monkeypatch, argv, changed):
     (REQUIRED + ["extra"], "unrecognized arguments: extra"),
 ])
 def test_errors_exit_2(monkeypatch, capsys, argv, message):
-    with pytest.raises(SystemExit) as stop:
-        parse(monkeypatch, *argv)
-    assert stop.value.code == 2
+    assert parse_exit_code(monkeypatch, triageflow, *argv) == 2
     assert message in capsys.readouterr().err
 
 
 def test_help(monkeypatch, capsys):
-    with pytest.raises(SystemExit) as stop:
-        parse(monkeypatch, "--help")
-    assert stop.value.code == 0
+    assert parse_exit_code(monkeypatch, triageflow, "--help") == 0
     out = capsys.readouterr().out
     assert "Tessera 统一推理链路：多说话人检测 + 主说话人分离" in out
     assert "multi_spks_rate 阈值；< 阈值则视为单人，跳过分离（默认 0.3）" in out

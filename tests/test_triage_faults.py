@@ -17,23 +17,12 @@ import pytest
 import soundfile as sf
 
 import triageflow
-from test_triage_run import two_talkers
-from triage_fakes import PeakDetector, save_detector_checkpoint
-from utility.unmixer_core import write_checkpoint
+from helpers import SR, TESTS, call_main, interpreter_env, launch, two_talkers
+from triage_fakes import PeakDetector, write_scp
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-TESTS = os.path.join(ROOT, "tests")
-SR = 16000
 PAGE = 4096
 SETUP = "import triageflow\nfrom triage_fakes import PeakDetector\ntriageflow.NoisyDetectorV2 = PeakDetector\n"
 MAIN = "import sys\nsys.argv[0] = 'triageflow'\ntriageflow.main()\n"
-
-
-@pytest.fixture(scope="module")
-def models(tmp_path_factory):
-    root = tmp_path_factory.mktemp("models")
-    return {"detector": save_detector_checkpoint(root / "det.tar", PeakDetector().state_dict()),
-            "sep": write_checkpoint(str(root / "sep.pth"))}
 
 
 def command(*argv, setup=SETUP):
@@ -41,23 +30,17 @@ def command(*argv, setup=SETUP):
 
 
 def environment():
-    return dict(os.environ, PYTHONPATH=os.pathsep.join([ROOT, os.path.join(ROOT, "stand_ins"), TESTS]))
+    # The child imports the test doubles too.
+    return interpreter_env([TESTS])
 
 
-def launch(*argv, setup=SETUP, **options):
-    return subprocess.run(command(*argv, setup=setup), capture_output=True, text=True, env=environment(),
-                          timeout=300, **options)
+def run_pipeline(*argv, setup=SETUP, **options):
+    return launch("-c", setup + MAIN, *argv, extra_path=[TESTS], timeout=300, **options)
 
 
 def pipeline_args(tmp_path, models, scp, out_jsonl, *extra):
     return ["--scp", str(scp), "--out_jsonl", str(out_jsonl), "--save_dir", str(tmp_path / "sep"),
             "--detector_ckpt", models["detector"], "--inference", models["sep"], "--device", "cpu", *extra]
-
-
-def write_scp(tmp_path, entries, name="list.scp"):
-    scp = tmp_path / name
-    scp.write_text("".join(f"{i} {p}\n" for i, p in entries), encoding="utf-8")
-    return scp
 
 
 def records_of(path):
@@ -98,7 +81,7 @@ def small_tmpfs(tmp_path):
         subprocess.run(["umount", str(folder)], check=True)
 
 
-def test_a_run_through_every_fault_goes_on(models, tmp_path, small_tmpfs):
+def test_a_run_through_every_fault_goes_on(pipeline_models, tmp_path, small_tmpfs):
     src = tmp_path / "in"
     src.mkdir()
     sf.write(src / "single.wav", two_talkers(3.0, 0.2, seed=10), SR)
@@ -124,7 +107,7 @@ def test_a_run_through_every_fault_goes_on(models, tmp_path, small_tmpfs):
         entries.append(("disk_full", two))
     entries.append(("after", two))
     out_jsonl = tmp_path / "res" / "out.jsonl"
-    done = launch(*pipeline_args(tmp_path, models, write_scp(tmp_path, entries), out_jsonl,
+    done = run_pipeline(*pipeline_args(tmp_path, pipeline_models, write_scp(tmp_path, entries), out_jsonl,
                                  "--multi_spks_threshold", "0.5"))
     assert done.returncode == 0, done.stderr
     n = len(entries)
@@ -143,7 +126,7 @@ def test_a_run_through_every_fault_goes_on(models, tmp_path, small_tmpfs):
     assert errors.pop("log_is_folder") == f"log_file_failed: [Errno 21] Is a directory: '{sep}/log_is_folder/log.txt'"
     if full is not None:
         disk_full = errors.pop("disk_full")
-        assert disk_full.startswith(f"separation_failed: ") and "No space left on device" in disk_full, disk_full
+        assert disk_full.startswith("separation_failed: ") and "No space left on device" in disk_full, disk_full
         log = (sep / "disk_full" / "log.txt").read_text("utf-8")
         assert log.endswith("[错误] 分离失败: " + disk_full[len("separation_failed: "):] + "\n")
     assert errors == {}
@@ -154,7 +137,7 @@ def test_a_run_through_every_fault_goes_on(models, tmp_path, small_tmpfs):
     assert f"OSError: Error opening '{sep}/wav_is_folder/" in done.stderr
 
 
-def test_an_error_raised_in_the_processor_fails_its_entry(monkeypatch, capsys, models, tmp_path):
+def test_an_error_raised_in_the_processor_fails_its_entry(monkeypatch, capsys, pipeline_models, tmp_path):
     # A zero hop that reaches the processor from a replaced option parser.
     real_parse = triageflow.parse_args
 
@@ -168,9 +151,8 @@ def test_an_error_raised_in_the_processor_fails_its_entry(monkeypatch, capsys, m
     wav = str(tmp_path / "two.wav")
     sf.write(wav, two_talkers(3.2, 0.6, seed=70), SR)
     out_jsonl = tmp_path / "out.jsonl"
-    monkeypatch.setattr(sys, "argv", ["triageflow", *pipeline_args(
-        tmp_path, models, write_scp(tmp_path, [("a", wav), ("b", wav)]), out_jsonl)])
-    triageflow.main()
+    call_main(monkeypatch, triageflow,
+              *pipeline_args(tmp_path, pipeline_models, write_scp(tmp_path, [("a", wav), ("b", wav)]), out_jsonl))
     assert [r["error"] for r in records_of(out_jsonl)] == ["separation_failed: division by zero"] * 2
     captured = capsys.readouterr()
     assert captured.err == "ZeroDivisionError: division by zero\n" * 2
@@ -203,7 +185,7 @@ def namespace_prefix():
     return prefix if probe.returncode == 0 else None
 
 
-def test_a_full_file_system_keeps_whole_lines(models, tmp_path):
+def test_a_full_file_system_keeps_whole_lines(pipeline_models, tmp_path):
     prefix = namespace_prefix()
     if prefix is None:
         pytest.skip("no mount namespace with a tmpfs can be made here")
@@ -213,20 +195,20 @@ def test_a_full_file_system_keeps_whole_lines(models, tmp_path):
     scp = write_scp(tmp_path, long_entries(tmp_path, 4))
     script = ('mount -t tmpfs -o size=64k tmpfs "$0" && { cat /dev/zero > "$0/filler"; '
               'truncate -s -4096 "$0/filler" && "$@"; rc=$?; cp "$0/out.jsonl" "$KEEP"; exit $rc; }')
-    cmd = command(*pipeline_args(tmp_path, models, scp, mnt / "out.jsonl", "--multi_spks_threshold", "1.5"))
+    cmd = command(*pipeline_args(tmp_path, pipeline_models, scp, mnt / "out.jsonl", "--multi_spks_threshold", "1.5"))
     done = subprocess.run(prefix + ["sh", "-c", script, str(mnt)] + cmd, capture_output=True, text=True,
                           env=dict(environment(), KEEP=str(keep)), timeout=300)
     check_whole_lines_kept(tmp_path, done, keep, mnt / "out.jsonl", 28)
 
 
-def test_a_file_size_limit_keeps_whole_lines(models, tmp_path):
+def test_a_file_size_limit_keeps_whole_lines(pipeline_models, tmp_path):
     # The kernel cuts the third line short, then refuses the rest of it.
     def limit():
         resource.setrlimit(resource.RLIMIT_FSIZE, (3500, 3500))
 
     out_jsonl = tmp_path / "out.jsonl"
     scp = write_scp(tmp_path, long_entries(tmp_path, 4))
-    done = launch(*pipeline_args(tmp_path, models, scp, out_jsonl, "--multi_spks_threshold", "1.5"),
+    done = run_pipeline(*pipeline_args(tmp_path, pipeline_models, scp, out_jsonl, "--multi_spks_threshold", "1.5"),
                   preexec_fn=limit)
     check_whole_lines_kept(tmp_path, done, out_jsonl, out_jsonl, 27)
     assert os.path.getsize(out_jsonl) < 3500
@@ -237,9 +219,9 @@ def test_a_file_size_limit_keeps_whole_lines(models, tmp_path):
     ("sep", "inference", "CSS 分离模型权重"),
 ])
 @pytest.mark.parametrize("spelling", ["same", "symlink", "hardlink"])
-def test_a_result_path_over_a_checkpoint_is_refused(models, tmp_path, target, option, what, spelling):
+def test_a_result_path_over_a_checkpoint_is_refused(pipeline_models, tmp_path, target, option, what, spelling):
     ckpt = tmp_path / "ckpt"
-    shutil.copy(models[target], ckpt)
+    shutil.copy(pipeline_models[target], ckpt)
     before = ckpt.read_bytes()
     out_jsonl = {"same": ckpt, "symlink": tmp_path / "link.jsonl", "hardlink": tmp_path / "hard.jsonl"}[spelling]
     if spelling == "symlink":
@@ -248,8 +230,9 @@ def test_a_result_path_over_a_checkpoint_is_refused(models, tmp_path, target, op
         os.link(ckpt, out_jsonl)
     wav = tmp_path / "a.wav"
     sf.write(wav, two_talkers(2.0, 0.2, seed=1), SR)
-    argv = pipeline_args(tmp_path, dict(models, **{target: str(ckpt)}), write_scp(tmp_path, [("a", wav)]), out_jsonl)
-    done = launch(*argv)
+    argv = pipeline_args(tmp_path, dict(pipeline_models, **{target: str(ckpt)}), write_scp(tmp_path, [("a", wav)]),
+                         out_jsonl)
+    done = run_pipeline(*argv)
     assert done.returncode == 1
     assert done.stderr.rstrip("\n").split("\n")[-1] == (
         f"ValueError: --out_jsonl 与 --{option} 是同一个文件，写结果会清空{what}: {out_jsonl} ({option}: {ckpt})")
@@ -257,20 +240,20 @@ def test_a_result_path_over_a_checkpoint_is_refused(models, tmp_path, target, op
     assert not (tmp_path / "sep").exists() and "[阶段1]" not in done.stdout
 
 
-def test_a_result_path_over_a_listed_wav_is_refused(models, tmp_path):
+def test_a_result_path_over_a_listed_wav_is_refused(pipeline_models, tmp_path):
     wav = tmp_path / "b.wav"
     sf.write(wav, two_talkers(2.0, 0.2, seed=1), SR)
     before = wav.read_bytes()
     scp = write_scp(tmp_path, [("a", tmp_path / "missing.wav"), ("b", wav)])
     spelled = f"{tmp_path}/./b.wav"
-    done = launch(*pipeline_args(tmp_path, models, scp, spelled))
+    done = run_pipeline(*pipeline_args(tmp_path, pipeline_models, scp, spelled))
     assert done.returncode == 1
     assert done.stderr.rstrip("\n").split("\n")[-1] == (
         f"ValueError: --out_jsonl 与 scp 第 2 条 (b) 的 wav 是同一个文件，写结果会清空该音频: {spelled} (wav: {wav})")
     assert wav.read_bytes() == before and not (tmp_path / "sep").exists()
 
 
-def test_a_second_run_on_the_result_file_stops_at_start(models, tmp_path):
+def test_a_second_run_on_the_result_file_stops_at_start(pipeline_models, tmp_path):
     a, b = tmp_path / "a.wav", tmp_path / "b.wav"
     for path in (a, b):
         sf.write(path, two_talkers(2.0, 0.2, seed=1), SR)
@@ -289,7 +272,7 @@ triageflow.load_audio_16k = load
 """
     scp = write_scp(tmp_path, [("a", a), ("b", b)])
     out_jsonl = tmp_path / "out.jsonl"
-    first = subprocess.Popen(command(*pipeline_args(tmp_path, models, scp, out_jsonl), setup=hold),
+    first = subprocess.Popen(command(*pipeline_args(tmp_path, pipeline_models, scp, out_jsonl), setup=hold),
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=environment())
     try:
         deadline = time.monotonic() + 120
@@ -299,7 +282,7 @@ triageflow.load_audio_16k = load
         held = out_jsonl.read_bytes()
         assert held.count(b"\n") == 1
         spelled = f"{tmp_path}/./out.jsonl"
-        second = launch(*pipeline_args(tmp_path, models, scp, spelled))
+        second = run_pipeline(*pipeline_args(tmp_path, pipeline_models, scp, spelled))
         assert second.returncode == 1
         assert second.stderr.rstrip("\n").split("\n")[-1] == (
             f"OSError: --out_jsonl 正被另一个运行写入（文件已加锁），本次运行不改动它并退出: {spelled}")

@@ -3,17 +3,14 @@ in which order, where its lines go, and which failures end the run."""
 import json
 import os
 import re
-import sys
 import types
 
 import numpy as np
 import pytest
-import soundfile as sf
 import torch
 
 import triageflow
-
-SR = 16000
+from helpers import SR, call_main, recording_network, write_wav
 
 
 class Recorder:
@@ -34,19 +31,6 @@ def fakes(monkeypatch):
         def predict(self, audio):
             return rec.rates.get(len(audio), 0.9)
 
-    class Model:
-        def __init__(self, *args, **kwargs):
-            assert not args and not kwargs
-            rec.events.append(("model",))
-
-        def to(self, device):
-            rec.events.append(("to", device))
-            return self
-
-        def eval(self):
-            rec.events.append(("eval",))
-            return self
-
     def tracker(*args, **kwargs):
         assert not args
         rec.events.append(("tracker", list(kwargs.items())))
@@ -63,7 +47,7 @@ def fakes(monkeypatch):
         return rec.separate(**kwargs)
 
     monkeypatch.setattr(triageflow, "MultiSpeakerDetector", Detector)
-    monkeypatch.setattr(triageflow, "unmixer_core", types.SimpleNamespace(TFLocoformerSEP=Model))
+    monkeypatch.setattr(triageflow, "unmixer_core", types.SimpleNamespace(TFLocoformerSEP=recording_network(rec.events)))
     monkeypatch.setattr(triageflow, "load_checkpoint_for_inference", lambda path, model, device: rec.events.append(("load", path, type(model).__name__, device)))
     monkeypatch.setattr(triageflow, "SpeakerTracker", tracker)
     monkeypatch.setattr(triageflow, "CSSProcessor", processor)
@@ -72,22 +56,17 @@ def fakes(monkeypatch):
 
 
 def wav(tmp_path, name, samples):
-    path = str(tmp_path / name)
-    sf.write(path, np.full(samples, 0.1), SR)
-    return path
+    return write_wav(tmp_path / name, np.full(samples, 0.1), SR)
 
 
 def run(monkeypatch, tmp_path, lines, *argv):
     scp = tmp_path / "list.scp"
     scp.write_text("".join(line + "\n" for line in lines), encoding="utf-8")
     out_jsonl = tmp_path / "out.jsonl"
-    monkeypatch.setattr(sys, "argv", ["triageflow", "--scp", str(scp), "--out_jsonl", str(out_jsonl),
-                                      "--save_dir", str(tmp_path / "sep"), *argv])
-    console = sys.stdout
     try:
-        triageflow.main()
+        call_main(monkeypatch, triageflow, "--scp", str(scp), "--out_jsonl", str(out_jsonl),
+                  "--save_dir", str(tmp_path / "sep"), *argv)
     finally:
-        assert sys.stdout is console
         records = [json.loads(line) for line in out_jsonl.read_text("utf-8").splitlines()] \
             if out_jsonl.exists() else None
         run.records = records

@@ -5,8 +5,6 @@ runs that are interrupted or refused."""
 import json
 import os
 import re
-import subprocess
-import sys
 
 import numpy as np
 import pytest
@@ -14,31 +12,12 @@ import soundfile as sf
 
 import leadvoice
 import triageflow
+from helpers import BYTES_CONSOLE, SR, call_main, harmonic_voice, launch, two_talkers
 from speech_resample import librosa
-from triage_fakes import PeakDetector, peak_rate, save_detector_checkpoint
-from utility.unmixer_core import write_checkpoint
+from triage_fakes import PeakDetector, peak_rate, save_real_detector_checkpoint, write_scp
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-SR = 16000
 HOP = 19200
 FAIL_SECONDS = 2.2
-
-
-def talker(seconds, low_hz, high_hz, seed, sr=SR):
-    """A harmonic voice kept inside [low_hz, high_hz)."""
-    rng = np.random.default_rng(seed)
-    t = np.arange(int(round(seconds * sr))) / sr
-    f0 = rng.uniform(low_hz, low_hz * 1.2)
-    return sum(np.sin(2 * np.pi * f0 * k * t + rng.uniform(0, 6)) / k for k in range(1, 30) if f0 * k < high_hz)
-
-
-def two_talkers(seconds, peak, sr=SR, seed=0):
-    """Two voices in separate bands, the second entering half-way, scaled to `peak`."""
-    low = talker(seconds, 150, 1800, seed + 1, sr)
-    high = talker(seconds, 2600, 7000, seed + 2, sr)
-    high[: len(high) // 2] = 0.0
-    mix = low / np.abs(low).max() + 0.6 * high / np.abs(high).max()
-    return peak * mix / np.abs(mix).max()
 
 
 @pytest.fixture(autouse=True)
@@ -47,20 +26,8 @@ def peak_detector(monkeypatch):
     monkeypatch.setattr(leadvoice, "_SILERO_VAD_MODEL", None)
 
 
-@pytest.fixture(scope="module")
-def models(tmp_path_factory):
-    root = tmp_path_factory.mktemp("models")
-    return {"detector": save_detector_checkpoint(root / "det.tar", PeakDetector().state_dict(), epoch=3),
-            "sep": write_checkpoint(str(root / "sep.pth"))}
-
-
 def run_main(monkeypatch, capsys, *argv):
-    monkeypatch.setattr(sys, "argv", ["triageflow", *argv, "--device", "cpu"])
-    console = sys.stdout
-    try:
-        triageflow.main()
-    finally:
-        assert sys.stdout is console
+    call_main(monkeypatch, triageflow, *argv, "--device", "cpu")
     captured = capsys.readouterr()
     return captured.out.split("\n"), captured.err
 
@@ -102,7 +69,7 @@ def inputs(tmp_path):
     one_hop *= 0.6 / np.abs(one_hop).max()
     wav("hop.wav", one_hop[:HOP])
     wav("hop1.wav", one_hop)
-    stereo = np.stack([two_talkers(2.5, 0.6, sr=44100, seed=40), 0.05 * talker(2.5, 300, 900, 41, 44100)], axis=1)
+    stereo = np.stack([two_talkers(2.5, 0.6, sr=44100, seed=40), 0.05 * harmonic_voice(2.5, 300, 900, 41, 44100)], axis=1)
     wav("stereo44k.wav", stereo, sr=44100)
     wav("fails.wav", two_talkers(FAIL_SECONDS, 0.6, seed=50))
     wav("dir with blanks/a b.wav", two_talkers(2.8, 0.7, seed=60))
@@ -119,7 +86,7 @@ def inputs(tmp_path):
     return files
 
 
-def test_every_outcome_in_one_run(monkeypatch, capsys, models, inputs, tmp_path):
+def test_every_outcome_in_one_run(monkeypatch, capsys, pipeline_models, inputs, tmp_path):
     f = inputs
     entries = [
         ("missing", f["gone.wav"]), ("folder", f["adir"]), ("corrupt", f["corrupt.wav"]),
@@ -154,13 +121,13 @@ def test_every_outcome_in_one_run(monkeypatch, capsys, models, inputs, tmp_path)
     monkeypatch.setattr(triageflow, "select_main_channel", choice)
     save, out_jsonl = str(tmp_path / "sep"), str(tmp_path / "res" / "out.jsonl")
     out, err = run_main(monkeypatch, capsys, "--scp", str(scp), "--out_jsonl", out_jsonl, "--save_dir", save,
-                        "--detector_ckpt", models["detector"], "--inference", models["sep"],
+                        "--detector_ckpt", pipeline_models["detector"], "--inference", pipeline_models["sep"],
                         "--multi_spks_threshold", repr(threshold))
 
     assert out[:12] == [
         "[警告] CUDA 不可用，回退到 CPU", "[警告] scp 第10行格式错误，跳过: only_one_field",
         f"[scp] 共加载 16 条音频: {scp}", "", "[阶段1] 加载多说话人检测模型...",
-        "[检测器] NoisyDetectorV2 加载成功: " + models["detector"], "", "[阶段2] 加载 CSS 分离模型...", "",
+        "[检测器] NoisyDetectorV2 加载成功: " + pipeline_models["detector"], "", "[阶段2] 加载 CSS 分离模型...", "",
         "[阶段3] 加载 WeSpeaker 说话人追踪器...", "正在加载WeSpeaker模型: chinese", ""]
     assert out[-9:] == ["", "========== 处理完成 ==========", "总条数:        16", "  单人(跳过):  1",
                         "  多人(分离):  5", "  失败:        10", "输出 jsonl:   " + out_jsonl, "分离结果目录: " + save, ""]
@@ -253,10 +220,9 @@ def test_every_outcome_in_one_run(monkeypatch, capsys, models, inputs, tmp_path)
 
 
 @pytest.mark.parametrize("where", ["load", "separation"])
-def test_interrupt_keeps_every_written_line(monkeypatch, capsys, models, inputs, tmp_path, where):
+def test_interrupt_keeps_every_written_line(monkeypatch, capsys, pipeline_models, inputs, tmp_path, where):
     f = inputs
-    scp = tmp_path / "list.scp"
-    scp.write_text(f"a {f['two.wav']}\nb {f['at.wav']}\nc {f['two.wav']}\n", encoding="utf-8")
+    scp = write_scp(tmp_path, [("a", f["two.wav"]), ("b", f["at.wav"]), ("c", f["two.wav"])])
     real_load = triageflow.load_audio_16k
     real_choice = triageflow.select_main_channel
 
@@ -275,7 +241,8 @@ def test_interrupt_keeps_every_written_line(monkeypatch, capsys, models, inputs,
     out_jsonl = tmp_path / "out.jsonl"
     with pytest.raises(KeyboardInterrupt):
         run_main(monkeypatch, capsys, "--scp", str(scp), "--out_jsonl", str(out_jsonl), "--save_dir",
-                 str(tmp_path / "sep"), "--detector_ckpt", models["detector"], "--inference", models["sep"])
+                 str(tmp_path / "sep"), "--detector_ckpt", pipeline_models["detector"],
+                 "--inference", pipeline_models["sep"])
     out = capsys.readouterr().out
     assert "处理完成" not in out
     lines = result_lines(out_jsonl)
@@ -288,15 +255,9 @@ def test_interrupt_keeps_every_written_line(monkeypatch, capsys, models, inputs,
         assert log.startswith("日志文件: ") and log.endswith("\n")
 
 
-def write_list(tmp_path, wav):
-    scp = tmp_path / "list.scp"
-    scp.write_text(f"u {wav}\n", encoding="utf-8")
-    return scp
-
-
 @pytest.mark.parametrize("spelling", ["same", "dotted", "symlink", "hardlink"])
-def test_result_path_over_the_list_is_refused(monkeypatch, capsys, models, inputs, tmp_path, spelling):
-    scp = write_list(tmp_path, inputs["two.wav"])
+def test_result_path_over_the_list_is_refused(monkeypatch, capsys, pipeline_models, inputs, tmp_path, spelling):
+    scp = write_scp(tmp_path, [("u", inputs["two.wav"])])
     before = scp.read_bytes()
     target = {"same": str(scp), "dotted": str(tmp_path / "." / "x" / ".." / "list.scp")}.get(spelling)
     (tmp_path / "x").mkdir()
@@ -308,7 +269,7 @@ def test_result_path_over_the_list_is_refused(monkeypatch, capsys, models, input
         os.link(scp, target)
     with pytest.raises(ValueError, match="--out_jsonl 与 --scp 是同一个文件"):
         run_main(monkeypatch, capsys, "--scp", str(scp), "--out_jsonl", target, "--save_dir", str(tmp_path / "sep"),
-                 "--detector_ckpt", models["detector"], "--inference", models["sep"])
+                 "--detector_ckpt", pipeline_models["detector"], "--inference", pipeline_models["sep"])
     assert scp.read_bytes() == before
     assert not (tmp_path / "sep").exists()
 
@@ -323,32 +284,24 @@ def test_empty_list_ends_before_any_folder_or_model(monkeypatch, capsys, tmp_pat
     assert not (tmp_path / "sep").exists() and not (tmp_path / "res").exists()
 
 
-def launch(*argv):
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join([ROOT, os.path.join(ROOT, "stand_ins")]))
-    return subprocess.run([sys.executable, "-m", "triageflow", *argv], capture_output=True, text=True, env=env,
-                          timeout=120)
-
-
-def test_launcher(models, inputs, tmp_path):
-    done = launch()
+def test_launcher(pipeline_models, inputs, tmp_path):
+    done = launch("-m", "triageflow")
     assert done.returncode == 2 and done.stdout == ""
     assert "the following arguments are required: --scp, --out_jsonl, --save_dir" in done.stderr
     # The real detector network's checkpoint, end to end in a fresh process.
-    import torch
-    from multi_speaker_detector.resnet.resnet import NoisyDetectorV2
-    torch.manual_seed(0)
-    ckpt = save_detector_checkpoint(tmp_path / "real.tar", NoisyDetectorV2().state_dict())
-    scp = write_list(tmp_path, inputs["single.wav"])
+    ckpt = save_real_detector_checkpoint(tmp_path / "real.tar")
+    scp = write_scp(tmp_path, [("u", inputs["single.wav"])])
     out_jsonl = tmp_path / "out.jsonl"
-    done = launch("--scp", str(scp), "--out_jsonl", str(out_jsonl), "--save_dir", str(tmp_path / "sep"),
-                  "--detector_ckpt", ckpt, "--inference", models["sep"], "--device", "cpu",
-                  "--multi_spks_threshold", "1.5")
+    done = launch("-m", "triageflow", "--scp", str(scp), "--out_jsonl", str(out_jsonl),
+                  "--save_dir", str(tmp_path / "sep"), "--detector_ckpt", ckpt, "--inference", pipeline_models["sep"],
+                  "--device", "cpu", "--multi_spks_threshold", "1.5")
     assert done.returncode == 0, done.stderr
     record = json.loads(result_lines(out_jsonl)[0], object_pairs_hook=pair_list)
     assert [k for k, _ in record] == ["id", "wav_path", "multi_spks_rate", "multi_spks"]
     assert 0.0 < record[2][1] < 1.0 and record[3][1] is False
-    missing = launch("--scp", str(scp), "--out_jsonl", str(out_jsonl), "--save_dir", str(tmp_path / "sep"),
-                     "--detector_ckpt", str(tmp_path / "none.tar"), "--device", "cpu")
+    missing = launch("-m", "triageflow", "--scp", str(scp), "--out_jsonl", str(out_jsonl),
+                     "--save_dir", str(tmp_path / "sep"), "--detector_ckpt", str(tmp_path / "none.tar"),
+                     "--device", "cpu")
     assert missing.returncode == 1
     assert missing.stderr.rstrip("\n").split("\n")[-1] == (
         "FileNotFoundError: 多说话人检测模型权重不存在: " + str(tmp_path / "none.tar"))
@@ -356,13 +309,10 @@ def test_launcher(models, inputs, tmp_path):
     assert len(result_lines(out_jsonl)) == 1
 
 
-def test_names_that_are_not_utf8_and_stale_streams(models, inputs, tmp_path):
+def test_names_that_are_not_utf8_and_stale_streams(pipeline_models, inputs, tmp_path):
     """A save folder, a result path, an id and a wav name that are not valid UTF-8 go through a whole run in a fresh
     process; an utterance folder that an earlier run left streams in holds only this run's streams after it."""
-    import torch
-    from multi_speaker_detector.resnet.resnet import NoisyDetectorV2
-    torch.manual_seed(0)
-    ckpt = save_detector_checkpoint(tmp_path / "real.tar", NoisyDetectorV2().state_dict())
+    ckpt = save_real_detector_checkpoint(tmp_path / "real.tar")
     base = os.fsencode(tmp_path)
     odd_wav = os.path.join(base, b"caf\xe9 \xff.wav")
     sf.write(odd_wav, two_talkers(3.0, 0.6, seed=90), SR)
@@ -374,12 +324,9 @@ def test_names_that_are_not_utf8_and_stale_streams(models, inputs, tmp_path):
     for name in (b"main_speaker_4.wav", b"other_speaker_7.wav", b"keep.txt"):
         open(os.path.join(stale, name), "wb").write(b"old")
     out_jsonl = os.path.join(base, b"res\xff", b"out.jsonl")
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join([ROOT, os.path.join(ROOT, "stand_ins")]),
-               PYTHONIOENCODING="utf-8:surrogateescape")
-    done = subprocess.run([sys.executable, "-m", "triageflow", "--scp", str(scp), "--out_jsonl", out_jsonl,
-                           "--save_dir", save, "--detector_ckpt", ckpt, "--inference", models["sep"],
-                           "--device", "cpu", "--multi_spks_threshold", "0.0"],
-                          capture_output=True, env=env, timeout=300)
+    done = launch("-m", "triageflow", "--scp", str(scp), "--out_jsonl", out_jsonl, "--save_dir", save,
+                  "--detector_ckpt", ckpt, "--inference", pipeline_models["sep"], "--device", "cpu",
+                  "--multi_spks_threshold", "0.0", env=BYTES_CONSOLE, text=False, timeout=300)
     assert done.returncode == 0, done.stderr.decode("utf-8", "replace")
     out = done.stdout.decode("utf-8", "surrogateescape").split("\n")
     assert out[-5:-3] == ["  多人(分离):  2", "  失败:        0"]

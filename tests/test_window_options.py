@@ -1,11 +1,11 @@
 """Both drivers' command lines refuse, as argparse usage errors naming the
 option, numeric values that no run can work with."""
-import sys
-
 import pytest
 
 import leadvoice
 import triageflow
+from helpers import call_main, parse_command_line
+from triage_fakes import write_scp
 
 TRIAGE_REQUIRED = ["--scp", "l.scp", "--out_jsonl", "o.jsonl", "--save_dir", "s"]
 DRIVERS = {"triageflow": (triageflow, TRIAGE_REQUIRED, "--multi_spks_threshold"),
@@ -15,8 +15,7 @@ WINDOW = "must be a finite number of seconds greater than 0, got "
 
 def parse(monkeypatch, driver, *argv):
     module, required, _ = DRIVERS[driver]
-    monkeypatch.setattr(sys, "argv", [driver, *required, *argv])
-    return module.parse_args()
+    return parse_command_line(monkeypatch, module, *required, *argv)
 
 
 @pytest.mark.parametrize("driver", DRIVERS)
@@ -60,12 +59,10 @@ def test_workable_values_pass(monkeypatch, driver, argv, name, value):
 
 
 def test_a_refused_run_touches_nothing(monkeypatch, capsys, tmp_path):
-    scp = tmp_path / "list.scp"
-    scp.write_text(f"u {tmp_path / 'a.wav'}\n", encoding="utf-8")
-    monkeypatch.setattr(sys, "argv", ["triageflow", "--scp", str(scp), "--out_jsonl", str(tmp_path / "r" / "o.jsonl"),
-                                      "--save_dir", str(tmp_path / "sep"), "--hop_duration", "-1"])
+    scp = write_scp(tmp_path, [("u", tmp_path / "a.wav")])
     with pytest.raises(SystemExit) as stop:
-        triageflow.main()
+        call_main(monkeypatch, triageflow, "--scp", str(scp), "--out_jsonl", str(tmp_path / "r" / "o.jsonl"),
+                  "--save_dir", str(tmp_path / "sep"), "--hop_duration", "-1")
     assert stop.value.code == 2
     assert capsys.readouterr().out == ""
     assert sorted(p.name for p in tmp_path.iterdir()) == ["list.scp"]

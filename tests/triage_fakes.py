@@ -1,8 +1,11 @@
-"""Test doubles for the pipeline: a detector network whose rate is set by the
-signal's peak level, and the checkpoints it loads from."""
+"""Test doubles and inputs for the pipeline: a detector network whose rate is
+set by the signal's peak level, the checkpoints it loads from, and the
+utterance list."""
 import numpy as np
 import torch
 import torch.nn as nn
+
+from multi_speaker_detector.resnet.resnet import NoisyDetectorV2
 
 PIVOT = 0.4
 
@@ -31,3 +34,16 @@ def peak_rate(peak, gain=10.0):
 def save_detector_checkpoint(path, state, prefix="module.", **extra):
     torch.save({"model": {prefix + k: v for k, v in state.items()}, **extra}, str(path))
     return str(path)
+
+
+def save_real_detector_checkpoint(path):
+    """A checkpoint of the real detector network, its weights drawn from seed 0."""
+    torch.manual_seed(0)
+    return save_detector_checkpoint(path, NoisyDetectorV2().state_dict())
+
+
+def write_scp(folder, entries, name="list.scp"):
+    """An utterance list of (id, wav path) entries, one "<id> <path>" line each."""
+    scp = folder / name
+    scp.write_text("".join(f"{i} {p}\n" for i, p in entries), encoding="utf-8")
+    return scp
