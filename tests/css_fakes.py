@@ -4,6 +4,16 @@ what it asks for."""
 import numpy as np
 import torch
 
+# Windows small enough to follow by hand: at 1000 Hz, SMALL_SEG samples every
+# 200, the network's input padded with SMALL_PAD samples on either side.
+SMALL_WINDOWS = dict(sample_rate=1000, seg_duration=0.4, hop_duration=0.2, padding_samples=0.1)
+SMALL_SEG = 400
+SMALL_PAD = 100
+
+# The keys of a segment record, in the order the processor writes them.
+RECORD_KEYS = ["seg_idx", "start_sample", "end_sample", "separated_signals", "global_ids", "embeddings",
+               "similarity_matrix"]
+
 
 class ScriptedNetwork:
     """Returns (None, outputs) where `outputs(window)` gives the rows for one

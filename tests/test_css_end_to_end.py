@@ -7,13 +7,12 @@ import pytest
 import torch
 
 import leadvoice
+from css_fakes import RECORD_KEYS
 from utility.unmixer_core import TFLocoformerSEP
 
 SR = 16000
 LOW_TURNS = [(0.0, 4.0), (6.0, 10.0)]
 HIGH_TURNS = [(3.0, 7.5)]
-RECORD_KEYS = ["seg_idx", "start_sample", "end_sample", "separated_signals", "global_ids", "embeddings",
-               "similarity_matrix"]
 
 
 def turns_envelope(n, turns, ramp=0.05):

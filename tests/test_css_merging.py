@@ -2,14 +2,11 @@ import numpy as np
 import pytest
 
 import leadvoice
-from css_fakes import FakeTracker, ScriptedNetwork, tone
+from css_fakes import (RECORD_KEYS, SMALL_PAD as PAD, SMALL_SEG as N, SMALL_WINDOWS, FakeTracker, ScriptedNetwork,
+                       tone)
 from leadvoice import CSSProcessor
 
-N = 400
-PAD = 100
 CYCLES = (4, 6, 8)          # signal k is a tone of CYCLES[k] cycles; its code is k + 1
-RECORD_KEYS = ["seg_idx", "start_sample", "end_sample", "separated_signals", "global_ids", "embeddings",
-               "similarity_matrix"]
 
 
 def bins_of(signal):
@@ -34,8 +31,7 @@ class Scene:
         self.tracker = FakeTracker(embed=self.embed)
         self.tracker.calls.clear()
         signals = [tone(N, c) for c in CYCLES[:count]]
-        options = dict(sample_rate=1000, seg_duration=0.4, hop_duration=0.2, padding_samples=0.1,
-                       max_speakers=count, sisdr_threshold=1e9, sisdr_threshold_prev=1e9)
+        options = dict(SMALL_WINDOWS, max_speakers=count, sisdr_threshold=1e9, sisdr_threshold_prev=1e9)
         options.update(kwargs)
         self.network = ScriptedNetwork(lambda w: signals, padding=PAD)
         mix = np.tile(sum(signals)[:200], windows + 1)
@@ -164,13 +160,17 @@ def test_signals_without_embedding_are_dropped_silently(monkeypatch, capsys):
     assert scene.codes() == [2, 3]
 
 
+def one_tone_processor(tracker):
+    """A processor whose network gives one tone of 4 cycles in every window."""
+    return CSSProcessor(ScriptedNetwork(lambda w: [tone(N, 4)], PAD), tracker, max_speakers=1, **SMALL_WINDOWS)
+
+
 def test_window_without_valid_signals_is_skipped(capsys):
     # Window 0 yields no embedding at all; the first record then comes from window 1.
     results = iter([(None, 0), (np.array([1.0]), 100)])
     tracker = FakeTracker(embed=lambda s: next(results))
     tracker.calls.clear()
-    p = CSSProcessor(ScriptedNetwork(lambda w: [tone(N, 4)], PAD), tracker, sample_rate=1000, seg_duration=0.4,
-                     hop_duration=0.2, padding_samples=0.1, max_speakers=1)
+    p = one_tone_processor(tracker)
     streams, records = p.process(np.tile(tone(N, 4)[:200], 3))
     out = capsys.readouterr().out.splitlines()
     window0 = out[out.index("片段 1/2: 位置 [0.00s - 0.40s]") + 1:out.index("片段 2/2: 位置 [0.20s - 0.60s]") - 1]
@@ -214,8 +214,7 @@ def test_tracker_is_reached_through_attribute_lookup(monkeypatch):
             return np.array([1.0, 0.0, float(len(spied))]), audio.size
 
     tracker = Spy()
-    p = CSSProcessor(ScriptedNetwork(lambda w: [tone(N, 4)], PAD), tracker, sample_rate=1000, seg_duration=0.4,
-                     hop_duration=0.2, padding_samples=0.1, max_speakers=1)
+    p = one_tone_processor(tracker)
     streams, records = p.process(np.tile(tone(N, 4)[:200], 3))
     assert spied == [N, N]
     assert [r["global_ids"] for r in records] == [[0], [0]]
@@ -228,7 +227,6 @@ def test_tracker_errors_reach_the_caller(monkeypatch):
             raise ValueError("unknown update strategy")
 
     tracker = Failing()
-    p = CSSProcessor(ScriptedNetwork(lambda w: [tone(N, 4)], PAD), tracker, sample_rate=1000, seg_duration=0.4,
-                     hop_duration=0.2, padding_samples=0.1, max_speakers=1)
+    p = one_tone_processor(tracker)
     with pytest.raises(ValueError, match="unknown update strategy"):
         p.process(np.tile(tone(N, 4)[:200], 3))

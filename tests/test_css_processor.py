@@ -5,7 +5,7 @@ import pytest
 import torch
 
 import leadvoice
-from css_fakes import FakeTracker, ScriptedNetwork
+from css_fakes import SMALL_WINDOWS, FakeTracker, ScriptedNetwork
 from leadvoice import CSSProcessor
 
 FIELDS = ["separation_model", "speaker_tracker", "max_speakers", "seg_duration", "hop_duration",
@@ -121,8 +121,7 @@ def test_network_input_keeps_margins_and_window_values():
     network = ScriptedNetwork(mixture_copies, padding=100)
     rng = np.random.default_rng(0)
     mix = rng.standard_normal(650)   # windows (0, 400), (200, 600), (400, 650)
-    p = CSSProcessor(network, silent_tracker(), sample_rate=1000, seg_duration=0.4, hop_duration=0.2,
-                     padding_samples=0.1)
+    p = CSSProcessor(network, silent_tracker(), **SMALL_WINDOWS)
     p.process(mix)
     last = network.inputs[-1][0].numpy()
     assert last.shape == (600,)
@@ -133,8 +132,7 @@ def test_network_input_keeps_margins_and_window_values():
 
 def test_windows_run_without_grad_and_mode_comes_back():
     network = ScriptedNetwork(mixture_copies, padding=100)
-    p = CSSProcessor(network, silent_tracker(), sample_rate=1000, seg_duration=0.4, hop_duration=0.2,
-                     padding_samples=0.1)
+    p = CSSProcessor(network, silent_tracker(), **SMALL_WINDOWS)
     p.process(np.sin(np.arange(1000, dtype=np.float32)))
     assert network.grad_enabled and not any(network.grad_enabled)
     assert torch.is_grad_enabled()
@@ -186,7 +184,7 @@ def test_every_call_starts_from_a_fresh_store():
     tracker = FakeTracker()
     tracker.calls.clear()
     network = ScriptedNetwork(mixture_copies, padding=100)
-    p = CSSProcessor(network, tracker, sample_rate=1000, seg_duration=0.4, hop_duration=0.2, padding_samples=0.1)
+    p = CSSProcessor(network, tracker, **SMALL_WINDOWS)
     mix = np.sin(np.arange(800) / 3.0)
     first = [r["global_ids"] for r in p.process(mix)[1]]
     tracker.labels[123.0] = 7      # a speaker left over from another recording
@@ -204,8 +202,7 @@ def test_stitching_goes_through_the_instance():
             return "streams"
 
     tracker = FakeTracker()
-    p = Recording(ScriptedNetwork(mixture_copies, 100), tracker, sample_rate=1000, seg_duration=0.4,
-                  hop_duration=0.2, padding_samples=0.1)
+    p = Recording(ScriptedNetwork(mixture_copies, 100), tracker, **SMALL_WINDOWS)
     streams, records = p.process(np.sin(np.arange(500) / 3.0))
     assert streams == "streams"
     assert calls[0][0] is records and calls[0][1] == 500 and type(calls[0][1]) is int

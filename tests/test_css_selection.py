@@ -5,11 +5,8 @@ import pytest
 import torch
 
 import leadvoice
-from css_fakes import FakeTracker, ScriptedNetwork, tone
+from css_fakes import SMALL_PAD as PAD, SMALL_SEG as N, SMALL_WINDOWS, FakeTracker, ScriptedNetwork, tone
 from leadvoice import CSSProcessor
-
-N = 400          # seg_samples at 1000 Hz
-PAD = 100
 
 
 @pytest.fixture(autouse=True)
@@ -22,7 +19,7 @@ def run(outputs, mix, network_dtype=torch.float32, **kwargs):
     records and the kept signals of every window as the tracker saw them."""
     labels = iter(range(10 ** 6))
     tracker = FakeTracker(embed=lambda s: (np.array([float(next(labels))]), s.size))
-    options = dict(sample_rate=1000, seg_duration=0.4, hop_duration=0.2, padding_samples=0.1, max_speakers=3)
+    options = dict(SMALL_WINDOWS, max_speakers=3)
     options.update(kwargs)
     network = ScriptedNetwork(outputs, padding=PAD, dtype=network_dtype)
     _, records = CSSProcessor(network, tracker, **options).process(mix)
@@ -151,8 +148,7 @@ def test_outputs_the_host_path_cannot_read_go_through_the_tensor_form(layout):
     labels = iter(range(100))
     tracker = FakeTracker(embed=lambda s: (np.array([float(next(labels))]), s.size))
     network = Relaid(outputs, padding=PAD)
-    _, relaid = CSSProcessor(network, tracker, sample_rate=1000, seg_duration=0.4, hop_duration=0.2,
-                             padding_samples=0.1, max_speakers=2).process(mix)
+    _, relaid = CSSProcessor(network, tracker, max_speakers=2, **SMALL_WINDOWS).process(mix)
     tolerance = 1e-6 if layout == "transposed" else 2e-3
     for a, b in zip(plain[0]["separated_signals"], relaid[0]["separated_signals"]):
         assert b.dtype == np.float32
