@@ -10,6 +10,7 @@ import soundfile as sf
 import torch
 
 import utility.blendkit as bk
+from helpers import write_wav
 
 RATE = 16000
 
@@ -25,9 +26,7 @@ def write_tone_speech(path, seconds, rate, seed, subtype="FLOAT", channels=1):
     signal[signal == 0] = 1e-4
     if channels > 1:
         signal = np.stack([signal] + [np.roll(signal, c) for c in range(1, channels)], axis=1)
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    sf.write(path, signal, rate, subtype=subtype)
-    return path
+    return write_wav(path, signal, rate, subtype=subtype)
 
 
 def make_corpus(root, speakers=5, files_per_speaker=3, seconds=(0.35, 0.5, 0.3), rates=(RATE,)):
@@ -53,10 +52,8 @@ def make_rirs(root, rooms=2, files_per_room=3, length=400):
             h = np.zeros(length, np.float32)
             h[0] = 1.0
             h[5:] = 0.2 * gen.standard_normal(length - 5) * np.exp(-np.arange(length - 5) / 60.0)
-            path = os.path.join(root, "rirs", "smallroom", f"room{r}", f"rir{f}.wav")
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            sf.write(path, h, RATE, subtype="FLOAT")
-            files.append(path)
+            files.append(write_wav(os.path.join(root, "rirs", "smallroom", f"room{r}", f"rir{f}.wav"), h, RATE,
+                                   subtype="FLOAT"))
         rir_map["smallroom"][f"room{r}"] = files
     return rir_map
 
@@ -65,10 +62,8 @@ def make_noises(root, seconds=(1.3, 0.6)):
     gen = np.random.default_rng(11)
     paths = []
     for i, s in enumerate(seconds):
-        path = os.path.join(root, "noises", f"noise{i}.wav")
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        sf.write(path, (0.05 * gen.standard_normal(int(s * RATE))).astype(np.float32), RATE, subtype="FLOAT")
-        paths.append(path)
+        noise = (0.05 * gen.standard_normal(int(s * RATE))).astype(np.float32)
+        paths.append(write_wav(os.path.join(root, "noises", f"noise{i}.wav"), noise, RATE, subtype="FLOAT"))
     return paths
 
 
@@ -94,10 +89,7 @@ def make_sound_corpus(root):
         h = np.zeros((300, channels), np.float32)
         h[0] = 1.0
         h[3:] = 0.3 * gen.standard_normal((297, channels)) * np.exp(-np.arange(297) / 40.0)[:, None]
-        path = os.path.join(root, "rirs", "mediumroom", "odd", name)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        sf.write(path, h, rate, subtype="FLOAT")
-        odd_room.append(path)
+        odd_room.append(write_wav(os.path.join(root, "rirs", "mediumroom", "odd", name), h, rate, subtype="FLOAT"))
     rir_map["mediumroom"] = {"odd": odd_room}
     noises = make_noises(root)
     low = os.path.join(root, "noises", "low.wav")
@@ -163,6 +155,9 @@ class RecordingRandom(random.Random):
 
     log = None
     created = None
+    # Wrapping random() would make random.Random draw integers through it,
+    # a sequence of its own; keep the integer draws of an unwrapped stream.
+    _randbelow = random.Random._randbelow_with_getrandbits
 
     def __init__(self, seed=None):
         self._depth = 0
@@ -187,6 +182,12 @@ class RecordingRandom(random.Random):
     for _name in ("random", "choice", "choices", "sample", "randrange", "randint", "uniform"):
         locals()[_name] = _logged(_name)
     del _name
+
+    @property
+    def calls(self):
+        """This stream's own entries of the log, as (method, *arguments, result)."""
+        return [(name, *args, *kwargs.values(), result) for stream, name, args, kwargs, result in RecordingRandom.log
+                if stream is self]
 
 
 def recording_random_module():

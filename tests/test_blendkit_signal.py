@@ -10,6 +10,7 @@ import pytest
 import soundfile as sf
 
 import utility.blendkit as bk
+from blendkit_stream_fakes import recording_random_module
 
 
 # ---------------------------------------------------------------- references
@@ -62,17 +63,9 @@ def ref_mix_noise_at_snr(clean, noise, snr_db, rng):
     return (clean + scaled_noise).astype(np.float32)
 
 
-class RecordingRandom(random.Random):
-    """A seeded stream that logs every randint call and its result."""
-
-    def __init__(self, seed):
-        super().__init__(seed)
-        self.calls = []
-
-    def randint(self, a, b):
-        value = super().randint(a, b)
-        self.calls.append(("randint", a, b, value))
-        return value
+def recording_random(seed):
+    """A seeded stream whose every call is in its `calls`."""
+    return recording_random_module().Random(seed)
 
 
 class RecordingResampler:
@@ -479,7 +472,7 @@ def test_mix_noise_at_snr_matches_the_formula_and_draws(n_clean, n_noise, draws,
     clean = gen.standard_normal(n_clean).astype(dtype)
     noise = (gen.standard_normal(n_noise) * 0.2).astype(dtype)
     kept = clean.copy(), noise.copy()
-    rng, ref_rng = RecordingRandom(9), random.Random(9)
+    rng, ref_rng = recording_random(9), random.Random(9)
     out = bk._mix_noise_at_snr(clean, noise, 7.5, rng)
     expected = ref_mix_noise_at_snr(clean, noise, 7.5, ref_rng)
     assert [c[1:3] for c in rng.calls] == draws
@@ -493,7 +486,7 @@ def test_mix_noise_at_snr_matches_the_formula_and_draws(n_clean, n_noise, draws,
 def test_mix_noise_at_snr_uses_the_drawn_window_and_the_level():
     clean = np.sin(np.arange(4000) / 7.0).astype(np.float32)
     noise = np.random.default_rng(3).standard_normal(10000).astype(np.float32)
-    rng = RecordingRandom(11)
+    rng = recording_random(11)
     mixed = bk._mix_noise_at_snr(clean=clean, noise=noise, snr_db=12.0, rng=rng)
     (_, _, _, start), = rng.calls
     added = mixed - clean
@@ -505,7 +498,7 @@ def test_mix_noise_at_snr_uses_the_drawn_window_and_the_level():
 def test_mix_noise_at_snr_repeats_a_short_noise_from_its_start():
     clean = np.ones(7, np.float32)
     noise = np.array([1.0, -2.0, 3.0], np.float32)
-    rng = RecordingRandom(0)
+    rng = recording_random(0)
     out = bk._mix_noise_at_snr(clean, noise, 0.0, rng)
     seg = np.array([1, -2, 3, 1, -2, 3, 1], np.float32)
     assert rng.calls == []
@@ -513,7 +506,7 @@ def test_mix_noise_at_snr_repeats_a_short_noise_from_its_start():
 
 
 def test_mix_noise_at_snr_known_values():
-    rng = RecordingRandom(1)
+    rng = recording_random(1)
     out = bk._mix_noise_at_snr(np.ones(6, np.float32), np.ones(6, np.float32), 20.0, rng)
     np.testing.assert_allclose(out, 1.1, rtol=1e-6)
     assert [c[:3] for c in rng.calls] == [("randint", 0, 0)]
@@ -523,13 +516,13 @@ def test_mix_noise_at_snr_known_values():
 
 def test_mix_noise_at_snr_empty_clean_is_returned_without_a_draw():
     clean = np.zeros(0, np.float64)
-    rng = RecordingRandom(0)
+    rng = recording_random(0)
     assert bk._mix_noise_at_snr(clean, np.ones(5), 10.0, rng) is clean
     assert rng.calls == []
 
 
 def test_mix_noise_at_snr_empty_noise_fails_before_drawing():
-    rng = RecordingRandom(0)
+    rng = recording_random(0)
     with pytest.raises(ZeroDivisionError):
         bk._mix_noise_at_snr(np.ones(5, np.float32), np.zeros(0, np.float32), 10.0, rng)
     assert rng.calls == []
