@@ -8,29 +8,19 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <string>
 #include <thread>
 
 #include "common/errors.h"
 #include "common/wav_io.h"
+#include "scratch_folder.h"
 
 namespace speech {
 namespace {
 
-class Fifo : public ::testing::Test {
+class Fifo : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    char dir_template[] = "/tmp/wav_io_fifo_XXXXXX";
-    ASSERT_NE(mkdtemp(dir_template), nullptr);
-    dir_ = dir_template;
-    path_ = dir_ + "/pipe.wav";
-    ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);
-  }
-  void TearDown() override {
-    unlink(path_.c_str());
-    rmdir(dir_.c_str());
-  }
+  void SetUp() override { ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0); }
 
   // Runs `open_it` while a watcher frees any reader that blocks on the pipe
   // (it opens the other end once a reader waits, then closes it), so a
@@ -57,8 +47,7 @@ class Fifo : public ::testing::Test {
     return opened;
   }
 
-  std::string dir_;
-  std::string path_;
+  const std::string path_ = at("pipe.wav");
 };
 
 TEST_F(Fifo, ReaderRefusesAPipeWithoutOpeningIt) {

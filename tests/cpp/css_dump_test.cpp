@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "common/wav_io.h"
 #include "css/dump.h"
 #include "css/messages.h"
+#include "scratch_folder.h"
 
 namespace speech::css {
 namespace {
@@ -21,10 +20,10 @@ TEST(CssDumpTest, FolderAndFileNames) {
   EXPECT_EQ(separated_file_name(12), "separated_12.wav");
 }
 
-TEST(CssDumpTest, WavIs16BitAndClips) {
-  char dir[] = "/tmp/css_dump_testXXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string path = std::string(dir) + "/mix.wav";
+using CssDumpFileTest = ScratchFolderTest;
+
+TEST_F(CssDumpFileTest, WavIs16BitAndClips) {
+  const std::string path = at("mix.wav");
   const std::vector<double> samples = {0.5, 1.5, -1.5, -0.25};
   write_dump_wav(path, samples.data(), 4, 16000);
   const AudioData back = read_audio(path);
@@ -33,8 +32,6 @@ TEST(CssDumpTest, WavIs16BitAndClips) {
   EXPECT_NEAR(back.samples[0], 0.5, 1e-4);
   EXPECT_NEAR(back.samples[1], 32767.0 / 32768.0, 1e-4);   // saturated, not wrapped
   EXPECT_NEAR(back.samples[2], -1.0, 1e-4);
-  std::remove(path.c_str());
-  rmdir(dir);
 }
 
 TEST(CssMessagesTest, LinesAsPrinted) {

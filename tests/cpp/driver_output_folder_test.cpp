@@ -10,26 +10,18 @@
 #include <vector>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "common/errors.h"
+#include "scratch_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace speech {
 namespace {
 
-class OutputFolderTest : public ::testing::Test {
+class OutputFolderTest : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("driver_folder_" + std::to_string(::getpid()) + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   void touch(const std::string& name) { std::ofstream(dir_ / name) << "x"; }
-  fs::path dir_;
 };
 
 TEST_F(OutputFolderTest, WavNamesInCodePointOrder) {

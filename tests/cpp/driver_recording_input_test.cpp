@@ -10,27 +10,19 @@
 #include <vector>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "common/errors.h"
 #include "common/finite_samples.h"
 #include "common/wav_io.h"
+#include "scratch_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace speech {
 namespace {
 
-class RecordingInputTest : public ::testing::Test {
+class RecordingInputTest : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("driver_input_" + std::to_string(::getpid()) + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // The error text read_recording gives for `path`, or "" when it reads.
   static std::string failure(const fs::path& path) {
     try {
@@ -40,8 +32,6 @@ class RecordingInputTest : public ::testing::Test {
     }
     return "";
   }
-
-  fs::path dir_;
 };
 
 TEST_F(RecordingInputTest, OnlyRegularFilesAreOpened) {

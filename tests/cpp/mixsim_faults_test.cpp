@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string>
@@ -13,6 +11,7 @@
 #include "common/wav_io.h"
 #include "mixsim/segment_reader.h"
 #include "mixsim/signal_faults.h"
+#include "scratch_folder.h"
 
 namespace speech::mixsim {
 namespace {
@@ -123,13 +122,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, RestoreNonFinite,
                                            // Past the resampled signal's end: nothing to mark.
                                            RestoreCase{8000, 16000, 3, 5, {}}));
 
-class TempWav : public ::testing::Test {
+class TempWav : public ScratchFolderTest {
  protected:
-  std::string path_ = (std::filesystem::temp_directory_path() /
-                       ("mixsim_faults_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                        "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".wav"))
-                          .string();
-  void TearDown() override { std::remove(path_.c_str()); }
+  const std::string path_ = at("a.wav");
 };
 
 TEST_F(TempWav, ScanFindsANonFiniteFrameOfChannelZeroPastTheFirstBlock) {

@@ -5,13 +5,8 @@
 #include <ATen/ATen.h>
 #include <sndfile.h>
 
-#include <unistd.h>
-
 #include <cctype>
-
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -23,6 +18,7 @@
 #include "mixsim/stream_plan.h"
 #include "mixsim/utterance_crop.h"
 #include "resample/resampler.h"
+#include "scratch_folder.h"
 
 namespace speech::mixsim {
 namespace {
@@ -187,8 +183,10 @@ TEST(UtteranceCrop, RefusesWhatWholeResamplingRefuses) {
   EXPECT_NO_THROW(check_utterance_resampling_shape(4, 8000.0, 16000.0));
 }
 
-TEST(SegmentReader, StretchEqualsTheWholeFilesFrames) {
-  const std::string path = (std::filesystem::temp_directory_path() / "mixsim_segment_reader_test.wav").string();
+using SegmentReaderFile = ScratchFolderTest;
+
+TEST_F(SegmentReaderFile, StretchEqualsTheWholeFilesFrames) {
+  const std::string path = at("a.wav");
   std::vector<float> interleaved(2 * 1000);
   for (size_t i = 0; i < interleaved.size(); ++i) interleaved[i] = static_cast<float>(std::sin(0.05 * i)) * 0.5f;
   write_wav(path, interleaved.data(), 1000, 2, 16000, WavSubtype::kPcm16);
@@ -204,7 +202,6 @@ TEST(SegmentReader, StretchEqualsTheWholeFilesFrames) {
     const float expected = i < 200 ? static_cast<float>(whole.samples[static_cast<size_t>(2 * (800 + i))]) : 0.0f;
     ASSERT_EQ(stretch[static_cast<size_t>(i)], expected) << i;
   }
-  std::remove(path.c_str());
   EXPECT_THROW(SegmentReader("/nonexistent/mixsim.wav"), OSError);
 }
 
@@ -229,16 +226,14 @@ struct SeekCase {
   bool exact;
 };
 
-class SegmentReaderFormats : public ::testing::TestWithParam<SeekCase> {};
+class SegmentReaderFormats : public ScratchFolderTest, public ::testing::WithParamInterface<SeekCase> {};
 
 // FLAC decodes from the frame holding the sample: any stretch is the whole
 // read's, at any rate and channel count. Ogg Vorbis seeks land elsewhere,
 // so such a file is read whole.
 TEST_P(SegmentReaderFormats, SeeksExactlyWhereStretchesEqualTheWholeRead) {
   const SeekCase c = GetParam();
-  // The process id keeps runs of the tests side by side apart.
-  const std::string path =
-      (std::filesystem::temp_directory_path() / (std::to_string(getpid()) + "_" + c.name)).string();
+  const std::string path = at(c.name);
   const int64_t n = 3 * c.rate + 77;
   std::vector<float> interleaved(static_cast<size_t>(n * c.channels));
   for (size_t i = 0; i < interleaved.size(); ++i) {
@@ -259,7 +254,6 @@ TEST_P(SegmentReaderFormats, SeeksExactlyWhereStretchesEqualTheWholeRead) {
       }
     }
   }
-  std::remove(path.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(

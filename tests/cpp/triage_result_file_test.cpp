@@ -13,31 +13,24 @@
 #include <sstream>
 #include <string>
 
+#include "scratch_folder.h"
+
 namespace speech {
 namespace {
 
 namespace fs = std::filesystem;
 
-class ResultFileTest : public ::testing::Test {
+class ResultFileTest : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/result_file_testXXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir_ = name;
-    path_ = (dir_ / "out.jsonl").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string contents() const {
     std::ifstream in(path_, std::ios::binary);
     std::stringstream all;
     all << in.rdbuf();
     return all.str();
   }
-  void write_file(const std::string& text) const { std::ofstream(path_, std::ios::binary) << text; }
+  void write_file(const std::string& text) const { scratch_.write("out.jsonl", text); }
 
-  fs::path dir_;
-  std::string path_;
+  const std::string path_ = at("out.jsonl");
 };
 
 TEST_F(ResultFileTest, OpeningKeepsTheOldLinesUntilTruncated) {

@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "scratch_folder.h"
 #include "triage/input_files.h"
 
 namespace speech {
@@ -36,39 +34,29 @@ INSTANTIATE_TEST_SUITE_P(
                       IdCase{"ok/" + std::string(256, 'y'),
                              "utt_id has a component of 256 bytes, longer than the file system's 255"}));
 
-class TempDir : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/triage_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string dir_;
-};
+using UtteranceFiles = ScratchFolderTest;
 
-TEST_F(TempDir, NameMaxOfAFolderNotYetMade) {
-  EXPECT_EQ(name_max_of(dir_ + "/not/yet/made"), name_max_of(dir_));
-  EXPECT_GT(name_max_of(dir_), 0u);
+TEST_F(UtteranceFiles, NameMaxOfAFolderNotYetMade) {
+  EXPECT_EQ(name_max_of(at("not/yet/made")), name_max_of(dir_.string()));
+  EXPECT_GT(name_max_of(dir_.string()), 0u);
 }
 
-TEST_F(TempDir, FileIdentityThroughLinksAndSpellings) {
-  const std::string file = dir_ + "/list.scp";
-  std::ofstream(file) << "u a.wav\n";
-  ASSERT_EQ(symlink(file.c_str(), (dir_ + "/soft").c_str()), 0);
-  ASSERT_EQ(link(file.c_str(), (dir_ + "/hard").c_str()), 0);
-  std::ofstream(dir_ + "/other") << "u a.wav\n";
-  EXPECT_TRUE(same_existing_file(file, dir_ + "/./list.scp"));
-  EXPECT_TRUE(same_existing_file(file, dir_ + "/soft"));
-  EXPECT_TRUE(same_existing_file(file, dir_ + "/hard"));
-  EXPECT_FALSE(same_existing_file(file, dir_ + "/other"));
-  EXPECT_FALSE(same_existing_file(file, dir_ + "/missing"));
+TEST_F(UtteranceFiles, FileIdentityThroughLinksAndSpellings) {
+  const std::string file = scratch_.write("list.scp", "u a.wav\n");
+  ASSERT_EQ(symlink(file.c_str(), at("soft").c_str()), 0);
+  ASSERT_EQ(link(file.c_str(), at("hard").c_str()), 0);
+  scratch_.write("other", "u a.wav\n");
+  EXPECT_TRUE(same_existing_file(file, at("./list.scp")));
+  EXPECT_TRUE(same_existing_file(file, at("soft")));
+  EXPECT_TRUE(same_existing_file(file, at("hard")));
+  EXPECT_FALSE(same_existing_file(file, at("other")));
+  EXPECT_FALSE(same_existing_file(file, at("missing")));
 
-  EXPECT_TRUE(is_regular_file(dir_ + "/soft"));
-  EXPECT_FALSE(is_regular_file(dir_));
+  EXPECT_TRUE(is_regular_file(at("soft")));
+  EXPECT_FALSE(is_regular_file(dir_.string()));
   EXPECT_FALSE(is_regular_file(file + std::string("\0x", 2)));
-  ASSERT_EQ(symlink((dir_ + "/nowhere").c_str(), (dir_ + "/dangling").c_str()), 0);
-  EXPECT_FALSE(is_regular_file(dir_ + "/dangling"));
+  ASSERT_EQ(symlink(at("nowhere").c_str(), at("dangling").c_str()), 0);
+  EXPECT_FALSE(is_regular_file(at("dangling")));
 }
 
 }  // namespace

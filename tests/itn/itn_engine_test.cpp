@@ -144,19 +144,19 @@ TEST_F(EngineTest, LongLine) {
 // A rule file that cannot be read, or that is no rule FST, fails creation
 // with the code of its place; the null handle left behind is safe to use.
 TEST(EngineCreationTest, BadRuleFileIsReportedAndItsHandleIsSafe) {
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string real = ReadFile(kRuleFiles[0]);
   // A well-formed FST whose negative weight no rule file may carry.
-  const std::string negative_text = dir.Write("negative.txt", "0 1 97 97 -1\n1\n");
-  const std::string negative = (dir.path() / "negative.fst").string();
+  const std::string negative_text = dir.write("negative.txt", "0 1 97 97 -1\n1\n");
+  const std::string negative = dir.at("negative.fst");
   ASSERT_EQ(RunProgram({ITN_FSTCOMPILE, negative_text, negative}).status, 0);
   const std::string bad_files[] = {
       negative,
-      (dir.path() / "missing.fst").string(),
-      dir.Write("text.fst", "this is not an FST\n"),
-      dir.Write("empty.fst", ""),
-      dir.Write("truncated.fst", real.substr(0, real.size() / 2)),
-      dir.Write("header_only.fst", real.substr(0, 24)),
+      dir.at("missing.fst"),
+      dir.write("text.fst", "this is not an FST\n"),
+      dir.write("empty.fst", ""),
+      dir.write("truncated.fst", real.substr(0, real.size() / 2)),
+      dir.write("header_only.fst", real.substr(0, 24)),
   };
   const int codes[4] = {kPostItnBadTaggerRule1, kPostItnBadVerbalizerRule1,
                         kPostItnBadTaggerRule2, kPostItnBadVerbalizerRule2};
@@ -175,10 +175,10 @@ TEST(EngineCreationTest, BadRuleFileIsReportedAndItsHandleIsSafe) {
 }
 
 TEST(EngineCreationTest, TextTheRulesCannotReadComesBackUnchanged) {
-  ScratchDir dir;
+  ScratchFolder dir;
   // A tagger that reads the one text "a" and nothing else.
-  const std::string source = dir.Write("only_a.txt", "0 1 97 97\n1\n");
-  const std::string only_a = (dir.path() / "only_a.fst").string();
+  const std::string source = dir.write("only_a.txt", "0 1 97 97\n1\n");
+  const std::string only_a = dir.at("only_a.fst");
   ASSERT_EQ(RunProgram({ITN_FSTCOMPILE, source, only_a}).status, 0);
   EngineHandle engine(only_a, kRuleFiles[1], kRuleFiles[2], kRuleFiles[3]);
   ASSERT_EQ(engine.create_code(), kPostItnOk);
@@ -191,8 +191,8 @@ TEST(EngineCreationTest, TextTheRulesCannotReadComesBackUnchanged) {
 }
 
 TEST(EngineRunnerTest, RunnerPrintsNormalizedLines) {
-  ScratchDir dir;
-  const std::string input = dir.Write("input.txt", "三百五十块钱\n\n五千克\n");
+  ScratchFolder dir;
+  const std::string input = dir.write("input.txt", "三百五十块钱\n\n五千克\n");
   for (const auto& [unit_switch, second] :
        {std::pair<std::string, std::string>{"1", "五千克 --> 5千克"}, {"0", "五千克 --> 5kg"}}) {
     const RunResult result =
@@ -207,9 +207,9 @@ TEST(EngineRunnerTest, RunnerPrintsNormalizedLines) {
 }
 
 TEST(EngineRunnerTest, RunnerStopsWhenARuleFileIsInvalid) {
-  ScratchDir dir;
-  const std::string bad = dir.Write("bad.fst", "garbage");
-  const std::string input = dir.Write("input.txt", "三百\n");
+  ScratchFolder dir;
+  const std::string bad = dir.write("bad.fst", "garbage");
+  const std::string input = dir.write("input.txt", "三百\n");
   const RunResult result = RunProgram({ITN_RUNNER, kRuleFiles[0], kRuleFiles[1], bad, kRuleFiles[3], input});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "正在加载FST模型...\n模型加载完成。ret=-3\n");

@@ -36,8 +36,8 @@ std::string Reflected(bool convert_number, bool unit_symbol_type) {
 class RunnerTest : public ::testing::Test {
  protected:
   RunnerTest() {
-    for (int i = 1; i <= 4; ++i) rules_.push_back(dir_.Write("rule" + std::to_string(i) + ".fst", "rule"));
-    trace_ = (dir_.path() / "trace").string();
+    for (int i = 1; i <= 4; ++i) rules_.push_back(dir_.write("rule" + std::to_string(i) + ".fst", "rule"));
+    trace_ = dir_.at("trace");
   }
 
   RunResult RunOn(const std::string& input_path, const std::vector<std::string>& switches = {}) {
@@ -49,7 +49,7 @@ class RunnerTest : public ::testing::Test {
   }
 
   RunResult RunText(const std::string& content, const std::vector<std::string>& switches = {}) {
-    return RunOn(dir_.Write("input.txt", content), switches);
+    return RunOn(dir_.write("input.txt", content), switches);
   }
 
   std::vector<std::string> Trace() const { return SplitLines(ReadFile(trace_)); }
@@ -68,7 +68,7 @@ class RunnerTest : public ::testing::Test {
     return std::vector<std::string>(lines.begin() + std::min<size_t>(2, lines.size()), lines.end());
   }
 
-  ScratchDir dir_;
+  ScratchFolder dir_;
   std::vector<std::string> rules_;
   std::string trace_;
 };
@@ -197,7 +197,7 @@ TEST_F(RunnerTest, UnreadableInputFailsAfterLoading) {
   std::filesystem::create_directory(dir_.path() / "folder.txt");
   for (const char* name : {"no_such_file.txt", "folder.txt"}) {
     std::filesystem::remove(trace_);
-    const std::string input = (dir_.path() / name).string();
+    const std::string input = dir_.at(name);
     const RunResult result = RunOn(input);
     EXPECT_EQ(result.status, 1) << name;
     EXPECT_EQ(result.out, kLoading + Loaded(0)) << name;
@@ -207,17 +207,17 @@ TEST_F(RunnerTest, UnreadableInputFailsAfterLoading) {
 }
 
 TEST_F(RunnerTest, FailedEngineCreationEndsTheRun) {
-  const std::string input = dir_.Write("input.txt", "some line\n");
+  const std::string input = dir_.write("input.txt", "some line\n");
   for (int k = 1; k <= 4; ++k) {
     const std::string kept = rules_[k - 1];
-    rules_[k - 1] = (dir_.path() / "missing.fst").string();
+    rules_[k - 1] = dir_.at("missing.fst");
     const RunResult result = RunOn(input);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, kLoading + Loaded(-k)) << "no line may be processed";
     EXPECT_EQ(result.err, "错误: 无法加载FST模型 " + rules_[k - 1] + "\n");
     rules_[k - 1] = kept;
   }
-  rules_[0] = dir_.Write("refusing.fst", "fail:-7\n");
+  rules_[0] = dir_.write("refusing.fst", "fail:-7\n");
   const RunResult result = RunOn(input);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, kLoading + Loaded(-7));

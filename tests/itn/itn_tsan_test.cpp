@@ -36,10 +36,10 @@ TEST(TsanRunnerTest, NoRaceAndResultsMatchSingleThreadedCalls) {
   constexpr int kLines = 400;
   constexpr int kWorkers = 8;
   const std::vector<std::string> lines = GeneratedLines(kLines);
-  ScratchDir dir;
+  ScratchFolder dir;
   std::string content;
   for (const std::string& line : lines) content += line + "\n";
-  const std::string input = dir.Write("input.txt", content);
+  const std::string input = dir.write("input.txt", content);
 
   const RunResult result = RunProgram(
       {ITN_RUNNER_TSAN, kRuleFiles[0], kRuleFiles[1], kRuleFiles[2], kRuleFiles[3], input, "1", "0"},

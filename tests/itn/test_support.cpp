@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -13,25 +12,6 @@
 extern char** environ;
 
 namespace itn_test {
-
-ScratchDir::ScratchDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "itn_test_XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ScratchDir::Write(const std::string& name, const std::string& content) const {
-  const std::string file = (path_ / name).string();
-  std::ofstream out(file, std::ios::binary);
-  out << content;
-  if (!out) throw std::runtime_error("cannot write " + file);
-  return file;
-}
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -49,9 +29,9 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                      const std::string& program) {
-  ScratchDir capture;
-  const std::string out_path = (capture.path() / "out").string();
-  const std::string err_path = (capture.path() / "err").string();
+  const ScratchFolder capture;
+  const std::string out_path = capture.at("out");
+  const std::string err_path = capture.at("err");
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);

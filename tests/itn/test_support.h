@@ -1,27 +1,15 @@
-// Shared helpers of the ITN tests: a scratch folder and running a program
-// with its standard streams captured.
+// Shared helpers of the ITN tests: the tests' scratch folder and running a
+// program with its standard streams captured.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "scratch_folder.h"
+
 namespace itn_test {
 
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  // Writes `content` byte for byte and returns the file's path.
-  std::string Write(const std::string& name, const std::string& content) const;
-
- private:
-  std::filesystem::path path_;
-};
+using speech::ScratchFolder;
 
 struct RunResult {
   int status = -1;  // exit status, or 128 + signal number
