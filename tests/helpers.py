@@ -5,6 +5,7 @@ import os
 import subprocess
 import sys
 import textwrap
+import types
 
 import numpy as np
 import pytest
@@ -76,6 +77,26 @@ def parse_exit_code(monkeypatch, module, *argv):
     with pytest.raises(SystemExit) as stop:
         parse_command_line(monkeypatch, module, *argv)
     return stop.value.code
+
+
+def recording_argparse(made):
+    """A stand-in of the argparse module. Its parser logs its own settings,
+    then each argument's as (flags, settings), into `made`; parsing gives a
+    namespace of the defaults, kept as the parser's `parsed`. The last parser
+    made is ArgumentParser.last."""
+    class ArgumentParser:
+        def __init__(self, **kwargs):
+            made.append(kwargs)
+            ArgumentParser.last = self
+
+        def add_argument(self, *args, **kwargs):
+            made.append((args, kwargs))
+
+        def parse_args(self):
+            self.parsed = types.SimpleNamespace(**{a[0][0].lstrip("-"): a[1].get("default") for a in made[1:]})
+            return self.parsed
+
+    return types.SimpleNamespace(ArgumentParser=ArgumentParser)
 
 
 def call_main(monkeypatch, module, *argv):

@@ -9,6 +9,7 @@ import pytest
 
 import triageflow
 import utility.blendkit as blendkit
+from helpers import recording_argparse
 
 TRIAGE = [
     ("--scp", {"type": str, "required": True, "help": "输入 scp 文件，每行格式: <utt_id> <wav_path>"}),
@@ -49,22 +50,6 @@ DEMO = [
 
 class Parsed(Exception):
     """Stops a program once its parser has parsed."""
-
-
-def recording_argparse(made):
-    class Parser:
-        def __init__(self, **kwargs):
-            made.append(kwargs)
-
-        def add_argument(self, *args, **kwargs):
-            made.append((args, kwargs))
-
-        def parse_args(self):
-            values = {a[0][0].lstrip("-"): a[1].get("default") for a in made[1:]}
-            Parsed.values = types.SimpleNamespace(**values)
-            return Parsed.values
-
-    return types.SimpleNamespace(ArgumentParser=Parser)
 
 
 def run_triage(monkeypatch):

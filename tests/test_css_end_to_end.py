@@ -8,9 +8,9 @@ import torch
 
 import leadvoice
 from css_fakes import RECORD_KEYS
+from helpers import SR
 from utility.unmixer_core import TFLocoformerSEP
 
-SR = 16000
 LOW_TURNS = [(0.0, 4.0), (6.0, 10.0)]
 HIGH_TURNS = [(3.0, 7.5)]
 

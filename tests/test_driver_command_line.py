@@ -1,9 +1,7 @@
-import types
-
 import pytest
 
 import leadvoice
-from helpers import parse_command_line, parse_exit_code
+from helpers import parse_command_line, parse_exit_code, recording_argparse
 
 OPTIONS = [
     "data_path", "data_jsonl", "multi_spks_rate_threshold", "device", "save_dir", "log_file", "inference",
@@ -73,25 +71,10 @@ def test_help_lists_options_in_order_with_texts(monkeypatch, capsys):
 
 def test_parser_is_looked_up_on_the_module(monkeypatch):
     made = []
-
-    class Parser:
-        def __init__(self, **kwargs):
-            made.append(kwargs)
-            Parser.last = self
-
-        def add_argument(self, *args, **kwargs):
-            made.append((args, kwargs))
-
-        def parse_args(self):
-            self.namespace = types.SimpleNamespace(**{a[0][0][2:]: a[1].get("default") for a in made[1:]})
-            return self.namespace
-
-    class FakeArgparse:
-        ArgumentParser = Parser
-
-    monkeypatch.setattr(leadvoice, "argparse", FakeArgparse)
+    fake = recording_argparse(made)
+    monkeypatch.setattr(leadvoice, "argparse", fake)
     namespace = leadvoice.parse_args()
-    assert namespace is FakeArgparse.ArgumentParser.last.namespace
+    assert namespace is fake.ArgumentParser.last.parsed
     assert made[0] == {"description": "Tessera with Speaker Tracking"}
     assert [a[0][0] for a in made[1:]] == ["--" + n for n in OPTIONS]
     assert made[4] == (("--device",), {"default": "cuda"})

@@ -23,10 +23,10 @@ import pytest
 import soundfile as sf
 import torch
 
+from helpers import ROOT
 from multi_speaker_detector.resnet.resnet import NoisyDetectorV2
 from utility.unmixer_core import TFLocoformerSEP
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 README = os.path.join(ROOT, "README.md")
 ITN_RUNNER = os.path.join(ROOT, "build", "itn_runner", "itn_runner")
 

@@ -7,8 +7,7 @@ import pytest
 import soundfile as sf
 
 import triageflow
-
-SR = 16000
+from helpers import SR
 
 
 class Processor:
