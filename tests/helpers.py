@@ -1,6 +1,7 @@
 """What many test files share: fresh interpreters with the repository and the
-stand-ins on their path, calls of a driver's command line with the console
-checked, synthetic talkers, and wav files written where no folder is yet."""
+stand-ins on their path; calls of a driver's command line with the console
+checked, and stand-ins for the argparse module and the separation network
+it uses; synthetic talkers; wav files written where no folder is yet."""
 import os
 import subprocess
 import sys

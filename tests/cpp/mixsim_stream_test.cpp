@@ -249,8 +249,8 @@ TEST_P(SegmentReaderFormats, SeeksExactlyWhereStretchesEqualTheWholeRead) {
       std::vector<float> stretch(500);
       reader.read_first_channel(start, 500, stretch.data());
       for (int64_t i = 0; i < 500; ++i) {
-        const auto at = static_cast<size_t>((start + i) * c.channels);
-        ASSERT_EQ(stretch[static_cast<size_t>(i)], static_cast<float>(whole.samples[at])) << start << " + " << i;
+        const auto sample = static_cast<size_t>((start + i) * c.channels);
+        ASSERT_EQ(stretch[static_cast<size_t>(i)], static_cast<float>(whole.samples[sample])) << start << " + " << i;
       }
     }
   }
