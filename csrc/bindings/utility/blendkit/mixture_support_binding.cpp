@@ -52,4 +52,18 @@ bool truthy(const py::handle& obj) {
   return result == 1;
 }
 
+py::object first_channel(const py::object& data) {
+  if (ndim_of(data) != 2) return data;
+  return data[py::make_tuple(slice_of(py::none(), py::none()), 0)];
+}
+
+py::object float32_asarray(const py::handle& x) {
+  const py::object np = blendkit_attr("np");
+  return np.attr("asarray")(x, py::arg("dtype") = np.attr("float32"));
+}
+
+py::object contiguous_float32(const py::handle& x) {
+  return blendkit_attr("np").attr("ascontiguousarray")(float32_asarray(x));
+}
+
 }  // namespace speech::mixture

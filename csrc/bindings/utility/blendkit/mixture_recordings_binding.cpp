@@ -1,5 +1,7 @@
-// Impulse responses of the dataset: preparation with a per-instance cache,
-// and the convolution cut back to the dry signal's length.
+// The recordings a synthesis mixes in besides speech: impulse responses and
+// noise, each read, reduced to its first channel and brought to the
+// dataset's rate once per dataset and process, then served from the
+// dataset's cache; and the convolution cut back to the dry signal's length.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
@@ -7,6 +9,7 @@
 
 #include "bindings/utility/blendkit/mixture_parts.h"
 #include "bindings/utility/blendkit/mixture_sources.h"
+#include "bindings/utility/blendkit/package_originals.h"
 #include "bindings/utility/blendkit/signal_arrays.h"
 #include "bindings/utility/blendkit/signal_calls.h"
 #include "mixsim/impulse_response_spectra.h"
@@ -17,9 +20,10 @@ namespace py = pybind11;
 namespace speech::mixture {
 namespace {
 
-py::object float32_asarray(const py::handle& x) {
-  const py::object np = blendkit_attr("np");
-  return np.attr("asarray")(x, py::arg("dtype") = np.attr("float32"));
+py::object resample_call(const py::object& signal, const py::object& orig_sr, const py::object& target_sr) {
+  return blendkit_attr("librosa").attr("resample")(signal, py::arg("orig_sr") = orig_sr,
+                                                   py::arg("target_sr") = target_sr,
+                                                   py::arg("res_type") = "kaiser_fast");
 }
 
 // A non-finite or all-zero impulse response is cached as an empty one,
@@ -40,8 +44,7 @@ py::object load_and_resample_rir(py::object self, py::object rir_path) {
   const py::dict cache = self.attr("_rir_cache");
   if (cache.contains(rir_path)) return cache[rir_path];
   const auto [data, rir_sr] = unpack_pair(blendkit_attr("_safe_sf_read")(rir_path, py::arg("dtype") = "float32"));
-  py::object rir = data;
-  if (ndim_of(rir) == 2) rir = rir[py::make_tuple(slice_of(py::none(), py::none()), 0)];
+  py::object rir = first_channel(data);
   if (refuse_impulse_response(rir_path, rir)) {
     const py::object empty = float_zeros(0);
     cache[rir_path] = empty;
@@ -50,51 +53,61 @@ py::object load_and_resample_rir(py::object self, py::object rir_path) {
   const py::object target_sr = self.attr("target_sr");
   if (rir_sr.not_equal(target_sr)) {
     try {
-      rir = blendkit_attr("librosa").attr("resample")(float32_asarray(rir), py::arg("orig_sr") = rir_sr,
-                                                       py::arg("target_sr") = target_sr,
-                                                       py::arg("res_type") = "kaiser_fast");
+      rir = resample_call(float32_asarray(rir), rir_sr, target_sr);
     } catch (py::error_already_set& e) {
       if (!is_ordinary_exception(e)) throw;
       print_warning("failed resample RIR ", rir_path, e);
     }
   }
-  rir = blendkit_attr("np").attr("ascontiguousarray")(float32_asarray(rir));
+  rir = contiguous_float32(rir);
   cache[rir_path] = rir;
   return rir;
 }
 
-// The convolution functions the package was built with: while a dataset
-// reaches these, a source is convolved through the spectrum kept with its
-// impulse response, which gives the same samples.
-struct OriginalConvolution {
-  py::handle truncate_method;
-  py::handle fft_convolve;
-};
-
-OriginalConvolution& original_convolution() {
-  static OriginalConvolution functions;
-  return functions;
-}
-
-bool convolution_is_original(const py::object& dataset) {
-  const OriginalConvolution& original = original_convolution();
-  const py::object method = dataset.attr("_fft_convolve_truncate");
-  return PyMethod_Check(method.ptr()) && PyMethod_GET_FUNCTION(method.ptr()) == original.truncate_method.ptr() &&
-         PyMethod_GET_SELF(method.ptr()) == dataset.ptr() &&
-         blendkit_attr("_fft_convolve").ptr() == original.fft_convolve.ptr();
+// A noise holding a non-finite sample would be refused whole by the
+// resampler; it is resampled with those samples zeroed and NaN put back
+// where they land, so that at every rate only the segments that reach one
+// are refused.
+py::object resample_noise(const FloatArray& noise, const py::object& noise_sr, const py::object& target_sr) {
+  if (!mixsim::first_non_finite(noise.data(), noise.size())) return resample_call(noise, noise_sr, target_sr);
+  FloatArray zeroed(noise.size());
+  std::copy(noise.data(), noise.data() + noise.size(), zeroed.mutable_data());
+  mixsim::zero_non_finite(zeroed.mutable_data(), zeroed.size());
+  // A copy of its own, whatever the resampler returned, to mark in place.
+  FloatArray resampled =
+      blendkit_attr("np").attr("array")(resample_call(zeroed, noise_sr, target_sr), py::arg("dtype") = "float32");
+  mixsim::restore_non_finite(noise.data(), noise.size(), py::cast<double>(noise_sr), py::cast<double>(target_sr),
+                             resampled.mutable_data(), resampled.size());
+  return std::move(resampled);
 }
 
 }  // namespace
+
+py::object prepared_noise(const py::object& dataset, const py::object& path) {
+  const py::dict cache = dataset.attr("_noise_cache");
+  if (cache.contains(path)) return cache[path];
+  const auto [data, noise_sr] = unpack_pair(blendkit_attr("_safe_sf_read")(path, py::arg("dtype") = "float32"));
+  py::object noise = first_channel(data);
+  const py::object target_sr = dataset.attr("target_sr");
+  if (noise_sr.not_equal(target_sr) && size_of(noise) > 0) {
+    try {
+      noise = resample_noise(float32_asarray(noise), noise_sr, target_sr);
+    } catch (py::error_already_set& e) {
+      if (!is_ordinary_exception(e)) throw;
+      print_warning("failed resample noise ", path, e);
+    }
+  }
+  noise = contiguous_float32(noise);
+  cache[path] = noise;
+  return noise;
+}
 
 FloatArray reverberated_source(const py::object& dataset, const FloatArray& segment, const py::object& rir,
                                int64_t L) {
   const bool kept_spectrum = signal_arrays::holds_samples<float>(rir) &&
                              py::reinterpret_borrow<py::array>(rir).ndim() == 1 && segment.size() > 0 &&
                              convolution_is_original(dataset);
-  if (!kept_spectrum) {
-    const py::object wet = dataset.attr("_fft_convolve_truncate")(segment, rir);
-    return pad_or_crop(float32_view(wet), L, nullptr);
-  }
+  if (!kept_spectrum) return fitted(float32_view(dataset.attr("_fft_convolve_truncate")(segment, rir)), L);
   const float* h = signal_arrays::samples_of<float>(rir);
   const int64_t m = signal_arrays::element_count(rir);
   const int64_t keep = std::min<int64_t>(segment.size(), L);
@@ -108,7 +121,7 @@ FloatArray reverberated_source(const py::object& dataset, const FloatArray& segm
   return out;
 }
 
-void define_impulse_responses(PlainClass& cls) {
+void define_impulse_responses(PlainClass& cls, const py::module_& package) {
   cls.def("_load_and_resample_rir", &load_and_resample_rir, py::arg("rir_path"));
   cls.def(
       "_fft_convolve_truncate",
@@ -117,10 +130,7 @@ void define_impulse_responses(PlainClass& cls) {
         return fft_convolve_truncate_method(signal, ir);
       },
       py::arg("signal"), py::arg("ir"));
-  OriginalConvolution& original = original_convolution();
-  // Held for the life of the process, like the class itself.
-  original.truncate_method = py::object(cls.type_object().attr("_fft_convolve_truncate")).release();
-  original.fft_convolve = py::object(blendkit_attr("_fft_convolve")).release();
+  remember_original_convolution(cls.type_object(), package);
 }
 
 }  // namespace speech::mixture
