@@ -109,7 +109,7 @@ struct Placement {
 // one stretch of its own signal, taken at a drawn place, and puts it at an
 // independently drawn place in the segment, silent elsewhere.
 Placement place_sources(MixtureSteps& steps, RandomDraws& sample, const std::vector<SignalId>& scaled, int64_t L) {
-  const auto [low, high] = steps.overlap_range();
+  const auto [low, high] = steps.overlap_range().value_or(std::pair<double, double>{1.0, 1.0});
   const int64_t n = static_cast<int64_t>(scaled.size());
   const int64_t ref = sample.randint(0, n - 1);
   const std::vector<double> ratios = overlap_ratios(sample, n, ref, low, high);

@@ -80,7 +80,9 @@ class MixtureSteps {
   virtual SignalId preserve_level(SignalId dry, SignalId wet) = 0;
   virtual std::pair<double, double> sir_range() = 0;
   virtual SignalId scale_for_sir(SignalId target, SignalId interferer, double sir_db) = 0;
-  virtual std::pair<double, double> overlap_range() = 0;
+  // Nothing when the dataset has no overlap range: every source is then
+  // active throughout.
+  virtual std::optional<std::pair<double, double>> overlap_range() = 0;
 
   virtual bool has_noise_files() = 0;
   // Noise file `file` becomes the attempt's noise.

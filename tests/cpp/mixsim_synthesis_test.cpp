@@ -42,7 +42,8 @@ class FakeSteps final : public MixtureSteps {
   bool rooms = true;
   std::optional<int64_t> responses_drawn;
   std::vector<std::optional<std::vector<float>>> responses;  // nothing: missing or failed
-  std::pair<double, double> sir{-5.0, 5.0}, overlap{0.3, 1.0}, snr{0.0, 20.0};
+  std::pair<double, double> sir{-5.0, 5.0}, snr{0.0, 20.0};
+  std::optional<std::pair<double, double>> overlap = std::pair<double, double>{0.3, 1.0};
   bool noise_files = true;
   std::vector<float> noise = std::vector<float>(L, 0.5f);
   bool target = false;
@@ -104,7 +105,7 @@ class FakeSteps final : public MixtureSteps {
     for (size_t i = 0; i < x.size(); ++i) out.data[i] = 0.5f * x[i];
     return out.id;
   }
-  std::pair<double, double> overlap_range() override { return overlap; }
+  std::optional<std::pair<double, double>> overlap_range() override { return overlap; }
   bool has_noise_files() override { return noise_files; }
   void load_noise(int64_t file) override { note("load_noise(" + std::to_string(file) + ")"); }
   SignalId noise_segment() override {
@@ -364,9 +365,10 @@ TEST(MixtureSynthesis, OverflowOnTheWayToTheMixtureIsRefused) {
   Attempt a;
   a.steps.utterances = {std::vector<float>(8, 3e38f), std::vector<float>(8, 3e38f)};
   a.switches = {2, false, false};
-  a.steps.overlap = {1.0, 1.0};
+  a.steps.overlap = std::nullopt;  // every source active throughout
   const std::optional<MixtureSample> made = a.run();
   EXPECT_FALSE(made.has_value());
+  EXPECT_EQ(a.log->back(), "sample.uniform(1, 1)");
   EXPECT_EQ(a.steps.warnings,
             std::vector<std::string>{"non-finite sample from every source: the mixture's sample 0 is inf"});
 }

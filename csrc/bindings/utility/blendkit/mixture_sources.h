@@ -5,34 +5,19 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 
 #include "bindings/utility/blendkit/mixture_parts.h"
 #include "mixsim/mixture_synthesis.h"
-#include "mixsim/segment_reader.h"
-#include "mixsim/utterance_crop.h"
+#include "mixsim/utterance_source.h"
 
 namespace speech::mixture {
 
 struct Source {
   pybind11::object speaker;
   pybind11::object path;
-  FloatArray wave;
-  // Set when the samples are still at the file's own rate: only the segment
-  // that the crop keeps is resampled.
-  std::optional<double> file_rate;
-  double target_rate = 0.0;
-  // Set when nothing has been read yet: the crop reads the frames it is
-  // made from, and no others.
-  std::unique_ptr<mixsim::SegmentReader> reader;
-
-  // Samples at the target rate.
-  int64_t length() const {
-    const int64_t n = reader ? reader->frames() : wave.size();
-    if (!file_rate) return n;
-    return mixsim::resampled_utterance_length(n, *file_rate, target_rate);
-  }
+  FloatArray wave;  // holds the samples in memory, when they are
+  mixsim::UtteranceSource samples;
 };
 
 // A drawn utterance, and what the synthesis judges it by.

@@ -81,7 +81,7 @@ class AttemptSteps final : public mixsim::MixtureSteps {
     return loaded.found;
   }
 
-  int64_t source_length(int64_t i) override { return source(i).length(); }
+  int64_t source_length(int64_t i) override { return source(i).samples.length(); }
 
   std::optional<SignalId> crop_source(int64_t i, int64_t start, int64_t L) override {
     std::optional<FloatArray> segment = mixture::crop_source(source(i), start, L);
@@ -130,10 +130,10 @@ class AttemptSteps final : public mixsim::MixtureSteps {
         blendkit_attr("_scale_for_sir")(signals_.object(target), signals_.object(interferer), py::float_(sir_db)));
   }
 
-  std::pair<double, double> overlap_range() override {
-    if (!py::hasattr(dataset_, "overlap_range")) return {1.0, 1.0};
+  std::optional<std::pair<double, double>> overlap_range() override {
+    if (!py::hasattr(dataset_, "overlap_range")) return std::nullopt;
     const auto [low, high] = unpack_pair(dataset_.attr("overlap_range"));
-    return {number_value(low), number_value(high)};
+    return std::pair<double, double>{number_value(low), number_value(high)};
   }
 
   bool has_noise_files() override { return truthy(dataset_.attr("noise_files")); }
