@@ -203,8 +203,8 @@ SignalId noise_against_target(MixtureSteps& steps, SignalId speech, SignalId fir
   return mixture.id;
 }
 
-std::optional<NoisyMixture> add_noise(MixtureSteps& steps, const AttemptDraws& draws, SignalId speech,
-                                      SignalId first, int64_t L) {
+std::optional<NoisyMixture> add_noise(MixtureSteps& steps, const AttemptDraws& draws, SignalId speech, SignalId first,
+                                      int64_t L) {
   NoisyMixture result;
   result.file = draws.batch.choice({Population::kNoiseFiles, 0});
   steps.load_noise(result.file);

@@ -110,8 +110,8 @@ struct MixtureSample {
   std::vector<int64_t> offsets;         // start of each active window
   std::vector<int64_t> active_lengths;  // the reference's non-zero samples, else its window
   SignalId mixture = 0;
-  bool reverberated = false;            // the drawn impulse responses were used
-  std::optional<int64_t> noise_file;    // the noise file mixed in
+  bool reverberated = false;          // the drawn impulse responses were used
+  std::optional<int64_t> noise_file;  // the noise file mixed in
 };
 
 // One attempt at a mixture of L samples. Nothing when it failed and is to

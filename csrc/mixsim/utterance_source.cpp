@@ -61,8 +61,7 @@ UtteranceSource in_memory(const float* samples, int64_t size) {
   return source;
 }
 
-std::optional<UtteranceSource> in_memory_at(const float* samples, int64_t size, double file_rate,
-                                            double target_rate) {
+std::optional<UtteranceSource> in_memory_at(const float* samples, int64_t size, double file_rate, double target_rate) {
   UtteranceSource source = in_memory(samples, size);
   if (size == 0 || file_rate == target_rate) return source;
   try {

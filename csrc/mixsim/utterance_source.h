@@ -36,7 +36,6 @@ std::optional<UtteranceSource> open_for_crop(const std::string& path, double tar
 UtteranceSource in_memory(const float* samples, int64_t size);
 // The same at `file_rate`, resampled over each crop when that is not the
 // target's; nothing when resampling them would fail.
-std::optional<UtteranceSource> in_memory_at(const float* samples, int64_t size, double file_rate,
-                                            double target_rate);
+std::optional<UtteranceSource> in_memory_at(const float* samples, int64_t size, double file_rate, double target_rate);
 
 }  // namespace speech::mixsim

@@ -55,10 +55,9 @@ TEST_F(ImpulseResponseTree, ADirectoryStandsForEveryAcceptedRegularFileOfItsTree
   EXPECT_TRUE(collected.add_path(at("rirs/small/r1/a.wav")));  // met twice, kept once
   const std::string root = dir_.string();
   EXPECT_EQ(listed(collected.rooms()),
-            (std::vector<std::string>{"small|r1|" + root + "/rirs/small/r1/a.wav",
-                                      "small|r1|" + root + "/rirs/small/r1/b.WAV",
-                                      "small|r2|" + root + "/rirs/small/r2/c.flac",
-                                      "r2|deep|" + root + "/rirs/small/r2/deep/d.wav"}));
+            (std::vector<std::string>{
+                "small|r1|" + root + "/rirs/small/r1/a.wav", "small|r1|" + root + "/rirs/small/r1/b.WAV",
+                "small|r2|" + root + "/rirs/small/r2/c.flac", "r2|deep|" + root + "/rirs/small/r2/deep/d.wav"}));
 }
 
 TEST_F(ImpulseResponseTree, AnythingElseIsLeftToGlobAndOnlyRegularMatchesCount) {

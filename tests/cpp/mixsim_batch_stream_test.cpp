@@ -129,7 +129,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, FillBatch,
     ::testing::Values(
         FillCase{"first_tries", 2, {}, true, {sample_stream(0), "attempt(2)", sample_stream(1), "attempt(2)"}},
-        FillCase{"retry_keeps_the_stream", 2, {true, false, false, true}, true,
+        FillCase{"retry_keeps_the_stream",
+                 2,
+                 {true, false, false, true},
+                 true,
                  {sample_stream(0), "attempt(2)", sample_stream(1), "attempt(2)", "attempt(2)", "attempt(2)"}},
         // One sample, twenty attempts; the stream is started before the
         // limit is tested.

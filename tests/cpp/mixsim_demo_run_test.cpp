@@ -90,9 +90,16 @@ TEST(DemoRun, AFailedSaveIsReportedAndTheStepStillCounts) {
   run.save_fails = {false, true, false};
   run_epochs(run, 1, 2);
   const std::vector<std::string> expected = {
-      "print \n=== Epoch 0 ===", "set_epoch 0", "start", step(0, 0), "save 2", step(0, 1), "save 2",
+      "print \n=== Epoch 0 ===",
+      "set_epoch 0",
+      "start",
+      step(0, 0),
+      "save 2",
+      step(0, 1),
+      "save 2",
       "print [Warning] failed to save wavs at epoch 0 step 1: not enough values to unpack (expected 3, got 2)",
-      "finish", "print Done."};
+      "finish",
+      "print Done."};
   EXPECT_EQ(run.events, expected);
 }
 

@@ -61,14 +61,22 @@ std::string files_of(int s) { return "rng.choice(files of speaker " + std::to_st
 INSTANTIATE_TEST_SUITE_P(
     Cases, SpeakerDraws,
     ::testing::Values(
-        SpeakerCase{"rejected_repeat", 3, 2, {0, 1, 0, 2, 0}, {{0, 1}, {2, 0}},
-                    {kSpk, files_of(0), kSpk, kSpk, files_of(2)}},
+        SpeakerCase{
+            "rejected_repeat", 3, 2, {0, 1, 0, 2, 0}, {{0, 1}, {2, 0}}, {kSpk, files_of(0), kSpk, kSpk, files_of(2)}},
         // One speaker: every try is accepted, each with its own file draw.
-        SpeakerCase{"one_speaker", 1, 3, {0, 1, 0, 0, 0, 1}, {{0, 1}, {0, 0}, {0, 1}},
+        SpeakerCase{"one_speaker",
+                    1,
+                    3,
+                    {0, 1, 0, 0, 0, 1},
+                    {{0, 1}, {0, 0}, {0, 1}},
                     {kSpk, files_of(0), kSpk, files_of(0), kSpk, files_of(0)}},
         // Two speakers, a stream stuck on the first: 100 tries, then the
         // fill-up accepts repeats.
-        SpeakerCase{"fill_up", 2, 3, {}, {{0, 0}, {0, 0}, {0, 0}},
+        SpeakerCase{"fill_up",
+                    2,
+                    3,
+                    {},
+                    {{0, 0}, {0, 0}, {0, 0}},
                     joined({{kSpk, files_of(0)}, repeated(kSpk, 99), {kSpk, files_of(0), kSpk, files_of(0)}})},
         SpeakerCase{"none_wanted", 5, 0, {}, {}, {}}, SpeakerCase{"negative", 5, -1, {}, {}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -97,7 +105,8 @@ TEST_P(RoomDraws, OneRoomThenItsFiles) {
   const RoomCase c = GetParam();
   auto log = std::make_shared<DrawLog>();
   ScriptedDraws rng("rng", log, c.script);
-  const auto drawn = sample_room_files(rng, c.rooms, [&](int64_t) { return c.files; }, c.num, c.same);
+  const auto drawn = sample_room_files(
+      rng, c.rooms, [&](int64_t) { return c.files; }, c.num, c.same);
   EXPECT_EQ(drawn.has_value(), c.expected.has_value());
   if (drawn && c.expected) {
     EXPECT_EQ(drawn->room, static_cast<int64_t>(c.script.empty() ? 0 : c.script.front()));
@@ -116,9 +125,21 @@ INSTANTIATE_TEST_SUITE_P(
                       RoomCase{"none_wanted", 3, 2, 0, false, {1}, std::vector<int64_t>{}, {kRoom}},
                       RoomCase{"same_for_all", 3, 2, 3, true, {1, 1}, std::vector<int64_t>{1, 1, 1}, {kRoom, kFile}},
                       // Exactly as many files as wanted: a sample, not choices.
-                      RoomCase{"sampled", 3, 2, 2, false, {1, 1, 0}, std::vector<int64_t>{1, 0},
+                      RoomCase{"sampled",
+                               3,
+                               2,
+                               2,
+                               false,
+                               {1, 1, 0},
+                               std::vector<int64_t>{1, 0},
                                {kRoom, "rng.sample(files of room 1, 2)"}},
-                      RoomCase{"too_few_files", 3, 2, 3, false, {1, 0, 1, 1}, std::vector<int64_t>{0, 1, 1},
+                      RoomCase{"too_few_files",
+                               3,
+                               2,
+                               3,
+                               false,
+                               {1, 0, 1, 1},
+                               std::vector<int64_t>{0, 1, 1},
                                {kRoom, kFile, kFile, kFile}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -156,18 +177,16 @@ TEST_P(NoiseDraws, RegionThenOffsetInsideIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, NoiseDraws,
-    ::testing::Values(NoiseCase{"three_regions", 3125, 1.0, {2, 17}, {"rng.randrange(3)", "rng.randint(0, 700)"},
-                                2000, 3000},
-                      NoiseCase{"tail_unused", 1990, 1.0, {0, 5}, {"rng.randrange(1)", "rng.randint(0, 700)"}, 0,
-                                1000},
-                      NoiseCase{"shorter_region", 625, 1.0, {0, 3}, {"rng.randrange(1)", "rng.randint(0, 325)"}, 0,
-                                625},
-                      NoiseCase{"exactly_a_segment", 300, 1.0, {0}, {"rng.randrange(1)"}, 0, 300},
-                      NoiseCase{"one_more", 301, 1.0, {0, 1}, {"rng.randrange(1)", "rng.randint(0, 1)"}, 0, 301},
-                      // Shorter than a segment: repeated from its start.
-                      NoiseCase{"repeated", 125, 1.0, {0}, {"rng.randrange(1)"}, 0, 125},
-                      // No region length: regions of a segment each.
-                      NoiseCase{"segment_regions", 2000, 0.0, {4}, {"rng.randrange(6)"}, 1200, 1500}),
+    ::testing::Values(
+        NoiseCase{"three_regions", 3125, 1.0, {2, 17}, {"rng.randrange(3)", "rng.randint(0, 700)"}, 2000, 3000},
+        NoiseCase{"tail_unused", 1990, 1.0, {0, 5}, {"rng.randrange(1)", "rng.randint(0, 700)"}, 0, 1000},
+        NoiseCase{"shorter_region", 625, 1.0, {0, 3}, {"rng.randrange(1)", "rng.randint(0, 325)"}, 0, 625},
+        NoiseCase{"exactly_a_segment", 300, 1.0, {0}, {"rng.randrange(1)"}, 0, 300},
+        NoiseCase{"one_more", 301, 1.0, {0, 1}, {"rng.randrange(1)", "rng.randint(0, 1)"}, 0, 301},
+        // Shorter than a segment: repeated from its start.
+        NoiseCase{"repeated", 125, 1.0, {0}, {"rng.randrange(1)"}, 0, 125},
+        // No region length: regions of a segment each.
+        NoiseCase{"segment_regions", 2000, 0.0, {4}, {"rng.randrange(6)"}, 1200, 1500}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(NoiseDraws, EmptyNoiseDrawsNothing) {

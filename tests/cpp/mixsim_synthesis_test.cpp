@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <deque>
 #include <cmath>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -61,7 +61,9 @@ class FakeSteps final : public MixtureSteps {
     found.samples = static_cast<int64_t>(utterances.at(static_cast<size_t>(i)).size());
     return found;
   }
-  int64_t source_length(int64_t i) override { return static_cast<int64_t>(utterances.at(static_cast<size_t>(i)).size()); }
+  int64_t source_length(int64_t i) override {
+    return static_cast<int64_t>(utterances.at(static_cast<size_t>(i)).size());
+  }
   std::optional<SignalId> crop_source(int64_t i, int64_t start, int64_t length) override {
     note("crop_source(" + std::to_string(i) + ", " + std::to_string(start) + ")");
     const std::vector<float>& x = utterances.at(static_cast<size_t>(i));
@@ -173,21 +175,45 @@ void three_sources(Attempt& a) {
 TEST(MixtureSynthesis, DrawsAndStepsInTheirOrder) {
   Attempt a;
   three_sources(a);
-  a.worker.add({2, -1.0, 2.0, 10.0});             // crop of source 0, two SIRs, the SNR
-  a.batch.add({1});                               // the noise file
-  a.sample.add({1, 0.5, 0.25, 1, 3, 2, 5});       // reference, two ratios, two windows
+  a.worker.add({2, -1.0, 2.0, 10.0});        // crop of source 0, two SIRs, the SNR
+  a.batch.add({1});                          // the noise file
+  a.sample.add({1, 0.5, 0.25, 1, 3, 2, 5});  // reference, two ratios, two windows
   const std::optional<MixtureSample> made = a.run();
   ASSERT_TRUE(made.has_value());
-  const DrawLog expected = {
-      "steps.draw_speakers(3)", "steps.load_source(0)", "steps.load_source(1)", "steps.load_source(2)",
-      "worker.randint(0, 4)", "steps.crop_source(0, 2)", "steps.crop_source(1, 0)", "steps.crop_source(2, 0)",
-      "steps.draw_impulse_responses(3)", "steps.prepare_impulse_response(0)", "steps.prepare_impulse_response(1)",
-      "steps.prepare_impulse_response(2)", "steps.reverberate(0)", "steps.reverberate(1)", "steps.reverberate(2)",
-      "steps.preserve_level(0, 3)", "steps.preserve_level(1, 4)", "steps.preserve_level(2, 5)",
-      "worker.uniform(-5, 5)", "steps.scale_for_sir(-1)", "worker.uniform(-5, 5)", "steps.scale_for_sir(2)",
-      "sample.randint(0, 2)", "sample.uniform(0.3, 1)", "sample.uniform(0.3, 1)", "sample.randint(0, 4)",
-      "sample.randint(0, 4)", "sample.randint(0, 6)", "sample.randint(0, 6)", "batch.choice(noise files)",
-      "steps.load_noise(1)", "steps.noise_segment()", "worker.uniform(0, 20)", "steps.mix_noise(10, 10)"};
+  const DrawLog expected = {"steps.draw_speakers(3)",
+                            "steps.load_source(0)",
+                            "steps.load_source(1)",
+                            "steps.load_source(2)",
+                            "worker.randint(0, 4)",
+                            "steps.crop_source(0, 2)",
+                            "steps.crop_source(1, 0)",
+                            "steps.crop_source(2, 0)",
+                            "steps.draw_impulse_responses(3)",
+                            "steps.prepare_impulse_response(0)",
+                            "steps.prepare_impulse_response(1)",
+                            "steps.prepare_impulse_response(2)",
+                            "steps.reverberate(0)",
+                            "steps.reverberate(1)",
+                            "steps.reverberate(2)",
+                            "steps.preserve_level(0, 3)",
+                            "steps.preserve_level(1, 4)",
+                            "steps.preserve_level(2, 5)",
+                            "worker.uniform(-5, 5)",
+                            "steps.scale_for_sir(-1)",
+                            "worker.uniform(-5, 5)",
+                            "steps.scale_for_sir(2)",
+                            "sample.randint(0, 2)",
+                            "sample.uniform(0.3, 1)",
+                            "sample.uniform(0.3, 1)",
+                            "sample.randint(0, 4)",
+                            "sample.randint(0, 4)",
+                            "sample.randint(0, 6)",
+                            "sample.randint(0, 6)",
+                            "batch.choice(noise files)",
+                            "steps.load_noise(1)",
+                            "steps.noise_segment()",
+                            "worker.uniform(0, 20)",
+                            "steps.mix_noise(10, 10)"};
   EXPECT_EQ(*a.log, expected);
   EXPECT_TRUE(a.steps.warnings.empty());
   // Source 1 is the reference; source 0 keeps [1, 5) of its signal at 3,
@@ -314,13 +340,14 @@ LoadedUtterance found(int64_t samples, bool at_rate, std::optional<NonFiniteSamp
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UnusableUtterance,
-    ::testing::Values(
-        LoadCase{"unreadable", found(0, true), {}}, LoadCase{"left_at_its_rate", found(8, false), {}},
-        LoadCase{"refused_by_its_reader", found(8, true, std::nullopt, true), {}},
-        LoadCase{"not_finite", found(8, true, NonFiniteSample{7, std::numeric_limits<float>::quiet_NaN()}),
-                 {"non-finite audio source 1: frame 7 is nan"}},
-        LoadCase{"infinite", found(8, true, NonFiniteSample{0, -std::numeric_limits<float>::infinity()}),
-                 {"non-finite audio source 1: frame 0 is -inf"}}),
+    ::testing::Values(LoadCase{"unreadable", found(0, true), {}}, LoadCase{"left_at_its_rate", found(8, false), {}},
+                      LoadCase{"refused_by_its_reader", found(8, true, std::nullopt, true), {}},
+                      LoadCase{"not_finite",
+                               found(8, true, NonFiniteSample{7, std::numeric_limits<float>::quiet_NaN()}),
+                               {"non-finite audio source 1: frame 7 is nan"}},
+                      LoadCase{"infinite",
+                               found(8, true, NonFiniteSample{0, -std::numeric_limits<float>::infinity()}),
+                               {"non-finite audio source 1: frame 0 is -inf"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MixtureSynthesis, FailedSpeakerDrawEndsTheAttemptQuietly) {
@@ -345,8 +372,7 @@ TEST(MixtureSynthesis, SilentStretchFailsAfterEveryPlacementDraw) {
   a.sample.add({1, 0.5, 0.25, 1, 3, 0, 5});
   EXPECT_FALSE(a.run().has_value());
   EXPECT_EQ(a.log->back(), "sample.randint(0, 6)");
-  EXPECT_EQ(a.steps.warnings,
-            std::vector<std::string>{"silent source source 2: it carries no signal after placement"});
+  EXPECT_EQ(a.steps.warnings, std::vector<std::string>{"silent source source 2: it carries no signal after placement"});
 }
 
 TEST(MixtureSynthesis, NonFiniteNoiseSegmentFailsBeforeTheSnrDraw) {
@@ -414,9 +440,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(DryCase{"switched_off", false, true, 3, {kEcho, kEcho, kEcho}, {}, false},
                       DryCase{"no_rooms", true, false, 3, {kEcho, kEcho, kEcho}, {}, false},
                       DryCase{"none_drawn", true, true, std::nullopt, {}, {}, false},
-                      DryCase{"missing_empty_and_beyond", true, true, 2, {std::nullopt, std::vector<float>{}}, {}, true},
-                      DryCase{"the_usable_one", true, true, 3, {std::nullopt, kEcho, std::vector<float>{}},
-                              {"steps.reverberate(1)"}, true}),
+                      DryCase{
+                          "missing_empty_and_beyond", true, true, 2, {std::nullopt, std::vector<float>{}}, {}, true},
+                      DryCase{"the_usable_one",
+                              true,
+                              true,
+                              3,
+                              {std::nullopt, kEcho, std::vector<float>{}},
+                              {"steps.reverberate(1)"},
+                              true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

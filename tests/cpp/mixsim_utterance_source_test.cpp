@@ -21,7 +21,8 @@ class UtteranceSourceFile : public ScratchFolderTest {
  protected:
   std::vector<float> write(const std::string& name, int64_t frames, int rate, int format) {
     std::vector<float> x(static_cast<size_t>(frames));
-    for (size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(0.4 * std::sin(0.031 * i) + 0.1 * std::cos(1.3 * i));
+    for (size_t i = 0; i < x.size(); ++i)
+      x[i] = static_cast<float>(0.4 * std::sin(0.031 * i) + 0.1 * std::cos(1.3 * i));
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = 1;

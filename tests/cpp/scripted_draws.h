@@ -20,12 +20,18 @@ using DrawLog = std::vector<std::string>;
 
 inline std::string members_text(const Members& m) {
   switch (m.population) {
-    case Population::kSpeakers: return "speakers";
-    case Population::kSpeakerFiles: return "files of speaker " + std::to_string(m.owner);
-    case Population::kRooms: return "rooms";
-    case Population::kRoomFiles: return "files of room " + std::to_string(m.owner);
-    case Population::kNoiseFiles: return "noise files";
-    case Population::kSpeakerCounts: return "speaker counts";
+    case Population::kSpeakers:
+      return "speakers";
+    case Population::kSpeakerFiles:
+      return "files of speaker " + std::to_string(m.owner);
+    case Population::kRooms:
+      return "rooms";
+    case Population::kRoomFiles:
+      return "files of room " + std::to_string(m.owner);
+    case Population::kNoiseFiles:
+      return "noise files";
+    case Population::kSpeakerCounts:
+      return "speaker counts";
   }
   return "?";
 }

@@ -66,8 +66,8 @@ pybind11::object prepared_noise(const pybind11::object& dataset, const pybind11:
 // The source `segment` reverberated with `rir` and fitted to L samples: the
 // dataset's _fft_convolve_truncate, then the first L samples, zero-padded.
 // rir is not empty.
-FloatArray reverberated_source(const pybind11::object& dataset, const FloatArray& segment,
-                               const pybind11::object& rir, int64_t L);
+FloatArray reverberated_source(const pybind11::object& dataset, const FloatArray& segment, const pybind11::object& rir,
+                               int64_t L);
 
 // One synthesis attempt: the mixture sample record, or nothing when the
 // attempt failed and is to be retried.

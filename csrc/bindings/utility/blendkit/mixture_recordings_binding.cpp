@@ -21,9 +21,28 @@ namespace speech::mixture {
 namespace {
 
 py::object resample_call(const py::object& signal, const py::object& orig_sr, const py::object& target_sr) {
-  return blendkit_attr("librosa").attr("resample")(signal, py::arg("orig_sr") = orig_sr,
-                                                   py::arg("target_sr") = target_sr,
-                                                   py::arg("res_type") = "kaiser_fast");
+  return blendkit_attr("librosa").attr("resample")(
+      signal, py::arg("orig_sr") = orig_sr, py::arg("target_sr") = target_sr, py::arg("res_type") = "kaiser_fast");
+}
+
+// `recording`, brought to the dataset's rate by `resample` when `resampled`,
+// stored in `cache` under `path` as a contiguous float32 array. When the
+// resampling raises, the recording stays at its own rate after one warning
+// line, for good: the cache keeps it so.
+template <typename Resample>
+py::object store_prepared(const py::dict& cache, const py::object& path, py::object recording, bool resampled,
+                          const char* phrase, Resample&& resample) {
+  if (resampled) {
+    try {
+      recording = resample(float32_asarray(recording));
+    } catch (py::error_already_set& e) {
+      if (!is_ordinary_exception(e)) throw;
+      print_warning(phrase, path, e);
+    }
+  }
+  recording = contiguous_float32(recording);
+  cache[path] = recording;
+  return recording;
 }
 
 // A non-finite or all-zero impulse response is cached as an empty one,
@@ -43,25 +62,17 @@ bool refuse_impulse_response(const py::object& rir_path, const py::object& rir) 
 py::object load_and_resample_rir(py::object self, py::object rir_path) {
   const py::dict cache = self.attr("_rir_cache");
   if (cache.contains(rir_path)) return cache[rir_path];
-  const auto [data, rir_sr] = unpack_pair(blendkit_attr("_safe_sf_read")(rir_path, py::arg("dtype") = "float32"));
-  py::object rir = first_channel(data);
+  const auto read = unpack_pair(blendkit_attr("_safe_sf_read")(rir_path, py::arg("dtype") = "float32"));
+  const py::object& rir_sr = read.second;
+  py::object rir = first_channel(read.first);
   if (refuse_impulse_response(rir_path, rir)) {
     const py::object empty = float_zeros(0);
     cache[rir_path] = empty;
     return empty;
   }
   const py::object target_sr = self.attr("target_sr");
-  if (rir_sr.not_equal(target_sr)) {
-    try {
-      rir = resample_call(float32_asarray(rir), rir_sr, target_sr);
-    } catch (py::error_already_set& e) {
-      if (!is_ordinary_exception(e)) throw;
-      print_warning("failed resample RIR ", rir_path, e);
-    }
-  }
-  rir = contiguous_float32(rir);
-  cache[rir_path] = rir;
-  return rir;
+  return store_prepared(cache, rir_path, rir, rir_sr.not_equal(target_sr), "failed resample RIR ",
+                        [&](const py::object& x) { return resample_call(x, rir_sr, target_sr); });
 }
 
 // A noise holding a non-finite sample would be refused whole by the
@@ -86,24 +97,16 @@ py::object resample_noise(const FloatArray& noise, const py::object& noise_sr, c
 py::object prepared_noise(const py::object& dataset, const py::object& path) {
   const py::dict cache = dataset.attr("_noise_cache");
   if (cache.contains(path)) return cache[path];
-  const auto [data, noise_sr] = unpack_pair(blendkit_attr("_safe_sf_read")(path, py::arg("dtype") = "float32"));
-  py::object noise = first_channel(data);
+  const auto read = unpack_pair(blendkit_attr("_safe_sf_read")(path, py::arg("dtype") = "float32"));
+  const py::object& noise_sr = read.second;
+  const py::object noise = first_channel(read.first);
   const py::object target_sr = dataset.attr("target_sr");
-  if (noise_sr.not_equal(target_sr) && size_of(noise) > 0) {
-    try {
-      noise = resample_noise(float32_asarray(noise), noise_sr, target_sr);
-    } catch (py::error_already_set& e) {
-      if (!is_ordinary_exception(e)) throw;
-      print_warning("failed resample noise ", path, e);
-    }
-  }
-  noise = contiguous_float32(noise);
-  cache[path] = noise;
-  return noise;
+  return store_prepared(cache, path, noise, noise_sr.not_equal(target_sr) && size_of(noise) > 0,
+                        "failed resample noise ",
+                        [&](const py::object& x) { return resample_noise(x, noise_sr, target_sr); });
 }
 
-FloatArray reverberated_source(const py::object& dataset, const FloatArray& segment, const py::object& rir,
-                               int64_t L) {
+FloatArray reverberated_source(const py::object& dataset, const FloatArray& segment, const py::object& rir, int64_t L) {
   const bool kept_spectrum = signal_arrays::holds_samples<float>(rir) &&
                              py::reinterpret_borrow<py::array>(rir).ndim() == 1 && segment.size() > 0 &&
                              convolution_is_original(dataset);

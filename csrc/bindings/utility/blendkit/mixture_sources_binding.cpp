@@ -79,8 +79,7 @@ LoadedSource load_through_package(const py::object& speaker, const py::object& p
 
 }  // namespace
 
-LoadedSource load_source(const py::object& speaker, const py::object& path, const py::object& target_sr,
-                         bool direct) {
+LoadedSource load_source(const py::object& speaker, const py::object& path, const py::object& target_sr, bool direct) {
   if (direct) {
     if (std::optional<LoadedSource> loaded = read_directly(speaker, path, target_sr)) return std::move(*loaded);
   }

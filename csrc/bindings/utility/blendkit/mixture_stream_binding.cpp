@@ -64,8 +64,8 @@ class BatchStream final : public mixsim::BatchSteps {
     const int64_t worker_count = py::cast<int64_t>(shard[1]);
     // The seeds are the iteration's own: a second iteration of the same
     // dataset rewrites the stored field but cannot move this one's batches.
-    seed_base_ = py::int_(dataset_.attr("seed")) +
-                 py::int_(dataset_.attr("epoch")) * py::int_(mixsim::kEpochSeedStep) + py::int_(worker_id);
+    seed_base_ = py::int_(dataset_.attr("seed")) + py::int_(dataset_.attr("epoch")) * py::int_(mixsim::kEpochSeedStep) +
+                 py::int_(worker_id);
     dataset_.attr("_batch_seed_base") = seed_base_;
     worker_ = std::make_unique<StreamDraws>(blendkit_attr("random").attr("Random")(seed_base_), members_);
     const mixsim::ShardInfo shard_info{py::cast<int64_t>(worker_id), worker_count};

@@ -153,7 +153,7 @@ class AttemptSteps final : public mixsim::MixtureSteps {
 
   SignalId mix_noise(SignalId clean, SignalId noise, double snr_db) override {
     return signals_.add(blendkit_attr("_mix_noise_at_snr")(signals_.object(clean), signals_.object(noise),
-                                                            py::float_(snr_db), streams_.worker.stream()));
+                                                           py::float_(snr_db), streams_.worker.stream()));
   }
 
   mixsim::SignalSamples samples(SignalId id) override {

@@ -41,7 +41,9 @@ py::object DatasetMembers::weights() { return py::list(dataset_.attr("speaker_co
 
 double StreamDraws::random() { return number_value(stream_.attr("random")()); }
 
-int64_t StreamDraws::randint(int64_t low, int64_t high) { return py::cast<int64_t>(stream_.attr("randint")(low, high)); }
+int64_t StreamDraws::randint(int64_t low, int64_t high) {
+  return py::cast<int64_t>(stream_.attr("randint")(low, high));
+}
 
 int64_t StreamDraws::randrange(int64_t stop) { return py::cast<int64_t>(stream_.attr("randrange")(stop)); }
 
