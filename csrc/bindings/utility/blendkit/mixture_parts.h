@@ -27,16 +27,12 @@ FloatArray float32_view(const pybind11::handle& obj);
 // A new float32 array of n zeros.
 FloatArray float_zeros(int64_t n);
 
-// obj.size as an integer, and getattr(obj, "ndim", 0).
+// obj.size as an integer.
 int64_t size_of(const pybind11::handle& obj);
-int64_t ndim_of(const pybind11::handle& obj);
 
 // An exception of the interpreter's Exception family (not an interrupt or
 // a request to exit), which the stream's guarded steps catch.
 bool is_ordinary_exception(const pybind11::error_already_set& e);
-
-// The slice start:stop (None for an open end).
-pybind11::object slice_of(const pybind11::object& start, const pybind11::object& stop);
 
 // list(items): always a new list (pybind11's list conversion hands back a
 // list argument itself).
