@@ -37,12 +37,11 @@ void check_speech_root(const py::handle& speech_root) {
 
 py::object speakers_from_corpora(const py::handle& speech_root) {
   check_speech_root(speech_root);
-  const py::object find = blendkit_attr("find_audio_files_by_speaker");
-  const py::object libri = find(speech_root[py::int_(0)]);
-  const py::object wsj0 = blendkit_attr("find_audio_files_by_speaker")(speech_root[py::int_(1)]);
   py::dict mappings;
-  mappings["libri"] = libri;
-  mappings["wsj0"] = wsj0;
+  int root = 0;
+  for (const char* label : mixsim::kCorpusLabels) {
+    mappings[label] = blendkit_attr("find_audio_files_by_speaker")(speech_root[py::int_(root++)]);
+  }
   return blendkit_attr("combine_speaker_mappings")(mappings);
 }
 
