@@ -61,14 +61,28 @@ DirectoryEntry describe(int dir_fd, const dirent& raw) {
 
 }  // namespace
 
+namespace {
+
+// stat of a path that a file name can be: none holds a NUL byte.
+bool stat_path(const std::string& path, struct stat& st) {
+  return path.find('\0') == std::string::npos && stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
 EntryKind entry_kind(const std::string& path) {
   struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return EntryKind::kOther;
+  if (!stat_path(path, st)) return EntryKind::kOther;
   return kind_of_mode(st.st_mode);
 }
 
-bool is_regular_file(const std::string& path) {
-  return path.find('\0') == std::string::npos && entry_kind(path) == EntryKind::kRegularFile;
+bool is_regular_file(const std::string& path) { return entry_kind(path) == EntryKind::kRegularFile; }
+
+bool is_directory(const std::string& path) { return entry_kind(path) == EntryKind::kDirectory; }
+
+bool path_exists(const std::string& path) {
+  struct stat st {};
+  return stat_path(path, st);
 }
 
 std::vector<DirectoryEntry> list_directory(const std::string& path) {

@@ -15,12 +15,16 @@ struct DirectoryEntry {
   bool is_link = false;
 };
 
-// What `path` is, links followed; anything that cannot be examined is kOther.
+// What `path` is, links followed; anything that cannot be examined is kOther,
+// and so is a path holding a NUL byte, which no file name can.
 EntryKind entry_kind(const std::string& path);
 
-// os.path.isfile: a regular file, links followed; never true for a path
-// holding a NUL byte, which no file name can.
+// os.path.isfile and os.path.isdir: links followed.
 bool is_regular_file(const std::string& path);
+bool is_directory(const std::string& path);
+
+// os.path.exists: anything at `path`, links followed.
+bool path_exists(const std::string& path);
 
 // Every entry of the directory except "." and "..", in no particular order.
 // Throws OsCallError naming `path` when the directory cannot be opened or read.

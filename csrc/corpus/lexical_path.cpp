@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "corpus/os_error.h"
+#include "corpus/text_order.h"
 
 namespace speech::corpus {
 
@@ -48,9 +49,25 @@ const std::string& WorkingDirectory::get() {
   return *path_;
 }
 
+const std::string& WorkingDirectory::order_key() {
+  if (!key_) key_ = text_order_key(get());
+  return *key_;
+}
+
+namespace {
+
+bool is_absolute(std::string_view path) { return !path.empty() && path.front() == '/'; }
+
+}  // namespace
+
 std::string absolute_path(std::string_view path, WorkingDirectory& cwd) {
-  if (!path.empty() && path.front() == '/') return normalize_path(path);
+  if (is_absolute(path)) return normalize_path(path);
   return normalize_path(path_join(cwd.get(), path));
+}
+
+std::string absolute_order_key(std::string_view key, WorkingDirectory& cwd) {
+  if (is_absolute(key)) return normalize_path(key);
+  return normalize_path(path_join(cwd.order_key(), key));
 }
 
 }  // namespace speech::corpus

@@ -19,12 +19,17 @@ std::string normalize_path(std::string_view path);
 class WorkingDirectory {
  public:
   const std::string& get();
+  // The same as a text order key (text_order.h).
+  const std::string& order_key();
 
  private:
   std::optional<std::string> path_;
+  std::optional<std::string> key_;
 };
 
 // The normalised form of `path` made absolute against the working directory.
 std::string absolute_path(std::string_view path, WorkingDirectory& cwd);
+// The same for the text order key of a path, whatever text it holds.
+std::string absolute_order_key(std::string_view key, WorkingDirectory& cwd);
 
 }  // namespace speech::corpus

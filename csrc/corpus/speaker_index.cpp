@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "common/errors.h"
 #include "corpus/directory_listing.h"
 #include "corpus/text_order.h"
 
@@ -43,6 +44,12 @@ std::vector<std::string> speaker_files(const FolderPath& speaker, const Extensio
 }
 
 }  // namespace
+
+CombinedIds combined_ids(std::string_view strategy) {
+  if (strategy == "prefix") return CombinedIds::kPrefixed;
+  if (strategy == "merge") return CombinedIds::kMerged;
+  throw ValueError("strategy must be one of 'prefix','merge'");
+}
 
 void merge_speaker_paths(std::vector<std::string>& stored, std::vector<std::string> added) {
   stored.insert(stored.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));

@@ -2,6 +2,7 @@
 // The speaker file index of one speech corpus laid out as
 // root/subset/speaker/file or root/subset/speaker/folder/file.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "corpus/extension_test.h"
@@ -20,6 +21,14 @@ struct SpeakerFiles {
 // directory. A listing that fails inside the corpus throws OsCallError.
 std::vector<SpeakerFiles> index_speakers(const std::string& root, const ExtensionTest& test,
                                          WorkingDirectory& cwd);
+
+// How a combined index names its speakers: the corpus label, "_" and the
+// speaker id, or the speaker id alone (one speaker in several corpora
+// gets the union of their files).
+enum class CombinedIds { kPrefixed, kMerged };
+
+// The strategy named "prefix" or "merge"; ValueError for any other name.
+CombinedIds combined_ids(std::string_view strategy);
 
 // `stored` followed by `added`, then unique and in text order.
 void merge_speaker_paths(std::vector<std::string>& stored, std::vector<std::string> added);

@@ -95,4 +95,13 @@ void sort_unique_by_text(std::vector<std::string>& names) {
   for (auto& entry : keyed) names.push_back(std::move(entry.second));
 }
 
+std::vector<size_t> distinct_in_key_order(const std::vector<std::string>& keys) {
+  std::vector<size_t> order(keys.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&keys](size_t a, size_t b) { return keys[a] < keys[b]; });
+  order.erase(std::unique(order.begin(), order.end(), [&keys](size_t a, size_t b) { return keys[a] == keys[b]; }),
+              order.end());
+  return order;
+}
+
 }  // namespace speech::corpus

@@ -23,4 +23,8 @@ std::string text_order_key(std::string_view bytes);
 // text order.
 void sort_unique_by_text(std::vector<std::string>& names);
 
+// The places of `keys` (text order keys) in key order, one for each
+// distinct key: the first place it holds.
+std::vector<size_t> distinct_in_key_order(const std::vector<std::string>& keys);
+
 }  // namespace speech::corpus

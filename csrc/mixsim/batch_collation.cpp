@@ -73,4 +73,33 @@ at::Tensor pad_and_stack_slots(const std::vector<std::vector<at::Tensor>>& slots
   return out;
 }
 
+int64_t slot_count(const std::vector<int64_t>& speaker_counts) {
+  int64_t slots = 0;
+  for (const int64_t n : speaker_counts) slots = std::max(slots, n);
+  return slots;
+}
+
+CollatedSignals collate_signals(const std::vector<RecordSignals>& records, int64_t slots) {
+  std::vector<std::vector<at::Tensor>> slot_signals;
+  std::vector<at::Tensor> slot_lengths;
+  for (int64_t t = 0; t < slots; ++t) {
+    std::vector<at::Tensor> rows;
+    for (const RecordSignals& record : records) {
+      if (t >= static_cast<int64_t>(record.sources.size())) {
+        rows.push_back(at::zeros({1}, at::kFloat));
+        continue;
+      }
+      const at::Tensor& source = record.sources[static_cast<size_t>(t)];
+      rows.push_back(source.dim() > 1 ? source.reshape({-1}) : source);
+    }
+    slot_lengths.push_back(row_lengths(rows));
+    slot_signals.push_back(std::move(rows));
+  }
+  std::vector<at::Tensor> mixtures;
+  for (const RecordSignals& record : records) mixtures.push_back(record.mixture);
+  at::Tensor mixture = pad_rows(mixtures);
+  if (mixture.dim() == 2) mixture = mixture.unsqueeze(1);
+  return {pad_and_stack_slots(slot_signals), stack_slots(slot_lengths), mixture, row_lengths(mixtures)};
+}
+
 }  // namespace speech::mixsim

@@ -25,4 +25,25 @@ at::Tensor stack_slots(const std::vector<at::Tensor>& slots);
 // tensors. Slots whose padded lengths differ fail as stack_slots fails.
 at::Tensor pad_and_stack_slots(const std::vector<std::vector<at::Tensor>>& slots);
 
+// The signals of one mixture sample record.
+struct RecordSignals {
+  std::vector<at::Tensor> sources;  // its first sources, up to the slot count
+  at::Tensor mixture;
+};
+
+struct CollatedSignals {
+  at::Tensor sources;      // [B, S, T]
+  at::Tensor sources_len;  // [B, S], int64
+  at::Tensor mixture;      // [B, 1, T]
+  at::Tensor mixture_len;  // [B], int64
+};
+
+// The batch's slot count: its largest speaker count.
+int64_t slot_count(const std::vector<int64_t>& speaker_counts);
+
+// Slot t of each record holds its source t, flattened, or one zero sample
+// (length 1) when it has none; every slot and the mixtures are zero-padded
+// to their longest signal. records must not be empty.
+CollatedSignals collate_signals(const std::vector<RecordSignals>& records, int64_t slots);
+
 }  // namespace speech::mixsim

@@ -7,6 +7,19 @@
 
 namespace speech::mixsim {
 
+// The labels of the two speech corpora, in the order of the roots of
+// speech_root: a combined speaker id is the label, "_" and the name of the
+// speaker's folder.
+constexpr const char* kCorpusLabels[] = {"libri", "wsj0"};
+
+// A speaker enters the index with at least two utterances: a mixture of it
+// with itself needs two.
+inline bool keeps_speaker(int64_t files) { return files >= 2; }
+
+// What the noise level may be set against, in the order they are compared:
+// the first source as placed, or the sum of all speech.
+constexpr const char* kSnrReferences[] = {"target", "speech"};
+
 // At least one sample per second.
 void check_target_sr(int64_t target_sr);
 

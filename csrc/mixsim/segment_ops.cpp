@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+
+#include "common/errors.h"
 
 #include "mixsim/stream_plan.h"
 
@@ -48,6 +51,9 @@ NoiseRegions noise_regions(int64_t total, double region_seconds, int64_t rate, i
   NoiseRegions regions;
   regions.region = round_half_even(region_seconds * static_cast<double>(rate));
   if (regions.region <= 0) regions.region = segment;
+  if (regions.region <= 0) {
+    throw ValueError("a noise segment needs a positive segment length, got segment_samples=" + std::to_string(segment));
+  }
   regions.count = total >= regions.region ? total / regions.region : 1;
   return regions;
 }

@@ -33,6 +33,7 @@ struct NoiseRegions {
 
 // region = round(seconds * rate), falling back to the segment length when
 // that is not positive; a noise shorter than one region is a single region.
+// ValueError when the segment length is not positive either.
 NoiseRegions noise_regions(int64_t total, double region_seconds, int64_t rate, int64_t segment);
 
 struct RegionBounds {

@@ -47,4 +47,13 @@ std::optional<int64_t> batches_for_worker(std::optional<int64_t> samples, int64_
   return floor_div(*samples, batch);
 }
 
+IterationPlan plan_iteration(std::optional<int64_t> samples_per_epoch, std::optional<int64_t> batch_size,
+                             const ShardInfo& shard) {
+  IterationPlan plan;
+  const std::optional<int64_t> samples = samples_for_worker(samples_per_epoch, shard);
+  plan.batch = batch_samples(batch_size);
+  plan.batches = batches_for_worker(samples, plan.batch);
+  return plan;
+}
+
 }  // namespace speech::mixsim

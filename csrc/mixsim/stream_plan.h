@@ -35,6 +35,16 @@ int64_t batch_samples(std::optional<int64_t> batch_size);
 // Whole batches only: the last samples % batch of a share are never made.
 std::optional<int64_t> batches_for_worker(std::optional<int64_t> samples, int64_t batch);
 
+// What one iteration of a worker makes: batches of `batch` samples, and how
+// many (none for an endless stream).
+struct IterationPlan {
+  int64_t batch = 1;
+  std::optional<int64_t> batches;
+};
+
+IterationPlan plan_iteration(std::optional<int64_t> samples_per_epoch, std::optional<int64_t> batch_size,
+                             const ShardInfo& shard);
+
 // A batch gets this many synthesis attempts in all, shared by its samples.
 inline int64_t attempts_per_batch(int64_t batch) { return batch * 20; }
 

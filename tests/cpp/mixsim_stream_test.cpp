@@ -289,5 +289,20 @@ TEST(BatchCollation, PadsStacksAndCounts) {
   EXPECT_EQ(with_channels.sizes(), (at::IntArrayRef{2, 1, 4}));
 }
 
+TEST(BatchCollation, RecordsWithoutASlotHoldOneZeroAndSourcesAreFlattened) {
+  RecordSignals first{{at::ones({4}), at::ones({2, 2})}, at::ones({4})};
+  RecordSignals second{{at::full({3}, 2.0f)}, at::ones({3})};
+  const int64_t slots = slot_count({2, 1});
+  ASSERT_EQ(slots, 2);
+  const CollatedSignals batch = collate_signals({first, second}, slots);
+  EXPECT_EQ(batch.sources.sizes(), (at::IntArrayRef{2, 2, 4}));
+  EXPECT_EQ(batch.sources_len.scalar_type(), at::kLong);
+  EXPECT_TRUE(at::equal(batch.sources_len, at::tensor({4, 4, 3, 1}, at::kLong).reshape({2, 2})));
+  EXPECT_TRUE(at::equal(batch.sources[1][0], at::tensor({2.0f, 2.0f, 2.0f, 0.0f})));
+  EXPECT_TRUE(at::equal(batch.sources[1][1], at::zeros({4})));
+  EXPECT_EQ(batch.mixture.sizes(), (at::IntArrayRef{2, 1, 4}));
+  EXPECT_TRUE(at::equal(batch.mixture_len, at::tensor({4, 3}, at::kLong)));
+}
+
 }  // namespace
 }  // namespace speech::mixsim

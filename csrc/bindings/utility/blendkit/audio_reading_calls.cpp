@@ -13,6 +13,7 @@
 #include "bindings/utility/blendkit/signal_calls.h"
 #include "common/errors.h"
 #include "common/wav_io.h"
+#include "mixsim/audio_reading.h"
 #include "pyutil/py_print.h"
 #include "pyutil/unpack_pair.h"
 
@@ -22,8 +23,6 @@ namespace speech {
 namespace {
 
 using namespace signal_arrays;
-
-constexpr int kFailedReadRate = 16000;
 
 // The file name as the reader reports it: a path-like object's own path.
 py::object file_name(const py::object& path) {
@@ -41,13 +40,10 @@ std::string encoded_path(const py::object& name) {
   throw TypeError("Invalid file: " + py_str(py::repr(name)));
 }
 
-// Raw files carry no header, so nothing about them can be read unaided.
 void refuse_raw(const py::object& name) {
   const py::object ext = py::module_::import("os").attr("path").attr("splitext")(name)[py::int_(1)];
-  std::string text = PyBytes_Check(ext.ptr()) ? py::reinterpret_borrow<py::bytes>(ext).cast<std::string>()
-                                               : ext.cast<std::string>();
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (text == ".RAW") throw TypeError("samplerate must be specified");
+  mixsim::check_readable_unaided(PyBytes_Check(ext.ptr()) ? py::reinterpret_borrow<py::bytes>(ext).cast<std::string>()
+                                                          : ext.cast<std::string>());
 }
 
 AudioFileReader open_reader(const py::object& name) {
@@ -60,14 +56,8 @@ AudioFileReader open_reader(const py::object& name) {
   }
 }
 
-// The sample type a dtype names, among the four libsndfile reads into.
-std::string sample_type_name(const py::object& dtype) {
-  const std::string name = py::module_::import("numpy").attr("dtype")(dtype).attr("name").cast<std::string>();
-  if (name != "float32" && name != "float64" && name != "int16" && name != "int32") {
-    throw ValueError("dtype must be one of ['float32', 'float64', 'int16', 'int32'] and not " +
-                     py_str(py::repr(py::str(name))));
-  }
-  return name;
+mixsim::SampleType sample_type_of(const py::object& dtype) {
+  return mixsim::sample_type_named(py::module_::import("numpy").attr("dtype")(dtype).attr("name").cast<std::string>());
 }
 
 // One channel reads as a 1-D array, more as (frames, channels); a file that
@@ -90,12 +80,13 @@ py::object read_samples(AudioFileReader& reader) {
 
 py::object read_whole_file(const py::object& path, const py::object& dtype) {
   AudioFileReader reader = open_reader(file_name(path));
-  const std::string type = sample_type_name(dtype);
   py::object data;
-  if (type == "float32") data = read_samples<float>(reader);
-  else if (type == "float64") data = read_samples<double>(reader);
-  else if (type == "int16") data = read_samples<int16_t>(reader);
-  else data = read_samples<int32_t>(reader);
+  switch (sample_type_of(dtype)) {
+    case mixsim::SampleType::kFloat32: data = read_samples<float>(reader); break;
+    case mixsim::SampleType::kFloat64: data = read_samples<double>(reader); break;
+    case mixsim::SampleType::kInt16: data = read_samples<int16_t>(reader); break;
+    case mixsim::SampleType::kInt32: data = read_samples<int32_t>(reader); break;
+  }
   return py::make_tuple(data, py::int_(reader.sample_rate()));
 }
 
@@ -117,7 +108,7 @@ py::object safe_sf_read(const py::object& path, const py::object& dtype) {
   std::string error_text;
   if (run_guarded([&] { result = read_whole_file(path, dtype); }, error_text)) return result;
   print_warning("sf.read failed for ", path, error_text);
-  return py::make_tuple(empty_float32(), py::int_(kFailedReadRate));
+  return py::make_tuple(empty_float32(), py::int_(mixsim::kFailedReadRate));
 }
 
 py::object load_audio(const py::object& path, const py::object& target_sr) {

@@ -19,10 +19,9 @@ namespace py = pybind11;
 namespace speech::corpus {
 namespace {
 
-const char* const kStrategyError = "strategy must be one of 'prefix','merge'";
-
-bool is_text_equal(const py::object& value, const char* text) {
-  return PyUnicode_Check(value.ptr()) && value.equal(py::str(text));
+// The strategy as the core names it; a value that is no text names none.
+CombinedIds strategy_of(const py::object& strategy) {
+  return combined_ids(PyUnicode_Check(strategy.ptr()) ? order_key(strategy) : std::string());
 }
 
 // Paths of an input list made absolute as order keys: the text itself is
@@ -31,29 +30,23 @@ class KeyPaths {
  public:
   std::vector<std::string> absolute(const py::handle& files) {
     std::vector<std::string> keys;
-    for (const py::handle file : py::reinterpret_borrow<py::object>(files)) keys.push_back(absolute_key(file));
+    for (const py::handle file : py::reinterpret_borrow<py::object>(files)) {
+      keys.push_back(absolute_order_key(order_key(text_path(file)), cwd_));
+    }
     sort_unique_by_text(keys);
     return keys;
   }
 
  private:
-  std::string absolute_key(const py::handle& file) {
+  static py::object text_path(const py::handle& file) {
     const py::object text = PyUnicode_Check(file.ptr())
                                 ? py::reinterpret_borrow<py::object>(file)
                                 : blendkit_attr("os").attr("path").attr("abspath")(file);
     if (!PyUnicode_Check(text.ptr())) throw py::type_error("speaker file paths must be text");
-    const std::string key = order_key(text);
-    if (!key.empty() && key.front() == '/') return normalize_path(key);
-    return normalize_path(path_join(cwd_key(), key));
-  }
-
-  const std::string& cwd_key() {
-    if (!cwd_key_) cwd_key_ = text_order_key(cwd_.get());
-    return *cwd_key_;
+    return text;
   }
 
   WorkingDirectory cwd_;
-  std::optional<std::string> cwd_key_;
 };
 
 py::object text_of(const py::handle& value) {
@@ -70,10 +63,8 @@ py::list texts_from_keys(const std::vector<std::string>& keys) {
 }  // namespace
 
 py::dict find_audio_files_by_speaker(const py::object& root, const py::object& exts) {
-  const py::str root_text = path_text(root, "root");
-  const std::optional<std::string> root_bytes = file_system_bytes(root_text);
-  if (!root_bytes || root_bytes->find('\0') != std::string::npos) return py::dict();
-  if (entry_kind(*root_bytes) != EntryKind::kDirectory) return py::dict();
+  const std::optional<std::string> root_bytes = file_system_bytes(path_text(root, "root"));
+  if (!root_bytes || !is_directory(*root_bytes)) return py::dict();
   try {
     const ExtensionTest test = extension_test_from(exts);
     WorkingDirectory cwd;
@@ -88,8 +79,7 @@ py::dict find_audio_files_by_speaker(const py::object& root, const py::object& e
 }
 
 py::dict combine_speaker_mappings(const py::object& mappings, const py::object& strategy) {
-  const bool prefix = is_text_equal(strategy, "prefix");
-  if (!prefix && !is_text_equal(strategy, "merge")) throw py::value_error(kStrategyError);
+  const bool prefix = strategy_of(strategy) == CombinedIds::kPrefixed;
   try {
     KeyPaths paths;
     py::dict position;  // key -> index, with the interpreter's key equality

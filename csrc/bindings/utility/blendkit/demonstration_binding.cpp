@@ -16,7 +16,7 @@
 #include "common/errors.h"
 #include "common/wav_io.h"
 #include "mixsim/demo_command_line.h"
-#include "mixsim/demo_output_names.h"
+#include "mixsim/demo_run.h"
 #include "pyutil/argparse_options.h"
 #include "pyutil/py_print.h"
 
@@ -79,110 +79,149 @@ void write_float_wav(const std::string& path, const py::object& samples, int sam
   write_wav(path, arr.data(), frames, channels, sample_rate, WavSubtype::kFloat);
 }
 
+// One loader item, read as the program reads it.
 struct Batch {
   py::object mixture;
   py::object mixture_len;
   py::object source_ids;
   py::object sources;
   py::object sources_len;
-  int64_t size = 0;
   int sample_rate = 0;
 };
 
-struct RunState {
-  py::object out_dir;
-  int64_t epoch = 0;
-  int64_t step = 0;
-};
-
-std::string output_path(const RunState& run, const std::string& name) {
-  return blendkit_attr("os").attr("path").attr("join")(run.out_dir, name).cast<std::string>();
-}
-
-void save_sample(const RunState& run, const Batch& batch, int64_t j) {
-  const py::object np = blendkit_attr("np");
-  const py::object mix_len = as_count(batch.mixture_len[py::int_(j)]);
-  const py::object mix = batch.mixture[py::int_(j)].attr("squeeze")().attr("detach")().attr("cpu")().attr("numpy")();
-  const py::object mix_head = head(mix, mix_len).attr("astype")(np.attr("float32"));
-
-  std::string base = mixsim::sample_base_name(run.epoch, run.step, j);
-  const bool tagged = is_list_or_tuple(batch.source_ids) && static_cast<int64_t>(py::len(batch.source_ids)) > j &&
-                      !batch.source_ids[py::int_(j)].is_none();
-  const py::object sids = tagged ? py::object(batch.source_ids[py::int_(j)]) : py::none();
-  if (tagged) {
-    std::vector<std::string> ids;
-    std::string unused;
-    if (signal_arrays::run_guarded([&] { for (const py::handle id : sids) ids.push_back(py_str(id)); }, unused)) {
-      base = mixsim::with_id_tag(base, ids);
-    }
-  }
-  std::vector<std::string> saved{output_path(run, mixsim::mixture_file_name(base))};
-  write_float_wav(saved[0], mix_head, batch.sample_rate);
-  if (batch.sources.is_none() || batch.sources_len.is_none()) {
-    py_print(mixsim::saved_line(saved));
-    return;
-  }
-  const py::tuple shape = py::tuple(batch.sources.attr("shape"));
-  if (shape.size() != 3) {
-    throw ValueError("not enough values to unpack (expected 3, got " + std::to_string(shape.size()) + ")");
-  }
-  const int64_t slots = shape[1].cast<int64_t>();
-  for (int64_t k = 0; k < slots; ++k) {
-    const py::tuple index = py::make_tuple(j, k);
-    const py::object src_len = as_count(batch.sources_len[index]);
-    if (!signal_arrays::less_than(py::int_(0), src_len)) continue;
-    const py::object src =
-        head(batch.sources[index], src_len).attr("detach")().attr("cpu")().attr("numpy")().attr("astype")(np.attr("float32"));
-    std::optional<std::string> slot_id;
-    if (tagged && is_list_or_tuple(sids) && static_cast<int64_t>(py::len(sids)) > k) {
-      slot_id = text_of(sids[py::int_(k)]);
-    }
-    saved.push_back(output_path(run, mixsim::source_file_name(base, k, slot_id)));
-    write_float_wav(saved.back(), src, batch.sample_rate);
-  }
-  py_print(mixsim::saved_line(saved));
-}
-
-Batch read_batch(const py::object& item) {
+Batch read_loader_item(const py::object& item, mixsim::StepValues& values) {
   Batch batch;
   batch.mixture = item[py::str("mixture")];
-  batch.size = py::int_(batch.mixture.attr("size")(0)).cast<int64_t>();
+  values.batch_size = py::int_(batch.mixture.attr("size")(0)).cast<int64_t>();
   batch.mixture_len = item[py::str("mixture_len")];
-  return batch;
-}
-
-void run_step(const RunState& run, const py::object& item) {
-  Batch batch = read_batch(item);
   const py::object num_spk = get_or(item, "num_spk", py::list());
   batch.source_ids = get_or(item, "source_ids", py::list());
   batch.sample_rate = py::int_(item[py::str("sr")]).cast<int>();
   batch.sources = get_or(item, "sources", py::none());
   batch.sources_len = get_or(item, "sources_len", py::none());
-  py_print(mixsim::step_line(run.epoch, run.step, std::to_string(batch.size),
-                             text_of(batch.mixture_len.attr("tolist")()), text_of(num_spk), text_of(batch.source_ids)));
-  std::string error_text;
-  const bool saved = signal_arrays::run_guarded(
-      [&] {
-        for (int64_t j = 0; j < batch.size; ++j) save_sample(run, batch, j);
-      },
-      error_text);
-  if (!saved) py_print(mixsim::save_failure_line(run.epoch, run.step, error_text));
+  values.mixture_lens = text_of(batch.mixture_len.attr("tolist")());
+  values.num_spk = text_of(num_spk);
+  values.source_ids = text_of(batch.source_ids);
+  return batch;
 }
 
-void run_epoch(RunState& run, const py::object& dataset, const py::object& loader, int64_t max_steps_option) {
-  py_print(mixsim::epoch_heading(run.epoch));
-  dataset.attr("set_epoch")(run.epoch);
-  const std::optional<int64_t> max_steps =
-      max_steps_option >= 0 ? std::optional<int64_t>(max_steps_option) : std::nullopt;
-  int64_t steps = 0;
-  run.step = 0;
-  for (const py::handle item : loader) {
-    ++steps;
-    run_step(run, py::reinterpret_borrow<py::object>(item));
-    if (max_steps && steps >= *max_steps) break;
-    ++run.step;
-  }
+py::object as_float32_numpy(const py::object& tensor) {
+  return tensor.attr("detach")().attr("cpu")().attr("numpy")().attr("astype")(blendkit_attr("np").attr("float32"));
 }
+
+class BatchFiles final : public mixsim::SampleFiles {
+ public:
+  BatchFiles(const Batch& batch, const py::object& out_dir) : batch_(batch), out_dir_(out_dir) {}
+
+  // A None entry has no ids; one that str() refuses drops the tag quietly.
+  std::optional<std::vector<std::string>> id_texts(int64_t j) override {
+    const py::object sids = sample_ids(j);
+    if (sids.is_none()) return std::nullopt;
+    std::vector<std::string> ids;
+    std::string unused;
+    if (!signal_arrays::run_guarded([&] { for (const py::handle id : sids) ids.push_back(py_str(id)); }, unused)) {
+      return std::nullopt;
+    }
+    return ids;
+  }
+
+  std::optional<std::string> slot_id(int64_t j, int64_t k) override {
+    const py::object sids = sample_ids(j);
+    if (sids.is_none() || !is_list_or_tuple(sids) || static_cast<int64_t>(py::len(sids)) <= k) return std::nullopt;
+    return text_of(sids[py::int_(k)]);
+  }
+
+  std::string write_mixture(int64_t j, const std::string& name) override {
+    const py::object length = as_count(batch_.mixture_len[py::int_(j)]);
+    const py::object mix = batch_.mixture[py::int_(j)].attr("squeeze")().attr("detach")().attr("cpu")().attr("numpy")();
+    return written(name, head(mix, length).attr("astype")(blendkit_attr("np").attr("float32")));
+  }
+
+  bool has_sources() override { return !batch_.sources.is_none() && !batch_.sources_len.is_none(); }
+
+  int64_t slots() override {
+    const py::tuple shape = py::tuple(batch_.sources.attr("shape"));
+    if (shape.size() != 3) {
+      throw ValueError("not enough values to unpack (expected 3, got " + std::to_string(shape.size()) + ")");
+    }
+    return shape[1].cast<int64_t>();
+  }
+
+  int64_t source_length(int64_t j, int64_t k) override {
+    return py::cast<int64_t>(as_count(batch_.sources_len[py::make_tuple(j, k)]));
+  }
+
+  std::string write_source(int64_t j, int64_t k, int64_t length, const std::string& name) override {
+    return written(name, as_float32_numpy(head(batch_.sources[py::make_tuple(j, k)], py::int_(length))));
+  }
+
+  void print(const std::string& line) override { py_print(line); }
+
+ private:
+  // Element j of "source_ids" when that is a list or tuple long enough.
+  py::object sample_ids(int64_t j) const {
+    const py::object& ids = batch_.source_ids;
+    if (!is_list_or_tuple(ids) || static_cast<int64_t>(py::len(ids)) <= j) return py::none();
+    return ids[py::int_(j)];
+  }
+
+  std::string written(const std::string& name, const py::object& samples) const {
+    const std::string path = blendkit_attr("os").attr("path").attr("join")(out_dir_, name).cast<std::string>();
+    write_float_wav(path, samples, batch_.sample_rate);
+    return path;
+  }
+
+  const Batch& batch_;
+  const py::object& out_dir_;
+};
+
+class DemoRun final : public mixsim::DemoSteps {
+ public:
+  DemoRun(py::object dataset, py::object loader, py::object out_dir)
+      : dataset_(std::move(dataset)), loader_(std::move(loader)), out_dir_(std::move(out_dir)) {}
+
+  void print(const std::string& line) override { py_print(line); }
+  void set_epoch(int64_t epoch) override { dataset_.attr("set_epoch")(epoch); }
+  void start_epoch() override { batches_ = py::iter(loader_); }
+
+  bool next_batch() override {
+    PyObject* item = PyIter_Next(batches_.ptr());
+    if (item == nullptr) {
+      if (PyErr_Occurred()) throw py::error_already_set();
+      return false;
+    }
+    item_ = py::reinterpret_steal<py::object>(item);
+    return true;
+  }
+
+  void finish_epoch() override {
+    item_ = py::object();
+    batches_ = py::object();
+  }
+
+  mixsim::StepValues read_batch() override {
+    mixsim::StepValues values;
+    batch_ = read_loader_item(item_, values);
+    return values;
+  }
+
+  std::optional<std::string> save_batch(int64_t epoch, int64_t step, int64_t batch_size) override {
+    BatchFiles files(batch_, out_dir_);
+    std::string error_text;
+    if (signal_arrays::run_guarded([&] { mixsim::save_samples(files, epoch, step, batch_size); }, error_text)) {
+      return std::nullopt;
+    }
+    return error_text;
+  }
+
+ private:
+  py::object dataset_;
+  py::object loader_;
+  py::object out_dir_;
+  py::object batches_;
+  py::object item_;
+  Batch batch_;
+};
 
 void run_demonstration() {
   const py::object args = parse_command_line();
@@ -201,12 +240,8 @@ void run_demonstration() {
   const py::object loader = blendkit_attr("DataLoader")(dataset, py::arg("batch_size") = py::none(),
                                                         py::arg("num_workers") = args.attr("num_workers"),
                                                         py::arg("drop_last") = false);
-  RunState run;
-  run.out_dir = args.attr("out_dir");
-  const int64_t epochs = args.attr("epochs").cast<int64_t>();
-  const int64_t max_steps = args.attr("max_steps_per_epoch").cast<int64_t>();
-  for (run.epoch = 0; run.epoch < epochs; ++run.epoch) run_epoch(run, dataset, loader, max_steps);
-  py_print("Done.");
+  DemoRun run(dataset, loader, args.attr("out_dir"));
+  mixsim::run_epochs(run, args.attr("epochs").cast<int64_t>(), args.attr("max_steps_per_epoch").cast<int64_t>());
 }
 
 }  // namespace

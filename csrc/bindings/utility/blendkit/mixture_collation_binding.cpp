@@ -34,30 +34,20 @@ at::Tensor signal_tensor(const py::handle& value) {
   }
 }
 
-int64_t slot_count(const std::vector<py::dict>& records) {
-  int64_t slots = 0;
-  for (const py::dict& record : records) {
-    const py::object n = record.attr("get")("num_spk", 1);
-    slots = std::max(slots, py::cast<int64_t>(py::int_(n)));
-  }
-  return slots;
+int64_t speaker_count(const py::dict& record) {
+  return py::cast<int64_t>(py::int_(record.attr("get")("num_spk", 1)));
 }
 
-// Slot t of every record: its source t (flattened), or one zero sample for
-// a record that has no such source.
-std::vector<at::Tensor> slot_rows(const std::vector<py::dict>& records, int64_t slot) {
-  std::vector<at::Tensor> rows;
-  for (const py::dict& record : records) {
-    const py::object sources = record.attr("get")("sources");
-    if (sources.is_none() || slot >= static_cast<int64_t>(py::len(sources))) {
-      rows.push_back(at::zeros({1}, at::kFloat));
-      continue;
-    }
-    at::Tensor row = signal_tensor(sources[py::int_(slot)]);
-    if (row.dim() > 1) row = row.reshape({-1});
-    rows.push_back(row);
+// The record's first `slots` sources and its mixture.
+mixsim::RecordSignals signals_of(const py::dict& record, int64_t slots) {
+  mixsim::RecordSignals signals;
+  const py::object sources = record.attr("get")("sources");
+  if (!sources.is_none()) {
+    const int64_t n = std::min<int64_t>(slots, static_cast<int64_t>(py::len(sources)));
+    for (int64_t t = 0; t < n; ++t) signals.sources.push_back(signal_tensor(sources[py::int_(t)]));
   }
-  return rows;
+  signals.mixture = signal_tensor(record["mixture"]);
+  return signals;
 }
 
 py::list record_values(const std::vector<py::dict>& records, const char* key, const py::object& fallback) {
@@ -69,23 +59,18 @@ py::list record_values(const std::vector<py::dict>& records, const char* key, co
 }  // namespace
 
 py::dict collate_batch(const std::vector<py::dict>& records) {
-  const int64_t slots = slot_count(records);
-  std::vector<std::vector<at::Tensor>> slot_signals;
-  std::vector<at::Tensor> slot_lengths;
-  for (int64_t t = 0; t < slots; ++t) {
-    slot_signals.push_back(slot_rows(records, t));
-    slot_lengths.push_back(mixsim::row_lengths(slot_signals.back()));
-  }
-  std::vector<at::Tensor> mixtures;
-  for (const py::dict& record : records) mixtures.push_back(signal_tensor(record["mixture"]));
-  at::Tensor mixture = mixsim::pad_rows(mixtures);
-  if (mixture.dim() == 2) mixture = mixture.unsqueeze(1);
+  std::vector<int64_t> counts;
+  for (const py::dict& record : records) counts.push_back(speaker_count(record));
+  const int64_t slots = mixsim::slot_count(counts);
+  std::vector<mixsim::RecordSignals> signals;
+  for (const py::dict& record : records) signals.push_back(signals_of(record, slots));
+  const mixsim::CollatedSignals collated = mixsim::collate_signals(signals, slots);
 
   py::dict batch;
-  batch["sources"] = wrap(mixsim::pad_and_stack_slots(slot_signals));
-  batch["sources_len"] = wrap(mixsim::stack_slots(slot_lengths));
-  batch["mixture"] = wrap(mixture);
-  batch["mixture_len"] = wrap(mixsim::row_lengths(mixtures));
+  batch["sources"] = wrap(collated.sources);
+  batch["sources_len"] = wrap(collated.sources_len);
+  batch["mixture"] = wrap(collated.mixture);
+  batch["mixture_len"] = wrap(collated.mixture_len);
   batch["num_spk"] = record_values(records, "num_spk", py::int_(1));
   batch["sr"] = records.front()["sr"];
   batch["source_ids"] = record_values(records, "source_ids", py::none());

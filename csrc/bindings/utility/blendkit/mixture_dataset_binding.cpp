@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bindings/utility/blendkit/mixture_parts.h"
+#include "bindings/utility/blendkit/package_originals.h"
 #include "bindings/utility/blendkit/registration.h"
 #include "common/errors.h"
 #include "mixsim/dataset_arguments.h"
@@ -36,12 +37,11 @@ void check_speech_root(const py::handle& speech_root) {
 
 py::object speakers_from_corpora(const py::handle& speech_root) {
   check_speech_root(speech_root);
-  const py::object find = blendkit_attr("find_audio_files_by_speaker");
-  const py::object libri = find(speech_root[py::int_(0)]);
-  const py::object wsj0 = blendkit_attr("find_audio_files_by_speaker")(speech_root[py::int_(1)]);
   py::dict mappings;
-  mappings["libri"] = libri;
-  mappings["wsj0"] = wsj0;
+  int root = 0;
+  for (const char* label : mixsim::kCorpusLabels) {
+    mappings[label] = blendkit_attr("find_audio_files_by_speaker")(speech_root[py::int_(root++)]);
+  }
   return blendkit_attr("combine_speaker_mappings")(mappings);
 }
 
@@ -49,7 +49,7 @@ py::dict usable_speakers(const py::handle& speakers_map) {
   py::dict speakers;
   for (const py::handle item : speakers_map.attr("items")()) {
     const auto [spk, files] = unpack_pair(item);
-    if (py::len(files) >= 2) speakers[spk] = files;
+    if (mixsim::keeps_speaker(static_cast<int64_t>(py::len(files)))) speakers[spk] = files;
   }
   return speakers;
 }
@@ -64,6 +64,13 @@ py::list rooms_with_files(const py::handle& rir_map) {
     }
   }
   return rooms;
+}
+
+bool is_snr_reference(const py::object& reference) {
+  for (const char* known : mixsim::kSnrReferences) {
+    if (reference.equal(py::str(known))) return true;
+  }
+  return false;
 }
 
 bool assertions_enabled() {
@@ -139,8 +146,7 @@ void dataset_init(const py::object& cls, py::object self, py::object speech_root
   self.attr("sir_range") = sir_range;
   self.attr("overlap_range") = overlap_range;
   self.attr("snr_reference") = snr_reference;
-  const py::object stored_reference = self.attr("snr_reference");
-  if (assertions_enabled() && !stored_reference.equal(py::str("target")) && !stored_reference.equal(py::str("speech"))) {
+  if (assertions_enabled() && !is_snr_reference(self.attr("snr_reference"))) {
     // As a failed assert statement raises it: with no arguments at all.
     PyErr_SetNone(PyExc_AssertionError);
     throw py::error_already_set();
@@ -225,7 +231,7 @@ void bind_mixture_dataset(py::module_& m) {
       py::arg("world_size") = 1);
   cls.def("set_epoch", &set_epoch, py::arg("epoch"));
   define_sampling(cls);
-  define_impulse_responses(cls);
+  define_impulse_responses(cls, m);
   cls.def("_get_shard_info", &get_shard_info);
   define_batch_stream(cls, m);
 }

@@ -1,15 +1,16 @@
 // The dataset's draws of speakers and utterances, of a room and its impulse
-// responses, and of a noise segment. Each call on a stream, and its
-// arguments, is part of what makes a seeded stream reproducible.
+// responses, and of a noise segment, on whatever random stream the caller
+// passes: the core draws, and the members drawn are the dataset's own.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
-#include <cmath>
+#include <optional>
 
 #include "bindings/utility/blendkit/mixture_parts.h"
-#include "common/errors.h"
-#include "mixsim/segment_ops.h"
-#include "mixsim/stream_plan.h"
+#include "bindings/utility/blendkit/stream_draws.h"
+#include "mixsim/noise_sampling.h"
+#include "mixsim/room_sampling.h"
+#include "mixsim/speaker_sampling.h"
 
 namespace py = pybind11;
 
@@ -17,76 +18,49 @@ namespace speech::mixture {
 namespace {
 
 py::list sample_speakers_and_utts(py::object self, py::object rng, int64_t num_spk) {
+  DatasetMembers members(self);
+  StreamDraws draws(std::move(rng), members);
   py::list sampled;
-  if (num_spk <= 0) return sampled;
-  const py::object speaker_ids = self.attr("speaker_ids");
-  if (py::len(speaker_ids) == 0) throw ValueError("No speakers to sample from.");
-  const py::object speakers = self.attr("speakers");
-  py::set sampled_spks;
-  int64_t tries = 0;
-  const int64_t tries_limit = mixsim::speaker_tries_limit(num_spk);
-  const py::list other_speakers = new_list(speaker_ids);
-  const py::object choice = rng.attr("choice");
-  const auto accepted = [&] { return static_cast<int64_t>(py::len(sampled)); };
-  while (accepted() < num_spk && tries < tries_limit) {
-    ++tries;
-    const py::object cand_spk = choice(other_speakers);
-    if (sampled_spks.contains(cand_spk) && py::len(sampled_spks) < py::len(other_speakers)) continue;
-    const py::object cand_file = choice(speakers[cand_spk]);
-    sampled.append(py::make_tuple(cand_spk, cand_file));
-    sampled_spks.add(cand_spk);
-  }
-  while (accepted() < num_spk) {
-    const py::object cand_spk = choice(other_speakers);
-    const py::object cand_file = choice(speakers[cand_spk]);
-    sampled.append(py::make_tuple(cand_spk, cand_file));
+  for (const mixsim::SpeakerPick& pick :
+       mixsim::sample_speakers(draws, num_spk, [&members] { return members.speaker_count(); })) {
+    const py::object speaker = members.sequence({mixsim::Population::kSpeakers, 0})[py::int_(pick.speaker)];
+    const py::object files = members.sequence({mixsim::Population::kSpeakerFiles, pick.speaker});
+    sampled.append(py::make_tuple(speaker, files[py::int_(pick.file)]));
   }
   return sampled;
 }
 
 py::object sample_rir_room_and_files(py::object self, py::object rng, int64_t num, py::object same_for_all) {
-  const py::object rooms = self.attr("rir_rooms");
-  if (!truthy(rooms)) return py::none();
-  const py::object files = rng.attr("choice")(rooms)[py::int_(2)];
-  if (!truthy(files)) return py::none();
+  DatasetMembers members(self);
+  StreamDraws draws(std::move(rng), members);
+  const int64_t rooms = static_cast<int64_t>(py::len(members.sequence({mixsim::Population::kRooms, 0})));
+  const auto files_in = [&members](int64_t room) {
+    return static_cast<int64_t>(py::len(members.sequence({mixsim::Population::kRoomFiles, room})));
+  };
+  const std::optional<mixsim::RoomFiles> drawn =
+      mixsim::sample_room_files(draws, rooms, files_in, num, truthy(same_for_all));
+  if (!drawn) return py::none();
+  const py::object files = members.sequence({mixsim::Population::kRoomFiles, drawn->room});
   py::list chosen;
-  if (num <= 0) return chosen;
-  if (truthy(same_for_all)) {
-    const py::object path = rng.attr("choice")(files);
-    for (int64_t i = 0; i < num; ++i) chosen.append(path);
-    return chosen;
-  }
-  if (static_cast<int64_t>(py::len(files)) >= num) return rng.attr("sample")(files, num);
-  // Separate choice calls, not one choices(k=num): the two consume the
-  // stream differently.
-  for (int64_t i = 0; i < num; ++i) chosen.append(rng.attr("choice")(files));
-  return chosen;
+  for (const int64_t file : drawn->files) chosen.append(files[py::int_(file)]);
+  return std::move(chosen);
 }
 
 py::object sample_noise_segment(py::object self, py::object noise_full, py::object rng, double class_duration_sec) {
   const int64_t L = py::cast<int64_t>(self.attr("segment_samples"));
   if (noise_full.is_none()) return float_zeros(L);
   const int64_t total = size_of(noise_full);
-  if (total == 0) return float_zeros(L);
   const int64_t rate = py::cast<int64_t>(self.attr("target_sr"));
-  const mixsim::NoiseRegions regions = mixsim::noise_regions(total, class_duration_sec, rate, L);
-  if (regions.region <= 0) {
-    throw ValueError("a noise segment needs a positive segment length, got segment_samples=" + std::to_string(L));
-  }
-  const int64_t chosen = py::cast<int64_t>(rng.attr("randrange")(regions.count));
-  const mixsim::RegionBounds bounds = mixsim::region_bounds(regions, chosen, total);
+  DatasetMembers members(self);
+  StreamDraws draws(std::move(rng), members);
+  const std::optional<mixsim::RegionBounds> region =
+      mixsim::draw_noise_region(draws, total, class_duration_sec, rate, L);
+  if (!region) return float_zeros(L);
   // Only the chosen region is converted: the whole noise may be long, and it
   // is shared through the caller's cache.
-  const FloatArray region = float32_view(noise_full[py::slice(bounds.begin, bounds.end, 1)]);
-  const int64_t n = region.size();
+  const FloatArray samples = float32_view(noise_full[py::slice(region->begin, region->end, 1)]);
   FloatArray out(static_cast<py::ssize_t>(L));
-  if (n >= L) {
-    const int64_t max_offset = n - L;
-    const int64_t start = max_offset > 0 ? py::cast<int64_t>(rng.attr("randint")(0, max_offset)) : 0;
-    mixsim::crop_or_pad(region.data(), n, start, L, out.mutable_data());
-  } else {
-    mixsim::tile_into(region.data(), n, L, out.mutable_data());
-  }
+  mixsim::cut_noise_segment(draws, samples.data(), samples.size(), L, out.mutable_data());
   return std::move(out);
 }
 

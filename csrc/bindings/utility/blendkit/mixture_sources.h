@@ -5,54 +5,39 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
-#include <memory>
 #include <optional>
-#include <vector>
 
 #include "bindings/utility/blendkit/mixture_parts.h"
-#include "mixsim/segment_reader.h"
-#include "mixsim/utterance_crop.h"
+#include "mixsim/mixture_synthesis.h"
+#include "mixsim/utterance_source.h"
 
 namespace speech::mixture {
 
 struct Source {
   pybind11::object speaker;
   pybind11::object path;
-  FloatArray wave;
-  // Set when the samples are still at the file's own rate: only the segment
-  // that the crop keeps is resampled.
-  std::optional<double> file_rate;
-  double target_rate = 0.0;
-  // Set when nothing has been read yet: the crop reads the frames it is
-  // made from, and no others.
-  std::unique_ptr<mixsim::SegmentReader> reader;
-
-  // Samples at the target rate.
-  int64_t length() const {
-    const int64_t n = reader ? reader->frames() : wave.size();
-    if (!file_rate) return n;
-    return mixsim::resampled_utterance_length(n, *file_rate, target_rate);
-  }
+  FloatArray wave;  // holds the samples in memory, when they are
+  mixsim::UtteranceSource samples;
 };
 
-int64_t draw_int(const pybind11::object& stream, int64_t low, int64_t high);
+// A drawn utterance, and what the synthesis judges it by.
+struct LoadedSource {
+  Source source;
+  mixsim::LoadedUtterance found;
+};
 
-// L samples of `wave`: with a stream, a crop at a drawn start when it is
-// longer (mode "random"); without one its start (mode "start"); zero-padded
-// when it is shorter.
-FloatArray pad_or_crop(const FloatArray& wave, int64_t L, const pybind11::object* stream);
+// Loads one drawn utterance: as the package's own _load_audio reads it,
+// crop-only where the file allows, while the package's readers are its own
+// (`direct`); through the package's _load_audio otherwise.
+LoadedSource load_source(const pybind11::object& speaker, const pybind11::object& path,
+                         const pybind11::object& target_sr, bool direct);
 
-// The utterance's segment, its crop start drawn from `stream` when it is
-// longer than L; nothing (and one warning line) when a file held open for
-// its crop cannot be read after all.
-std::optional<FloatArray> crop_source(const Source& source, int64_t L, const pybind11::object& stream);
+// L samples of the source from `start`, zero-padded past its end; nothing
+// (and one warning line) when a file held open for its crop cannot be read
+// after all.
+std::optional<FloatArray> crop_source(const Source& source, int64_t start, int64_t L);
 
-// Loads every drawn (speaker id, path) pair. An unreadable file (an empty
-// signal), one left at another rate because its resampling failed, or one
-// holding a NaN or an infinity (one warning line, at any rate) would enter
-// the batch under its speaker's label as silence, at the wrong rate or as
-// NaN: the attempt fails instead (nothing is returned), once all sources are
-// loaded and before any crop is drawn, and is retried.
-std::optional<std::vector<Source>> load_sources(const pybind11::object& picks, const pybind11::object& target_sr);
+// The first L samples of `wave`, zero-padded.
+FloatArray fitted(const FloatArray& wave, int64_t L);
 
 }  // namespace speech::mixture

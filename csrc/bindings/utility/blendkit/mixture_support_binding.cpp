@@ -5,12 +5,23 @@
 #include <algorithm>
 
 #include "bindings/utility/blendkit/mixture_parts.h"
-#include "common/errors.h"
-#include "pyutil/py_print.h"
 
 namespace py = pybind11;
 
 namespace speech::mixture {
+namespace {
+
+// getattr(obj, "ndim", 0).
+int64_t ndim_of(const py::handle& obj) { return py::cast<int64_t>(py::getattr(obj, "ndim", py::int_(0))); }
+
+// The slice start:stop (None for an open end).
+py::object slice_of(const py::object& start, const py::object& stop) {
+  PyObject* slice = PySlice_New(start.ptr(), stop.ptr(), nullptr);
+  if (slice == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(slice);
+}
+
+}  // namespace
 
 FloatArray float32_view(const py::handle& obj) {
   FloatArray arr = FloatArray::ensure(obj);
@@ -27,18 +38,7 @@ FloatArray float_zeros(int64_t n) {
 
 int64_t size_of(const py::handle& obj) { return py::cast<int64_t>(obj.attr("size")); }
 
-int64_t ndim_of(const py::handle& obj) {
-  const py::object ndim = py::getattr(obj, "ndim", py::int_(0));
-  return py::cast<int64_t>(ndim);
-}
-
 bool is_ordinary_exception(const py::error_already_set& e) { return e.matches(PyExc_Exception); }
-
-py::object slice_of(const py::object& start, const py::object& stop) {
-  PyObject* slice = PySlice_New(start.ptr(), stop.ptr(), nullptr);
-  if (slice == nullptr) throw py::error_already_set();
-  return py::reinterpret_steal<py::object>(slice);
-}
 
 py::list new_list(const py::handle& items) {
   PyObject* list = PySequence_List(items.ptr());
@@ -50,6 +50,20 @@ bool truthy(const py::handle& obj) {
   const int result = PyObject_IsTrue(obj.ptr());
   if (result < 0) throw py::error_already_set();
   return result == 1;
+}
+
+py::object first_channel(const py::object& data) {
+  if (ndim_of(data) != 2) return data;
+  return data[py::make_tuple(slice_of(py::none(), py::none()), 0)];
+}
+
+py::object float32_asarray(const py::handle& x) {
+  const py::object np = blendkit_attr("np");
+  return np.attr("asarray")(x, py::arg("dtype") = np.attr("float32"));
+}
+
+py::object contiguous_float32(const py::handle& x) {
+  return blendkit_attr("np").attr("ascontiguousarray")(float32_asarray(x));
 }
 
 }  // namespace speech::mixture

@@ -3,7 +3,6 @@
 // every item is read afresh from its N + 1 files.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
-#include <sys/stat.h>
 #include <torch/extension.h>
 
 #include <algorithm>
@@ -15,8 +14,11 @@
 #include "bindings/utility/blendkit/corpus_text_edge.h"
 #include "bindings/utility/blendkit/registration.h"
 #include "common/errors.h"
+#include "common/os_path.h"
+#include "corpus/directory_listing.h"
 #include "corpus/validation_entry.h"
 #include "corpus/validation_item.h"
+#include "corpus/validation_layout.h"
 #include "pyutil/plain_class.h"
 
 namespace py = pybind11;
@@ -24,26 +26,10 @@ namespace py = pybind11;
 namespace speech::corpus {
 namespace {
 
-constexpr int kFolderDepth = 2;  // "<N>mix/<folder>" below the root
-
-std::string set_name(int talkers) { return std::to_string(talkers) + "mix"; }
-
-std::vector<std::string> path_fields(int talkers) {
-  std::vector<std::string> fields{"mixture_path"};
-  for (int k = 1; k <= talkers; ++k) fields.push_back("spk" + std::to_string(k) + "_path");
-  return fields;
-}
-
-std::vector<std::string> folders(int talkers) {
-  std::vector<std::string> names{set_name(talkers) + "/mixture"};
-  for (int k = 1; k <= talkers; ++k) names.push_back(set_name(talkers) + "/s" + std::to_string(k));
-  return names;
-}
-
 py::object read_table(const py::object& table_path) {
   const py::object table = blendkit_attr("pd").attr("read_csv")(table_path);
   const size_t columns = py::len(table.attr("columns"));
-  if (columns < 2) {
+  if (columns <= static_cast<size_t>(kValidationNameColumn)) {
     PyErr_SetString(PyExc_IndexError, ("metadata table " + py::str(table_path).cast<std::string>() + " has " +
                                        std::to_string(columns) +
                                        " column(s); the file names are read from its second column")
@@ -54,7 +40,7 @@ py::object read_table(const py::object& table_path) {
 }
 
 void refuse_unsafe(const py::handle& entry, size_t row, const py::object& table_path) {
-  const EntryProblem problem = entry_problem(order_key(entry), kFolderDepth);
+  const EntryProblem problem = entry_problem(order_key(entry), kValidationFolderDepth);
   if (problem == EntryProblem::kNone) return;
   throw py::value_error("unsafe entry in row " + std::to_string(row) + " of " +
                         py::str(table_path).cast<std::string>() + ": " + py::repr(entry).cast<std::string>() + " " +
@@ -67,29 +53,29 @@ py::object join_entry(const py::object& root, const std::string& folder, const p
   if (!PyUnicode_Check(root.ptr()) || !PyUnicode_Check(entry.ptr())) {
     return blendkit_attr("os").attr("path").attr("join")(root, folder, entry);
   }
-  const bool separated = py::len(root) == 0 || root.attr("endswith")("/").cast<bool>();
-  return root + py::str(separated ? "" : "/") + py::str(folder + "/") + entry;
+  return text_from_order_key(path_join(path_join(order_key(root), folder), order_key(entry)));
 }
 
 void validation_init(int talkers, py::object self, py::object args) {
   const py::object root = args.attr("validation_path");
   self.attr("data_path") = root;
-  const py::object table_path = root + py::str("/" + set_name(talkers) + "/metadata_validation.csv");
+  const py::object table_path = root + py::str(validation_table(talkers));
   const py::object table = read_table(table_path);
   self.attr("metadata") = table;
-  const py::list entries = table.attr("iloc")[py::make_tuple(py::slice(py::none(), py::none(), py::none()), 1)].attr("tolist")();
+  const py::list entries =
+      table.attr("iloc")[py::make_tuple(py::slice(py::none(), py::none(), py::none()), kValidationNameColumn)]
+          .attr("tolist")();
   self.attr("wav_metadata") = entries;
-  const std::vector<std::string> fields = path_fields(talkers);
-  const std::vector<std::string> names = folders(talkers);
+  const std::vector<ValidationFiles> files = validation_files(talkers);
   std::vector<py::list> lists;
-  for (const std::string& field : fields) {
+  for (const ValidationFiles& f : files) {
     lists.emplace_back();
-    self.attr(field.c_str()) = lists.back();
+    self.attr(f.field.c_str()) = lists.back();
   }
   for (size_t row = 0; row < entries.size(); ++row) {
     const py::handle entry = entries[row];
     if (PyUnicode_Check(entry.ptr())) refuse_unsafe(entry, row, table_path);
-    for (size_t k = 0; k < names.size(); ++k) lists[k].append(join_entry(root, names[k], entry));
+    for (size_t k = 0; k < files.size(); ++k) lists[k].append(join_entry(root, files[k].folder, entry));
   }
 }
 
@@ -97,10 +83,8 @@ size_t validation_len(py::object self) { return py::len(self.attr("mixture_path"
 
 py::tuple read_wav_safe(py::object self, py::object path) {
   (void)self;
-  const py::str text = path_text(path, "path");
-  const std::optional<std::string> bytes = file_system_bytes(text);
-  struct stat st {};
-  if (!bytes || bytes->find('\0') != std::string::npos || stat(bytes->c_str(), &st) != 0) {
+  const std::optional<std::string> bytes = file_system_bytes(path_text(path, "path"));
+  if (!bytes || !path_exists(*bytes)) {
     throw FileNotFoundError("Audio file not found: " + py::str(path).cast<std::string>());
   }
   const ChannelSignal signal = read_first_channel(*bytes);
@@ -133,8 +117,8 @@ py::dict validation_getitem(int talkers, py::object self, py::object index) {
   // is made; each list is subscripted just before its own read.
   std::vector<Signal> signals;
   const py::object reader = self.attr("_read_wav_safe");
-  for (const std::string& field : path_fields(talkers)) {
-    const py::object path = self.attr(field.c_str())[index];
+  for (const ValidationFiles& files : validation_files(talkers)) {
+    const py::object path = self.attr(files.field.c_str())[index];
     signals.push_back(one_dimensional(py::tuple(reader(path))[0]));
   }
   std::vector<int64_t> source_lengths;
@@ -147,7 +131,7 @@ py::dict validation_getitem(int talkers, py::object self, py::object index) {
 }
 
 void define_validation_set(py::module_& m, int talkers, const py::object& dataset_base) {
-  const std::string name = "ValidationDataset_" + set_name(talkers);
+  const std::string name = "ValidationDataset_" + validation_set(talkers);
   PlainClass cls(m, name.c_str(), nullptr, "utility.blendkit", py::make_tuple(dataset_base));
   cls.def("__init__", [talkers](py::object self, py::object args) { validation_init(talkers, self, args); },
           py::arg("args"));

@@ -1,0 +1,38 @@
+#include "corpus/impulse_response_files.h"
+
+#include "common/os_path.h"
+#include "corpus/directory_listing.h"
+#include "corpus/text_order.h"
+#include "corpus/tree_walk.h"
+
+namespace speech::corpus {
+
+bool ImpulseResponseFiles::add_path(const std::string& pattern) {
+  const EntryKind kind = entry_kind(pattern);
+  if (kind == EntryKind::kDirectory) {
+    walk_regular_files(pattern, [this](const std::string& dir, const std::string& name) {
+      if (test_.accepts_name(name)) files_.push_back(absolute_path(path_join(dir, name), cwd_));
+    });
+    return true;
+  }
+  if (kind == EntryKind::kRegularFile) {
+    add_file(pattern);
+    return true;
+  }
+  return false;
+}
+
+void ImpulseResponseFiles::add_match(const std::string& match) {
+  if (is_regular_file(match)) add_file(match);
+}
+
+void ImpulseResponseFiles::add_file(const std::string& path) {
+  if (test_.accepts_path(path)) files_.push_back(absolute_path(path, cwd_));
+}
+
+std::vector<RoomType> ImpulseResponseFiles::rooms() {
+  sort_unique_by_text(files_);
+  return group_by_room(files_);
+}
+
+}  // namespace speech::corpus

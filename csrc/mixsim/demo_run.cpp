@@ -1,0 +1,55 @@
+#include "mixsim/demo_run.h"
+
+#include "mixsim/demo_output_names.h"
+
+namespace speech::mixsim {
+namespace {
+
+void run_epoch(DemoSteps& steps, int64_t epoch, std::optional<int64_t> max_steps) {
+  steps.print(epoch_heading(epoch));
+  // Before the iteration starts: loader workers take the dataset as it is.
+  steps.set_epoch(epoch);
+  steps.start_epoch();
+  int64_t done = 0;
+  for (int64_t step = 0; steps.next_batch(); ++step) {
+    ++done;
+    const StepValues values = steps.read_batch();
+    steps.print(step_line(epoch, step, std::to_string(values.batch_size), values.mixture_lens, values.num_spk,
+                          values.source_ids));
+    if (const std::optional<std::string> error = steps.save_batch(epoch, step, values.batch_size)) {
+      steps.print(save_failure_line(epoch, step, *error));
+    }
+    if (max_steps && done >= *max_steps) break;
+  }
+  steps.finish_epoch();
+}
+
+void save_sample(SampleFiles& files, int64_t epoch, int64_t step, int64_t j) {
+  std::string base = sample_base_name(epoch, step, j);
+  if (const std::optional<std::vector<std::string>> ids = files.id_texts(j)) base = with_id_tag(base, *ids);
+  std::vector<std::string> saved{files.write_mixture(j, mixture_file_name(base))};
+  if (files.has_sources()) {
+    const int64_t slots = files.slots();
+    for (int64_t k = 0; k < slots; ++k) {
+      const int64_t length = files.source_length(j, k);
+      if (length <= 0) continue;
+      saved.push_back(files.write_source(j, k, length, source_file_name(base, k, files.slot_id(j, k))));
+    }
+  }
+  files.print(saved_line(saved));
+}
+
+}  // namespace
+
+void run_epochs(DemoSteps& steps, int64_t epochs, int64_t max_steps_per_epoch) {
+  const std::optional<int64_t> max_steps =
+      max_steps_per_epoch >= 0 ? std::optional<int64_t>(max_steps_per_epoch) : std::nullopt;
+  for (int64_t epoch = 0; epoch < epochs; ++epoch) run_epoch(steps, epoch, max_steps);
+  steps.print("Done.");
+}
+
+void save_samples(SampleFiles& files, int64_t epoch, int64_t step, int64_t batch_size) {
+  for (int64_t j = 0; j < batch_size; ++j) save_sample(files, epoch, step, j);
+}
+
+}  // namespace speech::mixsim

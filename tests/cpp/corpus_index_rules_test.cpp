@@ -1,0 +1,116 @@
+// The indexers' rules on a real scratch tree: what an impulse-response
+// pattern stands for and which files it keeps, what a path that no file
+// name can be is, keys made absolute, the text order of distinct keys, the
+// combining strategies and where a validation set's files lie.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "common/errors.h"
+#include "corpus/directory_listing.h"
+#include "corpus/impulse_response_files.h"
+#include "corpus/lexical_path.h"
+#include "corpus/speaker_index.h"
+#include "corpus/text_order.h"
+#include "corpus/validation_layout.h"
+#include "scratch_folder.h"
+
+namespace speech::corpus {
+namespace {
+
+class ImpulseResponseTree : public ScratchFolderTest {
+ protected:
+  void SetUp() override {
+    ScratchFolderTest::SetUp();
+    for (const char* dir : {"rirs", "rirs/small", "rirs/small/r1", "rirs/small/r2", "rirs/small/r2/deep"}) {
+      ASSERT_EQ(mkdir(at(dir).c_str(), 0755), 0);
+    }
+    for (const char* file : {"rirs/small/r1/a.wav", "rirs/small/r1/b.WAV", "rirs/small/r1/notes.txt",
+                             "rirs/small/r2/c.flac", "rirs/small/r2/deep/d.wav", "loose.wav"}) {
+      std::ofstream(at(file)) << "x";
+    }
+    ASSERT_EQ(mkfifo(at("rirs/small/r1/pipe.wav").c_str(), 0644), 0);
+  }
+
+  ImpulseResponseFiles files() const { return ImpulseResponseFiles(ExtensionTest({".wav", ".flac"}, nullptr)); }
+
+  static std::vector<std::string> listed(const std::vector<RoomType>& types) {
+    std::vector<std::string> out;
+    for (const RoomType& type : types) {
+      for (const Room& room : type.rooms) {
+        for (const std::string& path : room.paths) out.push_back(type.name + "|" + room.name + "|" + path);
+      }
+    }
+    return out;
+  }
+};
+
+TEST_F(ImpulseResponseTree, ADirectoryStandsForEveryAcceptedRegularFileOfItsTree) {
+  ImpulseResponseFiles collected = files();
+  EXPECT_TRUE(collected.add_path(at("rirs")));
+  EXPECT_TRUE(collected.add_path(at("rirs/small/r1/a.wav")));  // met twice, kept once
+  const std::string root = dir_.string();
+  EXPECT_EQ(listed(collected.rooms()),
+            (std::vector<std::string>{
+                "small|r1|" + root + "/rirs/small/r1/a.wav", "small|r1|" + root + "/rirs/small/r1/b.WAV",
+                "small|r2|" + root + "/rirs/small/r2/c.flac", "r2|deep|" + root + "/rirs/small/r2/deep/d.wav"}));
+}
+
+TEST_F(ImpulseResponseTree, AnythingElseIsLeftToGlobAndOnlyRegularMatchesCount) {
+  ImpulseResponseFiles collected = files();
+  EXPECT_FALSE(collected.add_path(at("rirs/*/r1/*.wav")));
+  EXPECT_FALSE(collected.add_path(at("missing.wav")));
+  EXPECT_FALSE(collected.add_path(at("loose.wav") + std::string(1, '\0') + "x"));
+  EXPECT_FALSE(collected.add_path(at("rirs/small/r1/pipe.wav")));
+  collected.add_match(at("rirs/small/r1/pipe.wav"));  // a FIFO would block its reader
+  collected.add_match(at("rirs/small"));
+  collected.add_match(at("rirs/small/r1/notes.txt"));
+  collected.add_match(at("rirs/small/r1/a.wav"));
+  const std::string root = dir_.string();
+  EXPECT_EQ(listed(collected.rooms()), std::vector<std::string>{"small|r1|" + root + "/rirs/small/r1/a.wav"});
+}
+
+TEST_F(ImpulseResponseTree, WhatAPathIs) {
+  EXPECT_TRUE(is_directory(at("rirs")));
+  EXPECT_TRUE(is_regular_file(at("loose.wav")));
+  EXPECT_FALSE(is_regular_file(at("rirs/small/r1/pipe.wav")));
+  EXPECT_TRUE(path_exists(at("rirs/small/r1/pipe.wav")));
+  const std::string with_nul = at("rirs") + std::string(1, '\0') + "x";
+  EXPECT_EQ(entry_kind(with_nul), EntryKind::kOther);  // not the directory before the NUL
+  EXPECT_FALSE(path_exists(with_nul));
+}
+
+TEST(CorpusKeys, MadeAbsoluteAgainstTheWorkingDirectorysKey) {
+  WorkingDirectory cwd;
+  EXPECT_EQ(absolute_order_key("/a//b/../c", cwd), "/a/c");
+  EXPECT_EQ(absolute_order_key("x/./y", cwd), cwd.order_key() + "/x/y");
+}
+
+TEST(CorpusKeys, DistinctKeysInKeyOrderAtTheirFirstPlace) {
+  EXPECT_EQ(distinct_in_key_order({"b", "a", "b", "c", "a"}), (std::vector<size_t>{1, 0, 3}));
+  EXPECT_TRUE(distinct_in_key_order({}).empty());
+}
+
+TEST(CorpusSpeakers, CombiningStrategies) {
+  EXPECT_EQ(combined_ids("prefix"), CombinedIds::kPrefixed);
+  EXPECT_EQ(combined_ids("merge"), CombinedIds::kMerged);
+  for (const char* other : {"", "Prefix", "prefix "}) EXPECT_THROW(combined_ids(other), ValueError) << other;
+}
+
+TEST(CorpusValidationLayout, TableAndFoldersOfASet) {
+  EXPECT_EQ(validation_set(3), "3mix");
+  EXPECT_EQ(validation_table(2), "/2mix/metadata_validation.csv");
+  const std::vector<ValidationFiles> files = validation_files(2);
+  ASSERT_EQ(files.size(), 3u);
+  EXPECT_EQ(files[0].field, "mixture_path");
+  EXPECT_EQ(files[0].folder, "2mix/mixture");
+  EXPECT_EQ(files[2].field, "spk2_path");
+  EXPECT_EQ(files[2].folder, "2mix/s2");
+}
+
+}  // namespace
+}  // namespace speech::corpus
