@@ -84,7 +84,7 @@ ProcessorSettings read_settings(const py::handle& self) {
 
 Recording borrow_recording(const py::object& mix) {
   if (!py::isinstance<py::array>(mix)) {
-    throw TypeError("mix must be a 1-D NumPy array, got " + py_str(py::type::of(mix).attr("__name__")));
+    throw TypeError("mix must be a 1-D NumPy array, got " + type_name(mix));
   }
   Recording r;
   r.array = py::reinterpret_borrow<py::array>(mix);
