@@ -8,11 +8,13 @@
 #include "common/errors.h"
 
 namespace speech {
+
+void SndfileCloser::operator()(SNDFILE* file) const {
+  if (file != nullptr) sf_close(file);
+}
+
 namespace {
 
-struct SndfileCloser {
-  void operator()(SNDFILE* file) const { sf_close(file); }
-};
 using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
 
 SndfilePtr open_for_write(const std::string& path, int channels, int sample_rate,
@@ -24,7 +26,7 @@ SndfilePtr open_for_write(const std::string& path, int channels, int sample_rate
   info.channels = channels;
   info.format = SF_FORMAT_WAV | (subtype == WavSubtype::kPcm16 ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT);
   SndfilePtr file(sf_open(path.c_str(), SFM_WRITE, &info));
-  if (!file) throw OSError("Error opening '" + path + "': " + sf_strerror(nullptr));
+  if (!file) throw SndfileError("opening", path, sf_strerror(nullptr));
   sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
   return file;
 }
@@ -35,7 +37,7 @@ void write_all(const std::string& path, const T* samples, int64_t frames, int ch
   SndfilePtr file = open_for_write(path, channels, sample_rate, subtype);
   const sf_count_t written = write(file.get(), samples, static_cast<sf_count_t>(frames));
   if (written != frames) {
-    throw OSError("Error writing '" + path + "': " + sf_strerror(file.get()));
+    throw SndfileError("writing", path, sf_strerror(file.get()));
   }
 }
 
@@ -62,27 +64,23 @@ void write_wav(const std::string& path, const double* samples, int64_t frames, i
 }
 
 AudioData read_audio(const std::string& path) {
-  if (const char* refusal = refusal_of_special_file(path)) throw OSError("Error opening '" + path + "': " + refusal);
+  if (const char* refusal = refusal_of_special_file(path)) throw SndfileError("opening", path, refusal);
   SF_INFO info{};
   SndfilePtr file(sf_open(path.c_str(), SFM_READ, &info));
-  if (!file) throw OSError("Error opening '" + path + "': " + sf_strerror(nullptr));
+  if (!file) throw SndfileError("opening", path, sf_strerror(nullptr));
   AudioData audio;
   audio.frames = info.frames;
   audio.channels = info.channels;
   audio.sample_rate = info.samplerate;
   audio.samples.resize(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
   const sf_count_t got = sf_readf_double(file.get(), audio.samples.data(), info.frames);
-  if (got < 0) throw OSError("Error reading '" + path + "': " + sf_strerror(file.get()));
+  if (got < 0) throw SndfileError("reading", path, sf_strerror(file.get()));
   audio.frames = got;
   audio.samples.resize(static_cast<size_t>(got) * static_cast<size_t>(info.channels));
   return audio;
 }
 
 namespace {
-
-void close_sndfile(SNDFILE* file) {
-  if (file != nullptr) sf_close(file);
-}
 
 template <typename T, typename Read>
 int64_t checked_read(SNDFILE* file, T* out, int64_t frames, Read read) {
@@ -94,7 +92,7 @@ int64_t checked_read(SNDFILE* file, T* out, int64_t frames, Read read) {
 
 }  // namespace
 
-AudioFileReader::AudioFileReader(const std::string& path) : file_(nullptr, close_sndfile) {
+AudioFileReader::AudioFileReader(const std::string& path) {
   if (const char* refusal = refusal_of_special_file(path)) throw SndfileError(refusal);
   SF_INFO info{};
   file_.reset(sf_open(path.c_str(), SFM_READ, &info));

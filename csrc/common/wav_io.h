@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/errors.h"
@@ -28,7 +29,23 @@ struct AudioData {
   int sample_rate = 0;
 };
 
-// Reads any format libsndfile knows. Throws OSError naming the file on
+// A file that libsndfile could not open, read or write. Its message names
+// the file as libsndfile's own messages do: "Error opening '<path>': " and
+// libsndfile's text for the failure (the path as file-system bytes).
+struct SndfileError : OSError {
+  SndfileError(const char* action, std::string path, std::string reason)
+      : OSError("Error " + std::string(action) + " '" + path + "': " + reason),
+        path(std::move(path)),
+        reason(std::move(reason)) {}
+  // libsndfile's text alone, for a caller that words the message about the
+  // file itself (the reader's callers do).
+  explicit SndfileError(std::string reason) : OSError(reason), reason(std::move(reason)) {}
+
+  std::string path;    // empty where the message does not name the file
+  std::string reason;  // libsndfile's own text
+};
+
+// Reads any format libsndfile knows. Throws SndfileError naming the file on
 // failure, also for a FIFO, socket or device, which are never opened.
 AudioData read_audio(const std::string& path);
 
@@ -39,18 +56,18 @@ void copy_first_channel(const AudioData& audio, T* out) {
   for (int64_t i = 0; i < audio.frames; ++i) out[i] = static_cast<T>(audio.samples[static_cast<size_t>(i) * step]);
 }
 
-// A file that libsndfile could not open or read; what() is libsndfile's own
-// text for the failure, without the path, so the caller words the message.
-struct SndfileError : OSError {
-  using OSError::OSError;
+// Closes a libsndfile handle; every handle we open is held with it.
+struct SndfileCloser {
+  void operator()(sf_private_tag* file) const;
 };
 
 // One audio file open for reading, frames taken in the caller's sample type
 // straight into the caller's buffer (libsndfile converts and scales).
 class AudioFileReader {
  public:
-  // Throws SndfileError, also for a FIFO, socket or device, which are never
-  // opened (reading one can block for ever).
+  // Throws SndfileError with libsndfile's text alone, also for a FIFO,
+  // socket or device, which are never opened (reading one can block for
+  // ever).
   explicit AudioFileReader(const std::string& path);
   int64_t frames() const { return frames_; }
   int channels() const { return channels_; }
@@ -67,7 +84,7 @@ class AudioFileReader {
   int64_t read(int32_t* out, int64_t frames);
 
  private:
-  std::unique_ptr<sf_private_tag, void (*)(sf_private_tag*)> file_;
+  std::unique_ptr<sf_private_tag, SndfileCloser> file_;
   int64_t frames_ = 0;
   int channels_ = 0;
   int sample_rate_ = 0;

@@ -9,6 +9,7 @@
 namespace speech::css {
 
 int64_t count_windows(int64_t total_samples, int64_t seg_samples, int64_t hop_samples) {
+  if (hop_samples == 0) throw ZeroDivisionError("division by zero");
   const double ratio = static_cast<double>(total_samples - seg_samples) / static_cast<double>(hop_samples);
   return static_cast<int64_t>(std::ceil(ratio)) + 1;
 }

@@ -6,7 +6,7 @@
 namespace speech::css {
 
 // ceil((total - seg) / hop) + 1 with a true division; 0 or less means no
-// window. hop must not be 0.
+// window. A hop of 0 is the division's ZeroDivisionError.
 int64_t count_windows(int64_t total_samples, int64_t seg_samples, int64_t hop_samples);
 
 // A window of no length or a negative hop or margin would read outside the

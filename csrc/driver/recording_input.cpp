@@ -15,7 +15,7 @@ AudioData read_recording(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
     const char* reason = S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "not a regular file";
-    throw OSError("Error opening '" + path + "': " + reason);
+    throw SndfileError("opening", path, reason);
   }
   return read_audio(path);
 }

@@ -2,32 +2,43 @@
 // Translation of core errors into the interpreter's exceptions; every
 // extension module registers it once in its init. A message that names a
 // path that is not valid UTF-8 keeps it as the interpreter spells it.
+//
+// An audio file's failure (SndfileError, common/wav_io.h) is an OSError
+// whose message names the file; a failed system call (SystemCallError) is
+// the OSError subclass of its error number.
 #include <pybind11/pybind11.h>
 
 #include "common/errors.h"
+#include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
+#include "pyutil/raise_error.h"
 
 namespace speech {
 
+// The pending exception is type(what). A translator must leave an exception
+// pending, whatever happens: a failure to build this one stays pending
+// instead.
 inline void set_error(PyObject* type, const char* what) {
   try {
-    PyErr_SetObject(type, utf8_text(what).ptr());
+    raise_error(type, what);
   } catch (pybind11::error_already_set& e) {
     e.restore();
   }
 }
 
-// OSError(errno, strerror, filename): the interpreter picks the subclass that
-// the number stands for, as its own failed calls do.
+// OSError(errno, strerror, filename), or OSError(errno, strerror) for a call
+// about no path: the interpreter picks the subclass that the number stands
+// for, as its own failed calls do. The path is shown as the interpreter shows
+// a file-system name, so any bytes can be named.
 inline void set_system_call_error(const SystemCallError& e) {
-  // The path as the interpreter shows a file-system name: decoded with
-  // surrogate escapes, so any bytes can be named.
-  PyObject* const filename = PyUnicode_DecodeFSDefaultAndSize(e.path.data(), static_cast<Py_ssize_t>(e.path.size()));
-  if (!filename) return;  // the decoding error stays pending instead
-  PyObject* const exception = PyObject_CallFunction(PyExc_OSError, "isN", e.error_number, e.what(), filename);
-  if (!exception) return;
-  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception)), exception);
-  Py_DECREF(exception);
+  namespace py = pybind11;
+  try {
+    const py::object os_error = py::reinterpret_borrow<py::object>(PyExc_OSError);
+    raise_instance(e.path.empty() ? os_error(e.error_number, e.what())
+                                  : os_error(e.error_number, e.what(), fs_decode(e.path)));
+  } catch (py::error_already_set& error) {
+    error.restore();
+  }
 }
 
 inline void register_error_translation() {
@@ -46,6 +57,8 @@ inline void register_error_translation() {
       set_error(PyExc_OSError, e.what());
     } catch (const AssertionError& e) {
       set_error(PyExc_AssertionError, e.what());
+    } catch (const ZeroDivisionError& e) {
+      set_error(PyExc_ZeroDivisionError, e.what());
     }
   });
 }

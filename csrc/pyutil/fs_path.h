@@ -6,19 +6,41 @@
 // name that is not valid UTF-8 survives the round trip unchanged.
 #include <pybind11/pybind11.h>
 
+#include <optional>
 #include <string>
 
 namespace speech {
 
-// os.fsencode(path): TypeError for anything that is not a path.
-inline std::string fs_encode(const pybind11::handle& path) {
+namespace detail {
+
+// The bytes object of os.fsencode(path), or a null object with the
+// interpreter's error pending.
+inline pybind11::object fs_encoded(const pybind11::handle& path) {
   namespace py = pybind11;
   const py::object spelled = py::reinterpret_steal<py::object>(PyOS_FSPath(path.ptr()));
-  if (!spelled) throw py::error_already_set();
-  if (PyBytes_Check(spelled.ptr())) return py::reinterpret_borrow<py::bytes>(spelled).cast<std::string>();
-  const py::object encoded = py::reinterpret_steal<py::object>(PyUnicode_EncodeFSDefault(spelled.ptr()));
-  if (!encoded) throw py::error_already_set();
-  return py::reinterpret_borrow<py::bytes>(encoded).cast<std::string>();
+  if (!spelled || PyBytes_Check(spelled.ptr())) return spelled;
+  return py::reinterpret_steal<py::object>(PyUnicode_EncodeFSDefault(spelled.ptr()));
+}
+
+}  // namespace detail
+
+// os.fsencode(path), with its errors: TypeError for anything that is not a
+// path, UnicodeEncodeError for a text that no file name can hold (a lone
+// surrogate that is not an escaped byte).
+inline std::string fs_encode(const pybind11::handle& path) {
+  const pybind11::object encoded = detail::fs_encoded(path);
+  if (!encoded) throw pybind11::error_already_set();
+  return encoded.cast<std::string>();
+}
+
+// os.fsencode(path), or nothing where that text can name no file
+// (UnicodeEncodeError); TypeError still for anything that is not a path.
+inline std::optional<std::string> try_fs_encode(const pybind11::handle& path) {
+  const pybind11::object encoded = detail::fs_encoded(path);
+  if (encoded) return encoded.cast<std::string>();
+  pybind11::error_already_set error;
+  if (error.matches(PyExc_UnicodeEncodeError)) return std::nullopt;
+  throw error;
 }
 
 // os.fsdecode(bytes).

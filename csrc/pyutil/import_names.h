@@ -7,6 +7,9 @@
 #include <initializer_list>
 #include <string>
 
+#include "pyutil/py_print.h"
+#include "pyutil/raise_error.h"
+
 namespace speech {
 
 inline void import_names(pybind11::module_& m, const char* module_name, std::initializer_list<const char*> names) {
@@ -19,9 +22,8 @@ inline void import_names(pybind11::module_& m, const char* module_name, std::ini
     if (!py::hasattr(source, name)) {
       const py::object file = py::getattr(source, "__file__", py::none());
       std::string text = std::string("cannot import name '") + name + "' from '" + module_name + "'";
-      text += file.is_none() ? " (unknown location)" : " (" + py::str(file).cast<std::string>() + ")";
-      PyErr_SetObject(PyExc_ImportError, py::str(text).ptr());
-      throw py::error_already_set();
+      text += file.is_none() ? " (unknown location)" : " (" + py_str(file) + ")";
+      raise_error(PyExc_ImportError, text);
     }
     m.attr(name) = source.attr(name);
   }

@@ -32,6 +32,16 @@ inline FloatKind float_kind_of(const pybind11::array& arr, const std::string& wh
   throw TypeError(what + " must be float32 or float64, got " + pybind11::str(static_cast<const pybind11::handle&>(dtype)).cast<std::string>());
 }
 
+// Whether C++ may read every sample of `arr` in place as T: native T
+// samples, C-contiguous and aligned, of any shape. Aligned as NumPy's flag
+// means it: an array with no samples always is; otherwise, C-contiguous
+// samples of T are when the first one is.
+template <typename T>
+bool holds_aligned_samples(const pybind11::array& arr) {
+  if (!arr.dtype().is(pybind11::dtype::of<T>()) || (arr.flags() & pybind11::array::c_style) == 0) return false;
+  return arr.size() == 0 || reinterpret_cast<std::uintptr_t>(arr.data()) % alignof(T) == 0;
+}
+
 template <typename T>
 StridedView<T> strided_view(const pybind11::array& arr) {
   StridedView<T> view;

@@ -18,6 +18,17 @@ inline pybind11::module_ package_namespace(const char* name) {
   return pybind11::reinterpret_borrow<pybind11::module_>(modules[name]);
 }
 
+// The package that holds `extension`, named by the extension's own dotted
+// name (package.<extension>).
+inline pybind11::module_ package_namespace(const pybind11::module_& extension) {
+  const std::string name = pybind11::str(extension.attr("__name__")).cast<std::string>();
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos) {
+    throw pybind11::import_error("the extension " + name + " must be imported through its package");
+  }
+  return package_namespace(name.substr(0, dot).c_str());
+}
+
 // The package `name`, importing it when it is not loaded yet.
 inline pybind11::module_ loaded_package(const char* name) {
   const pybind11::dict modules = pybind11::module_::import("sys").attr("modules");

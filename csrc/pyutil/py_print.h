@@ -31,4 +31,9 @@ inline std::string py_str(const pybind11::handle& obj) {
   return py::reinterpret_steal<py::bytes>(bytes).cast<std::string>();
 }
 
+// type(obj).__name__, as an error message names a type.
+inline std::string type_name(const pybind11::handle& obj) {
+  return py_str(pybind11::type::handle_of(obj).attr("__name__"));
+}
+
 }  // namespace speech

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "common/errors.h"
+#include "pyutil/py_print.h"
 
 namespace speech {
 
@@ -17,7 +18,7 @@ inline std::pair<pybind11::object, pybind11::object> unpack_pair(const pybind11:
   if (iterator == nullptr) {
     if (!PyErr_ExceptionMatches(PyExc_TypeError)) throw py::error_already_set();
     PyErr_Clear();
-    throw TypeError("cannot unpack non-iterable " + py::str(py::type::of(value).attr("__name__")).cast<std::string>() +
+    throw TypeError("cannot unpack non-iterable " + type_name(value) +
                     " object");
   }
   const py::object it = py::reinterpret_steal<py::object>(iterator);

@@ -8,6 +8,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -84,6 +87,49 @@ TEST(WavIo, MissingFilesAndFoldersAreLeftToLibsndfile) {
     EXPECT_NE(std::string(e.what()), "Not a regular file.");
   }
   EXPECT_THROW(AudioFileReader("/tmp"), SndfileError);
+}
+
+class AudioFileFailures : public ScratchFolderTest {};
+
+struct FailureCase {
+  const char* name;
+  std::string path;
+  const char* action;
+  std::function<void(const std::string&)> attempt;
+};
+
+// Every failure names its file as libsndfile's own messages do, so a log
+// line says which of many files could not be used.
+TEST_F(AudioFileFailures, NameTheFileTheyWereAbout) {
+  std::ofstream(at("text.wav")) << "not a wav file";
+  const double samples[4] = {0.0, 0.1, -0.1, 0.0};
+  const FailureCase cases[] = {
+      {"write into a missing folder", at("no/such/out.wav"), "opening",
+       [&](const std::string& path) { write_wav(path, samples, 4, 1, 16000); }},
+      {"read a missing file", at("none.wav"), "opening", [](const std::string& path) { read_audio(path); }},
+      {"read what is not audio", at("text.wav"), "opening", [](const std::string& path) { read_audio(path); }},
+      {"read a path that is not UTF-8", at("t\xff.wav"), "opening", [](const std::string& path) { read_audio(path); }},
+  };
+  for (const FailureCase& c : cases) {
+    try {
+      c.attempt(c.path);
+      ADD_FAILURE() << c.name << ": nothing failed";
+    } catch (const SndfileError& e) {
+      EXPECT_EQ(e.path, c.path) << c.name;
+      EXPECT_FALSE(e.reason.empty()) << c.name;
+      EXPECT_EQ(std::string(e.what()), "Error " + std::string(c.action) + " '" + c.path + "': " + e.reason) << c.name;
+    }
+  }
+}
+
+TEST_F(AudioFileFailures, TheReaderLeavesTheWordingToItsCaller) {
+  try {
+    AudioFileReader reader(at("none.wav"));
+    FAIL() << "opened a missing file";
+  } catch (const SndfileError& e) {
+    EXPECT_EQ(std::string(e.what()), e.reason);
+    EXPECT_TRUE(e.path.empty());
+  }
 }
 
 }  // namespace

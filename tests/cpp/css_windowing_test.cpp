@@ -18,6 +18,17 @@ TEST(CssWindowingTest, CountsAtDefaultLayout) {
   for (const CountCase& c : cases) EXPECT_EQ(count_windows(c.total, 38400, 19200), c.expected) << c.total;
 }
 
+TEST(CssWindowingTest, NoHopIsADivisionByZero) {
+  for (const int64_t total : {0, 100, 38400}) {
+    try {
+      count_windows(total, 38400, 0);
+      ADD_FAILURE() << "counted windows of no hop for " << total;
+    } catch (const ZeroDivisionError& e) {
+      EXPECT_STREQ(e.what(), "division by zero");
+    }
+  }
+}
+
 TEST(CssWindowingTest, LastWindowEndsAtTheRecordingsEnd) {
   for (const int64_t total : {38401, 57601, 160000, 160001, 1000003}) {
     const int64_t count = count_windows(total, 38400, 19200);

@@ -74,7 +74,9 @@ void expect_direct_sum(int n_sig, int n_ir) {
   convolve_into(sig_t.data(), n_sig, ir_t.data(), n_ir, head.data(), n_sig);
   for (size_t i = 0; i < expected.size(); ++i) {
     EXPECT_NEAR(full[i], expected[i], 1e-4 * (1.0 + std::fabs(expected[i]))) << "sample " << i;
-    if (static_cast<int>(i) < n_sig) EXPECT_EQ(head[i], full[i]);
+    if (static_cast<int>(i) < n_sig) {
+      EXPECT_EQ(head[i], full[i]);
+    }
   }
   EXPECT_EQ(sig_t, cast<T>(sig));
   EXPECT_EQ(ir_t, cast<T>(ir));

@@ -18,6 +18,7 @@
 #include "css/windowing.h"
 #include "pyutil/numpy_view.h"
 #include "pyutil/plain_class.h"
+#include "pyutil/py_print.h"
 #include "pyutil/unpack_pair.h"
 
 namespace speech::css_binding {
@@ -82,8 +83,7 @@ void bind_checkpoint(pybind11::module_& m);
 // `value` as a 1-D float32/float64 NumPy array (no copy), else TypeError.
 inline pybind11::array float_array(const pybind11::handle& value, const std::string& what) {
   if (!pybind11::isinstance<pybind11::array>(value)) {
-    throw TypeError(what + " must be a NumPy array, got " +
-                    pybind11::str(pybind11::type::of(value).attr("__name__")).cast<std::string>());
+    throw TypeError(what + " must be a NumPy array, got " + type_name(value));
   }
   pybind11::array arr = pybind11::reinterpret_borrow<pybind11::array>(value);
   (void)float_kind_of(arr, what);

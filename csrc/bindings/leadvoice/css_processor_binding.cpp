@@ -84,7 +84,7 @@ ProcessorSettings read_settings(const py::handle& self) {
 
 Recording borrow_recording(const py::object& mix) {
   if (!py::isinstance<py::array>(mix)) {
-    throw TypeError("mix must be a 1-D NumPy array, got " + py_str(py::type::of(mix).attr("__name__")));
+    throw TypeError("mix must be a 1-D NumPy array, got " + type_name(mix));
   }
   Recording r;
   r.array = py::reinterpret_borrow<py::array>(mix);
@@ -98,10 +98,6 @@ Recording borrow_recording(const py::object& mix) {
 py::tuple process(py::object self, py::object mix) {
   const int64_t total_samples = static_cast<int64_t>(py::len(mix));
   const ProcessorSettings settings = read_settings(self);
-  if (settings.hop_samples == 0) {
-    PyErr_SetString(PyExc_ZeroDivisionError, "division by zero");
-    throw py::error_already_set();
-  }
   const int64_t num_segments = css::count_windows(total_samples, settings.seg_samples, settings.hop_samples);
   RecordingState state;
   settings.speaker_tracker.attr("reset")();

@@ -29,7 +29,7 @@ at::Tensor separated_outputs(const ProcessorSettings& s, const at::Tensor& input
   const py::object separated = unpack_pair(result).second;
   if (!THPVariable_Check(separated.ptr())) {
     throw TypeError("the separation network's second result must be a tensor, got " +
-                    py_str(py::type::of(separated).attr("__name__")));
+                    type_name(separated));
   }
   return THPVariable_Unpack(separated.ptr());
 }

@@ -15,7 +15,7 @@ namespace {
 at::Tensor tensor_argument(const char* function, const char* name, const py::handle& value) {
   if (!THPVariable_Check(value.ptr())) {
     throw TypeError(std::string(function) + "(): argument '" + name + "' must be Tensor, not " +
-                    py_str(py::type::of(value).attr("__name__")));
+                    type_name(value));
   }
   return THPVariable_Unpack(value.ptr());
 }

@@ -24,6 +24,7 @@
 #include "driver/stream_files.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
+#include "pyutil/scope_guards.h"
 #include "pyutil/unpack_pair.h"
 
 namespace py = pybind11;
@@ -128,10 +129,16 @@ void process_recording(const DriverRun& run, const Recording& rec) {
   py_print(finished_line(rec.save_dir));
 }
 
-void restore_console(const py::object& logger, const std::string& log_path) {
-  leadvoice_attr("sys").attr("stdout") = logger.attr("terminal");
-  logger.attr("close")();
-  py_print(log_saved_line(log_path));
+// The recording handled with standard output teed into its log. On every
+// way out, the first log write's failure included: the stream the Logger
+// replaced becomes standard output again, the log is closed, and the line
+// naming the log reaches the console, so nothing is ever printed into a
+// closed log.
+void process_logged(const DriverRun& run, const Recording& rec, const py::object& logger) {
+  const ScopeExit saved_line([&rec] { py_print(log_saved_line(rec.log.path)); });
+  const ClosingFile closing(logger);
+  const StdoutRedirect redirect(leadvoice_attr("sys"), logger, logger.attr("terminal"));
+  process_recording(run, rec);
 }
 
 // The task list's line of the task, for naming it later; -1 when it has none.
@@ -166,17 +173,7 @@ TaskOutcome run_recording(DriverRun& run, const py::handle& task) {
 
   leadvoice_attr("ensure_dir")(fs_decode(rec.save_dir));
   rec.log = run.logs.next(shared_log_of(run.args), rec.save_dir);
-  const py::object logger = open_logger(rec.log);
-  leadvoice_attr("sys").attr("stdout") = logger;
-  // Standard output is handed back on every way out, the first log write's
-  // failure included, so nothing is ever printed into a closed log.
-  try {
-    process_recording(run, rec);
-  } catch (...) {
-    restore_console(logger, rec.log.path);
-    throw;
-  }
-  restore_console(logger, rec.log.path);
+  process_logged(run, rec, open_logger(rec.log));
   return TaskOutcome::kDone;
 }
 

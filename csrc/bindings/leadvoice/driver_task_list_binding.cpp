@@ -16,6 +16,7 @@
 #include "driver/task_list.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
+#include "pyutil/scope_guards.h"
 
 namespace py = pybind11;
 
@@ -113,14 +114,11 @@ py::list collect_tasks_from_jsonl(py::object jsonl_path, py::object multi_spks_r
   Scan scan{multi_spks_rate_threshold, TaskListScan(), py::list()};
   const py::object file = py::module_::import("builtins").attr("open")(
       jsonl_path, "r", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");
-  try {
+  {
+    const ClosingFile closing(file);
     int64_t line_no = 0;
     for (const py::handle line : file) scan_line(py::reinterpret_borrow<py::object>(line), ++line_no, &scan);
-  } catch (...) {
-    file.attr("close")();
-    throw;
   }
-  file.attr("close")();
   py_print(task_list_summary(scan.lines.counters(), py_str(multi_spks_rate_threshold)));
   return scan.tasks;
 }

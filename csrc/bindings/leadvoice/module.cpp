@@ -12,7 +12,7 @@ PYBIND11_MODULE(_leadvoice, m) {
   speech::register_error_translation();
   // torch must be loaded before any tensor crosses the edge.
   pybind11::module_::import("torch");
-  pybind11::module_ package = speech::package_namespace("leadvoice");
+  pybind11::module_ package = speech::package_namespace(m);
   speech::bind_imports(package);
   speech::bind_tracker(package);
   speech::bind_css(package);

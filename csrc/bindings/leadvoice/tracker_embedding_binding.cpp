@@ -12,7 +12,9 @@
 #include "common/wav_io.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/numpy_view.h"
+#include "pyutil/ordinary_errors.h"
 #include "pyutil/py_print.h"
+#include "pyutil/scope_guards.h"
 #include "tracker/speech_detection.h"
 
 namespace py = pybind11;
@@ -43,12 +45,12 @@ int64_t write_joined_speech(const StridedView<T>& view, const SpeechDetection& d
 }
 
 // File-system bytes: the temporary folder may have a name that is not UTF-8.
+// The file is closed at once, nothing written to it.
 std::string make_temp_path() {
-  py::object file = leadvoice_attr("tempfile")
-                        .attr("NamedTemporaryFile")("prefix"_a = "spk_emb_", "suffix"_a = ".wav", "delete"_a = false);
-  const std::string path = fs_encode(file.attr("name"));
-  file.attr("close")();
-  return path;
+  const py::object file = leadvoice_attr("tempfile")
+                              .attr("NamedTemporaryFile")("prefix"_a = "spk_emb_", "suffix"_a = ".wav", "delete"_a = false);
+  const ClosingFile closing(file);
+  return fs_encode(file.attr("name"));
 }
 
 void remove_if_exists(const std::string& path) {
@@ -57,20 +59,18 @@ void remove_if_exists(const std::string& path) {
   if (py::bool_(os.attr("path").attr("exists")(text))) os.attr("remove")(text);
 }
 
-// The model call and the checks of its result; an Exception-family error is
+// The model call and the checks of its result; an ordinary error is
 // reported and turns into a result without an embedding.
 py::tuple embed_file(const py::object& self, const std::string& path, int64_t speech_samples) {
-  try {
-    py::object result = self.attr("wespeaker").attr("extract_embedding")(fs_decode(path));
-    py::array embedding = py::module_::import("numpy").attr("array")(result);
-    if (embedding.dtype().kind() == 'O') return no_embedding(0);
-    if (embedding.size() == 0) return no_embedding(0);
-    return py::make_tuple(embedding, py::int_(speech_samples));
-  } catch (py::error_already_set& error) {
-    if (!error.matches(PyExc_Exception)) throw;
-    py_print("提取embedding失败: " + py_str(error.value()));
-    return no_embedding(0);
-  }
+  py::tuple result = no_embedding(0);
+  const auto failure = run_guarded([&] {
+    const py::object raw = self.attr("wespeaker").attr("extract_embedding")(fs_decode(path));
+    const py::array embedding = py::module_::import("numpy").attr("array")(raw);
+    if (embedding.dtype().kind() == 'O' || embedding.size() == 0) return;
+    result = py::make_tuple(embedding, py::int_(speech_samples));
+  });
+  if (failure) py_print("提取embedding失败: " + failure->text);
+  return result;
 }
 
 template <typename T>
@@ -87,15 +87,10 @@ py::tuple extract(const py::object& self, const py::array& audio, int64_t min_sp
   const int sample_rate = py::int_(self.attr("sample_rate"));
   const std::string path = make_temp_path();
   const int64_t speech_samples = write_joined_speech(view, detection, path, sample_rate);
-  py::tuple result;
-  try {
-    result = embed_file(self, path, speech_samples);
-  } catch (...) {
-    remove_if_exists(path);
-    throw;
-  }
-  remove_if_exists(path);
-  return result;
+  // Removed whichever way the model call ends; a failure to write it leaves
+  // it in place.
+  const ScopeExit remove_temp([&path] { remove_if_exists(path); });
+  return embed_file(self, path, speech_samples);
 }
 
 py::tuple extract_embedding_from_array(py::object self, py::object audio, py::object min_speech_duration) {

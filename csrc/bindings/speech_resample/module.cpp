@@ -33,7 +33,7 @@ PYBIND11_MODULE(_speech_resample, m) {
   py::options options;
   options.disable_function_signatures();
   speech::register_error_translation();
-  py::module_ package = speech::package_namespace("speech_resample");
+  py::module_ package = speech::package_namespace(m);
   py::module_ librosa = package.def_submodule(
       "librosa", "Stands in for librosa where the system calls librosa.resample.");
   librosa.def("resample", &speech::librosa_resample, py::arg("y"), py::kw_only(), py::arg("orig_sr"), py::arg("target_sr"),

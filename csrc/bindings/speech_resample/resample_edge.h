@@ -10,15 +10,12 @@
 #include <string>
 
 #include "common/errors.h"
+#include "pyutil/py_print.h"
 #include "resample/resampler.h"
 
 namespace speech {
 
 namespace resample_edge {
-
-inline std::string type_name(const pybind11::handle& obj) {
-  return pybind11::str(pybind11::type::handle_of(obj).attr("__name__")).cast<std::string>();
-}
 
 // A rate is any real number the interpreter can turn into a float (int,
 // float, NumPy scalars); text and None are refused.

@@ -13,7 +13,7 @@ PYBIND11_MODULE(_triageflow, m) {
   speech::register_error_translation();
   // torch must be loaded before any tensor crosses the edge.
   pybind11::module_::import("torch");
-  pybind11::module_ package = speech::package_namespace("triageflow");
+  pybind11::module_ package = speech::package_namespace(m);
   speech::bind_triage_imports(package);
   speech::define_parse_args(package);
   speech::define_parse_scp(package);

@@ -12,6 +12,7 @@
 #include "common/errors.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
+#include "pyutil/scope_guards.h"
 #include "triage/input_files.h"
 #include "triage/messages.h"
 #include "triage/scp_line.h"
@@ -40,13 +41,10 @@ py::list parse_scp(const py::object& scp_path) {
   py::list items;
   const py::object file = py::module_::import("builtins").attr("open")(
       scp_path, "r", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");
-  try {
+  {
+    const ClosingFile closing(file);
     read_entries(file, items);
-  } catch (...) {
-    file.attr("close")();
-    throw;
   }
-  file.attr("close")();
   return items;
 }
 

@@ -15,6 +15,7 @@
 #include "common/os_path.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
+#include "pyutil/scope_guards.h"
 #include "triage/gates.h"
 #include "triage/messages.h"
 
@@ -108,6 +109,16 @@ Verdict separate(const TriageRun& run, Utterance& u, const std::string& log_path
   return verdict;
 }
 
+// Standard output teed into the utterance's log for its separation. The
+// final clause, on every way out, an interrupt's included: the saved stream
+// back as standard output, then the log closed.
+Verdict separate_logged(const TriageRun& run, Utterance& u, const py::object& logger, const std::string& log_path) {
+  const py::object sys = triage_attr("sys");
+  const ClosingFile closing(logger);
+  const StdoutRedirect redirect(sys, logger, sys.attr("stdout"));
+  return separate(run, u, log_path);
+}
+
 Outcome separation_phase(TriageRun& run, Utterance& u, const std::string& utt_save_dir) {
   if (const auto failure = run_guarded([&] { triage_attr("ensure_dir")(fs_decode(utt_save_dir)); })) {
     return settle(run, u, folder_failure(failure->text));
@@ -118,19 +129,7 @@ Outcome separation_phase(TriageRun& run, Utterance& u, const std::string& utt_sa
     return settle(run, u, log_failure(failure->text));
   }
   run.folders.claim(utt_save_dir, u.idx);
-  const py::object sys = triage_attr("sys");
-  const py::object old_stdout = sys.attr("stdout");
-  sys.attr("stdout") = logger;
-  Verdict verdict;
-  try {
-    verdict = separate(run, u, log_path);
-  } catch (...) {
-    sys.attr("stdout") = old_stdout;
-    logger.attr("close")();
-    throw;
-  }
-  sys.attr("stdout") = old_stdout;
-  logger.attr("close")();
+  const Verdict verdict = separate_logged(run, u, logger, log_path);
   return record_verdict(run, u, verdict);
 }
 
