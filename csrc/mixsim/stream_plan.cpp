@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/errors.h"
+#include "common/floor_div.h"
 #include "mixsim/dataset_arguments.h"
 
 namespace speech::mixsim {
@@ -12,13 +13,6 @@ int64_t round_half_even(double x) {
   // The default rounding mode is to nearest, ties to even.
   return static_cast<int64_t>(std::nearbyint(x));
 }
-
-int64_t floor_div(int64_t a, int64_t b) {
-  const int64_t q = a / b;
-  return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-
-int64_t floor_mod(int64_t a, int64_t b) { return a - floor_div(a, b) * b; }
 
 ShardInfo shard_info(int64_t rank, int64_t world_size, int64_t worker_id, int64_t num_workers) {
   // The fields may have been changed since construction checked them.

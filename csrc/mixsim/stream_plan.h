@@ -1,7 +1,7 @@
 #pragma once
 // The integer arithmetic of the training stream: which share of the samples
 // a worker owns, how many whole batches that makes, and the interpreter's
-// rounding and division rules that the stream's sizes are defined with.
+// rounding rule that the stream's sizes are defined with.
 #include <cstdint>
 #include <optional>
 
@@ -9,11 +9,6 @@ namespace speech::mixsim {
 
 // round(x) of the interpreter for a float: nearest integer, halves to even.
 int64_t round_half_even(double x);
-
-// Floor division and its remainder as the interpreter defines them (the
-// remainder takes the divisor's sign). The divisor must not be 0.
-int64_t floor_div(int64_t a, int64_t b);
-int64_t floor_mod(int64_t a, int64_t b);
 
 struct ShardInfo {
   int64_t global_worker_id = 0;

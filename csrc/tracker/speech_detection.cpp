@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <numeric>
 
+#include "common/floor_div.h"
+
 namespace speech {
 namespace {
 

@@ -63,10 +63,4 @@ template <typename T>
 std::vector<T> join_ranges(const char* data, int64_t stride_bytes,
                            const std::vector<std::pair<int64_t, int64_t>>& ranges);
 
-// Python's floor division, for frame counts of signals shorter than a frame.
-inline int64_t floor_div(int64_t a, int64_t b) {
-  const int64_t q = a / b;
-  return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-
 }  // namespace speech

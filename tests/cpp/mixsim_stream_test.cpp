@@ -29,13 +29,6 @@ TEST(StreamPlan, RoundsHalvesToEven) {
   for (const auto& [x, expected] : cases) EXPECT_EQ(round_half_even(x), expected) << x;
 }
 
-TEST(StreamPlan, FloorDivisionTakesTheDivisorsSign) {
-  EXPECT_EQ(floor_div(-1, 2), -1);
-  EXPECT_EQ(floor_mod(-1, 2), 1);
-  EXPECT_EQ(floor_div(7, 2), 3);
-  EXPECT_EQ(floor_mod(7, -2), -1);
-}
-
 struct ShareCase {
   std::optional<int64_t> samples;
   int64_t worker, count;

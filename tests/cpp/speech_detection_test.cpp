@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/floor_div.h"
+
 namespace speech {
 namespace {
 
@@ -22,10 +24,6 @@ std::vector<double> energies_with_speech(int64_t num_frames, const std::vector<i
 int64_t samples_for(int64_t num_frames) { return 160 * (num_frames - 1) + 400; }
 
 TEST(SpeechDetection, FrameCountUsesFloorDivision) {
-  EXPECT_EQ(floor_div(-1, 160), -1);
-  EXPECT_EQ(floor_div(-160, 160), -1);
-  EXPECT_EQ(floor_div(-161, 160), -2);
-  EXPECT_EQ(floor_div(0, 160), 0);
   const std::vector<float> short_signal(399, 1.0f);
   EXPECT_TRUE(frame_energies<float>(reinterpret_cast<const char*>(short_signal.data()), 399, 4).empty());
   EXPECT_EQ(detect_from_energies({}, 399).num_frames, 0);
