@@ -24,4 +24,27 @@ std::string_view path_dirname(std::string_view path) {
   return head;
 }
 
+SplitPath path_splitext(std::string_view path) {
+  const size_t name_start = path.size() - path_basename(path).size();
+  const size_t dot = path.rfind('.');
+  if (dot == std::string_view::npos || dot < name_start) return {path, {}};
+  // A leading dot marks a hidden name, not an extension.
+  const size_t first_other = path.find_first_not_of('.', name_start);
+  if (first_other >= dot) return {path, {}};
+  return {path.substr(0, dot), path.substr(dot)};
+}
+
+std::vector<std::string_view> path_components(std::string_view path) {
+  std::vector<std::string_view> components;
+  size_t start = 0;
+  while (true) {
+    const size_t slash = path.find('/', start);
+    if (slash == std::string_view::npos) break;
+    components.push_back(path.substr(start, slash - start));
+    start = slash + 1;
+  }
+  components.push_back(path.substr(start));
+  return components;
+}
+
 }  // namespace speech

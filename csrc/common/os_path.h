@@ -4,6 +4,7 @@
 // resolved).
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace speech {
 
@@ -14,5 +15,19 @@ std::string_view path_basename(std::string_view path);
 // Everything before the last '/', trailing slashes dropped unless it is all
 // slashes; "" for a bare name.
 std::string_view path_dirname(std::string_view path);
+
+// os.path.splitext: root + extension == path. The extension runs from the
+// last dot of the last component, unless only dots stand before that dot in
+// it (".wav" and "..x" have none); "" when there is none.
+struct SplitPath {
+  std::string_view root;
+  std::string_view extension;
+};
+SplitPath path_splitext(std::string_view path);
+
+// The texts between the '/' separators, in order; a leading, doubled or
+// trailing '/' gives an empty component, so "" and "." mean what the caller
+// says they mean.
+std::vector<std::string_view> path_components(std::string_view path);
 
 }  // namespace speech

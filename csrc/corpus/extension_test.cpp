@@ -3,23 +3,16 @@
 #include <algorithm>
 #include <utility>
 
-#include "corpus/lexical_path.h"
+#include "common/os_path.h"
 
 namespace speech::corpus {
-
-std::string_view name_extension(std::string_view name) {
-  const size_t dot = name.rfind('.');
-  if (dot == std::string_view::npos) return {};
-  if (name.find_first_not_of('.') >= dot) return {};
-  return name.substr(dot);
-}
 
 ExtensionTest::ExtensionTest(std::vector<std::string> accepted,
                              std::function<bool(std::string_view)> non_ascii)
     : accepted_(std::move(accepted)), non_ascii_(std::move(non_ascii)) {}
 
-bool ExtensionTest::accepts_name(std::string_view name) const {
-  const std::string_view extension = name_extension(name);
+bool ExtensionTest::accepts(std::string_view path) const {
+  const std::string_view extension = path_splitext(path).extension;
   if (extension.empty()) return false;
   std::string lowered(extension);
   for (char& c : lowered) {
@@ -29,7 +22,5 @@ bool ExtensionTest::accepts_name(std::string_view name) const {
   }
   return std::find(accepted_.begin(), accepted_.end(), lowered) != accepted_.end();
 }
-
-bool ExtensionTest::accepts_path(std::string_view path) const { return accepts_name(path_basename(path)); }
 
 }  // namespace speech::corpus

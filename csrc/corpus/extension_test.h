@@ -1,16 +1,13 @@
 #pragma once
-// Which file names the indexers accept: the extension is the name's part
-// from its last dot, unless only dots stand before that dot; it is compared
-// lower-cased with the accepted extensions, lower-cased too.
+// Which files the indexers accept: the extension of the last component, as
+// os.path.splitext finds it, compared lower-cased with the accepted
+// extensions, lower-cased too.
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace speech::corpus {
-
-// The extension of one file name, or an empty view when it has none.
-std::string_view name_extension(std::string_view name);
 
 class ExtensionTest {
  public:
@@ -20,9 +17,8 @@ class ExtensionTest {
   ExtensionTest(std::vector<std::string> accepted,
                 std::function<bool(std::string_view extension)> non_ascii);
 
-  bool accepts_name(std::string_view name) const;
-  // The test applied to the last part of a path.
-  bool accepts_path(std::string_view path) const;
+  // A file name or a whole path: only its last component counts.
+  bool accepts(std::string_view path) const;
 
  private:
   std::vector<std::string> accepted_;

@@ -15,12 +15,7 @@ std::string normalize_path(std::string_view path) {
   size_t leading = 0;
   if (path.front() == '/') leading = (path.size() > 1 && path[1] == '/' && (path.size() < 3 || path[2] != '/')) ? 2 : 1;
   std::vector<std::string_view> parts;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find('/', start);
-    if (end == std::string_view::npos) end = path.size();
-    const std::string_view part = path.substr(start, end - start);
-    start = end + 1;
+  for (const std::string_view part : path_components(path)) {
     if (part.empty() || part == ".") continue;
     const bool keep = part != ".." || (leading == 0 && parts.empty()) || (!parts.empty() && parts.back() == "..");
     if (keep) {

@@ -25,7 +25,7 @@ struct FolderPath {
 void collect_sub_folder(const FolderPath& folder, const ExtensionTest& test,
                         std::vector<std::string>& files) {
   for (const DirectoryEntry& entry : list_directory_sorted(folder.on_disk)) {
-    if (entry.kind == EntryKind::kRegularFile && test.accepts_name(entry.name)) {
+    if (entry.kind == EntryKind::kRegularFile && test.accepts(entry.name)) {
       files.push_back(path_join(folder.absolute, entry.name));
     }
   }
@@ -36,7 +36,7 @@ std::vector<std::string> speaker_files(const FolderPath& speaker, const Extensio
   for (const DirectoryEntry& entry : list_directory_sorted(speaker.on_disk)) {
     if (entry.kind == EntryKind::kDirectory) {
       collect_sub_folder(speaker.child(entry.name), test, files);
-    } else if (entry.kind == EntryKind::kRegularFile && test.accepts_name(entry.name)) {
+    } else if (entry.kind == EntryKind::kRegularFile && test.accepts(entry.name)) {
       files.push_back(path_join(speaker.absolute, entry.name));
     }
   }

@@ -1,15 +1,12 @@
 #include "corpus/validation_entry.h"
 
+#include "common/os_path.h"
+
 namespace speech::corpus {
 
 EntryProblem entry_problem(std::string_view entry, int depth) {
   if (!entry.empty() && entry.front() == '/') return EntryProblem::kAbsolute;
-  size_t start = 0;
-  while (start <= entry.size()) {
-    size_t end = entry.find('/', start);
-    if (end == std::string_view::npos) end = entry.size();
-    const std::string_view part = entry.substr(start, end - start);
-    start = end + 1;
+  for (const std::string_view part : path_components(entry)) {
     if (part.empty() || part == ".") continue;
     depth += part == ".." ? -1 : 1;
     if (depth < 0) return EntryProblem::kClimbsOut;

@@ -7,11 +7,8 @@
 
 namespace speech {
 
-// The file name without its extension (from the last dot on), except that a
-// name whose characters before that dot are all dots has no extension.
-std::string path_stem(const std::string& file_name);
-// A recording's output folder: the save folder joined with the stem of the
-// recording's file name.
+// A recording's output folder: the save folder joined with the recording's
+// file name less its extension (os.path.splitext).
 std::string recording_folder(const std::string& save_dir, const std::string& wav_path);
 // Whether the name, lower-cased, ends with ".wav".
 bool has_wav_suffix(const std::string& name);

@@ -12,11 +12,10 @@ namespace {
 
 constexpr size_t kDefaultNameMax = 255;
 
+// The folder a path lies in, "." for a bare name.
 std::string parent_of(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+  const std::string_view parent = path_dirname(path);
+  return parent.empty() ? "." : std::string(parent);
 }
 
 }  // namespace
@@ -24,17 +23,12 @@ std::string parent_of(const std::string& path) {
 std::string unsafe_utt_id_reason(const std::string& utt_id, size_t name_max) {
   if (utt_id.find('\0') != std::string::npos) return "utt_id contains a NUL character";
   if (!utt_id.empty() && utt_id.front() == '/') return "utt_id is an absolute path";
-  size_t begin = 0;
-  while (begin <= utt_id.size()) {
-    size_t end = utt_id.find('/', begin);
-    if (end == std::string::npos) end = utt_id.size();
-    const size_t length = end - begin;
-    if (length == 2 && utt_id.compare(begin, 2, "..") == 0) return "utt_id has a '..' component";
-    if (length > name_max) {
-      return "utt_id has a component of " + std::to_string(length) + " bytes, longer than the file system's " +
-             std::to_string(name_max);
+  for (const std::string_view component : path_components(utt_id)) {
+    if (component == "..") return "utt_id has a '..' component";
+    if (component.size() > name_max) {
+      return "utt_id has a component of " + std::to_string(component.size()) +
+             " bytes, longer than the file system's " + std::to_string(name_max);
     }
-    begin = end + 1;
   }
   return "";
 }

@@ -12,6 +12,7 @@
 #include "bindings/utility/blendkit/warning_line.h"
 #include "bindings/utility/blendkit/signal_calls.h"
 #include "common/errors.h"
+#include "common/os_path.h"
 #include "common/wav_io.h"
 #include "mixsim/audio_reading.h"
 #include "pyutil/py_print.h"
@@ -40,15 +41,9 @@ std::string encoded_path(const py::object& name) {
   throw TypeError("Invalid file: " + py_str(py::repr(name)));
 }
 
-void refuse_raw(const py::object& name) {
-  const py::object ext = py::module_::import("os").attr("path").attr("splitext")(name)[py::int_(1)];
-  mixsim::check_readable_unaided(PyBytes_Check(ext.ptr()) ? py::reinterpret_borrow<py::bytes>(ext).cast<std::string>()
-                                                          : ext.cast<std::string>());
-}
-
 AudioFileReader open_reader(const py::object& name) {
   const std::string path = encoded_path(name);
-  refuse_raw(name);
+  mixsim::check_readable_unaided(path_splitext(path).extension);
   try {
     return AudioFileReader(path);
   } catch (const SndfileError& e) {
