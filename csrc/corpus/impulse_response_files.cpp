@@ -1,8 +1,8 @@
 #include "corpus/impulse_response_files.h"
 
 #include "common/os_path.h"
-#include "corpus/directory_listing.h"
-#include "corpus/text_order.h"
+#include "common/file_kind.h"
+#include "common/text_order.h"
 #include "corpus/tree_walk.h"
 
 namespace speech::corpus {

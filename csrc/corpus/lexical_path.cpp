@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "corpus/os_error.h"
-#include "corpus/text_order.h"
+#include "common/text_order.h"
 
 namespace speech::corpus {
 

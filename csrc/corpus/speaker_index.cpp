@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "common/errors.h"
-#include "corpus/directory_listing.h"
-#include "corpus/text_order.h"
+#include "common/directory_listing.h"
+#include "common/text_order.h"
 
 namespace speech::corpus {
 namespace {
@@ -24,7 +24,7 @@ struct FolderPath {
 
 void collect_sub_folder(const FolderPath& folder, const ExtensionTest& test,
                         std::vector<std::string>& files) {
-  for (const DirectoryEntry& entry : list_directory_sorted(folder.on_disk)) {
+  for (const DirectoryEntry& entry : list_directory(folder.on_disk)) {
     if (entry.kind == EntryKind::kRegularFile && test.accepts(entry.name)) {
       files.push_back(path_join(folder.absolute, entry.name));
     }
@@ -33,7 +33,7 @@ void collect_sub_folder(const FolderPath& folder, const ExtensionTest& test,
 
 std::vector<std::string> speaker_files(const FolderPath& speaker, const ExtensionTest& test) {
   std::vector<std::string> files;
-  for (const DirectoryEntry& entry : list_directory_sorted(speaker.on_disk)) {
+  for (const DirectoryEntry& entry : list_directory(speaker.on_disk)) {
     if (entry.kind == EntryKind::kDirectory) {
       collect_sub_folder(speaker.child(entry.name), test, files);
     } else if (entry.kind == EntryKind::kRegularFile && test.accepts(entry.name)) {
@@ -62,10 +62,10 @@ std::vector<SpeakerFiles> index_speakers(const std::string& root, const Extensio
   if (entry_kind(root) != EntryKind::kDirectory) return speakers;
   const FolderPath top{root, absolute_path(root, cwd)};
   std::unordered_map<std::string, size_t> position;
-  for (const DirectoryEntry& subset : list_directory_sorted(root)) {
+  for (const DirectoryEntry& subset : list_directory(root)) {
     if (subset.kind != EntryKind::kDirectory) continue;
     const FolderPath subset_path = top.child(subset.name);
-    for (const DirectoryEntry& speaker : list_directory_sorted(subset_path.on_disk)) {
+    for (const DirectoryEntry& speaker : list_directory(subset_path.on_disk)) {
       if (speaker.kind != EntryKind::kDirectory) continue;
       std::vector<std::string> files = speaker_files(subset_path.child(speaker.name), test);
       if (files.empty()) continue;

@@ -1,6 +1,7 @@
 #include "driver/input_mode.h"
 
 #include "common/errors.h"
+#include "common/file_kind.h"
 #include "common/os_path.h"
 #include "driver/output_folder.h"
 #include "driver/run_messages.h"

@@ -4,20 +4,20 @@
 #include <string>
 #include <vector>
 
+#include "common/directory_listing.h"
+
 namespace speech {
 
-bool is_directory(const std::string& path);
-
 // Names of the folder's entries (one level, any kind) ending in ".wav" in any
-// letter case, sorted by code point. Throws OSError when it cannot be listed.
+// letter case, in code-point order. Throws OSError when it cannot be listed.
 std::vector<std::string> list_wav_names(const std::string& folder);
 
 // The folder as one canonical path, so two spellings of one folder compare
 // equal; the text itself when it cannot be resolved.
 std::string canonical_folder(const std::string& folder);
 
-// Names of every entry of the folder, one level, in listing order. Throws
-// OSError when it cannot be listed.
-std::vector<std::string> folder_entry_names(const std::string& folder);
+// The folder's entries (list_directory), failing with an OSError in the
+// drivers' wording, "cannot list '<folder>': <reason>".
+std::vector<DirectoryEntry> folder_entries(const std::string& folder);
 
 }  // namespace speech

@@ -1,6 +1,5 @@
 #include "driver/stream_files.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -17,12 +16,6 @@ bool has_prefix_and_suffix(const std::string& name, const std::string& prefix, c
          name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-bool is_file_or_link(const fs::path& path) {
-  std::error_code ec;
-  const fs::file_status status = fs::symlink_status(path, ec);
-  return !ec && (fs::is_regular_file(status) || fs::is_symlink(status));
-}
-
 }  // namespace
 
 bool is_stream_file_name(const std::string& name) {
@@ -32,15 +25,16 @@ bool is_stream_file_name(const std::string& name) {
 
 std::vector<std::string> remove_stream_files(const std::string& folder) {
   std::vector<std::string> removed;
-  for (const std::string& name : folder_entry_names(folder)) {
-    const fs::path path = fs::path(folder) / name;
-    if (!is_stream_file_name(name) || !is_file_or_link(path)) continue;
+  for (DirectoryEntry& entry : folder_entries(folder)) {
+    // A link itself is a file to remove, whatever it points to.
+    const bool file_or_link = entry.is_link || entry.kind == EntryKind::kRegularFile;
+    if (!file_or_link || !is_stream_file_name(entry.name)) continue;
+    const fs::path path = fs::path(folder) / entry.name;
     std::error_code ec;
     fs::remove(path, ec);
     if (ec) throw OSError("cannot remove '" + path.string() + "': " + ec.message());
-    removed.push_back(name);
+    removed.push_back(std::move(entry.name));
   }
-  std::sort(removed.begin(), removed.end());
   return removed;
 }
 

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <utility>
 
+#include "common/file_kind.h"
 #include "common/number_format.h"
 #include "common/os_path.h"
-#include "triage/input_files.h"
 #include "triage/messages.h"
 #include "triage/utterance_folder.h"
 

@@ -2,24 +2,13 @@
 
 #include <sys/stat.h>
 
+#include "common/file_kind.h"
+
 namespace speech {
-namespace {
-
-bool stat_of(const std::string& path, struct stat* out) {
-  if (path.find('\0') != std::string::npos) return false;
-  return ::stat(path.c_str(), out) == 0;
-}
-
-}  // namespace
-
-bool is_regular_file(const std::string& path) {
-  struct stat st {};
-  return stat_of(path, &st) && S_ISREG(st.st_mode);
-}
 
 std::optional<FileIdentity> identity_of(const std::string& path) {
   struct stat st {};
-  if (!stat_of(path, &st)) return std::nullopt;
+  if (!stat_path(path, st)) return std::nullopt;
   return FileIdentity{st.st_dev, st.st_ino};
 }
 

@@ -1,15 +1,12 @@
 #pragma once
-// File tests of the pipeline, as the interpreter's os.path makes them.
+// Which file a path leads to, as the pipeline compares its inputs and its
+// result file.
 #include <sys/types.h>
 
 #include <optional>
 #include <string>
 
 namespace speech {
-
-// os.path.isfile: an existing regular file, through links; a text holding
-// NUL names no file.
-bool is_regular_file(const std::string& path);
 
 // Which file a path leads to, through links: two spellings, a symbolic or a
 // hard link of one file have one identity.

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "common/errors.h"
-#include "corpus/directory_listing.h"
+#include "common/file_kind.h"
 #include "corpus/impulse_response_files.h"
 #include "corpus/lexical_path.h"
 #include "corpus/speaker_index.h"
-#include "corpus/text_order.h"
+#include "common/text_order.h"
 #include "corpus/validation_layout.h"
 #include "scratch_folder.h"
 

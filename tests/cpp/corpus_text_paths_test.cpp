@@ -6,7 +6,7 @@
 #include "corpus/extension_test.h"
 #include "corpus/lexical_path.h"
 #include "corpus/room_index.h"
-#include "corpus/text_order.h"
+#include "common/text_order.h"
 #include "corpus/validation_entry.h"
 
 namespace speech::corpus {

@@ -24,11 +24,21 @@ class OutputFolderTest : public ScratchFolderTest {
   void touch(const std::string& name) { std::ofstream(dir_ / name) << "x"; }
 };
 
+// Code points of the names as the interpreter decodes them: an undecodable
+// byte 0xff stands for U+DCFF, before U+E000 whose first byte is smaller.
 TEST_F(OutputFolderTest, WavNamesInCodePointOrder) {
-  for (const char* name : {"b.wav", "A.WAV", "1.Wav", "a.txt", "é.wav", "c.wave"}) touch(name);
+  for (const char* name : {"b.wav", "A.WAV", "1.Wav", "a.txt", "é.wav", "c.wave", "\xee\x80\x80.wav", "\xff.wav"}) {
+    touch(name);
+  }
   fs::create_directory(dir_ / "sub.wav");
-  EXPECT_EQ(list_wav_names(dir_.string()), (std::vector<std::string>{"1.Wav", "A.WAV", "b.wav", "sub.wav", "é.wav"}));
-  EXPECT_THROW(list_wav_names((dir_ / "missing").string()), OSError);
+  EXPECT_EQ(list_wav_names(dir_.string()), (std::vector<std::string>{"1.Wav", "A.WAV", "b.wav", "sub.wav", "é.wav",
+                                                                     "\xff.wav", "\xee\x80\x80.wav"}));
+  try {
+    list_wav_names(at("missing"));
+    ADD_FAILURE() << "a missing folder was listed";
+  } catch (const OSError& e) {
+    EXPECT_EQ(std::string(e.what()), "cannot list '" + at("missing") + "': No such file or directory");
+  }
 }
 
 TEST_F(OutputFolderTest, RemovesOnlyStreamFilesAndLinks) {

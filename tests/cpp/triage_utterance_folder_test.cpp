@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "common/file_kind.h"
 #include "scratch_folder.h"
 #include "triage/input_files.h"
 

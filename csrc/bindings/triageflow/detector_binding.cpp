@@ -15,10 +15,10 @@
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/registration.h"
 #include "common/errors.h"
-#include "pyutil/plain_class.h"
+#include "common/file_kind.h"
 #include "pyutil/fs_path.h"
+#include "pyutil/plain_class.h"
 #include "pyutil/py_print.h"
-#include "triage/input_files.h"
 #include "triage/messages.h"
 
 namespace py = pybind11;

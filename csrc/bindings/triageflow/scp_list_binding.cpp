@@ -10,10 +10,10 @@
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/registration.h"
 #include "common/errors.h"
+#include "common/file_kind.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
 #include "pyutil/scope_guards.h"
-#include "triage/input_files.h"
 #include "triage/messages.h"
 #include "triage/scp_line.h"
 

@@ -9,9 +9,9 @@
 
 #include "bindings/utility/blendkit/corpus_parts.h"
 #include "bindings/utility/blendkit/corpus_text_edge.h"
-#include "corpus/directory_listing.h"
+#include "common/file_kind.h"
 #include "corpus/impulse_response_files.h"
-#include "corpus/text_order.h"
+#include "common/text_order.h"
 
 namespace py = pybind11;
 

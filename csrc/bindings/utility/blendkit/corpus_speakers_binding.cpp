@@ -8,10 +8,10 @@
 
 #include "bindings/utility/blendkit/corpus_parts.h"
 #include "bindings/utility/blendkit/corpus_text_edge.h"
-#include "corpus/directory_listing.h"
+#include "common/file_kind.h"
 #include "corpus/lexical_path.h"
 #include "corpus/speaker_index.h"
-#include "corpus/text_order.h"
+#include "common/text_order.h"
 #include "pyutil/unpack_pair.h"
 
 namespace py = pybind11;

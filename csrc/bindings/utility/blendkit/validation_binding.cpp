@@ -15,7 +15,7 @@
 #include "bindings/utility/blendkit/registration.h"
 #include "common/errors.h"
 #include "common/os_path.h"
-#include "corpus/directory_listing.h"
+#include "common/file_kind.h"
 #include "corpus/validation_entry.h"
 #include "corpus/validation_item.h"
 #include "corpus/validation_layout.h"

@@ -1,10 +1,10 @@
-#include "corpus/text_order.h"
+#include "common/text_order.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <utility>
 
-namespace speech::corpus {
+namespace speech {
 namespace {
 
 bool continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
@@ -76,23 +76,9 @@ std::string text_order_key(std::string_view bytes) {
 }
 
 void sort_unique_by_text(std::vector<std::string>& names) {
-  const bool plain = std::all_of(names.begin(), names.end(),
-                                 [](const std::string& name) { return is_strict_utf8(name); });
-  if (plain) {
-    std::sort(names.begin(), names.end());
-    names.erase(std::unique(names.begin(), names.end()), names.end());
-    return;
-  }
-  std::vector<std::pair<std::string, std::string>> keyed;
-  keyed.reserve(names.size());
-  for (auto& name : names) keyed.emplace_back(text_order_key(name), std::move(name));
-  std::sort(keyed.begin(), keyed.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
-  keyed.erase(std::unique(keyed.begin(), keyed.end(),
-                          [](const auto& a, const auto& b) { return a.first == b.first; }),
-              keyed.end());
-  names.clear();
-  for (auto& entry : keyed) names.push_back(std::move(entry.second));
+  // Equal keys are equal names, so equal names end up side by side.
+  sort_by_text(names, [](const std::string& name) -> const std::string& { return name; });
+  names.erase(std::unique(names.begin(), names.end()), names.end());
 }
 
 std::vector<size_t> distinct_in_key_order(const std::vector<std::string>& keys) {
@@ -104,4 +90,4 @@ std::vector<size_t> distinct_in_key_order(const std::vector<std::string>& keys) 
   return order;
 }
 
-}  // namespace speech::corpus
+}  // namespace speech
