@@ -1,7 +1,8 @@
 """What many test files share: fresh interpreters with the repository and the
 stand-ins on their path; calls of a driver's command line with the console
 checked, and stand-ins for the argparse module and the separation network
-it uses; synthetic talkers; wav files written where no folder is yet."""
+it uses; synthetic talkers; arrays laid out as no C++ loop can read them in
+place; wav files written where no folder is yet."""
 import os
 import subprocess
 import sys
@@ -154,6 +155,23 @@ def two_talkers(seconds, peak, sr=SR, seed=0):
     high[: len(high) // 2] = 0.0
     mix = low / np.abs(low).max() + 0.6 * high / np.abs(high).max()
     return peak * mix / np.abs(mix).max()
+
+
+def unaligned_copy(x):
+    """x's samples one byte past an aligned address."""
+    raw = np.zeros(x.nbytes + 1, np.uint8)
+    view = np.frombuffer(raw.data, x.dtype, len(x), 1)
+    view.flags.writeable = True
+    view[:] = x
+    return view
+
+
+def packed_field(x):
+    """x's samples as a field of packed records one byte longer than a
+    sample: a stride of no whole number of samples."""
+    records = np.zeros(len(x), np.dtype([("s", x.dtype), ("tag", np.int8)], align=False))
+    records["s"] = x
+    return records["s"]
 
 
 def write_wav(path, signal, rate, **options):

@@ -6,6 +6,7 @@ import torch
 
 import leadvoice
 from css_fakes import SMALL_WINDOWS, FakeTracker, ScriptedNetwork
+from helpers import packed_field, unaligned_copy
 from leadvoice import CSSProcessor
 
 FIELDS = ["separation_model", "speaker_tracker", "max_speakers", "seg_duration", "hop_duration",
@@ -117,10 +118,13 @@ def test_window_layout_at_defaults(capsys, total, windows):
     np.testing.assert_array_equal(mix, before)
 
 
-def test_network_input_keeps_margins_and_window_values():
+@pytest.mark.parametrize("layout", [np.asarray, lambda x: x[::-1].copy()[::-1], unaligned_copy, packed_field,
+                                    lambda x: x.astype(np.float32)], ids=["contiguous", "reversed", "unaligned",
+                                                                          "packed", "float32"])
+def test_network_input_keeps_margins_and_window_values(layout):
     network = ScriptedNetwork(mixture_copies, padding=100)
     rng = np.random.default_rng(0)
-    mix = rng.standard_normal(650)   # windows (0, 400), (200, 600), (400, 650)
+    mix = layout(rng.standard_normal(650))   # windows (0, 400), (200, 600), (400, 650)
     p = CSSProcessor(network, silent_tracker(), **SMALL_WINDOWS)
     p.process(mix)
     last = network.inputs[-1][0].numpy()

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "common/sample_view.h"
+
 namespace speech {
 
 // One block of 8 to 128 terms: eight partial sums, term i going to sum
@@ -61,25 +63,27 @@ T numpy_order_sum(int64_t n, const Term& term) {
                                  [&term](int64_t b, int64_t k) { return eight_partial_sums<T>(b, k, term); });
 }
 
-// The pairwise part alone, over one block of data.
+// The pairwise part alone, over one block of samples side by side.
 template <typename T>
-T pairwise_sum(const T* data, int64_t n) {
-  return pairwise_terms<T>(0, n, [data](int64_t i) { return data[i]; });
+T pairwise_sum(SampleView<const T> x) {
+  const T* data = x.contiguous_data();
+  return pairwise_terms<T>(0, x.size(), [data](int64_t i) { return data[i]; });
 }
 
 // NumPy's sum reduction of a contiguous float array.
 template <typename T>
-T numpy_sum(const T* data, int64_t n) {
-  return numpy_order_sum<T>(n, [data](int64_t i) { return data[i]; });
+T numpy_sum(SampleView<const T> x) {
+  const T* data = x.contiguous_data();
+  return numpy_order_sum<T>(x.size(), [data](int64_t i) { return data[i]; });
 }
 
-// NumPy's mean of a float array: the sum in the element type, then a division
-// carried out in double and rounded back to the element type. NaN for no
-// elements.
+// NumPy's mean of a contiguous float array: the sum in the element type,
+// then a division carried out in double and rounded back to the element
+// type. NaN for no elements.
 template <typename T>
-T numpy_mean(const T* data, int64_t n) {
-  const T sum = numpy_sum(data, n);
-  return static_cast<T>(static_cast<double>(sum) / static_cast<double>(n));
+T numpy_mean(SampleView<const T> x) {
+  const T sum = numpy_sum(x);
+  return static_cast<T>(static_cast<double>(sum) / static_cast<double>(x.size()));
 }
 
 }  // namespace speech

@@ -18,12 +18,12 @@ std::string separated_file_name(int64_t position) {
   return "separated_" + std::to_string(position) + ".wav";
 }
 
-void write_dump_wav(const std::string& path, const float* samples, int64_t length, int sample_rate) {
-  write_wav(path, samples, length, 1, sample_rate, WavSubtype::kPcm16);
+void write_dump_wav(const std::string& path, SampleView<const float> samples, int sample_rate) {
+  write_wav(path, samples.contiguous_data(), samples.size(), 1, sample_rate, WavSubtype::kPcm16);
 }
 
-void write_dump_wav(const std::string& path, const double* samples, int64_t length, int sample_rate) {
-  write_wav(path, samples, length, 1, sample_rate, WavSubtype::kPcm16);
+void write_dump_wav(const std::string& path, SampleView<const double> samples, int sample_rate) {
+  write_wav(path, samples.contiguous_data(), samples.size(), 1, sample_rate, WavSubtype::kPcm16);
 }
 
 }  // namespace speech::css

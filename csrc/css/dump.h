@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/sample_view.h"
+
 namespace speech::css {
 
 inline constexpr const char* kDumpMixFile = "mix.wav";
@@ -15,7 +17,8 @@ std::string segment_folder_name(int64_t seg_idx, double start_seconds, double en
 // "separated_" + position + ".wav".
 std::string separated_file_name(int64_t position);
 
-void write_dump_wav(const std::string& path, const float* samples, int64_t length, int sample_rate);
-void write_dump_wav(const std::string& path, const double* samples, int64_t length, int sample_rate);
+// The samples lie side by side.
+void write_dump_wav(const std::string& path, SampleView<const float> samples, int sample_rate);
+void write_dump_wav(const std::string& path, SampleView<const double> samples, int sample_rate);
 
 }  // namespace speech::css

@@ -1,5 +1,7 @@
 #include "css/merging.h"
 
+#include <stdexcept>
+
 #include "css/messages.h"
 
 namespace speech::css {
@@ -39,12 +41,15 @@ bool should_merge(const MergeCandidate& candidate, double merge_threshold) {
 }
 
 template <typename T>
-void sum_signals(const T* a, const T* b, int64_t length, T* out) {
-  for (int64_t i = 0; i < length; ++i) out[i] = a[i] + b[i];
+void sum_signals(SampleView<const T> a, SampleView<const T> b, T* out) {
+  if (a.size() != b.size()) throw std::invalid_argument("signals to sum must be equally long");
+  const T* x = a.contiguous_data();
+  const T* y = b.contiguous_data();
+  for (int64_t i = 0; i < a.size(); ++i) out[i] = x[i] + y[i];
 }
 
-template void sum_signals<float>(const float*, const float*, int64_t, float*);
-template void sum_signals<double>(const double*, const double*, int64_t, double*);
+template void sum_signals<float>(SampleView<const float>, SampleView<const float>, float*);
+template void sum_signals<double>(SampleView<const double>, SampleView<const double>, double*);
 
 MergePick larger_values(const MergeEntry& first, const MergeEntry& second) {
   return MergePick{second.quality > first.quality, second.speech_samples > first.speech_samples};

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/sample_view.h"
+
 namespace speech::css {
 
 struct MergeCandidate {
@@ -27,9 +29,10 @@ MergeCandidate best_merge_pair(int64_t count, const std::function<double(int64_t
 // threshold, so a threshold at or below -1 cannot pick a non-existent pair.
 bool should_merge(const MergeCandidate& candidate, double merge_threshold);
 
-// Element-wise sum in the signals' own precision.
+// Element-wise sum in the signals' own precision, into out[0, a.size()).
+// Both signals are equally long, each side by side.
 template <typename T>
-void sum_signals(const T* a, const T* b, int64_t length, T* out);
+void sum_signals(SampleView<const T> a, SampleView<const T> b, T* out);
 
 // What travels with a signal into the tracker; a merged signal takes the
 // larger of its members' values.

@@ -1,20 +1,26 @@
 #include "css/scaling.h"
 
+#include <stdexcept>
+
 #include "css/lane_sum.h"
 
 namespace speech::css {
 
-CenteredMixture center_mixture(const float* mixture, int64_t length) {
-  const double total = lane_sum(length, [&](int64_t i) { return static_cast<double>(mixture[i]); });
-  return CenteredMixture{mixture, length, static_cast<float>(total / static_cast<double>(length))};
+CenteredMixture center_mixture(SampleView<const float> mixture) {
+  const float* mix = mixture.contiguous_data();
+  const int64_t length = mixture.size();
+  const double total = lane_sum(length, [&](int64_t i) { return static_cast<double>(mix[i]); });
+  return CenteredMixture{mixture, static_cast<float>(total / static_cast<double>(length))};
 }
 
 template <typename T>
-void scale_row_to_mixture(const T* row, const CenteredMixture& mixture, double eps, T* out) {
-  const int64_t n = mixture.length;
+void scale_row_to_mixture(SampleView<const T> row_samples, const CenteredMixture& mixture, double eps, T* out) {
+  const int64_t n = mixture.samples.size();
+  if (row_samples.size() != n) throw std::invalid_argument("an output row must be as long as the window mixture");
+  const T* row = row_samples.contiguous_data();
   const double total = lane_sum(n, [&](int64_t i) { return static_cast<double>(row[i]); });
   const T mean = static_cast<T>(total / static_cast<double>(n));
-  const float* mix = mixture.samples;
+  const float* mix = mixture.samples.data();
   const float mix_mean = mixture.mean;
   const T dot = static_cast<T>(lane_sum(n, [&](int64_t i) {
     const T centred = row[i] - mean;
@@ -28,7 +34,7 @@ void scale_row_to_mixture(const T* row, const CenteredMixture& mixture, double e
   for (int64_t i = 0; i < n; ++i) out[i] = gain * row[i];
 }
 
-template void scale_row_to_mixture<float>(const float*, const CenteredMixture&, double, float*);
-template void scale_row_to_mixture<double>(const double*, const CenteredMixture&, double, double*);
+template void scale_row_to_mixture<float>(SampleView<const float>, const CenteredMixture&, double, float*);
+template void scale_row_to_mixture<double>(SampleView<const double>, const CenteredMixture&, double, double*);
 
 }  // namespace speech::css

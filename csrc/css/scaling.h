@@ -3,21 +3,24 @@
 // the scaling step of a window when its tensors live in host memory.
 #include <cstdint>
 
+#include "common/sample_view.h"
+
 namespace speech::css {
 
 // The window mixture, centred once for all rows.
 struct CenteredMixture {
-  const float* samples = nullptr;
-  int64_t length = 0;
+  SampleView<const float> samples;
   float mean = 0.0f;
 };
 
-CenteredMixture center_mixture(const float* mixture, int64_t length);
+// The mixture's samples must lie side by side.
+CenteredMixture center_mixture(SampleView<const float> mixture);
 
 // out = gain * row, with gain = sum((row - mean(row)) * (mix - mean(mix))) /
 // (sum((row - mean(row))^2) + eps), each step rounded to T as the tensor
-// form rounds it (a float32 mixture meets a float64 row in float64).
+// form rounds it (a float32 mixture meets a float64 row in float64). The row,
+// as long as the mixture, must lie side by side; out takes as many samples.
 template <typename T>
-void scale_row_to_mixture(const T* row, const CenteredMixture& mixture, double eps, T* out);
+void scale_row_to_mixture(SampleView<const T> row, const CenteredMixture& mixture, double eps, T* out);
 
 }  // namespace speech::css

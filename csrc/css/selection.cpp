@@ -1,6 +1,7 @@
 #include "css/selection.h"
 
 #include <limits>
+#include <stdexcept>
 #include <type_traits>
 
 #include "css/sisdr.h"
@@ -30,8 +31,8 @@ std::vector<double> ratings(const std::vector<CenteredSignal<float>>& kept, DotO
 }  // namespace
 
 template <typename T>
-OutputSelector<T>::OutputSelector(const T* mixture, int64_t length, SelectionThresholds thresholds)
-    : length_(length), thresholds_(thresholds), mixture_(center_signal(mixture, length)) {}
+OutputSelector<T>::OutputSelector(SampleView<const T> mixture, SelectionThresholds thresholds)
+    : length_(mixture.size()), thresholds_(thresholds), mixture_(center_signal(mixture)) {}
 
 template <typename T>
 bool OutputSelector<T>::passes(const CenteredSignal<T>& candidate, std::vector<T>& dots) const {
@@ -49,9 +50,10 @@ bool OutputSelector<T>::passes(const CenteredSignal<T>& candidate, std::vector<T
 }
 
 template <typename T>
-bool OutputSelector<T>::offer(const T* output) {
+bool OutputSelector<T>::offer(SampleView<const T> output) {
   if (stopped_) return false;
-  CenteredSignal<T> candidate = center_signal(output, length_);
+  if (output.size() != length_) throw std::invalid_argument("an output must be as long as the window mixture");
+  CenteredSignal<T> candidate = center_signal(output);
   std::vector<T> dots;
   if (!kept_.empty() && !passes(candidate, dots)) {
     stopped_ = true;
@@ -69,25 +71,25 @@ std::vector<double> OutputSelector<T>::quality() const {
   if constexpr (std::is_same_v<T, float>) {
     return ratings(kept_, [&](size_t i, size_t j) { return i > j ? dots_[i][j] : dots_[j][i]; });
   } else {
-    std::vector<const float*> rows;
+    std::vector<SampleView<const float>> rows;
     std::vector<std::vector<float>> copies;
     copies.reserve(kept_rows_.size());
-    for (const T* row : kept_rows_) {
-      copies.emplace_back(row, row + length_);
-      rows.push_back(copies.back().data());
+    for (const SampleView<const T>& row : kept_rows_) {
+      copies.emplace_back(row.data(), row.data() + row.size());
+      rows.push_back(samples_of(copies.back()));
     }
-    return separation_quality(rows, length_);
+    return separation_quality(rows);
   }
 }
 
 template class OutputSelector<float>;
 template class OutputSelector<double>;
 
-std::vector<double> separation_quality(const std::vector<const float*>& kept, int64_t length) {
+std::vector<double> separation_quality(const std::vector<SampleView<const float>>& kept) {
   if (kept.empty()) return {};
   std::vector<CenteredSignal<float>> centred;
   centred.reserve(kept.size());
-  for (const float* signal : kept) centred.push_back(center_signal(signal, length));
+  for (const SampleView<const float>& signal : kept) centred.push_back(center_signal(signal));
   return ratings(centred, [&](size_t i, size_t j) { return centered_dot(centred[i], centred[j]); });
 }
 

@@ -8,7 +8,9 @@
 namespace speech::css {
 
 template <typename T>
-CenteredSignal<T> center_signal(const T* samples, int64_t length) {
+CenteredSignal<T> center_signal(SampleView<const T> signal) {
+  const T* samples = signal.contiguous_data();
+  const int64_t length = signal.size();
   CenteredSignal<T> out;
   const double total = lane_sum(length, [&](int64_t i) { return static_cast<double>(samples[i]); });
   const T mean = static_cast<T>(total / static_cast<double>(length));
@@ -40,8 +42,8 @@ T sisdr_from_dot(const CenteredSignal<T>& estimation, const CenteredSignal<T>& r
   return std::log10(ratio) * static_cast<T>(10);
 }
 
-template CenteredSignal<float> center_signal<float>(const float*, int64_t);
-template CenteredSignal<double> center_signal<double>(const double*, int64_t);
+template CenteredSignal<float> center_signal<float>(SampleView<const float>);
+template CenteredSignal<double> center_signal<double>(SampleView<const double>);
 template float centered_dot<float>(const CenteredSignal<float>&, const CenteredSignal<float>&);
 template double centered_dot<double>(const CenteredSignal<double>&, const CenteredSignal<double>&);
 template float sisdr_from_dot<float>(const CenteredSignal<float>&, const CenteredSignal<float>&, float, float);

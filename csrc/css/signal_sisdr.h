@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/sample_view.h"
+
 namespace speech::css {
 
 template <typename T>
@@ -19,8 +21,9 @@ struct CenteredSignal {
   T energy = 0;           // sum of the squared centred samples
 };
 
+// The samples must lie side by side.
 template <typename T>
-CenteredSignal<T> center_signal(const T* samples, int64_t length);
+CenteredSignal<T> center_signal(SampleView<const T> samples);
 
 // Sum of the element-wise products, each product rounded to T.
 template <typename T>

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "common/errors.h"
@@ -79,10 +80,10 @@ void stitch_streams(const std::vector<StitchPiece>& pieces, const std::vector<fl
       float* s = sums.data() + piece.speaker * kBlock + (from - block_start);
       float* w = weights.data() + piece.speaker * kBlock + (from - block_start);
       const double* win = piece.window->data() + (from - piece.start);
-      if (piece.f64 != nullptr) {
-        add_piece(piece.f64 + (from - piece.start), win, to - from, s, w);
+      if (piece.f64.data() != nullptr) {
+        add_piece(piece.f64.subview(from - piece.start, to - from).contiguous_data(), win, to - from, s, w);
       } else {
-        add_piece(piece.f32 + (from - piece.start), win, to - from, s, w);
+        add_piece(piece.f32.subview(from - piece.start, to - from).contiguous_data(), win, to - from, s, w);
       }
     }
     for (size_t k = 0; k < speakers; ++k) {
@@ -155,22 +156,27 @@ StitchPiece& StitchPlan::piece_for(size_t index, int64_t available) {
   return piece;
 }
 
-void StitchPlan::set_samples(size_t index, const float* samples, int64_t available) {
-  StitchPiece& piece = piece_for(index, available);
-  piece.f32 = samples;
-  piece.f64 = nullptr;
+template <typename T>
+void StitchPlan::set_piece_samples(size_t index, SampleView<const T> samples) {
+  StitchPiece& piece = piece_for(index, samples.size());
+  (void)samples.contiguous_data();  // refused now rather than while stitching
+  piece.f32 = {};
+  piece.f64 = {};
+  if constexpr (std::is_same_v<T, double>) {
+    piece.f64 = samples;
+  } else {
+    piece.f32 = samples;
+  }
 }
 
-void StitchPlan::set_samples(size_t index, const double* samples, int64_t available) {
-  StitchPiece& piece = piece_for(index, available);
-  piece.f64 = samples;
-  piece.f32 = nullptr;
-}
+void StitchPlan::set_samples(size_t index, SampleView<const float> samples) { set_piece_samples(index, samples); }
+
+void StitchPlan::set_samples(size_t index, SampleView<const double> samples) { set_piece_samples(index, samples); }
 
 void StitchPlan::stitch(const std::vector<float*>& streams) const {
   std::vector<StitchPiece> pieces;
   for (const StitchPiece& piece : pieces_) {
-    if (piece.f32 == nullptr && piece.f64 == nullptr) throw ValueError("a stitched signal has no samples");
+    if (piece.f32.data() == nullptr && piece.f64.data() == nullptr) throw ValueError("a stitched signal has no samples");
     if (!piece.window->empty()) pieces.push_back(piece);
   }
   stitch_streams(pieces, streams, total_samples_);

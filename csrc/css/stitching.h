@@ -8,6 +8,8 @@
 #include <tuple>
 #include <vector>
 
+#include "common/sample_view.h"
+
 namespace speech::css {
 
 // `length` ones; unless `is_first` the first `overlap` values are a ramp
@@ -21,8 +23,8 @@ std::vector<double> create_overlap_window(int64_t length, int64_t overlap, bool 
 struct StitchPiece {
   int64_t start = 0;                     // first sample in the recording
   const std::vector<double>* window = nullptr;  // its weights; the span is window->size()
-  const float* f32 = nullptr;            // the signal, one of the two
-  const double* f64 = nullptr;
+  SampleView<const float> f32;           // the signal, side by side: one of the two
+  SampleView<const double> f64;
   size_t speaker = 0;                    // index of the stream it adds to
 };
 
@@ -65,10 +67,10 @@ class StitchPlan {
   const std::vector<Placement>& placements() const { return placements_; }
   int64_t total_samples() const { return total_samples_; }
 
-  // The samples of placement `index`: at least its span's length of them,
-  // else ValueError.
-  void set_samples(size_t index, const float* samples, int64_t available);
-  void set_samples(size_t index, const double* samples, int64_t available);
+  // The samples of placement `index`, side by side: at least its span's
+  // length of them, else ValueError.
+  void set_samples(size_t index, SampleView<const float> samples);
+  void set_samples(size_t index, SampleView<const double> samples);
 
   // Fills one stream of total_samples per speaker, in speakers() order;
   // every placement's samples must have been set.
@@ -77,6 +79,8 @@ class StitchPlan {
  private:
   const std::vector<double>* window_for(const StitchRecord& record, int64_t overlap, int64_t last_seg_idx);
   StitchPiece& piece_for(size_t index, int64_t available);
+  template <typename T>
+  void set_piece_samples(size_t index, SampleView<const T> samples);
 
   int64_t total_samples_;
   std::vector<StitchRecord> records_;

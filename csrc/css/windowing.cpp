@@ -33,18 +33,16 @@ WindowSpan window_span(int64_t index, int64_t total_samples, int64_t seg_samples
 }
 
 template <typename T>
-void fill_network_input(const char* data, int64_t stride_bytes, const WindowSpan& span,
-                        int64_t seg_samples, int64_t padding, float* out) {
+void fill_network_input(SampleView<const T> recording, const WindowSpan& span, int64_t seg_samples, int64_t padding,
+                        float* out) {
   const int64_t total = seg_samples + 2 * padding;
   std::fill(out, out + total, 0.0f);
-  const char* first = data + span.start * stride_bytes;
+  const SampleView<const T> window = recording.subview(span.start, span.actual_len);
   float* dest = out + padding;
-  for (int64_t i = 0; i < span.actual_len; ++i) {
-    dest[i] = static_cast<float>(*reinterpret_cast<const T*>(first + i * stride_bytes));
-  }
+  for (int64_t i = 0; i < window.size(); ++i) dest[i] = static_cast<float>(window[i]);
 }
 
-template void fill_network_input<float>(const char*, int64_t, const WindowSpan&, int64_t, int64_t, float*);
-template void fill_network_input<double>(const char*, int64_t, const WindowSpan&, int64_t, int64_t, float*);
+template void fill_network_input<float>(SampleView<const float>, const WindowSpan&, int64_t, int64_t, float*);
+template void fill_network_input<double>(SampleView<const double>, const WindowSpan&, int64_t, int64_t, float*);
 
 }  // namespace speech::css

@@ -3,6 +3,8 @@
 // zero-margined float32 input for one window.
 #include <cstdint>
 
+#include "common/sample_view.h"
+
 namespace speech::css {
 
 // ceil((total - seg) / hop) + 1 with a true division; 0 or less means no
@@ -23,12 +25,11 @@ struct WindowSpan {
 // as a slice would (a start past the end holds nothing).
 WindowSpan window_span(int64_t index, int64_t total_samples, int64_t seg_samples, int64_t hop_samples);
 
-// Writes `padding` zeros, the window's samples converted to float32 and
-// zero-filled to `seg_samples`, and `padding` zeros into `out`
-// (seg_samples + 2 * padding floats). `data`/`stride_bytes` describe the
-// recording's buffer.
+// Writes `padding` zeros, the window's samples of the recording converted to
+// float32 and zero-filled to `seg_samples`, and `padding` zeros into `out`
+// (seg_samples + 2 * padding floats).
 template <typename T>
-void fill_network_input(const char* data, int64_t stride_bytes, const WindowSpan& span,
-                        int64_t seg_samples, int64_t padding, float* out);
+void fill_network_input(SampleView<const T> recording, const WindowSpan& span, int64_t seg_samples, int64_t padding,
+                        float* out);
 
 }  // namespace speech::css

@@ -32,7 +32,7 @@ RecordingRead read_first_channel(const std::string& path) {
   }
   read.first_channel.resize(static_cast<size_t>(audio.frames));
   copy_first_channel(audio, read.first_channel.data());
-  if (!all_finite(read.first_channel.data(), audio.frames)) {
+  if (!all_finite(samples_of(read.first_channel))) {
     read.refused = TaskOutcome::kNotFinite;
     read.warning = non_finite_recording_warning(path);
     read.first_channel.clear();

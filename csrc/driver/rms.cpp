@@ -24,14 +24,16 @@ T peak_magnitude(const T* samples, int64_t n) {
 }  // namespace
 
 template <typename T>
-T rms_level(const T* samples, int64_t n) {
+T rms_level(SampleView<const T> samples) {
+  const int64_t n = samples.size();
   std::vector<T> squares(static_cast<size_t>(n));
   for (int64_t i = 0; i < n; ++i) squares[i] = samples[i] * samples[i];
-  return std::sqrt(numpy_mean(squares.data(), n));
+  return std::sqrt(numpy_mean(samples_of(squares)));
 }
 
 template <typename T>
-std::vector<T> scale_with_peak_limit(const T* samples, int64_t n, double gain) {
+std::vector<T> scale_with_peak_limit(SampleView<const T> samples, double gain) {
+  const int64_t n = samples.size();
   if (n == 0) throw ValueError("zero-size array to reduction operation maximum which has no identity");
   const T g = static_cast<T>(gain);
   std::vector<T> out(static_cast<size_t>(n));
@@ -43,9 +45,9 @@ std::vector<T> scale_with_peak_limit(const T* samples, int64_t n, double gain) {
   return out;
 }
 
-template float rms_level<float>(const float*, int64_t);
-template double rms_level<double>(const double*, int64_t);
-template std::vector<float> scale_with_peak_limit<float>(const float*, int64_t, double);
-template std::vector<double> scale_with_peak_limit<double>(const double*, int64_t, double);
+template float rms_level<float>(SampleView<const float>);
+template double rms_level<double>(SampleView<const double>);
+template std::vector<float> scale_with_peak_limit<float>(SampleView<const float>, double);
+template std::vector<double> scale_with_peak_limit<double>(SampleView<const double>, double);
 
 }  // namespace speech

@@ -17,14 +17,13 @@ SliceRange slice_range(int64_t start, int64_t stop, int64_t length) {
 }
 
 template <typename T>
-SpeechEnergy speech_mean_energy(const T* samples, int64_t length,
-                                const std::vector<SpeechSpan>& spans, double sample_rate) {
+SpeechEnergy speech_mean_energy(SampleView<const T> samples, const std::vector<SpeechSpan>& spans, double sample_rate) {
   std::vector<T> squares;
   bool kept = false;
   for (const SpeechSpan& span : spans) {
     if (span.end <= span.start) continue;
     kept = true;
-    const SliceRange range = slice_range(span.start, span.end, length);
+    const SliceRange range = slice_range(span.start, span.end, samples.size());
     for (int64_t i = range.begin; i < range.end; ++i) {
       const T x = samples[i];
       squares.push_back(x * x);
@@ -33,14 +32,12 @@ SpeechEnergy speech_mean_energy(const T* samples, int64_t length,
   if (!kept) return {};
   const auto count = static_cast<int64_t>(squares.size());
   SpeechEnergy result;
-  result.mean_energy = static_cast<double>(numpy_mean(squares.data(), count));
+  result.mean_energy = static_cast<double>(numpy_mean(samples_of(squares)));
   result.duration_sec = static_cast<double>(count) / sample_rate;
   return result;
 }
 
-template SpeechEnergy speech_mean_energy<float>(const float*, int64_t, const std::vector<SpeechSpan>&,
-                                                double);
-template SpeechEnergy speech_mean_energy<double>(const double*, int64_t,
-                                                 const std::vector<SpeechSpan>&, double);
+template SpeechEnergy speech_mean_energy<float>(SampleView<const float>, const std::vector<SpeechSpan>&, double);
+template SpeechEnergy speech_mean_energy<double>(SampleView<const double>, const std::vector<SpeechSpan>&, double);
 
 }  // namespace speech

@@ -25,18 +25,20 @@ int64_t transform_length(int64_t n) {
 }
 
 template <typename T>
-void convolve_into(const T* signal, int64_t n, const T* ir, int64_t m, float* out, int64_t keep) {
+void convolve_into(SampleView<const T> signal, SampleView<const T> ir, float* out, int64_t keep) {
+  const int64_t n = signal.size();
+  const int64_t m = ir.size();
   if (n < 1 || m < 1) throw std::invalid_argument("convolve_into: empty input");
   if (keep < 0 || keep > n + m - 1) throw std::invalid_argument("convolve_into: more samples than the convolution");
   const RealFft<T> fft = RealFft<T>::of_length(transform_length(n + m - 1));
-  const auto* ir_bins = fft.forward(ir, m);
+  const auto* ir_bins = fft.forward(ir);
   const std::vector<std::complex<T>> ir_spectrum(ir_bins, ir_bins + fft.bins());
-  auto* spectrum = fft.forward(signal, n);
+  auto* spectrum = fft.forward(signal);
   multiply_spectra(spectrum, ir_spectrum.data(), fft.bins());
   fft.inverse(spectrum, out, keep);
 }
 
-template void convolve_into<float>(const float*, int64_t, const float*, int64_t, float*, int64_t);
-template void convolve_into<double>(const double*, int64_t, const double*, int64_t, float*, int64_t);
+template void convolve_into<float>(SampleView<const float>, SampleView<const float>, float*, int64_t);
+template void convolve_into<double>(SampleView<const double>, SampleView<const double>, float*, int64_t);
 
 }  // namespace speech::mixsim

@@ -5,6 +5,8 @@
 // stream's signals), double pairs in double.
 #include <cstdint>
 
+#include "common/sample_view.h"
+
 namespace speech::mixsim {
 
 // The transform length for a full convolution of n >= 1 samples: the
@@ -14,10 +16,11 @@ namespace speech::mixsim {
 // 3 s segment and a 0.5 s response takes about 3/4 of the time of 65536.
 int64_t transform_length(int64_t n);
 
-// Writes the first `keep` samples of the full convolution of signal[0, n)
-// and ir[0, m), both non-empty, into out[0, keep); keep is at most
-// n + m - 1. Neither input is changed. std::invalid_argument otherwise.
+// Writes the first `keep` samples of the full convolution of the signal and
+// the response, both non-empty, into out[0, keep); keep is at most
+// signal.size() + ir.size() - 1. Neither input is changed.
+// std::invalid_argument otherwise.
 template <typename T>
-void convolve_into(const T* signal, int64_t n, const T* ir, int64_t m, float* out, int64_t keep);
+void convolve_into(SampleView<const T> signal, SampleView<const T> ir, float* out, int64_t keep);
 
 }  // namespace speech::mixsim

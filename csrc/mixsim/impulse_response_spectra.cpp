@@ -9,24 +9,27 @@
 
 namespace speech::mixsim {
 
-ImpulseResponseSpectra::ImpulseResponseSpectra(const float* h, int64_t m) {
-  if (m < 1) throw std::invalid_argument("ImpulseResponseSpectra: empty impulse response");
-  samples_.assign(h, h + m);
+ImpulseResponseSpectra::ImpulseResponseSpectra(SampleView<const float> h) {
+  if (h.empty()) throw std::invalid_argument("ImpulseResponseSpectra: empty impulse response");
+  samples_.resize(static_cast<size_t>(h.size()));
+  copy_samples(h, samples_.data());
 }
 
-bool ImpulseResponseSpectra::holds(const float* h, int64_t m) const {
-  return m == size() && std::memcmp(h, samples_.data(), static_cast<size_t>(m) * sizeof(float)) == 0;
+bool ImpulseResponseSpectra::holds(SampleView<const float> h) const {
+  return h.size() == size() &&
+         std::memcmp(h.contiguous_data(), samples_.data(), static_cast<size_t>(h.size()) * sizeof(float)) == 0;
 }
 
 const std::vector<std::complex<float>>& ImpulseResponseSpectra::spectrum(int64_t nfft) {
   auto found = spectra_.find(nfft);
   if (found != spectra_.end()) return found->second;
   const RealFft<float> fft = RealFft<float>::of_length(nfft);
-  const std::complex<float>* bins = fft.forward(samples_.data(), size());
+  const std::complex<float>* bins = fft.forward(samples_of(samples_));
   return spectra_.emplace(nfft, std::vector<std::complex<float>>(bins, bins + fft.bins())).first->second;
 }
 
-void ImpulseResponseSpectra::convolve_into(const float* signal, int64_t n, float* out, int64_t keep) {
+void ImpulseResponseSpectra::convolve_into(SampleView<const float> signal, float* out, int64_t keep) {
+  const int64_t n = signal.size();
   const int64_t m = size();
   if (n < 1) throw std::invalid_argument("ImpulseResponseSpectra::convolve_into: empty signal");
   if (keep < 0 || keep > n + m - 1) {
@@ -39,7 +42,7 @@ void ImpulseResponseSpectra::convolve_into(const float* signal, int64_t n, float
     const std::lock_guard<std::mutex> lock(mutex_);
     ir_spectrum = &spectrum(fft.size());
   }
-  std::complex<float>* bins = fft.forward(signal, n);
+  std::complex<float>* bins = fft.forward(signal);
   multiply_spectra(bins, ir_spectrum->data(), fft.bins());
   fft.inverse(bins, out, keep);
 }
@@ -51,27 +54,27 @@ size_t ImpulseResponseSpectra::bytes() const {
   return total;
 }
 
-void ImpulseResponseStore::convolve_into(const float* h, int64_t m, const float* signal, int64_t n, float* out,
+void ImpulseResponseStore::convolve_into(SampleView<const float> h, SampleView<const float> signal, float* out,
                                          int64_t keep) {
-  const std::shared_ptr<ImpulseResponseSpectra> spectra = spectra_for(h, m);
-  spectra->convolve_into(signal, n, out, keep);
-  account(h, spectra);
+  const std::shared_ptr<ImpulseResponseSpectra> spectra = spectra_for(h);
+  spectra->convolve_into(signal, out, keep);
+  account(h.data(), spectra);
 }
 
-std::shared_ptr<ImpulseResponseSpectra> ImpulseResponseStore::spectra_for(const float* h, int64_t m) {
+std::shared_ptr<ImpulseResponseSpectra> ImpulseResponseStore::spectra_for(SampleView<const float> h) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  const auto found = index_.find(h);
+  const auto found = index_.find(h.data());
   if (found != index_.end()) {
     const auto entry = found->second;
-    if (entry->spectra->holds(h, m)) {
+    if (entry->spectra->holds(h)) {
       kept_.splice(kept_.begin(), kept_, entry);
       return entry->spectra;
     }
     forget(entry);
   }
-  auto spectra = std::make_shared<ImpulseResponseSpectra>(h, m);
-  kept_.push_front({h, spectra, spectra->bytes()});
-  index_[h] = kept_.begin();
+  auto spectra = std::make_shared<ImpulseResponseSpectra>(h);
+  kept_.push_front({h.data(), spectra, spectra->bytes()});
+  index_[h.data()] = kept_.begin();
   bytes_ += kept_.front().bytes;
   return spectra;
 }

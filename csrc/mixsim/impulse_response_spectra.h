@@ -13,23 +13,25 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/sample_view.h"
+
 namespace speech::mixsim {
 
 class ImpulseResponseSpectra {
  public:
-  // Keeps a copy of h[0, m), m >= 1.
-  ImpulseResponseSpectra(const float* h, int64_t m);
+  // Keeps a copy of h, at least one sample.
+  explicit ImpulseResponseSpectra(SampleView<const float> h);
 
   int64_t size() const { return static_cast<int64_t>(samples_.size()); }
 
-  // Whether h[0, m) are the samples this was made from: a response changed
-  // in place needs new spectra.
-  bool holds(const float* h, int64_t m) const;
+  // Whether h (side by side) holds the samples this was made from: a
+  // response changed in place needs new spectra.
+  bool holds(SampleView<const float> h) const;
 
-  // The first `keep` samples of the convolution of signal[0, n) (n >= 1)
-  // with the response, equal bit for bit to convolve_into of the two.
-  // Thread-safe.
-  void convolve_into(const float* signal, int64_t n, float* out, int64_t keep);
+  // The first `keep` samples of the convolution of the signal (at least one
+  // sample, side by side) with the response, equal bit for bit to
+  // convolve_into of the two. Thread-safe.
+  void convolve_into(SampleView<const float> signal, float* out, int64_t keep);
 
   // Memory held by the samples and the spectra made so far.
   size_t bytes() const;
@@ -52,9 +54,10 @@ class ImpulseResponseStore {
  public:
   explicit ImpulseResponseStore(size_t budget_bytes) : budget_(budget_bytes) {}
 
-  // The first `keep` samples of the convolution of signal[0, n) with h[0, m)
-  // (both non-empty), bit for bit as convolve_into gives them. Thread-safe.
-  void convolve_into(const float* h, int64_t m, const float* signal, int64_t n, float* out, int64_t keep);
+  // The first `keep` samples of the convolution of the signal with h (both
+  // non-empty, side by side), bit for bit as convolve_into gives them.
+  // Thread-safe.
+  void convolve_into(SampleView<const float> h, SampleView<const float> signal, float* out, int64_t keep);
 
   size_t bytes() const;
   size_t responses() const;
@@ -65,7 +68,7 @@ class ImpulseResponseStore {
     std::shared_ptr<ImpulseResponseSpectra> spectra;
     size_t bytes;
   };
-  std::shared_ptr<ImpulseResponseSpectra> spectra_for(const float* h, int64_t m);
+  std::shared_ptr<ImpulseResponseSpectra> spectra_for(SampleView<const float> h);
   void account(const float* h, const std::shared_ptr<ImpulseResponseSpectra>& spectra);
   void forget(std::list<Kept>::iterator entry);
 

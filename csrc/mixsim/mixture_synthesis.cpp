@@ -45,9 +45,8 @@ std::optional<std::vector<SignalId>> crop_sources(MixtureSteps& steps, RandomDra
 
 // The first L samples of `id` in a new signal, zero-padded.
 SignalId fitted_copy(MixtureSteps& steps, SignalId id, int64_t L) {
-  const SignalSamples x = steps.samples(id);
   const NewSignal out = steps.new_signal(L);
-  crop_or_pad(x.data, x.size, 0, L, out.data);
+  crop_or_pad(steps.samples(id), 0, L, out.samples.data());
   return out.id;
 }
 
@@ -116,19 +115,19 @@ Placement place_sources(MixtureSteps& steps, RandomDraws& sample, const std::vec
   Placement placement;
   for (int64_t i = 0; i < n; ++i) {
     const SignalId s = scaled[static_cast<size_t>(i)];
-    const SignalSamples x = steps.samples(s);
+    const SampleView<const float> x = steps.samples(s);
     if (i == ref) {
       placement.placed.push_back(s);
-      placement.kept.push_back({0, x.size});
+      placement.kept.push_back({0, x.size()});
       placement.offsets.push_back(0);
-      placement.active_lengths.push_back(count_nonzero(x.data, x.size));
+      placement.active_lengths.push_back(count_nonzero(x));
       continue;
     }
     const int64_t window = round_half_even(ratios[static_cast<size_t>(i)] * static_cast<double>(L));
-    const int64_t src_start = x.size == window ? 0 : sample.randint(0, x.size - window);
+    const int64_t src_start = x.size() == window ? 0 : sample.randint(0, x.size() - window);
     const int64_t dst_start = L == window ? 0 : sample.randint(0, L - window);
     const NewSignal out = steps.new_signal(L);
-    place_window(x.data, src_start, window, dst_start, L, out.data);
+    place_window(x.subview(src_start, window), dst_start, L, out.samples.data());
     placement.placed.push_back(out.id);
     placement.kept.push_back({src_start, src_start + window});
     placement.offsets.push_back(dst_start);
@@ -149,29 +148,29 @@ bool every_source_carries_signal(MixtureSteps& steps, const std::vector<SignalId
                                  const Placement& placement) {
   bool all = true;
   for (size_t i = 0; i < segments.size(); ++i) {
-    const SignalSamples dry = steps.samples(segments[i]);
-    const SignalSamples placed = steps.samples(placement.placed[i]);
-    const int64_t begin = std::min(placement.kept[i].begin, dry.size);
-    const int64_t end = std::min(placement.kept[i].end, dry.size);
-    if (carries_signal(dry.data + begin, end - begin) && carries_signal(placed.data, placed.size)) continue;
+    const SampleView<const float> dry = steps.samples(segments[i]);
+    const SampleView<const float> placed = steps.samples(placement.placed[i]);
+    const int64_t begin = std::min(placement.kept[i].begin, dry.size());
+    const int64_t end = std::min(placement.kept[i].end, dry.size());
+    if (carries_signal(dry.subview(begin, end - begin)) && carries_signal(placed)) continue;
     steps.warn_about_source(static_cast<int64_t>(i), "silent source ", "it carries no signal after placement");
     all = false;
   }
   return all;
 }
 
-SignalSamples segment_samples(MixtureSteps& steps, SignalId id, int64_t L) {
-  const SignalSamples x = steps.samples(id);
+SampleView<const float> segment_samples(MixtureSteps& steps, SignalId id, int64_t L) {
+  const SampleView<const float> x = steps.samples(id);
   // As NumPy refuses to stack or subtract signals of other lengths.
-  if (x.size != L) throw ValueError("all input arrays must have the same shape");
+  if (x.size() != L) throw ValueError("all input arrays must have the same shape");
   return x;
 }
 
 SignalId speech_sum(MixtureSteps& steps, const std::vector<SignalId>& placed, int64_t L) {
-  std::vector<const float*> rows;
-  for (const SignalId id : placed) rows.push_back(segment_samples(steps, id, L).data);
+  std::vector<SampleView<const float>> rows;
+  for (const SignalId id : placed) rows.push_back(segment_samples(steps, id, L));
   const NewSignal out = steps.new_signal(L);
-  sum_sources(rows.data(), static_cast<int64_t>(rows.size()), L, out.data);
+  sum_sources(rows, L, out.samples.data());
   return out.id;
 }
 
@@ -182,8 +181,7 @@ struct NoisyMixture {
 
 // A noise segment holding a NaN or an infinity would make the mixture NaN.
 bool noise_segment_is_finite(MixtureSteps& steps, SignalId segment) {
-  const SignalSamples x = steps.samples(segment);
-  const std::optional<NonFiniteSample> bad = first_non_finite(x.data, x.size);
+  const std::optional<NonFiniteSample> bad = first_non_finite(steps.samples(segment));
   if (!bad) return true;
   steps.warn_about_noise("non-finite noise ", "the drawn segment's " + describe_non_finite(*bad, "sample"));
   return false;
@@ -193,13 +191,13 @@ bool noise_segment_is_finite(MixtureSteps& steps, SignalId segment) {
 // placed, and the scaled noise goes onto the whole speech sum.
 SignalId noise_against_target(MixtureSteps& steps, SignalId speech, SignalId first, SignalId segment, double snr_db,
                               int64_t L) {
-  const SignalSamples noisy_first = segment_samples(steps, steps.mix_noise(first, segment, snr_db), L);
-  const SignalSamples dry_first = segment_samples(steps, first, L);
-  const SignalSamples spoken = segment_samples(steps, speech, L);
+  const SampleView<const float> noisy_first = segment_samples(steps, steps.mix_noise(first, segment, snr_db), L);
+  const SampleView<const float> dry_first = segment_samples(steps, first, L);
+  const SampleView<const float> spoken = segment_samples(steps, speech, L);
   const NewSignal noise = steps.new_signal(L);
-  subtract(noisy_first.data, dry_first.data, L, noise.data);
+  subtract(noisy_first, dry_first, noise.samples.data());
   const NewSignal mixture = steps.new_signal(L);
-  add(spoken.data, steps.samples(noise.id).data, L, mixture.data);
+  add(spoken, steps.samples(noise.id), mixture.samples.data());
   return mixture.id;
 }
 
@@ -222,15 +220,13 @@ std::optional<NoisyMixture> add_noise(MixtureSteps& steps, const AttemptDraws& d
 // reported, naming its utterances, and not served.
 bool finished_sample_is_finite(MixtureSteps& steps, const std::vector<SignalId>& placed, SignalId mixture) {
   for (size_t i = 0; i < placed.size(); ++i) {
-    const SignalSamples x = steps.samples(placed[i]);
-    if (const auto bad = first_non_finite(x.data, x.size)) {
+    if (const auto bad = first_non_finite(steps.samples(placed[i]))) {
       steps.warn_about_sample("non-finite sample from ",
                               "source " + std::to_string(i) + "'s " + describe_non_finite(*bad, "sample"));
       return false;
     }
   }
-  const SignalSamples x = steps.samples(mixture);
-  const auto bad = first_non_finite(x.data, x.size);
+  const auto bad = first_non_finite(steps.samples(mixture));
   if (!bad) return true;
   steps.warn_about_sample("non-finite sample from ", "the mixture's " + describe_non_finite(*bad, "sample"));
   return false;

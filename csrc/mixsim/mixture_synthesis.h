@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/sample_view.h"
 #include "mixsim/random_draws.h"
 #include "mixsim/signal_faults.h"
 
@@ -34,14 +35,9 @@ struct BatchSwitches {
 // A signal of the attempt, by its place among the signals its steps hold.
 using SignalId = int64_t;
 
-struct SignalSamples {
-  const float* data = nullptr;
-  int64_t size = 0;
-};
-
 struct NewSignal {
   SignalId id = 0;
-  float* data = nullptr;  // the samples, for the synthesis to fill
+  SampleView<float> samples;  // for the synthesis to fill
 };
 
 // What loading one drawn utterance found.
@@ -94,7 +90,8 @@ class MixtureSteps {
   // `clean` with `noise` added at snr_db, drawing from the worker stream.
   virtual SignalId mix_noise(SignalId clean, SignalId noise, double snr_db) = 0;
 
-  virtual SignalSamples samples(SignalId id) = 0;
+  // A signal's samples, side by side, valid while the attempt lasts.
+  virtual SampleView<const float> samples(SignalId id) = 0;
   virtual NewSignal new_signal(int64_t size) = 0;
 
   // One warning line: "[Warning] " + phrase + the subject + ": " + reason;

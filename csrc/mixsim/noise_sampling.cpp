@@ -9,14 +9,14 @@ std::optional<RegionBounds> draw_noise_region(RandomDraws& rng, int64_t total, d
   return region_bounds(regions, rng.randrange(regions.count), total);
 }
 
-void cut_noise_segment(RandomDraws& rng, const float* region, int64_t n, int64_t L, float* out) {
-  if (n < L) {
-    tile_into(region, n, L, out);
+void cut_noise_segment(RandomDraws& rng, SampleView<const float> region, int64_t L, float* out) {
+  if (region.size() < L) {
+    tile_into(region, L, out);
     return;
   }
-  const int64_t max_offset = n - L;
+  const int64_t max_offset = region.size() - L;
   const int64_t start = max_offset > 0 ? rng.randint(0, max_offset) : 0;
-  crop_or_pad(region, n, start, L, out);
+  crop_or_pad(region, start, L, out);
 }
 
 }  // namespace speech::mixsim

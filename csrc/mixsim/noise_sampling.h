@@ -16,10 +16,10 @@ namespace speech::mixsim {
 std::optional<RegionBounds> draw_noise_region(RandomDraws& rng, int64_t total, double region_seconds, int64_t rate,
                                               int64_t L);
 
-// out[0, L) from region[0, n), n >= 1: a crop at an offset drawn with
-// randint when the region is longer than L, the region itself when it is
-// exactly L long, and the region repeated from its first sample when it is
-// shorter (no draw for either).
-void cut_noise_segment(RandomDraws& rng, const float* region, int64_t n, int64_t L, float* out);
+// out[0, L) from a region of at least one sample: a crop at an offset drawn
+// with randint when the region is longer than L, the region itself when it
+// is exactly L long, and the region repeated from its first sample when it
+// is shorter (no draw for either).
+void cut_noise_segment(RandomDraws& rng, SampleView<const float> region, int64_t L, float* out);
 
 }  // namespace speech::mixsim

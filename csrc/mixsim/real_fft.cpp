@@ -145,10 +145,11 @@ RealFft<T> RealFft<T>::of_length(int64_t n) {
 }
 
 template <typename T>
-typename RealFft<T>::Complex* RealFft<T>::forward(const T* x, int64_t count) const {
-  if (count < 0 || count > size_) throw std::invalid_argument("RealFft::forward: more samples than the length");
+typename RealFft<T>::Complex* RealFft<T>::forward(SampleView<const T> x) const {
+  const int64_t count = x.size();
+  if (count > size_) throw std::invalid_argument("RealFft::forward: more samples than the length");
   WorkBuffers<T>& work = work_buffers<T>(size_);
-  std::copy(x, x + count, work.real.get());
+  copy_samples(x, work.real.get());
   std::fill(work.real.get() + count, work.real.get() + size_, T(0));
   Fftw<T>::run_forward(plans_->forward, work.real.get(), as_fftw(work.spectrum.get()));
   return work.spectrum.get();

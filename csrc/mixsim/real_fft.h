@@ -10,6 +10,8 @@
 #include <complex>
 #include <cstdint>
 
+#include "common/sample_view.h"
+
 namespace speech::mixsim {
 
 template <typename T>
@@ -25,10 +27,10 @@ class RealFft {
   // Complex bins of the spectrum of a real signal: size() / 2 + 1.
   int64_t bins() const { return size_ / 2 + 1; }
 
-  // The spectrum of x[0, count) zero-padded to size() samples (count <=
-  // size()), left in this thread's work buffer of bins() values. The next
+  // The spectrum of x (at most size() samples) zero-padded to size()
+  // samples, left in this thread's work buffer of bins() values. The next
   // forward or inverse on this thread overwrites it.
-  Complex* forward(const T* x, int64_t count) const;
+  Complex* forward(SampleView<const T> x) const;
 
   // out[0, keep) = the first keep samples of the inverse transform of the
   // bins() values at `spectrum`, divided by size() (so that inverse of

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "common/errors.h"
@@ -10,41 +11,61 @@
 
 namespace speech::mixsim {
 
-void crop_or_pad(const float* src, int64_t n, int64_t start, int64_t L, float* out) {
-  const int64_t kept = std::max<int64_t>(0, std::min(L, n - start));
-  if (kept > 0) std::memcpy(out, src + start, static_cast<size_t>(kept) * sizeof(float));
+namespace {
+
+void check_same_length(SampleView<const float> a, SampleView<const float> b) {
+  if (a.size() != b.size()) throw std::invalid_argument("element-wise steps need runs of one length");
+}
+
+}  // namespace
+
+void crop_or_pad(SampleView<const float> src, int64_t start, int64_t L, float* out) {
+  const int64_t kept = std::max<int64_t>(0, std::min(L, src.size() - start));
+  if (kept > 0) std::memcpy(out, src.contiguous_data() + start, static_cast<size_t>(kept) * sizeof(float));
   std::fill(out + kept, out + L, 0.0f);
 }
 
-void place_window(const float* src, int64_t src_start, int64_t len, int64_t dst_start, int64_t L, float* out) {
+void place_window(SampleView<const float> window, int64_t dst_start, int64_t L, float* out) {
   std::fill(out, out + L, 0.0f);
-  if (len > 0) std::memcpy(out + dst_start, src + src_start, static_cast<size_t>(len) * sizeof(float));
+  if (!window.empty()) {
+    std::memcpy(out + dst_start, window.contiguous_data(), static_cast<size_t>(window.size()) * sizeof(float));
+  }
 }
 
-int64_t count_nonzero(const float* x, int64_t n) {
+int64_t count_nonzero(SampleView<const float> x) {
+  const float* data = x.contiguous_data();
   int64_t count = 0;
-  for (int64_t i = 0; i < n; ++i) count += x[i] != 0.0f;
+  for (int64_t i = 0; i < x.size(); ++i) count += data[i] != 0.0f;
   return count;
 }
 
-void sum_sources(const float* const* sources, int64_t count, int64_t n, float* out) {
-  if (count == 0) {
+void sum_sources(const std::vector<SampleView<const float>>& sources, int64_t n, float* out) {
+  if (sources.empty()) {
     std::fill(out, out + n, 0.0f);
     return;
   }
-  std::memcpy(out, sources[0], static_cast<size_t>(n) * sizeof(float));
-  for (int64_t k = 1; k < count; ++k) {
-    const float* s = sources[k];
+  for (const SampleView<const float>& source : sources) {
+    if (source.size() != n) throw std::invalid_argument("sources to sum need n samples each");
+  }
+  std::memcpy(out, sources.front().contiguous_data(), static_cast<size_t>(n) * sizeof(float));
+  for (size_t k = 1; k < sources.size(); ++k) {
+    const float* s = sources[k].contiguous_data();
     for (int64_t i = 0; i < n; ++i) out[i] += s[i];
   }
 }
 
-void subtract(const float* a, const float* b, int64_t n, float* out) {
-  for (int64_t i = 0; i < n; ++i) out[i] = a[i] - b[i];
+void subtract(SampleView<const float> a, SampleView<const float> b, float* out) {
+  check_same_length(a, b);
+  const float* x = a.contiguous_data();
+  const float* y = b.contiguous_data();
+  for (int64_t i = 0; i < a.size(); ++i) out[i] = x[i] - y[i];
 }
 
-void add(const float* a, const float* b, int64_t n, float* out) {
-  for (int64_t i = 0; i < n; ++i) out[i] = a[i] + b[i];
+void add(SampleView<const float> a, SampleView<const float> b, float* out) {
+  check_same_length(a, b);
+  const float* x = a.contiguous_data();
+  const float* y = b.contiguous_data();
+  for (int64_t i = 0; i < a.size(); ++i) out[i] = x[i] + y[i];
 }
 
 NoiseRegions noise_regions(int64_t total, double region_seconds, int64_t rate, int64_t segment) {
@@ -63,10 +84,13 @@ RegionBounds region_bounds(const NoiseRegions& regions, int64_t index, int64_t t
   return {begin, std::min(begin + regions.region, total)};
 }
 
-void tile_into(const float* region, int64_t n, int64_t L, float* out) {
+void tile_into(SampleView<const float> region, int64_t L, float* out) {
+  const int64_t n = region.size();
+  if (n < 1) throw std::invalid_argument("an empty region cannot be repeated");
+  const float* samples = region.contiguous_data();
   for (int64_t done = 0; done < L; done += n) {
     const int64_t take = std::min(n, L - done);
-    std::memcpy(out + done, region, static_cast<size_t>(take) * sizeof(float));
+    std::memcpy(out + done, samples, static_cast<size_t>(take) * sizeof(float));
   }
 }
 

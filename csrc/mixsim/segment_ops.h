@@ -1,28 +1,34 @@
 #pragma once
 // Sample-level steps of one mixture: fitting an utterance to the segment,
 // cutting a source's active window into place, summing sources, and taking
-// a noise segment from one region of a long noise.
+// a noise segment from one region of a long noise. Every run of samples here
+// lies side by side.
 #include <cstdint>
+#include <vector>
+
+#include "common/sample_view.h"
 
 namespace speech::mixsim {
 
-// Copies min(n, L) samples of src starting at `start` into out[0, L) and
+// Copies what src holds of samples [start, start + L) into out[0, L) and
 // zero-fills the rest (the crop of a long utterance, the zero padding of a
 // short one).
-void crop_or_pad(const float* src, int64_t n, int64_t start, int64_t L, float* out);
+void crop_or_pad(SampleView<const float> src, int64_t start, int64_t L, float* out);
 
-// out[0, L) is silent except out[dst_start, dst_start + len) =
-// src[src_start, src_start + len).
-void place_window(const float* src, int64_t src_start, int64_t len, int64_t dst_start, int64_t L, float* out);
+// out[0, L) is silent except out[dst_start, dst_start + window.size()) =
+// window.
+void place_window(SampleView<const float> window, int64_t dst_start, int64_t L, float* out);
 
-int64_t count_nonzero(const float* x, int64_t n);
+int64_t count_nonzero(SampleView<const float> x);
 
-// out[i] = sum over k of sources[k][i], added in source order in float32.
-void sum_sources(const float* const* sources, int64_t count, int64_t n, float* out);
+// out[i] = sum over k of sources[k][i], added in source order in float32;
+// every source holds n samples.
+void sum_sources(const std::vector<SampleView<const float>>& sources, int64_t n, float* out);
 
-// out = a - b and out = a + b, element by element, in float32.
-void subtract(const float* a, const float* b, int64_t n, float* out);
-void add(const float* a, const float* b, int64_t n, float* out);
+// out = a - b and out = a + b, element by element, in float32; a and b are
+// equally long.
+void subtract(SampleView<const float> a, SampleView<const float> b, float* out);
+void add(SampleView<const float> a, SampleView<const float> b, float* out);
 
 // A noise is a row of back-to-back regions of `region` samples; a segment
 // never spans two of them.
@@ -44,7 +50,7 @@ struct RegionBounds {
 
 RegionBounds region_bounds(const NoiseRegions& regions, int64_t index, int64_t total);
 
-// The region repeated from its first sample, cut to L samples.
-void tile_into(const float* region, int64_t n, int64_t L, float* out);
+// The region (not empty) repeated from its first sample, cut to L samples.
+void tile_into(SampleView<const float> region, int64_t L, float* out);
 
 }  // namespace speech::mixsim

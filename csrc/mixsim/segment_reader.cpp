@@ -39,7 +39,7 @@ std::optional<NonFiniteSample> SegmentReader::first_non_finite_frame() {
   for (int64_t start = 0; start < frames(); start += kScanBlockFrames) {
     const int64_t count = std::min(kScanBlockFrames, frames() - start);
     read_first_channel(start, count, channel.data());
-    if (std::optional<NonFiniteSample> bad = first_non_finite(channel.data(), count)) {
+    if (std::optional<NonFiniteSample> bad = first_non_finite(contiguous_samples(channel.data(), count))) {
       bad->index += start;
       return bad;
     }

@@ -1,39 +1,16 @@
 #include "mixsim/signal_faults.h"
 
-#include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
+
+#include "common/finite_samples.h"
 
 namespace speech::mixsim {
 
-namespace {
-
-// Whether x[0, n) holds a NaN or an infinity (all exponent bits set),
-// tested on the bits so that the loop vectorises.
-bool holds_non_finite(const float* x, int64_t n) {
-  uint32_t found = 0;
-  for (int64_t i = 0; i < n; ++i) {
-    uint32_t bits;
-    std::memcpy(&bits, x + i, sizeof(bits));
-    found |= static_cast<uint32_t>((bits & 0x7f800000u) == 0x7f800000u);
-  }
-  return found != 0;
-}
-
-}  // namespace
-
-std::optional<NonFiniteSample> first_non_finite(const float* x, int64_t n) {
-  // Whole blocks are cleared at once; only a block holding one is searched.
-  constexpr int64_t kBlock = 1024;
-  for (int64_t begin = 0; begin < n; begin += kBlock) {
-    const int64_t count = std::min(kBlock, n - begin);
-    if (!holds_non_finite(x + begin, count)) continue;
-    for (int64_t i = begin; i < begin + count; ++i) {
-      if (!std::isfinite(x[i])) return NonFiniteSample{i, x[i]};
-    }
-  }
-  return std::nullopt;
+std::optional<NonFiniteSample> first_non_finite(SampleView<const float> x) {
+  const std::optional<int64_t> at = first_non_finite_index(x);
+  if (!at) return std::nullopt;
+  return NonFiniteSample{*at, x[*at]};
 }
 
 std::string describe_non_finite(const NonFiniteSample& sample, const char* unit) {
@@ -41,32 +18,33 @@ std::string describe_non_finite(const NonFiniteSample& sample, const char* unit)
   return std::string(unit) + " " + std::to_string(sample.index) + " is " + value;
 }
 
-bool carries_signal(const float* x, int64_t n) {
-  for (int64_t i = 0; i < n; ++i) {
+bool carries_signal(SampleView<const float> x) {
+  for (int64_t i = 0; i < x.size(); ++i) {
     if (x[i] != 0.0f) return true;
   }
   return false;
 }
 
-std::optional<ImpulseResponseFault> impulse_response_fault(const float* h, int64_t n) {
-  if (const std::optional<NonFiniteSample> bad = first_non_finite(h, n)) {
+std::optional<ImpulseResponseFault> impulse_response_fault(SampleView<const float> h) {
+  if (const std::optional<NonFiniteSample> bad = first_non_finite(h)) {
     return ImpulseResponseFault{true, describe_non_finite(*bad, "frame")};
   }
-  if (n > 0 && !carries_signal(h, n)) return ImpulseResponseFault{false, "every sample is zero"};
+  if (!h.empty() && !carries_signal(h)) return ImpulseResponseFault{false, "every sample is zero"};
   return std::nullopt;
 }
 
-void zero_non_finite(float* x, int64_t n) {
-  for (int64_t i = 0; i < n; ++i) {
+void zero_non_finite(SampleView<float> x) {
+  for (int64_t i = 0; i < x.size(); ++i) {
     if (!std::isfinite(x[i])) x[i] = 0.0f;
   }
 }
 
-void restore_non_finite(const float* original, int64_t n, double orig_sr, double target_sr, float* resampled,
-                        int64_t m) {
+void restore_non_finite(SampleView<const float> original, double orig_sr, double target_sr,
+                        SampleView<float> resampled) {
+  const int64_t m = resampled.size();
   const double ratio = target_sr / orig_sr;
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  for (int64_t i = 0; i < n; ++i) {
+  for (int64_t i = 0; i < original.size(); ++i) {
     if (std::isfinite(original[i])) continue;
     // Input sample i lies between these two output samples (on one of them
     // when the rates divide evenly).

@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include <cmath>
+#include <stdexcept>
 #include <type_traits>
 
 #include "common/cpu_features.h"
@@ -56,12 +57,15 @@ double sum_of_squares(const T* x, int64_t n) {
 }  // namespace
 
 template <typename T>
-double rms_level(const T* x, int64_t n, double eps) {
-  return std::sqrt(sum_of_squares(x, n) / static_cast<double>(n) + eps);
+double rms_level(SampleView<const T> x, double eps) {
+  const int64_t n = x.size();
+  return std::sqrt(sum_of_squares(x.contiguous_data(), n) / static_cast<double>(n) + eps);
 }
 
 template <typename T>
-T mean_square(const T* x, int64_t n) {
+T mean_square(SampleView<const T> samples) {
+  const T* x = samples.contiguous_data();
+  const int64_t n = samples.size();
   const T sum = numpy_order_sum<T>(n, [x](int64_t i) { return static_cast<T>(x[i] * x[i]); });
   // The mean divides in double and rounds back to the element type.
   return static_cast<T>(static_cast<double>(sum) / static_cast<double>(n));
@@ -70,7 +74,7 @@ T mean_square(const T* x, int64_t n) {
 template <typename T>
 T mean_square(const FittedNoise<T>& noise) {
   // A window is a plain run of samples: summed without the per-sample choice.
-  if (noise.noise_length >= noise.length) return mean_square(noise.noise + noise.start, noise.length);
+  if (noise.is_window()) return mean_square(noise.noise.subview(noise.start, noise.length));
   const T sum = numpy_order_sum<T>(noise.length, [&noise](int64_t i) {
     const T v = noise[i];
     return static_cast<T>(v * v);
@@ -87,9 +91,11 @@ double noise_gain_for_snr(double clean_ms, double noise_ms, double snr_db) {
 }
 
 template <typename T>
-void add_scaled_noise(const T* clean, const FittedNoise<T>& noise, T gain, float* out) {
-  if (noise.noise_length >= noise.length) {
-    const T* window = noise.noise + noise.start;
+void add_scaled_noise(SampleView<const T> clean_samples, const FittedNoise<T>& noise, T gain, float* out) {
+  if (clean_samples.size() != noise.length) throw std::invalid_argument("the noise must fit the clean signal");
+  const T* clean = clean_samples.contiguous_data();
+  if (noise.is_window()) {
+    const T* window = noise.noise.subview(noise.start, noise.length).contiguous_data();
     for (int64_t i = 0; i < noise.length; ++i) {
       out[i] = static_cast<float>(static_cast<T>(clean[i] + static_cast<T>(window[i] * gain)));
     }
@@ -102,23 +108,24 @@ void add_scaled_noise(const T* clean, const FittedNoise<T>& noise, T gain, float
 }
 
 template <typename T, typename U>
-void scale_samples(const T* x, int64_t n, T gain, U* out) {
-  for (int64_t i = 0; i < n; ++i) out[i] = static_cast<U>(static_cast<T>(x[i] * gain));
+void scale_samples(SampleView<const T> samples, T gain, U* out) {
+  const T* x = samples.contiguous_data();
+  for (int64_t i = 0; i < samples.size(); ++i) out[i] = static_cast<U>(static_cast<T>(x[i] * gain));
 }
 
-template double rms_level<float>(const float*, int64_t, double);
-template double rms_level<double>(const double*, int64_t, double);
-template double rms_level<int16_t>(const int16_t*, int64_t, double);
-template double rms_level<int32_t>(const int32_t*, int64_t, double);
-template double rms_level<int64_t>(const int64_t*, int64_t, double);
-template float mean_square<float>(const float*, int64_t);
-template double mean_square<double>(const double*, int64_t);
+template double rms_level<float>(SampleView<const float>, double);
+template double rms_level<double>(SampleView<const double>, double);
+template double rms_level<int16_t>(SampleView<const int16_t>, double);
+template double rms_level<int32_t>(SampleView<const int32_t>, double);
+template double rms_level<int64_t>(SampleView<const int64_t>, double);
+template float mean_square<float>(SampleView<const float>);
+template double mean_square<double>(SampleView<const double>);
 template float mean_square<float>(const FittedNoise<float>&);
 template double mean_square<double>(const FittedNoise<double>&);
-template void add_scaled_noise<float>(const float*, const FittedNoise<float>&, float, float*);
-template void add_scaled_noise<double>(const double*, const FittedNoise<double>&, double, float*);
-template void scale_samples<float, float>(const float*, int64_t, float, float*);
-template void scale_samples<double, double>(const double*, int64_t, double, double*);
-template void scale_samples<double, float>(const double*, int64_t, double, float*);
+template void add_scaled_noise<float>(SampleView<const float>, const FittedNoise<float>&, float, float*);
+template void add_scaled_noise<double>(SampleView<const double>, const FittedNoise<double>&, double, float*);
+template void scale_samples<float, float>(SampleView<const float>, float, float*);
+template void scale_samples<double, double>(SampleView<const double>, double, double*);
+template void scale_samples<double, float>(SampleView<const double>, double, float*);
 
 }  // namespace speech::mixsim

@@ -10,15 +10,15 @@
 namespace speech::mixsim {
 
 int64_t UtteranceSource::length() const {
-  const int64_t n = reader ? reader->frames() : size;
+  const int64_t n = reader ? reader->frames() : samples.size();
   if (!file_rate) return n;
   return resampled_utterance_length(n, *file_rate, target_rate);
 }
 
 void UtteranceSource::crop(int64_t start, int64_t L, float* out) const {
   if (!reader) {
-    if (file_rate) return crop_resampled_utterance(samples, size, *file_rate, target_rate, start, L, out);
-    return crop_or_pad(samples, size, start, L, out);
+    if (file_rate) return crop_resampled_utterance(samples, *file_rate, target_rate, start, L, out);
+    return crop_or_pad(samples, start, L, out);
   }
   const int64_t frames = reader->frames();
   if (!file_rate) {
@@ -30,7 +30,7 @@ void UtteranceSource::crop(int64_t start, int64_t L, float* out) const {
   const SampleStretch have = frames_for_crop(frames, *file_rate, target_rate, start, L);
   std::vector<float> stretch(static_cast<size_t>(have.end - have.first));
   reader->read_first_channel(have.first, have.end - have.first, stretch.data());
-  crop_resampled_frames(stretch.data(), have, frames, *file_rate, target_rate, start, L, out);
+  crop_resampled_frames(samples_of(stretch), have, frames, *file_rate, target_rate, start, L, out);
 }
 
 std::optional<UtteranceSource> open_for_crop(const std::string& path, double target_rate) {
@@ -54,18 +54,17 @@ std::optional<UtteranceSource> open_for_crop(const std::string& path, double tar
   return source;
 }
 
-UtteranceSource in_memory(const float* samples, int64_t size) {
+UtteranceSource in_memory(SampleView<const float> samples) {
   UtteranceSource source;
   source.samples = samples;
-  source.size = size;
   return source;
 }
 
-std::optional<UtteranceSource> in_memory_at(const float* samples, int64_t size, double file_rate, double target_rate) {
-  UtteranceSource source = in_memory(samples, size);
-  if (size == 0 || file_rate == target_rate) return source;
+std::optional<UtteranceSource> in_memory_at(SampleView<const float> samples, double file_rate, double target_rate) {
+  UtteranceSource source = in_memory(samples);
+  if (samples.empty() || file_rate == target_rate) return source;
   try {
-    check_utterance_resampling(samples, size, file_rate, target_rate);
+    check_utterance_resampling(samples, file_rate, target_rate);
   } catch (const ValueError&) {
     return std::nullopt;
   }

@@ -8,13 +8,13 @@
 #include <optional>
 #include <string>
 
+#include "common/sample_view.h"
 #include "mixsim/segment_reader.h"
 
 namespace speech::mixsim {
 
 struct UtteranceSource {
-  const float* samples = nullptr;  // in memory, when no file is held
-  int64_t size = 0;
+  SampleView<const float> samples;  // in memory, when no file is held
   std::unique_ptr<SegmentReader> reader;
   std::optional<double> file_rate;  // set while at the file's own rate
   double target_rate = 0.0;
@@ -32,10 +32,10 @@ struct UtteranceSource {
 // libsndfile cannot open it (the whole-file read then reports that).
 std::optional<UtteranceSource> open_for_crop(const std::string& path, double target_rate);
 
-// Samples in memory (borrowed) at the stream's rate.
-UtteranceSource in_memory(const float* samples, int64_t size);
+// Samples in memory (borrowed, side by side) at the stream's rate.
+UtteranceSource in_memory(SampleView<const float> samples);
 // The same at `file_rate`, resampled over each crop when that is not the
 // target's; nothing when resampling them would fail.
-std::optional<UtteranceSource> in_memory_at(const float* samples, int64_t size, double file_rate, double target_rate);
+std::optional<UtteranceSource> in_memory_at(SampleView<const float> samples, double file_rate, double target_rate);
 
 }  // namespace speech::mixsim

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/errors.h"
+#include "common/finite_samples.h"
 #include "common/number_format.h"
 #include "resample/sinc_interpolator.h"
 #include "resample/table_cache.h"
@@ -46,25 +47,19 @@ void check_filter_resolution(ResampleFilter filter, double orig_sr, double targe
   }
 }
 
-template <typename T>
-std::vector<T> contiguous_copy(const SampleRun<T>& x) {
-  std::vector<T> copy(static_cast<size_t>(x.size));
-  for (int64_t i = 0; i < x.size; ++i) copy[static_cast<size_t>(i)] = x[i];
-  return copy;
-}
-
 // Interpolated samples first .. first+count of x, from a contiguous buffer
 // (the input's own when it is one).
 template <typename T>
-void interpolate_run(const SampleRun<T>& x, double sample_ratio, ResampleFilter filter, T* out, int64_t first,
+void interpolate_run(SampleView<const T> x, double sample_ratio, ResampleFilter filter, T* out, int64_t first,
                      int64_t count) {
   const std::shared_ptr<const InterpTable> table = cached_interp_table(filter, sample_ratio);
-  const bool contiguous = x.stride_bytes == static_cast<int64_t>(sizeof(T)) &&
-                          reinterpret_cast<uintptr_t>(x.data) % alignof(T) == 0;
   std::vector<T> copy;
-  if (!contiguous) copy = contiguous_copy(x);
-  const T* samples = contiguous ? reinterpret_cast<const T*>(x.data) : copy.data();
-  interpolate_span(whole_signal(samples, x.size), *table, 1.0 / sample_ratio, out, first, count);
+  if (!x.contiguous()) {
+    copy.resize(static_cast<size_t>(x.size()));
+    copy_samples(x, copy.data());
+  }
+  const SampleView<const T> samples = x.contiguous() ? x : samples_of(copy);
+  interpolate_span(whole_signal(samples), *table, 1.0 / sample_ratio, out, first, count);
 }
 
 // The interpolated part of outputs [first, first + count) of a signal of n
@@ -89,10 +84,8 @@ void check_sample_rates(double orig_sr, double target_sr) {
 }
 
 template <typename T>
-void check_finite(const SampleRun<T>& x) {
-  for (int64_t i = 0; i < x.size; ++i) {
-    if (!std::isfinite(x[i])) throw ValueError("Audio buffer is not finite everywhere");
-  }
+void check_finite(SampleView<const T> x) {
+  if (!all_finite(x)) throw ValueError("Audio buffer is not finite everywhere");
 }
 
 int64_t resampled_length(int64_t n, double orig_sr, double target_sr) {
@@ -107,17 +100,17 @@ int64_t resampled_length(int64_t n, double orig_sr, double target_sr) {
 }
 
 template <typename T>
-void resample_into(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter, T* out,
+void resample_into(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter, T* out,
                    int64_t out_size) {
-  if (out_size != resampled_length(x.size, orig_sr, target_sr)) {
+  if (out_size != resampled_length(x.size(), orig_sr, target_sr)) {
     throw std::invalid_argument("resample_into: output buffer of the wrong length");
   }
   check_resample_input(x, orig_sr, target_sr, filter);
   if (orig_sr == target_sr) {
-    for (int64_t i = 0; i < x.size; ++i) out[i] = x[i];
+    copy_samples(x, out);
     return;
   }
-  const int64_t n_interp = interpolated_length(x.size, orig_sr, target_sr);
+  const int64_t n_interp = interpolated_length(x.size(), orig_sr, target_sr);
   const int64_t n_kept = std::min(n_interp, out_size);
   interpolate_run(x, target_sr / orig_sr, filter, out, 0, n_kept);
   // The length fix pads with silence.
@@ -135,21 +128,21 @@ void check_resample_shape(int64_t n, double orig_sr, double target_sr, ResampleF
 }
 
 template <typename T>
-void check_resample_input(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter) {
-  resampled_length(x.size, orig_sr, target_sr);
+void check_resample_input(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter) {
+  resampled_length(x.size(), orig_sr, target_sr);
   check_finite(x);
-  check_resample_shape(x.size, orig_sr, target_sr, filter);
+  check_resample_shape(x.size(), orig_sr, target_sr, filter);
 }
 
 template <typename T>
-void resample_span_into(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter,
+void resample_span_into(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter,
                         int64_t first, int64_t count, T* out) {
-  check_span(x.size, orig_sr, target_sr, first, count);
+  check_span(x.size(), orig_sr, target_sr, first, count);
   if (orig_sr == target_sr) {
-    for (int64_t i = 0; i < count; ++i) out[i] = x[first + i];
+    copy_samples(x.subview(first, count), out);
     return;
   }
-  const int64_t interp_end = interpolated_end(x.size, orig_sr, target_sr, first, count);
+  const int64_t interp_end = interpolated_end(x.size(), orig_sr, target_sr, first, count);
   if (interp_end > first) {
     interpolate_run(x, target_sr / orig_sr, filter, out, first, interp_end - first);
   }
@@ -167,20 +160,20 @@ SampleStretch input_for_span(int64_t n, double orig_sr, double target_sr, Resamp
 }
 
 template <typename T>
-void resample_span_from(const T* x, const SampleStretch& have, int64_t n, double orig_sr, double target_sr,
-                        ResampleFilter filter, int64_t first, int64_t count, T* out) {
+void resample_span_from(SampleView<const T> x, const SampleStretch& have, int64_t n, double orig_sr,
+                        double target_sr, ResampleFilter filter, int64_t first, int64_t count, T* out) {
   const SampleStretch needed = input_for_span(n, orig_sr, target_sr, filter, first, count);
-  if (needed.first < have.first || needed.end > have.end) {
+  if (needed.first < have.first || needed.end > have.end || x.size() != have.end - have.first) {
     throw std::invalid_argument("resample_span_from: the samples at hand do not cover the span");
   }
   if (orig_sr == target_sr) {
-    std::copy(x + (first - have.first), x + (first - have.first) + count, out);
+    copy_samples(x.subview(first - have.first, count), out);
     return;
   }
   const int64_t interp_end = interpolated_end(n, orig_sr, target_sr, first, count);
   if (interp_end > first) {
     const std::shared_ptr<const InterpTable> table = cached_interp_table(filter, target_sr / orig_sr);
-    const InputSamples<T> samples{x, have.first, have.end - have.first, n};
+    const InputSamples<T> samples{x, have.first, n};
     // The output clock as interpolate_run has it, so the times round alike.
     interpolate_span(samples, *table, 1.0 / (target_sr / orig_sr), out, first, interp_end - first);
   }
@@ -188,27 +181,27 @@ void resample_span_from(const T* x, const SampleStretch& have, int64_t n, double
 }
 
 template <typename T>
-std::vector<T> resample(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter) {
-  std::vector<T> out(static_cast<size_t>(resampled_length(x.size, orig_sr, target_sr)));
+std::vector<T> resample(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter) {
+  std::vector<T> out(static_cast<size_t>(resampled_length(x.size(), orig_sr, target_sr)));
   resample_into(x, orig_sr, target_sr, filter, out.data(), static_cast<int64_t>(out.size()));
   return out;
 }
 
-template void check_finite<float>(const SampleRun<float>&);
-template void check_finite<double>(const SampleRun<double>&);
-template void resample_into<float>(const SampleRun<float>&, double, double, ResampleFilter, float*, int64_t);
-template void resample_into<double>(const SampleRun<double>&, double, double, ResampleFilter, double*, int64_t);
-template void check_resample_input<float>(const SampleRun<float>&, double, double, ResampleFilter);
-template void check_resample_input<double>(const SampleRun<double>&, double, double, ResampleFilter);
-template void resample_span_into<float>(const SampleRun<float>&, double, double, ResampleFilter, int64_t, int64_t,
+template void check_finite<float>(SampleView<const float>);
+template void check_finite<double>(SampleView<const double>);
+template void resample_into<float>(SampleView<const float>, double, double, ResampleFilter, float*, int64_t);
+template void resample_into<double>(SampleView<const double>, double, double, ResampleFilter, double*, int64_t);
+template void check_resample_input<float>(SampleView<const float>, double, double, ResampleFilter);
+template void check_resample_input<double>(SampleView<const double>, double, double, ResampleFilter);
+template void resample_span_into<float>(SampleView<const float>, double, double, ResampleFilter, int64_t, int64_t,
                                         float*);
-template void resample_span_into<double>(const SampleRun<double>&, double, double, ResampleFilter, int64_t,
+template void resample_span_into<double>(SampleView<const double>, double, double, ResampleFilter, int64_t,
                                          int64_t, double*);
-template void resample_span_from<float>(const float*, const SampleStretch&, int64_t, double, double, ResampleFilter,
-                                        int64_t, int64_t, float*);
-template void resample_span_from<double>(const double*, const SampleStretch&, int64_t, double, double,
+template void resample_span_from<float>(SampleView<const float>, const SampleStretch&, int64_t, double, double,
+                                        ResampleFilter, int64_t, int64_t, float*);
+template void resample_span_from<double>(SampleView<const double>, const SampleStretch&, int64_t, double, double,
                                          ResampleFilter, int64_t, int64_t, double*);
-template std::vector<float> resample<float>(const SampleRun<float>&, double, double, ResampleFilter);
-template std::vector<double> resample<double>(const SampleRun<double>&, double, double, ResampleFilter);
+template std::vector<float> resample<float>(SampleView<const float>, double, double, ResampleFilter);
+template std::vector<double> resample<double>(SampleView<const double>, double, double, ResampleFilter);
 
 }  // namespace speech

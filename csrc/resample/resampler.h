@@ -4,65 +4,46 @@
 // entries, the output clock t * orig / target), and the output length is
 // librosa's: ceil(n * target / orig), the tail zero-padded or trimmed.
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
+#include "common/sample_view.h"
 #include "resample/kaiser_filter.h"
 
 namespace speech {
-
-// A borrowed run of `size` samples placed `stride_bytes` apart (any sign).
-template <typename T>
-struct SampleRun {
-  const char* data = nullptr;
-  int64_t size = 0;
-  int64_t stride_bytes = static_cast<int64_t>(sizeof(T));
-
-  T operator[](int64_t i) const {
-    T value;
-    std::memcpy(&value, data + i * stride_bytes, sizeof(T));
-    return value;
-  }
-};
-
-template <typename T>
-SampleRun<T> contiguous_run(const T* data, int64_t size) {
-  return {reinterpret_cast<const char*>(data), size, static_cast<int64_t>(sizeof(T))};
-}
 
 // Both rates finite and positive, else ValueError.
 void check_sample_rates(double orig_sr, double target_sr);
 
 // ValueError when any sample is NaN or infinite.
 template <typename T>
-void check_finite(const SampleRun<T>& x);
+void check_finite(SampleView<const T> x);
 
 // ceil(n * (target_sr / orig_sr)), the length of every result.
 int64_t resampled_length(int64_t n, double orig_sr, double target_sr);
 
-// Resamples x into out[0, resampled_length(x.size, ...)). Equal rates copy the
+// Resamples x into out[0, resampled_length(x.size(), ...)). Equal rates copy the
 // input. ValueError for bad rates, non-finite samples, or an input so short
 // that the interpolation has no output sample.
 template <typename T>
-void resample_into(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter, T* out,
+void resample_into(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter, T* out,
                    int64_t out_size);
 
 template <typename T>
-std::vector<T> resample(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter);
+std::vector<T> resample(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter);
 
 // Fails as resample_into fails for this input (bad rates, non-finite
 // samples, too short an input, too low a ratio for the filter), without
 // computing anything.
 template <typename T>
-void check_resample_input(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter);
+void check_resample_input(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter);
 
 // Samples [first, first + count) of resample(x, ...) into out[0, count),
 // computed for that stretch only and equal to the whole signal's: a caller
 // that keeps a crop of the result need not resample the rest. The stretch
-// must lie within resampled_length(x.size, ...); x must pass
+// must lie within resampled_length(x.size(), ...); x must pass
 // check_resample_input.
 template <typename T>
-void resample_span_into(const SampleRun<T>& x, double orig_sr, double target_sr, ResampleFilter filter,
+void resample_span_into(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter,
                         int64_t first, int64_t count, T* out);
 
 // check_resample_input for a signal of n samples without its samples: all
@@ -83,11 +64,11 @@ SampleStretch input_for_span(int64_t n, double orig_sr, double target_sr, Resamp
                              int64_t count);
 
 // resample_span_into with only input samples `have` at hand (x holds them,
-// x[0] being sample have.first of the signal of n samples); they must cover
-// input_for_span. The samples equal resample_span_into's bit for bit. The
-// signal must pass check_resample_shape and be finite.
+// side by side, x[0] being sample have.first of the signal of n samples);
+// they must cover input_for_span. The samples equal resample_span_into's bit
+// for bit. The signal must pass check_resample_shape and be finite.
 template <typename T>
-void resample_span_from(const T* x, const SampleStretch& have, int64_t n, double orig_sr, double target_sr,
-                        ResampleFilter filter, int64_t first, int64_t count, T* out);
+void resample_span_from(SampleView<const T> x, const SampleStretch& have, int64_t n, double orig_sr,
+                        double target_sr, ResampleFilter filter, int64_t first, int64_t count, T* out);
 
 }  // namespace speech

@@ -263,7 +263,7 @@ void interpolate_plain(const InputSamples<T>& x, const InterpTable& table, doubl
   WingMemo right_wings;
   for (int64_t t = t_begin; t < t_end; ++t) {
     const OutputTime at = output_time(table, time_increment, t);
-    const T* at_n = x.data + (at.n - x.first);
+    const T* at_n = x.samples.data() + (at.n - x.first);
     const double left = wing_at(left_wings, table, at.frac, at.n + 1, at_n, -1);
     const double right = wing_at(right_wings, table, table.scale - at.frac, x.total - at.n - 1, at_n + 1, 1);
     y[t - y_first] = static_cast<T>(left + right);
@@ -335,7 +335,7 @@ class Avx2Interpolation {
  private:
   __attribute__((target("avx2"))) void one_output(int64_t t) {
     const OutputTime at = output_time(table_, time_increment_, t);
-    const float* at_n = x_.data + (at.n - x_.first);
+    const float* at_n = x_.samples.data() + (at.n - x_.first);
     const double right_frac = table_.scale - at.frac;
     const double left = wing_at_avx2(left_wings_.at(table_, at.frac), table_, at.frac, at.n + 1, at_n, true);
     const double right = wing_at_avx2(right_wings_.at(table_, right_frac), table_, right_frac,
@@ -355,7 +355,7 @@ class Avx2Interpolation {
         for (int64_t o = 0; o < 4; ++o) one_output(t + p + o * up);
         continue;
       }
-      const float* at_n = x_.data + (at.n - x_.first);
+      const float* at_n = x_.samples.data() + (at.n - x_.first);
       const __m256d sums =
           _mm256_add_pd(four_wing_sums(*left, at_n, true), four_wing_sums(*right, at_n + 1, false));
       float values[4];
@@ -413,6 +413,7 @@ InputStretch input_stretch(const InterpTable& table, double time_increment, int6
 template <typename T>
 void interpolate_span(const InputSamples<T>& x, const InterpTable& table, double time_increment, T* y,
                       int64_t t_first, int64_t count) {
+  (void)x.samples.contiguous_data();  // the loops read the samples as one block
   const int threads = thread_count(count, table);
   const int64_t chunk = (count + threads - 1) / threads;
   const int64_t t_end = t_first + count;

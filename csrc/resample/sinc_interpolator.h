@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/sample_view.h"
 #include "resample/kaiser_filter.h"
 
 namespace speech {
@@ -27,20 +28,19 @@ struct InterpTable {
 // its gain scaled by the ratio.
 InterpTable prepare_table(const InterpFilter& filter, double sample_ratio);
 
-// A signal of `total` samples, of which samples [first, first + count) are
-// at `data`: the whole signal, or the stretch that some of its outputs are
-// made from.
+// A signal of `total` samples, of which samples [first, first +
+// samples.size()) are at hand, side by side: the whole signal, or the stretch
+// that some of its outputs are made from.
 template <typename T>
 struct InputSamples {
-  const T* data = nullptr;
+  SampleView<const T> samples;
   int64_t first = 0;
-  int64_t count = 0;
   int64_t total = 0;
 };
 
 template <typename T>
-InputSamples<T> whole_signal(const T* x, int64_t n) {
-  return {x, 0, n, n};
+InputSamples<T> whole_signal(SampleView<const T> x) {
+  return {x, 0, x.size()};
 }
 
 // The input samples [first, end) that outputs [t_first, t_first + count)

@@ -8,28 +8,21 @@
 namespace speech {
 namespace {
 
-template <typename T>
-T sample_at(const char* data, int64_t stride_bytes, int64_t i) {
-  return *reinterpret_cast<const T*>(data + i * stride_bytes);
-}
-
 // Mean of squares of one frame, accumulated in T over eight interleaved
 // partial sums (independent chains, so the loop pipelines and vectorises).
 template <typename T>
-T frame_energy(const char* frame, int64_t length, int64_t stride_bytes) {
+T frame_energy(SampleView<const T> frame) {
+  const int64_t length = frame.size();
   T partial[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   int64_t i = 0;
-  if (stride_bytes == static_cast<int64_t>(sizeof(T))) {
-    const T* x = reinterpret_cast<const T*>(frame);
+  if (frame.stride() == 1) {
+    const T* x = frame.data();
     for (; i + 8 <= length; i += 8) {
       for (int k = 0; k < 8; ++k) partial[k] += x[i + k] * x[i + k];
     }
   }
   T sum = ((partial[0] + partial[1]) + (partial[2] + partial[3])) + ((partial[4] + partial[5]) + (partial[6] + partial[7]));
-  for (; i < length; ++i) {
-    const T x = sample_at<T>(frame, stride_bytes, i);
-    sum += x * x;
-  }
+  for (; i < length; ++i) sum += frame[i] * frame[i];
   return sum / static_cast<T>(length);
 }
 
@@ -92,13 +85,12 @@ SpeechGate gate_speech(const SpeechDetection& detection, int64_t min_speech_samp
 }
 
 template <typename T>
-std::vector<double> frame_energies(const char* data, int64_t size, int64_t stride_bytes,
-                                   const SpeechDetectionConfig& config) {
-  const int64_t num_frames = floor_div(size - config.frame_length, config.hop_length) + 1;
+std::vector<double> frame_energies(SampleView<const T> signal, const SpeechDetectionConfig& config) {
+  const int64_t num_frames = floor_div(signal.size() - config.frame_length, config.hop_length) + 1;
   std::vector<double> energies(static_cast<size_t>(std::max<int64_t>(num_frames, 0)));
   for (int64_t f = 0; f < num_frames; ++f) {
-    const char* frame = data + f * config.hop_length * stride_bytes;
-    energies[static_cast<size_t>(f)] = static_cast<double>(frame_energy<T>(frame, config.frame_length, stride_bytes));
+    const SampleView<const T> frame = signal.subview(f * config.hop_length, config.frame_length);
+    energies[static_cast<size_t>(f)] = static_cast<double>(frame_energy(frame));
   }
   return energies;
 }
@@ -129,27 +121,25 @@ SpeechDetection detect_from_energies(const std::vector<double>& energies, int64_
 }
 
 template <typename T>
-SpeechDetection detect_speech(const char* data, int64_t size, int64_t stride_bytes,
-                              const SpeechDetectionConfig& config) {
-  return detect_from_energies(frame_energies<T>(data, size, stride_bytes, config), size, config);
+SpeechDetection detect_speech(SampleView<const T> signal, const SpeechDetectionConfig& config) {
+  return detect_from_energies(frame_energies(signal, config), signal.size(), config);
 }
 
 template <typename T>
-std::vector<T> join_ranges(const char* data, int64_t stride_bytes,
-                           const std::vector<std::pair<int64_t, int64_t>>& ranges) {
+std::vector<T> join_ranges(SampleView<const T> signal, const std::vector<std::pair<int64_t, int64_t>>& ranges) {
   std::vector<T> joined;
   for (const auto& [begin, end] : ranges) {
-    for (int64_t i = begin; i < end; ++i) joined.push_back(sample_at<T>(data, stride_bytes, i));
+    for (int64_t i = begin; i < end; ++i) joined.push_back(signal[i]);
   }
   return joined;
 }
 
-template std::vector<double> frame_energies<float>(const char*, int64_t, int64_t, const SpeechDetectionConfig&);
-template std::vector<double> frame_energies<double>(const char*, int64_t, int64_t, const SpeechDetectionConfig&);
-template SpeechDetection detect_speech<float>(const char*, int64_t, int64_t, const SpeechDetectionConfig&);
-template SpeechDetection detect_speech<double>(const char*, int64_t, int64_t, const SpeechDetectionConfig&);
-template std::vector<float> join_ranges<float>(const char*, int64_t, const std::vector<std::pair<int64_t, int64_t>>&);
-template std::vector<double> join_ranges<double>(const char*, int64_t,
-                                                 const std::vector<std::pair<int64_t, int64_t>>&);
+using Ranges = std::vector<std::pair<int64_t, int64_t>>;
+template std::vector<double> frame_energies<float>(SampleView<const float>, const SpeechDetectionConfig&);
+template std::vector<double> frame_energies<double>(SampleView<const double>, const SpeechDetectionConfig&);
+template SpeechDetection detect_speech<float>(SampleView<const float>, const SpeechDetectionConfig&);
+template SpeechDetection detect_speech<double>(SampleView<const double>, const SpeechDetectionConfig&);
+template std::vector<float> join_ranges<float>(SampleView<const float>, const Ranges&);
+template std::vector<double> join_ranges<double>(SampleView<const double>, const Ranges&);
 
 }  // namespace speech

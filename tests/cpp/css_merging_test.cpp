@@ -55,7 +55,7 @@ TEST(CssMergingTest, SumIsElementWise) {
   const float a[] = {1.0f, -2.0f, 0.5f};
   const float b[] = {0.25f, 2.0f, 1e-8f};
   float out[3];
-  sum_signals(a, b, 3, out);
+  sum_signals<float>({a, 3}, {b, 3}, out);
   EXPECT_EQ(out[0], 1.25f);
   EXPECT_EQ(out[1], 0.0f);
   EXPECT_EQ(out[2], 0.5f + 1e-8f);

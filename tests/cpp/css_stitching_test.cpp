@@ -48,9 +48,9 @@ TEST(CssStitchingTest, SumsAreFormedInDoubleAndStoredAsFloat) {
   std::vector<float> stream(4, -7.0f);
   std::vector<StitchPiece> pieces(2);
   pieces[0].window = &ones;
-  pieces[0].f32 = first;
+  pieces[0].f32 = {first, 3};
   pieces[1].window = &window;
-  pieces[1].f64 = second;
+  pieces[1].f64 = {second, 3};
   stitch_streams(pieces, {stream.data()}, 4);
   const float sum0 = static_cast<float>(1.0 + 3.0 * 0.1);
   const float weight0 = static_cast<float>(1.0 + 0.1);
@@ -76,7 +76,7 @@ TEST(CssStitchingTest, LongTimeLinesMatchFullLengthAccumulation) {
     StitchPiece piece;
     piece.start = start;
     piece.window = &windows.back();
-    piece.f32 = signals.back().data();
+    piece.f32 = samples_of(signals.back());
     piece.speaker = i % 2 == 0 ? 0 : 1;
     pieces.push_back(piece);
     if (start + seg >= total) break;
@@ -134,9 +134,9 @@ TEST(CssStitchPlanTest, SpeakersAscendAndNegativeIdsArePassedOver) {
 TEST(CssStitchPlanTest, StreamsAreWeightedMeansUnderTheRamps) {
   StitchPlan plan = plan_of({{0, 0, 6, {0}}, {1, 3, 9, {0, 1}}}, 12);
   const std::vector<float> a(6, 2.0f), b(6, 4.0f), c(8, 1.0f);
-  plan.set_samples(0, a.data(), 6);
-  plan.set_samples(1, b.data(), 6);
-  plan.set_samples(2, c.data(), 8);  // longer than its span: only 6 are read
+  plan.set_samples(0, samples_of(a));
+  plan.set_samples(1, samples_of(b));
+  plan.set_samples(2, samples_of(c));  // longer than its span: only 6 are read
   std::vector<float> s0(12, -1.0f), s1(12, -1.0f);
   plan.stitch({s0.data(), s1.data()});
   // Speaker 0: a alone, then the cross-fade a -> b over 3..5, then b alone.
@@ -158,9 +158,10 @@ TEST(CssStitchPlanTest, FaultyRecordsAndSignalsAreRefused) {
   EXPECT_THROW(plan_of({{1, 3, 5, {-1}}, {2, 6, 12, {0}}}), ValueError);  // too short for its ramps
   StitchPlan plan = plan_of({{0, 0, 6, {0, 1}}});
   const std::vector<double> short_signal(5, 1.0);
-  EXPECT_THROW(plan.set_samples(0, short_signal.data(), 5), ValueError);
-  const std::vector<double> signal(6, 1.0);
-  plan.set_samples(0, signal.data(), 6);
+  EXPECT_THROW(plan.set_samples(0, samples_of(short_signal)), ValueError);
+  const std::vector<double> signal(12, 1.0);
+  EXPECT_THROW(plan.set_samples(0, SampleView<const double>(signal.data(), 6, 2)), std::invalid_argument);
+  plan.set_samples(0, samples_of(signal));
   std::vector<float> s0(12), s1(12);
   EXPECT_THROW(plan.stitch({s0.data(), s1.data()}), ValueError);  // signal of position 1 never lent
 }

@@ -51,8 +51,7 @@ TEST(CssWindowingTest, NetworkInputHasMarginsAndZeroFill) {
   std::vector<float> input(6 + 2 * 2, -1.0f);
   // Every other sample, as a strided view would give it.
   const WindowSpan span = window_span(1, 4, 6, 2);  // samples 2 and 3 of the strided view
-  fill_network_input<double>(reinterpret_cast<const char*>(recording.data()), 2 * sizeof(double), span, 6, 2,
-                             input.data());
+  fill_network_input(SampleView<const double>(recording.data(), 4, 2), span, 6, 2, input.data());
   EXPECT_EQ(input, (std::vector<float>{0, 0, 5, 7, 0, 0, 0, 0, 0, 0}));
 }
 

@@ -12,7 +12,6 @@
 #include <sys/stat.h>
 
 #include "common/errors.h"
-#include "common/finite_samples.h"
 #include "common/wav_io.h"
 #include "scratch_folder.h"
 
@@ -91,19 +90,6 @@ TEST(RecordingInput, ResamplerRefusalNamesTheFileAndItsRate) {
   EXPECT_EQ(resampling_refused_warning("a.wav", 8000, "Input signal length=2 is too small to resample"),
             "[警告] 无法读取音频，跳过: Error resampling 'a.wav' from 8000 Hz: Input signal length=2 is too small "
             "to resample");
-}
-
-TEST(FiniteSamples, AnyNanOrInfinityFails) {
-  const double inf = std::numeric_limits<double>::infinity();
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  const std::vector<std::vector<double>> refused{{nan}, {0.0, inf}, {-inf, 0.0, 0.0}, {0.5, nan, 0.5}};
-  for (const auto& x : refused) EXPECT_FALSE(all_finite(x.data(), static_cast<int64_t>(x.size())));
-  const std::vector<double> fine{0.0, -1.0, 1e308, -1e-320};
-  EXPECT_TRUE(all_finite(fine.data(), static_cast<int64_t>(fine.size())));
-  EXPECT_TRUE(all_finite(fine.data(), 0));
-  const float big = std::numeric_limits<float>::max();
-  const std::vector<float> floats{big, -big};
-  EXPECT_TRUE(all_finite(floats.data(), 2));
 }
 
 }  // namespace

@@ -167,7 +167,7 @@ TEST_P(NoiseDraws, RegionThenOffsetInsideIt) {
   std::vector<float> noise(static_cast<size_t>(c.total));
   std::iota(noise.begin(), noise.end(), 1.0f);
   std::vector<float> out(L);
-  cut_noise_segment(rng, noise.data() + region->begin, region->size(), L, out.data());
+  cut_noise_segment(rng, samples_of(noise).subview(region->begin, region->size()), L, out.data());
   EXPECT_EQ(*log, c.calls);
   const int64_t start = c.calls.size() > 1 ? static_cast<int64_t>(c.script.at(1)) : 0;
   for (int64_t i = 0; i < L; ++i) {

@@ -68,7 +68,7 @@ class FakeSteps final : public MixtureSteps {
     note("crop_source(" + std::to_string(i) + ", " + std::to_string(start) + ")");
     const std::vector<float>& x = utterances.at(static_cast<size_t>(i));
     const NewSignal out = new_signal(length);
-    crop_or_pad(x.data(), static_cast<int64_t>(x.size()), start, length, out.data);
+    crop_or_pad(samples_of(x), start, length, out.samples.data());
     return out.id;
   }
   bool has_rooms() override { return rooms; }
@@ -91,7 +91,7 @@ class FakeSteps final : public MixtureSteps {
       for (int64_t k = 0; k <= n && k < static_cast<int64_t>(h.size()); ++k) {
         if (n - k < static_cast<int64_t>(x.size())) y += h[static_cast<size_t>(k)] * x[static_cast<size_t>(n - k)];
       }
-      out.data[n] = y;
+      out.samples[n] = y;
     }
     return out.id;
   }
@@ -104,7 +104,7 @@ class FakeSteps final : public MixtureSteps {
     note("scale_for_sir(" + number_text(sir_db) + ")");
     const std::vector<float> x = signals_.at(static_cast<size_t>(interferer));
     const NewSignal out = new_signal(static_cast<int64_t>(x.size()));
-    for (size_t i = 0; i < x.size(); ++i) out.data[i] = 0.5f * x[i];
+    for (size_t i = 0; i < x.size(); ++i) out.samples[static_cast<int64_t>(i)] = 0.5f * x[i];
     return out.id;
   }
   std::optional<std::pair<double, double>> overlap_range() override { return overlap; }
@@ -124,16 +124,13 @@ class FakeSteps final : public MixtureSteps {
     float peak = 0.0f;
     for (const float v : x) peak = std::max(peak, std::fabs(v));
     const NewSignal out = new_signal(static_cast<int64_t>(x.size()));
-    for (size_t i = 0; i < x.size(); ++i) out.data[i] = x[i] + peak * n[i];
+    for (size_t i = 0; i < x.size(); ++i) out.samples[static_cast<int64_t>(i)] = x[i] + peak * n[i];
     return out.id;
   }
-  SignalSamples samples(SignalId id) override {
-    const std::vector<float>& x = signals_.at(static_cast<size_t>(id));
-    return {x.data(), static_cast<int64_t>(x.size())};
-  }
+  SampleView<const float> samples(SignalId id) override { return samples_of(signals_.at(static_cast<size_t>(id))); }
   NewSignal new_signal(int64_t size) override {
     signals_.emplace_back(static_cast<size_t>(size), 0.0f);
-    return {static_cast<SignalId>(signals_.size() - 1), signals_.back().data()};
+    return {static_cast<SignalId>(signals_.size() - 1), SampleView<float>(signals_.back().data(), size)};
   }
   void warn_about_source(int64_t i, const std::string& phrase, const std::string& reason) override {
     warnings.push_back(phrase + "source " + std::to_string(i) + ": " + reason);

@@ -25,20 +25,25 @@ int64_t samples_for(int64_t num_frames) { return 160 * (num_frames - 1) + 400; }
 
 TEST(SpeechDetection, FrameCountUsesFloorDivision) {
   const std::vector<float> short_signal(399, 1.0f);
-  EXPECT_TRUE(frame_energies<float>(reinterpret_cast<const char*>(short_signal.data()), 399, 4).empty());
+  EXPECT_TRUE(frame_energies(samples_of(short_signal)).empty());
   EXPECT_EQ(detect_from_energies({}, 399).num_frames, 0);
   const std::vector<float> one_frame(559, 1.0f);  // 559 - 400 < 160: still one frame
-  EXPECT_EQ(frame_energies<float>(reinterpret_cast<const char*>(one_frame.data()), 559, 4).size(), 1u);
+  EXPECT_EQ(frame_energies(samples_of(one_frame)).size(), 1u);
 }
 
 TEST(SpeechDetection, EnergiesFollowTheStride) {
   // Every other element belongs to the view; the others would make it loud.
+  // Read backwards from the last element, the view sees the same samples.
   std::vector<double> interleaved(2 * 560);
   for (size_t i = 0; i < interleaved.size(); ++i) interleaved[i] = (i % 2 == 0) ? 0.5 : 100.0;
-  const auto energies = frame_energies<double>(reinterpret_cast<const char*>(interleaved.data()), 560, 16);
-  ASSERT_EQ(energies.size(), 2u);
-  EXPECT_DOUBLE_EQ(energies[0], 0.25);
-  EXPECT_DOUBLE_EQ(energies[1], 0.25);
+  const SampleView<const double> forwards(interleaved.data(), 560, 2);
+  const SampleView<const double> backwards(interleaved.data() + interleaved.size() - 2, 560, -2);
+  for (const SampleView<const double>& view : {forwards, backwards}) {
+    const auto energies = frame_energies(view);
+    ASSERT_EQ(energies.size(), 2u);
+    EXPECT_DOUBLE_EQ(energies[0], 0.25);
+    EXPECT_DOUBLE_EQ(energies[1], 0.25);
+  }
 }
 
 TEST(SpeechDetection, ThresholdIsStrictAndFloored) {
@@ -93,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SpeechDetection, JoinRepeatsSharedSamples) {
   std::vector<float> signal(1000);
   for (size_t i = 0; i < signal.size(); ++i) signal[i] = static_cast<float>(i);
-  const auto joined = join_ranges<float>(reinterpret_cast<const char*>(signal.data()), 4, {{0, 10}, {5, 12}});
+  const auto joined = join_ranges(samples_of(signal), {{0, 10}, {5, 12}});
   ASSERT_EQ(joined.size(), 17u);
   EXPECT_EQ(joined[9], 9.0f);
   EXPECT_EQ(joined[10], 5.0f);

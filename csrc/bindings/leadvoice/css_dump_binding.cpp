@@ -3,6 +3,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <variant>
 #include <vector>
 
 #include "bindings/leadvoice/css_parts.h"
@@ -16,11 +17,12 @@ namespace speech::css_binding {
 namespace {
 
 template <typename T>
-void write_recording_slice(const std::string& path, const Recording& r, const css::WindowSpan& span, int rate) {
-  std::vector<T> samples(static_cast<size_t>(span.actual_len));
-  const StridedView<T> view{r.data, r.length, r.stride_bytes};
-  for (int64_t i = 0; i < span.actual_len; ++i) samples[i] = view[span.start + i];
-  css::write_dump_wav(path, samples.data(), span.actual_len, rate);
+void write_recording_slice(const std::string& path, SampleView<const T> recording, const css::WindowSpan& span,
+                           int rate) {
+  const SampleView<const T> window = recording.subview(span.start, span.actual_len);
+  std::vector<T> samples(static_cast<size_t>(window.size()));
+  copy_samples(window, samples.data());
+  css::write_dump_wav(path, samples_of(samples), rate);
 }
 
 template <typename T>
@@ -29,7 +31,7 @@ void write_signal(const std::string& path, const py::array& signal, int64_t leng
   if (!values || values.size() < length) {
     throw ValueError("separated signal for '" + path + "' holds fewer samples than its window");
   }
-  css::write_dump_wav(path, values.data(), length, rate);
+  css::write_dump_wav(path, contiguous_samples(values.data(), length), rate);
 }
 
 }  // namespace
@@ -44,11 +46,8 @@ void dump_window(const ProcessorSettings& s, const Recording& r, const Separated
   leadvoice_attr("ensure_dir")(seg_subdir);
 
   const std::string mix_path = fs_encode(join(seg_subdir, css::kDumpMixFile));
-  if (r.kind == FloatKind::kFloat64) {
-    write_recording_slice<double>(mix_path, r, span, s.wav_sample_rate);
-  } else {
-    write_recording_slice<float>(mix_path, r, span, s.wav_sample_rate);
-  }
+  std::visit([&](const auto& samples) { write_recording_slice(mix_path, samples.view(), span, s.wav_sample_rate); },
+             r.samples);
   int64_t position = 0;
   for (const py::handle signal : signals) {
     const std::string path = fs_encode(join(seg_subdir, css::separated_file_name(position++)));

@@ -42,12 +42,9 @@ struct ProcessorSettings {
   double merge_threshold = 0.0;
 };
 
-// The recording given to process(), borrowed: its own buffer and stride.
+// The recording given to process(), read in place where its layout allows.
 struct Recording {
-  pybind11::array array;
-  FloatKind kind = FloatKind::kFloat32;
-  const char* data = nullptr;
-  int64_t stride_bytes = 0;
+  FloatSamples samples;
   int64_t length = 0;
 };
 

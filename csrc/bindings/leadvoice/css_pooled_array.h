@@ -5,10 +5,10 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 
+#include "common/sample_view.h"
 #include "css/signal_pool.h"
 
 namespace speech::css_binding {
@@ -28,11 +28,11 @@ pybind11::array_t<T> pooled_array(css::SignalPool& pool, int64_t length) {
   return py::array_t<T>({static_cast<py::ssize_t>(length)}, {static_cast<py::ssize_t>(sizeof(T))}, data, base);
 }
 
-// A pooled copy of `length` samples.
+// A pooled copy of the samples.
 template <typename T>
-pybind11::array_t<T> pooled_copy(css::SignalPool& pool, const T* samples, int64_t length) {
-  pybind11::array_t<T> out = pooled_array<T>(pool, length);
-  std::copy(samples, samples + length, out.mutable_data());
+pybind11::array_t<T> pooled_copy(css::SignalPool& pool, SampleView<const T> samples) {
+  pybind11::array_t<T> out = pooled_array<T>(pool, samples.size());
+  copy_samples(samples, out.mutable_data());
   return out;
 }
 

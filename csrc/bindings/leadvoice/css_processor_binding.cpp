@@ -86,13 +86,8 @@ Recording borrow_recording(const py::object& mix) {
   if (!py::isinstance<py::array>(mix)) {
     throw TypeError("mix must be a 1-D NumPy array, got " + type_name(mix));
   }
-  Recording r;
-  r.array = py::reinterpret_borrow<py::array>(mix);
-  r.kind = float_kind_of(r.array, "mix");
-  r.data = static_cast<const char*>(r.array.data());
-  r.length = r.array.shape(0);
-  r.stride_bytes = r.array.strides(0);
-  return r;
+  const auto array = py::reinterpret_borrow<py::array>(mix);
+  return Recording{float_samples_of(array, "mix"), static_cast<int64_t>(array.shape(0))};
 }
 
 py::tuple process(py::object self, py::object mix) {

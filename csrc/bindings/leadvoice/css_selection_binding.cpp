@@ -5,6 +5,8 @@
 #include <pybind11/pybind11.h>
 #include <torch/csrc/autograd/python_variable.h>
 
+#include <variant>
+
 #include "bindings/leadvoice/css_parts.h"
 #include "bindings/leadvoice/css_pooled_array.h"
 #include "common/errors.h"
@@ -18,10 +20,9 @@ namespace speech::css_binding {
 namespace {
 
 at::Tensor network_input(const ProcessorSettings& s, const Recording& r, const css::WindowSpan& span) {
-  if (r.kind == FloatKind::kFloat32) {
-    return css::network_input<float>(r.data, r.stride_bytes, span, s.seg_samples, s.padding_samples);
-  }
-  return css::network_input<double>(r.data, r.stride_bytes, span, s.seg_samples, s.padding_samples);
+  return std::visit(
+      [&](const auto& samples) { return css::network_input(samples.view(), span, s.seg_samples, s.padding_samples); },
+      r.samples);
 }
 
 at::Tensor separated_outputs(const ProcessorSettings& s, const at::Tensor& input) {
@@ -38,8 +39,8 @@ at::Tensor separated_outputs(const ProcessorSettings& s, const at::Tensor& input
 class PooledSignals final : public css::KeptSignalSink {
  public:
   PooledSignals(css::SignalPool& pool, py::list& signals) : pool_(pool), signals_(signals) {}
-  void keep(const float* samples, int64_t length) override { signals_.append(pooled_copy(pool_, samples, length)); }
-  void keep(const double* samples, int64_t length) override { signals_.append(pooled_copy(pool_, samples, length)); }
+  void keep(SampleView<const float> samples) override { signals_.append(pooled_copy(pool_, samples)); }
+  void keep(SampleView<const double> samples) override { signals_.append(pooled_copy(pool_, samples)); }
 
  private:
   css::SignalPool& pool_;

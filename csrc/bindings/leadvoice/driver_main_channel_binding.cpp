@@ -40,7 +40,7 @@ std::vector<SpeechSpan> spans_of(const py::object& timestamps) {
 template <typename T>
 SpeechEnergy energy_of(const py::array& audio, const std::vector<SpeechSpan>& spans, double sample_rate) {
   const auto samples = py::array_t<T, py::array::c_style>::ensure(audio);
-  return speech_mean_energy(samples.data(), samples.size(), spans, sample_rate);
+  return speech_mean_energy(contiguous_samples(samples.data(), samples.size()), spans, sample_rate);
 }
 
 py::tuple compute_speech_mean_energy(py::object audio, py::object sample_rate) {

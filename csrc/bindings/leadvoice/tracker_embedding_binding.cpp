@@ -33,12 +33,12 @@ py::tuple no_embedding(int64_t speech_samples) { return py::make_tuple(py::none(
 
 // Detected speech of the signal, joined, written as 16-bit PCM.
 template <typename T>
-int64_t write_joined_speech(const StridedView<T>& view, const SpeechDetection& detection, const std::string& path,
+int64_t write_joined_speech(SampleView<const T> signal, const SpeechDetection& detection, const std::string& path,
                             int sample_rate) {
   std::vector<T> joined;
   {
     py::gil_scoped_release release;
-    joined = join_ranges<T>(view.data, view.stride_bytes, detection.ranges);
+    joined = join_ranges(signal, detection.ranges);
     write_wav(path, joined.data(), static_cast<int64_t>(joined.size()), 1, sample_rate);
   }
   return static_cast<int64_t>(joined.size());
@@ -75,18 +75,18 @@ py::tuple embed_file(const py::object& self, const std::string& path, int64_t sp
 
 template <typename T>
 py::tuple extract(const py::object& self, const py::array& audio, int64_t min_speech_samples) {
-  const StridedView<T> view = strided_view<T>(audio);
+  const ArraySamples<T> samples(audio);
   SpeechDetection detection;
   {
     py::gil_scoped_release release;
-    detection = detect_speech<T>(view.data, view.size, view.stride_bytes);
+    detection = detect_speech(samples.view());
   }
   const SpeechGate gate = gate_speech(detection, min_speech_samples);
   if (!gate.enough) return no_embedding(gate.speech_samples);
 
   const int sample_rate = py::int_(self.attr("sample_rate"));
   const std::string path = make_temp_path();
-  const int64_t speech_samples = write_joined_speech(view, detection, path, sample_rate);
+  const int64_t speech_samples = write_joined_speech(samples.view(), detection, path, sample_rate);
   // Removed whichever way the model call ends; a failure to write it leaves
   // it in place.
   const ScopeExit remove_temp([&path] { remove_if_exists(path); });

@@ -16,13 +16,13 @@ namespace {
 py::object librosa_resample(const py::object& y, const py::object& orig_sr, const py::object& target_sr,
                              const py::object& res_type) {
   using namespace resample_edge;
-  const Precision precision = audio_precision(y);
+  const FloatKind precision = audio_precision(y);
   const double orig = rate_value(orig_sr, "orig_sr");
   const double target = rate_value(target_sr, "target_sr");
   check_sample_rates(orig, target);
   const ResampleFilter filter = filter_value(res_type);
   const auto arr = py::reinterpret_borrow<py::array>(y);
-  if (precision == Precision::kFloat32) return resample_array<float>(arr, orig, target, filter);
+  if (precision == FloatKind::kFloat32) return resample_array<float>(arr, orig, target, filter);
   return resample_array<double>(arr, orig, target, filter);
 }
 

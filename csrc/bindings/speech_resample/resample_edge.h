@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/errors.h"
+#include "pyutil/numpy_view.h"
 #include "pyutil/py_print.h"
 #include "resample/resampler.h"
 
@@ -39,10 +40,8 @@ inline ResampleFilter filter_value(const pybind11::handle& res_type) {
   return resample_filter_from_name(res_type.cast<std::string>());
 }
 
-enum class Precision { kFloat32, kFloat64 };
-
 // y must be a 1-D float32 or float64 ndarray.
-inline Precision audio_precision(const pybind11::handle& y) {
+inline FloatKind audio_precision(const pybind11::handle& y) {
   if (!pybind11::isinstance<pybind11::array>(y)) {
     throw ValueError("Audio data must be of type numpy.ndarray, got " + type_name(y));
   }
@@ -53,20 +52,15 @@ inline Precision audio_precision(const pybind11::handle& y) {
   if (arr.ndim() != 1) {
     throw ValueError("Audio data must be a 1-D array, got " + std::to_string(arr.ndim()) + " dimensions");
   }
-  if (arr.dtype().is(pybind11::dtype::of<float>())) return Precision::kFloat32;
-  if (arr.dtype().is(pybind11::dtype::of<double>())) return Precision::kFloat64;
+  if (arr.dtype().is(pybind11::dtype::of<float>())) return FloatKind::kFloat32;
+  if (arr.dtype().is(pybind11::dtype::of<double>())) return FloatKind::kFloat64;
   throw ValueError("Audio data must be float32 or float64, got dtype " + dtype);
 }
 
 template <typename T>
-SampleRun<T> sample_run(const pybind11::array& arr) {
-  return {static_cast<const char*>(arr.data()), static_cast<int64_t>(arr.shape(0)),
-          static_cast<int64_t>(arr.strides(0))};
-}
-
-template <typename T>
 pybind11::object resample_array(const pybind11::array& y, double orig_sr, double target_sr, ResampleFilter filter) {
-  const SampleRun<T> x = sample_run<T>(y);
+  const ArraySamples<T> samples(y);
+  const SampleView<const T> x = samples.view();
   if (orig_sr == target_sr) {
     // Nothing to do: the input itself comes back, once it is known finite.
     {
@@ -75,7 +69,7 @@ pybind11::object resample_array(const pybind11::array& y, double orig_sr, double
     }
     return y;
   }
-  const int64_t n_out = resampled_length(x.size, orig_sr, target_sr);
+  const int64_t n_out = resampled_length(x.size(), orig_sr, target_sr);
   pybind11::array_t<T> out(static_cast<pybind11::ssize_t>(n_out));
   T* out_data = out.mutable_data();
   {

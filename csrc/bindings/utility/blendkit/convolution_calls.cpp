@@ -42,14 +42,12 @@ void check_one_dimension(const py::array& arr, const char* what) {
 
 template <typename T>
 void convolve_arrays(const py::array& sig, const py::array& kernel, py::array_t<float>& out) {
-  const T* x = static_cast<const T*>(sig.data());
-  const T* h = static_cast<const T*>(kernel.data());
-  const auto n = static_cast<int64_t>(sig.size());
-  const auto m = static_cast<int64_t>(kernel.size());
+  const SampleView<const T> x = in_place_samples<T>(sig);
+  const SampleView<const T> h = in_place_samples<T>(kernel);
   float* y = out.mutable_data();
   const auto keep = static_cast<int64_t>(out.size());
   py::gil_scoped_release unlocked;
-  mixsim::convolve_into(x, n, h, m, y, keep);
+  mixsim::convolve_into(x, h, y, keep);
 }
 
 py::object convolution_prefix(const py::object& signal, const py::object& ir, bool full) {

@@ -24,7 +24,7 @@ constexpr double kNoiseFloor = 1e-9;
 template <typename T>
 bool rms_in_place(const py::object& x, double eps, double& level) {
   if (!holds_samples<T>(x)) return false;
-  level = mixsim::rms_level(samples_of<T>(x), element_count(x), eps);
+  level = mixsim::rms_level(in_place_samples<T>(x), eps);
   return true;
 }
 
@@ -43,7 +43,7 @@ py::object rms_through_numpy(const py::object& x, const py::object& eps) {
 template <typename T>
 py::object scaled_in_place(const py::object& x, double gain) {
   py::array_t<T> out = new_array_like<T>(x);
-  mixsim::scale_samples<T, T>(samples_of<T>(x), element_count(x), static_cast<T>(gain), out.mutable_data());
+  mixsim::scale_samples<T, T>(in_place_samples<T>(x), static_cast<T>(gain), out.mutable_data());
   return std::move(out);
 }
 
@@ -65,7 +65,7 @@ py::object times_as_float32(const py::object& x, const py::object& gain) {
   const double g = gain.cast<double>();
   if (holds_samples<float>(x)) return scaled_in_place<float>(x, g);
   py::array_t<float> out = new_array_like<float>(x);
-  mixsim::scale_samples<double, float>(samples_of<double>(x), element_count(x), g, out.mutable_data());
+  mixsim::scale_samples<double, float>(in_place_samples<double>(x), g, out.mutable_data());
   return std::move(out);
 }
 
@@ -120,18 +120,17 @@ bool mix_in_place(const py::object& clean, const py::object& noise, const py::ob
   if (py::reinterpret_borrow<py::array>(clean).ndim() != 1 || py::reinterpret_borrow<py::array>(noise).ndim() != 1) {
     return false;
   }
+  const SampleView<const T> c = in_place_samples<T>(clean);
   mixsim::FittedNoise<T> seg;
-  seg.noise = samples_of<T>(noise);
-  seg.noise_length = element_count(noise);
-  seg.length = element_count(clean);
+  seg.noise = in_place_samples<T>(noise);
+  seg.length = c.size();
   if (fit.window) {
     if (!PyLong_Check(fit.start.ptr())) return false;
     seg.start = fit.start.cast<int64_t>();
-    if (seg.start < 0 || seg.start > seg.noise_length - seg.length) return false;
+    if (seg.start < 0 || seg.start > seg.noise.size() - seg.length) return false;
   }
-  const T* c = samples_of<T>(clean);
   const double gain =
-      mixsim::noise_gain_for_snr(static_cast<double>(mixsim::mean_square(c, seg.length)),
+      mixsim::noise_gain_for_snr(static_cast<double>(mixsim::mean_square(c)),
                                  static_cast<double>(mixsim::mean_square(seg)), snr_db.cast<double>());
   if (!fits_float32(gain) && sizeof(T) == sizeof(float)) return false;
   py::array_t<float> out(static_cast<py::ssize_t>(seg.length));

@@ -10,6 +10,7 @@
 
 #include "bindings/utility/blendkit/package_lookup.h"
 #include "bindings/utility/blendkit/warning_line.h"
+#include "common/sample_view.h"
 #include "mixsim/mixture_synthesis.h"
 #include "pyutil/plain_class.h"
 #include "pyutil/unpack_pair.h"
@@ -23,6 +24,15 @@ using FloatArray = pybind11::array_t<float, pybind11::array::c_style | pybind11:
 // The samples of `obj` as a contiguous 1-D float32 array: the object itself
 // when it already is one, else a converted copy.
 FloatArray float32_view(const pybind11::handle& obj);
+
+// The array's samples, as the core reads them.
+inline SampleView<const float> array_samples(const FloatArray& array) {
+  return {array.data(), static_cast<int64_t>(array.size())};
+}
+
+inline SampleView<float> writable_samples(FloatArray& array) {
+  return {array.mutable_data(), static_cast<int64_t>(array.size())};
+}
 
 // A new float32 array of n zeros.
 FloatArray float_zeros(int64_t n);

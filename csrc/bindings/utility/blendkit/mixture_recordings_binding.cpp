@@ -52,8 +52,7 @@ py::object store_prepared(const py::dict& cache, const py::object& path, py::obj
 bool refuse_impulse_response(const py::object& rir_path, const py::object& rir) {
   if (size_of(rir) == 0) return false;
   const FloatArray samples = float32_view(rir);
-  const std::optional<mixsim::ImpulseResponseFault> fault =
-      mixsim::impulse_response_fault(samples.data(), samples.size());
+  const std::optional<mixsim::ImpulseResponseFault> fault = mixsim::impulse_response_fault(array_samples(samples));
   if (!fault) return false;
   print_warning(fault->non_finite ? "non-finite RIR " : "silent RIR ", rir_path, fault->reason);
   return true;
@@ -80,15 +79,15 @@ py::object load_and_resample_rir(py::object self, py::object rir_path) {
 // where they land, so that at every rate only the segments that reach one
 // are refused.
 py::object resample_noise(const FloatArray& noise, const py::object& noise_sr, const py::object& target_sr) {
-  if (!mixsim::first_non_finite(noise.data(), noise.size())) return resample_call(noise, noise_sr, target_sr);
+  if (!mixsim::first_non_finite(array_samples(noise))) return resample_call(noise, noise_sr, target_sr);
   FloatArray zeroed(noise.size());
   std::copy(noise.data(), noise.data() + noise.size(), zeroed.mutable_data());
-  mixsim::zero_non_finite(zeroed.mutable_data(), zeroed.size());
+  mixsim::zero_non_finite(writable_samples(zeroed));
   // A copy of its own, whatever the resampler returned, to mark in place.
   FloatArray resampled =
       blendkit_attr("np").attr("array")(resample_call(zeroed, noise_sr, target_sr), py::arg("dtype") = "float32");
-  mixsim::restore_non_finite(noise.data(), noise.size(), py::cast<double>(noise_sr), py::cast<double>(target_sr),
-                             resampled.mutable_data(), resampled.size());
+  mixsim::restore_non_finite(array_samples(noise), py::cast<double>(noise_sr), py::cast<double>(target_sr),
+                             writable_samples(resampled));
   return std::move(resampled);
 }
 
@@ -111,14 +110,13 @@ FloatArray reverberated_source(const py::object& dataset, const FloatArray& segm
                              py::reinterpret_borrow<py::array>(rir).ndim() == 1 && segment.size() > 0 &&
                              convolution_is_original(dataset);
   if (!kept_spectrum) return fitted(float32_view(dataset.attr("_fft_convolve_truncate")(segment, rir)), L);
-  const float* h = signal_arrays::samples_of<float>(rir);
-  const int64_t m = signal_arrays::element_count(rir);
+  const SampleView<const float> h = signal_arrays::in_place_samples<float>(rir);
   const int64_t keep = std::min<int64_t>(segment.size(), L);
   FloatArray out(static_cast<py::ssize_t>(L));
   float* y = out.mutable_data();
   {
     py::gil_scoped_release unlocked;
-    mixsim::process_impulse_responses().convolve_into(h, m, segment.data(), segment.size(), y, keep);
+    mixsim::process_impulse_responses().convolve_into(h, array_samples(segment), y, keep);
   }
   std::fill(y + keep, y + L, 0.0f);
   return out;

@@ -60,7 +60,7 @@ py::object sample_noise_segment(py::object self, py::object noise_full, py::obje
   // is shared through the caller's cache.
   const FloatArray samples = float32_view(noise_full[py::slice(region->begin, region->end, 1)]);
   FloatArray out(static_cast<py::ssize_t>(L));
-  mixsim::cut_noise_segment(draws, samples.data(), samples.size(), L, out.mutable_data());
+  mixsim::cut_noise_segment(draws, array_samples(samples), L, out.mutable_data());
   return std::move(out);
 }
 

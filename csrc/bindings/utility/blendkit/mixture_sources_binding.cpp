@@ -55,11 +55,11 @@ std::optional<LoadedSource> read_directly(const py::object& speaker, const py::o
   const FloatArray wave = float32_view(first_channel(read));
   mixsim::LoadedUtterance found;
   found.samples = wave.size();
-  found.non_finite = mixsim::first_non_finite(wave.data(), wave.size());
+  found.non_finite = mixsim::first_non_finite(array_samples(wave));
   // One that is not finite is judged, and refused, as it is.
-  std::optional<mixsim::UtteranceSource> samples = mixsim::in_memory(wave.data(), wave.size());
+  std::optional<mixsim::UtteranceSource> samples = mixsim::in_memory(array_samples(wave));
   if (!found.non_finite) {
-    samples = mixsim::in_memory_at(wave.data(), wave.size(), py::cast<double>(rate), py::cast<double>(target_sr));
+    samples = mixsim::in_memory_at(array_samples(wave), py::cast<double>(rate), py::cast<double>(target_sr));
   }
   if (!samples) return std::nullopt;
   return LoadedSource{{speaker, path, wave, std::move(*samples)}, found};
@@ -68,11 +68,11 @@ std::optional<LoadedSource> read_directly(const py::object& speaker, const py::o
 LoadedSource load_through_package(const py::object& speaker, const py::object& path, const py::object& target_sr) {
   const auto [data, rate] = unpack_pair(blendkit_attr("_load_audio")(path, target_sr));
   const FloatArray wave = float32_view(data);
-  LoadedSource loaded{{speaker, path, wave, mixsim::in_memory(wave.data(), wave.size())}, {}};
+  LoadedSource loaded{{speaker, path, wave, mixsim::in_memory(array_samples(wave))}, {}};
   loaded.found.samples = wave.size();
   loaded.found.at_target_rate = !rate.not_equal(target_sr);
   if (wave.size() > 0 && loaded.found.at_target_rate) {
-    loaded.found.non_finite = mixsim::first_non_finite(wave.data(), wave.size());
+    loaded.found.non_finite = mixsim::first_non_finite(array_samples(wave));
   }
   return loaded;
 }
@@ -88,7 +88,7 @@ LoadedSource load_source(const py::object& speaker, const py::object& path, cons
 
 FloatArray fitted(const FloatArray& wave, int64_t L) {
   FloatArray out(static_cast<py::ssize_t>(L));
-  mixsim::crop_or_pad(wave.data(), wave.size(), 0, L, out.mutable_data());
+  mixsim::crop_or_pad(array_samples(wave), 0, L, out.mutable_data());
   return out;
 }
 

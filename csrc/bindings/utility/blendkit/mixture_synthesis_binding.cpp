@@ -35,10 +35,10 @@ class SignalTable {
 
   mixsim::NewSignal make(int64_t n) {
     FloatArray out(static_cast<py::ssize_t>(n));
-    float* data = out.mutable_data();
+    const SampleView<float> samples = writable_samples(out);
     const SignalId id = add(out);
     views_.back() = std::move(out);
-    return {id, data};
+    return {id, samples};
   }
 
   const py::object& object(SignalId id) const { return objects_.at(static_cast<size_t>(id)); }
@@ -156,10 +156,7 @@ class AttemptSteps final : public mixsim::MixtureSteps {
                                                            py::float_(snr_db), streams_.worker.stream()));
   }
 
-  mixsim::SignalSamples samples(SignalId id) override {
-    const FloatArray& view = signals_.view(id);
-    return {view.data(), view.size()};
-  }
+  SampleView<const float> samples(SignalId id) override { return array_samples(signals_.view(id)); }
 
   mixsim::NewSignal new_signal(int64_t size) override { return signals_.make(size); }
 

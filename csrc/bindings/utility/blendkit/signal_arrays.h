@@ -11,6 +11,7 @@
 #include <exception>
 #include <string>
 
+#include "common/sample_view.h"
 #include "pyutil/py_print.h"
 
 namespace speech::signal_arrays {
@@ -33,13 +34,11 @@ bool holds_samples(const py::handle& obj) {
   return arr.dtype().is(py::dtype::of<T>()) && (py::detail::array_proxy(arr.ptr())->flags & kFlags) == kFlags;
 }
 
+// Every sample of an array that holds_samples<T> accepted, read in place.
 template <typename T>
-const T* samples_of(const py::handle& obj) {
-  return static_cast<const T*>(py::reinterpret_borrow<py::array>(obj).data());
-}
-
-inline int64_t element_count(const py::handle& obj) {
-  return static_cast<int64_t>(py::reinterpret_borrow<py::array>(obj).size());
+SampleView<const T> in_place_samples(const py::handle& obj) {
+  const auto arr = py::reinterpret_borrow<py::array>(obj);
+  return {static_cast<const T*>(arr.data()), static_cast<int64_t>(arr.size())};
 }
 
 // A new float32 (or T) array of `shape`, like NumPy's result of the same
