@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "corpus/extension_test.h"
+#include "corpus/extension_filter.h"
 #include "corpus/lexical_path.h"
 #include "corpus/room_index.h"
 
@@ -15,7 +15,7 @@ namespace speech::corpus {
 
 class ImpulseResponseFiles {
  public:
-  explicit ImpulseResponseFiles(ExtensionTest test) : test_(std::move(test)) {}
+  explicit ImpulseResponseFiles(ExtensionFilter filter) : filter_(std::move(filter)) {}
 
   // The files of a pattern that names a directory or a regular file: true.
   // False for any other pattern, which the caller expands as a glob and
@@ -29,7 +29,7 @@ class ImpulseResponseFiles {
  private:
   void add_file(const std::string& path);
 
-  ExtensionTest test_;
+  ExtensionFilter filter_;
   WorkingDirectory cwd_;
   std::vector<std::string> files_;
 };

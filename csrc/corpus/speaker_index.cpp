@@ -22,21 +22,21 @@ struct FolderPath {
   }
 };
 
-void collect_sub_folder(const FolderPath& folder, const ExtensionTest& test,
+void collect_sub_folder(const FolderPath& folder, const ExtensionFilter& filter,
                         std::vector<std::string>& files) {
   for (const DirectoryEntry& entry : list_directory(folder.on_disk)) {
-    if (entry.kind == EntryKind::kRegularFile && test.accepts(entry.name)) {
+    if (entry.kind == EntryKind::kRegularFile && filter.accepts(entry.name)) {
       files.push_back(path_join(folder.absolute, entry.name));
     }
   }
 }
 
-std::vector<std::string> speaker_files(const FolderPath& speaker, const ExtensionTest& test) {
+std::vector<std::string> speaker_files(const FolderPath& speaker, const ExtensionFilter& filter) {
   std::vector<std::string> files;
   for (const DirectoryEntry& entry : list_directory(speaker.on_disk)) {
     if (entry.kind == EntryKind::kDirectory) {
-      collect_sub_folder(speaker.child(entry.name), test, files);
-    } else if (entry.kind == EntryKind::kRegularFile && test.accepts(entry.name)) {
+      collect_sub_folder(speaker.child(entry.name), filter, files);
+    } else if (entry.kind == EntryKind::kRegularFile && filter.accepts(entry.name)) {
       files.push_back(path_join(speaker.absolute, entry.name));
     }
   }
@@ -56,7 +56,7 @@ void merge_speaker_paths(std::vector<std::string>& stored, std::vector<std::stri
   sort_unique_by_text(stored);
 }
 
-std::vector<SpeakerFiles> index_speakers(const std::string& root, const ExtensionTest& test,
+std::vector<SpeakerFiles> index_speakers(const std::string& root, const ExtensionFilter& filter,
                                          WorkingDirectory& cwd) {
   std::vector<SpeakerFiles> speakers;
   if (entry_kind(root) != EntryKind::kDirectory) return speakers;
@@ -67,7 +67,7 @@ std::vector<SpeakerFiles> index_speakers(const std::string& root, const Extensio
     const FolderPath subset_path = top.child(subset.name);
     for (const DirectoryEntry& speaker : list_directory(subset_path.on_disk)) {
       if (speaker.kind != EntryKind::kDirectory) continue;
-      std::vector<std::string> files = speaker_files(subset_path.child(speaker.name), test);
+      std::vector<std::string> files = speaker_files(subset_path.child(speaker.name), filter);
       if (files.empty()) continue;
       sort_unique_by_text(files);
       const auto found = position.find(speaker.name);

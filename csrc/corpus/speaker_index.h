@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "corpus/extension_test.h"
+#include "corpus/extension_filter.h"
 #include "corpus/lexical_path.h"
 
 namespace speech::corpus {
@@ -19,7 +19,7 @@ struct SpeakerFiles {
 // speakers visited in text order); a speaker met again under a later subset
 // gets the union of both lists in its first place. Empty when `root` is no
 // directory. A listing that fails inside the corpus throws SystemCallError.
-std::vector<SpeakerFiles> index_speakers(const std::string& root, const ExtensionTest& test,
+std::vector<SpeakerFiles> index_speakers(const std::string& root, const ExtensionFilter& filter,
                                          WorkingDirectory& cwd);
 
 // How a combined index names its speakers: the corpus label, "_" and the

@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "common/errors.h"
-#include "triage/input_files.h"
+#include "triage/file_identity.h"
 #include "triage/messages.h"
 
 namespace speech {

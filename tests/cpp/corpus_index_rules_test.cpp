@@ -36,7 +36,7 @@ class ImpulseResponseTree : public ScratchFolderTest {
     ASSERT_EQ(mkfifo(at("rirs/small/r1/pipe.wav").c_str(), 0644), 0);
   }
 
-  ImpulseResponseFiles files() const { return ImpulseResponseFiles(ExtensionTest({".wav", ".flac"}, nullptr)); }
+  ImpulseResponseFiles files() const { return ImpulseResponseFiles(ExtensionFilter({".wav", ".flac"}, nullptr)); }
 
   static std::vector<std::string> listed(const std::vector<RoomType>& types) {
     std::vector<std::string> out;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "corpus/extension_test.h"
+#include "corpus/extension_filter.h"
 #include "corpus/lexical_path.h"
 #include "corpus/room_index.h"
 #include "common/text_order.h"
@@ -52,12 +52,12 @@ TEST(CorpusLexicalPath, AbsoluteAgainstTheWorkingDirectory) {
 }
 
 TEST(CorpusExtension, LastExtensionInAnyCase) {
-  const ExtensionTest test({".wav"}, nullptr);
+  const ExtensionFilter filter({".wav"}, nullptr);
   for (const char* accepted : {"/d/A.WAV", "x.tar.wav", ".a.wav", "...x.Wav"}) {
-    EXPECT_TRUE(test.accepts(accepted)) << accepted;
+    EXPECT_TRUE(filter.accepts(accepted)) << accepted;
   }
   for (const char* refused : {"/d/x.wav.bak", "/d.wav/", ".wav", "..wav", "x.", "noext", "/d.wav/x"}) {
-    EXPECT_FALSE(test.accepts(refused)) << refused;
+    EXPECT_FALSE(filter.accepts(refused)) << refused;
   }
 }
 

@@ -7,7 +7,7 @@
 
 #include "common/file_kind.h"
 #include "scratch_folder.h"
-#include "triage/input_files.h"
+#include "triage/file_identity.h"
 
 namespace speech {
 namespace {

@@ -86,7 +86,7 @@ py::list collect_files(const py::object& patterns) {
 
 py::dict collect_rir_hierarchy(const py::object& patterns, const py::object& exts) {
   if (!py::bool_(patterns)) return py::dict();
-  ImpulseResponseFiles files(extension_test_from(exts));
+  ImpulseResponseFiles files(extension_filter_from(exts));
   try {
     for (const py::handle pattern : patterns) {
       if (!pattern.is_none()) add_pattern(files, pattern);

@@ -66,10 +66,10 @@ py::dict find_audio_files_by_speaker(const py::object& root, const py::object& e
   const std::optional<std::string> root_bytes = file_system_bytes(path_text(root, "root"));
   if (!root_bytes || !is_directory(*root_bytes)) return py::dict();
   try {
-    const ExtensionTest test = extension_test_from(exts);
+    const ExtensionFilter filter = extension_filter_from(exts);
     WorkingDirectory cwd;
     py::dict speakers;
-    for (const SpeakerFiles& speaker : index_speakers(*root_bytes, test, cwd)) {
+    for (const SpeakerFiles& speaker : index_speakers(*root_bytes, filter, cwd)) {
       speakers[text_from_file_system(speaker.id)] = texts_from_file_system(speaker.paths);
     }
     return speakers;

@@ -55,7 +55,7 @@ py::str path_text(const py::handle& path, const char* what) {
   return py::reinterpret_steal<py::str>(text.release());
 }
 
-ExtensionTest extension_test_from(const py::handle& exts) {
+ExtensionFilter extension_filter_from(const py::handle& exts) {
   py::list lowered;
   for (const py::handle ext : py::iter(py::reinterpret_borrow<py::object>(exts))) {
     lowered.append(ext.attr("lower")());
@@ -69,7 +69,7 @@ ExtensionTest extension_test_from(const py::handle& exts) {
     const py::str text = text_from_file_system(std::string(extension));
     return lowered.contains(text.attr("lower")());
   };
-  return ExtensionTest(std::move(accepted), std::move(non_ascii));
+  return ExtensionFilter(std::move(accepted), std::move(non_ascii));
 }
 
 void raise_os_error(const OsCallError& error) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "corpus/extension_test.h"
+#include "corpus/extension_filter.h"
 #include "corpus/os_error.h"
 
 namespace speech::corpus {
@@ -29,7 +29,7 @@ pybind11::str path_text(const pybind11::handle& path, const char* what);
 
 // The accepted extensions: [e.lower() for e in exts], compared as the
 // interpreter compares texts.
-ExtensionTest extension_test_from(const pybind11::handle& exts);
+ExtensionFilter extension_filter_from(const pybind11::handle& exts);
 
 // Raises the interpreter's OSError subclass for the failed call.
 [[noreturn]] void raise_os_error(const OsCallError& error);

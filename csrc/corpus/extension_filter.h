@@ -9,12 +9,12 @@
 
 namespace speech::corpus {
 
-class ExtensionTest {
+class ExtensionFilter {
  public:
   // `accepted`: the accepted extensions, already lower-cased, as file-system
   // bytes. `non_ascii`: decides an extension that holds non-ASCII bytes,
   // whose lower-casing follows the interpreter's full case rules.
-  ExtensionTest(std::vector<std::string> accepted,
+  ExtensionFilter(std::vector<std::string> accepted,
                 std::function<bool(std::string_view extension)> non_ascii);
 
   // A file name or a whole path: only its last component counts.

@@ -1,4 +1,4 @@
-#include "corpus/extension_test.h"
+#include "corpus/extension_filter.h"
 
 #include <algorithm>
 #include <utility>
@@ -7,11 +7,11 @@
 
 namespace speech::corpus {
 
-ExtensionTest::ExtensionTest(std::vector<std::string> accepted,
+ExtensionFilter::ExtensionFilter(std::vector<std::string> accepted,
                              std::function<bool(std::string_view)> non_ascii)
     : accepted_(std::move(accepted)), non_ascii_(std::move(non_ascii)) {}
 
-bool ExtensionTest::accepts(std::string_view path) const {
+bool ExtensionFilter::accepts(std::string_view path) const {
   const std::string_view extension = path_splitext(path).extension;
   if (extension.empty()) return false;
   std::string lowered(extension);

@@ -1,4 +1,4 @@
-#include "triage/input_files.h"
+#include "triage/file_identity.h"
 
 #include <sys/stat.h>
 
