@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace speech {
+namespace speech::common {
 namespace {
 
 CommandLineOption named(const char* flag, OptionType type, DefaultKind default_kind, const char* help) {
@@ -65,4 +65,4 @@ CommandLineOption texts_option(const char* flag, int nargs, OptionType type, std
   return option;
 }
 
-}  // namespace speech
+}  // namespace speech::common

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace speech {
+namespace speech::common {
 
 // How the parser turns an option's text into its value.
 enum class OptionType {
@@ -66,4 +66,4 @@ CommandLineOption flag_option(const char* flag, const char* help);
 CommandLineOption texts_option(const char* flag, int nargs, OptionType type, std::vector<std::string> values,
                                const char* help = "");
 
-}  // namespace speech
+}  // namespace speech::common

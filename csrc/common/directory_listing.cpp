@@ -11,7 +11,7 @@
 #include "common/errors.h"
 #include "common/text_order.h"
 
-namespace speech {
+namespace speech::common {
 namespace {
 
 struct DirCloser {
@@ -74,4 +74,4 @@ std::vector<DirectoryEntry> list_directory(const std::string& path) {
   return entries;
 }
 
-}  // namespace speech
+}  // namespace speech::common

@@ -8,7 +8,7 @@
 
 #include "common/file_kind.h"
 
-namespace speech {
+namespace speech::common {
 
 struct DirectoryEntry {
   std::string name;  // the name's bytes as the file system holds them
@@ -20,4 +20,4 @@ struct DirectoryEntry {
 // SystemCallError naming `path` when the directory cannot be opened or read.
 std::vector<DirectoryEntry> list_directory(const std::string& path);
 
-}  // namespace speech
+}  // namespace speech::common

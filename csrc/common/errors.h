@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-namespace speech {
+namespace speech::common {
 
 struct ValueError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -41,4 +41,4 @@ struct ZeroDivisionError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-}  // namespace speech
+}  // namespace speech::common

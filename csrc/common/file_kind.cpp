@@ -1,6 +1,6 @@
 #include "common/file_kind.h"
 
-namespace speech {
+namespace speech::common {
 
 EntryKind kind_of_mode(mode_t mode) {
   if (S_ISDIR(mode)) return EntryKind::kDirectory;
@@ -27,4 +27,4 @@ bool path_exists(const std::string& path) {
   return stat_path(path, st);
 }
 
-}  // namespace speech
+}  // namespace speech::common

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace speech {
+namespace speech::common {
 
 enum class EntryKind { kDirectory, kRegularFile, kOther };
 
@@ -26,4 +26,4 @@ bool is_directory(const std::string& path);
 // os.path.exists: anything at `path`, links followed.
 bool path_exists(const std::string& path);
 
-}  // namespace speech
+}  // namespace speech::common

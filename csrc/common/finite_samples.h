@@ -11,7 +11,7 @@
 
 #include "common/sample_view.h"
 
-namespace speech {
+namespace speech::common {
 
 namespace finite_detail {
 
@@ -60,4 +60,4 @@ bool all_finite(SampleView<const T> x) {
   return !first_non_finite_index(x).has_value();
 }
 
-}  // namespace speech
+}  // namespace speech::common

@@ -5,7 +5,7 @@
 // (a signal shorter than one frame, say) need the interpreter's answer.
 #include <cstdint>
 
-namespace speech {
+namespace speech::common {
 
 // a // b; b must not be 0.
 inline int64_t floor_div(int64_t a, int64_t b) {
@@ -16,4 +16,4 @@ inline int64_t floor_div(int64_t a, int64_t b) {
 // a % b, with the sign of b; b must not be 0.
 inline int64_t floor_mod(int64_t a, int64_t b) { return a - floor_div(a, b) * b; }
 
-}  // namespace speech
+}  // namespace speech::common

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace speech {
+namespace speech::common {
 namespace {
 
 bool special(double value, std::string* out) {
@@ -82,4 +82,4 @@ std::string format_repr(double value) {
   return out + digits.substr(0, int_len) + "." + digits.substr(int_len);
 }
 
-}  // namespace speech
+}  // namespace speech::common

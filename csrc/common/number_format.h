@@ -3,7 +3,7 @@
 // prints exactly what f"{x:.3f}" or f"{x:.6e}" would.
 #include <string>
 
-namespace speech {
+namespace speech::common {
 
 // Fixed point with `decimals` digits: "nan", "inf", "-inf" as the interpreter
 // spells them (printf would give "-nan").
@@ -15,4 +15,4 @@ std::string format_exp(double value, int decimals);
 // Shortest text that reads back as the same double, as repr(float).
 std::string format_repr(double value);
 
-}  // namespace speech
+}  // namespace speech::common

@@ -9,7 +9,7 @@
 
 #include "common/sample_view.h"
 
-namespace speech {
+namespace speech::common {
 
 // One block of 8 to 128 terms: eight partial sums, term i going to sum
 // i % 8 until the last whole group of eight, combined pairwise, then the
@@ -86,4 +86,4 @@ T numpy_mean(SampleView<const T> x) {
   return static_cast<T>(static_cast<double>(sum) / static_cast<double>(x.size()));
 }
 
-}  // namespace speech
+}  // namespace speech::common

@@ -1,6 +1,6 @@
 #include "common/os_path.h"
 
-namespace speech {
+namespace speech::common {
 
 std::string path_join(std::string_view head, std::string_view tail) {
   if (!tail.empty() && tail.front() == '/') return std::string(tail);
@@ -47,4 +47,4 @@ std::vector<std::string_view> path_components(std::string_view path) {
   return components;
 }
 
-}  // namespace speech
+}  // namespace speech::common

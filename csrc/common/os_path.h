@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace speech {
+namespace speech::common {
 
 // os.path.join(a, b): b replaces a when absolute; one '/' between them.
 std::string path_join(std::string_view head, std::string_view tail);
@@ -30,4 +30,4 @@ SplitPath path_splitext(std::string_view path);
 // says they mean.
 std::vector<std::string_view> path_components(std::string_view path);
 
-}  // namespace speech
+}  // namespace speech::common

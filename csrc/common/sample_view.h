@@ -13,7 +13,7 @@
 #include <type_traits>
 #include <vector>
 
-namespace speech {
+namespace speech::common {
 
 template <typename T>
 class SampleView {
@@ -80,4 +80,4 @@ void copy_samples(SampleView<const T> from, T* out) {
   for (int64_t i = 0; i < from.size(); ++i) out[i] = from[i];
 }
 
-}  // namespace speech
+}  // namespace speech::common

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <utility>
 
-namespace speech {
+namespace speech::common {
 namespace {
 
 bool continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
@@ -90,4 +90,4 @@ std::vector<size_t> distinct_in_key_order(const std::vector<std::string>& keys) 
   return order;
 }
 
-}  // namespace speech
+}  // namespace speech::common

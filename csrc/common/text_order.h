@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace speech {
+namespace speech::common {
 
 // Whether the bytes are UTF-8 as the interpreter's strict decoder accepts it
 // (no surrogates, no overlong forms, nothing above U+10FFFF).
@@ -47,4 +47,4 @@ void sort_unique_by_text(std::vector<std::string>& names);
 // distinct key: the first place it holds.
 std::vector<size_t> distinct_in_key_order(const std::vector<std::string>& keys);
 
-}  // namespace speech
+}  // namespace speech::common

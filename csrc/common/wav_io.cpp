@@ -7,7 +7,7 @@
 
 #include "common/errors.h"
 
-namespace speech {
+namespace speech::common {
 
 void SndfileCloser::operator()(SNDFILE* file) const {
   if (file != nullptr) sf_close(file);
@@ -126,4 +126,4 @@ int64_t AudioFileReader::read(int32_t* out, int64_t frames) {
   return checked_read(file_.get(), out, frames, sf_readf_int);
 }
 
-}  // namespace speech
+}  // namespace speech::common

@@ -12,7 +12,7 @@
 
 struct sf_private_tag;
 
-namespace speech {
+namespace speech::common {
 
 enum class WavSubtype { kPcm16, kFloat };
 
@@ -91,4 +91,4 @@ class AudioFileReader {
   int format_ = 0;
 };
 
-}  // namespace speech
+}  // namespace speech::common

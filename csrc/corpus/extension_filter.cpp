@@ -12,7 +12,7 @@ ExtensionFilter::ExtensionFilter(std::vector<std::string> accepted,
     : accepted_(std::move(accepted)), non_ascii_(std::move(non_ascii)) {}
 
 bool ExtensionFilter::accepts(std::string_view path) const {
-  const std::string_view extension = path_splitext(path).extension;
+  const std::string_view extension = common::path_splitext(path).extension;
   if (extension.empty()) return false;
   std::string lowered(extension);
   for (char& c : lowered) {

@@ -8,14 +8,14 @@
 namespace speech::corpus {
 
 bool ImpulseResponseFiles::add_path(const std::string& pattern) {
-  const EntryKind kind = entry_kind(pattern);
-  if (kind == EntryKind::kDirectory) {
+  const common::EntryKind kind = common::entry_kind(pattern);
+  if (kind == common::EntryKind::kDirectory) {
     walk_regular_files(pattern, [this](const std::string& dir, const std::string& name) {
-      if (filter_.accepts(name)) files_.push_back(absolute_path(path_join(dir, name), cwd_));
+      if (filter_.accepts(name)) files_.push_back(absolute_path(common::path_join(dir, name), cwd_));
     });
     return true;
   }
-  if (kind == EntryKind::kRegularFile) {
+  if (kind == common::EntryKind::kRegularFile) {
     add_file(pattern);
     return true;
   }
@@ -23,7 +23,7 @@ bool ImpulseResponseFiles::add_path(const std::string& pattern) {
 }
 
 void ImpulseResponseFiles::add_match(const std::string& match) {
-  if (is_regular_file(match)) add_file(match);
+  if (common::is_regular_file(match)) add_file(match);
 }
 
 void ImpulseResponseFiles::add_file(const std::string& path) {
@@ -31,7 +31,7 @@ void ImpulseResponseFiles::add_file(const std::string& path) {
 }
 
 std::vector<RoomType> ImpulseResponseFiles::rooms() {
-  sort_unique_by_text(files_);
+  common::sort_unique_by_text(files_);
   return group_by_room(files_);
 }
 

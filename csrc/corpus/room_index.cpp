@@ -28,10 +28,10 @@ std::vector<RoomType> group_by_room(const std::vector<std::string>& paths) {
   std::unordered_map<std::string, size_t> type_position;
   std::unordered_map<std::string, std::unordered_map<std::string, size_t>> room_position;
   for (const std::string& path : paths) {
-    const std::string_view parent = path_dirname(path);
-    const std::string_view grandparent = path_dirname(parent);
-    const std::string type_name = name_or(path_basename(grandparent), "unknown_type");
-    const std::string room_name = name_or(path_basename(parent), "unknown_room");
+    const std::string_view parent = common::path_dirname(path);
+    const std::string_view grandparent = common::path_dirname(parent);
+    const std::string type_name = name_or(common::path_basename(grandparent), "unknown_type");
+    const std::string room_name = name_or(common::path_basename(parent), "unknown_room");
     RoomType& type = slot(types, type_position, type_name);
     slot(type.rooms, room_position[type_name], room_name).paths.push_back(path);
   }

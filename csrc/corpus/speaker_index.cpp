@@ -18,26 +18,26 @@ struct FolderPath {
   std::string absolute;
 
   FolderPath child(const std::string& name) const {
-    return {path_join(on_disk, name), path_join(absolute, name)};
+    return {common::path_join(on_disk, name), common::path_join(absolute, name)};
   }
 };
 
 void collect_sub_folder(const FolderPath& folder, const ExtensionFilter& filter,
                         std::vector<std::string>& files) {
-  for (const DirectoryEntry& entry : list_directory(folder.on_disk)) {
-    if (entry.kind == EntryKind::kRegularFile && filter.accepts(entry.name)) {
-      files.push_back(path_join(folder.absolute, entry.name));
+  for (const common::DirectoryEntry& entry : common::list_directory(folder.on_disk)) {
+    if (entry.kind == common::EntryKind::kRegularFile && filter.accepts(entry.name)) {
+      files.push_back(common::path_join(folder.absolute, entry.name));
     }
   }
 }
 
 std::vector<std::string> speaker_files(const FolderPath& speaker, const ExtensionFilter& filter) {
   std::vector<std::string> files;
-  for (const DirectoryEntry& entry : list_directory(speaker.on_disk)) {
-    if (entry.kind == EntryKind::kDirectory) {
+  for (const common::DirectoryEntry& entry : common::list_directory(speaker.on_disk)) {
+    if (entry.kind == common::EntryKind::kDirectory) {
       collect_sub_folder(speaker.child(entry.name), filter, files);
-    } else if (entry.kind == EntryKind::kRegularFile && filter.accepts(entry.name)) {
-      files.push_back(path_join(speaker.absolute, entry.name));
+    } else if (entry.kind == common::EntryKind::kRegularFile && filter.accepts(entry.name)) {
+      files.push_back(common::path_join(speaker.absolute, entry.name));
     }
   }
   return files;
@@ -48,28 +48,28 @@ std::vector<std::string> speaker_files(const FolderPath& speaker, const Extensio
 CombinedIds combined_ids(std::string_view strategy) {
   if (strategy == "prefix") return CombinedIds::kPrefixed;
   if (strategy == "merge") return CombinedIds::kMerged;
-  throw ValueError("strategy must be one of 'prefix','merge'");
+  throw common::ValueError("strategy must be one of 'prefix','merge'");
 }
 
 void merge_speaker_paths(std::vector<std::string>& stored, std::vector<std::string> added) {
   stored.insert(stored.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
-  sort_unique_by_text(stored);
+  common::sort_unique_by_text(stored);
 }
 
 std::vector<SpeakerFiles> index_speakers(const std::string& root, const ExtensionFilter& filter,
                                          WorkingDirectory& cwd) {
   std::vector<SpeakerFiles> speakers;
-  if (entry_kind(root) != EntryKind::kDirectory) return speakers;
+  if (common::entry_kind(root) != common::EntryKind::kDirectory) return speakers;
   const FolderPath top{root, absolute_path(root, cwd)};
   std::unordered_map<std::string, size_t> position;
-  for (const DirectoryEntry& subset : list_directory(root)) {
-    if (subset.kind != EntryKind::kDirectory) continue;
+  for (const common::DirectoryEntry& subset : common::list_directory(root)) {
+    if (subset.kind != common::EntryKind::kDirectory) continue;
     const FolderPath subset_path = top.child(subset.name);
-    for (const DirectoryEntry& speaker : list_directory(subset_path.on_disk)) {
-      if (speaker.kind != EntryKind::kDirectory) continue;
+    for (const common::DirectoryEntry& speaker : common::list_directory(subset_path.on_disk)) {
+      if (speaker.kind != common::EntryKind::kDirectory) continue;
       std::vector<std::string> files = speaker_files(subset_path.child(speaker.name), filter);
       if (files.empty()) continue;
-      sort_unique_by_text(files);
+      common::sort_unique_by_text(files);
       const auto found = position.find(speaker.name);
       if (found == position.end()) {
         position.emplace(speaker.name, speakers.size());

@@ -14,17 +14,17 @@ void walk_regular_files(const std::string& top,
   while (!pending.empty()) {
     const std::string dir = std::move(pending.back());
     pending.pop_back();
-    std::vector<DirectoryEntry> entries;
+    std::vector<common::DirectoryEntry> entries;
     try {
-      entries = list_directory(dir);
-    } catch (const SystemCallError&) {
+      entries = common::list_directory(dir);
+    } catch (const common::SystemCallError&) {
       continue;
     }
-    for (const DirectoryEntry& entry : entries) {
-      if (entry.kind == EntryKind::kRegularFile) {
+    for (const common::DirectoryEntry& entry : entries) {
+      if (entry.kind == common::EntryKind::kRegularFile) {
         visit(dir, entry.name);
-      } else if (entry.kind == EntryKind::kDirectory && !entry.is_link) {
-        pending.push_back(path_join(dir, entry.name));
+      } else if (entry.kind == common::EntryKind::kDirectory && !entry.is_link) {
+        pending.push_back(common::path_join(dir, entry.name));
       }
     }
   }

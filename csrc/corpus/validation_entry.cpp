@@ -6,7 +6,7 @@ namespace speech::corpus {
 
 EntryProblem entry_problem(std::string_view entry, int depth) {
   if (!entry.empty() && entry.front() == '/') return EntryProblem::kAbsolute;
-  for (const std::string_view part : path_components(entry)) {
+  for (const std::string_view part : common::path_components(entry)) {
     if (part.empty() || part == ".") continue;
     depth += part == ".." ? -1 : 1;
     if (depth < 0) return EntryProblem::kClimbsOut;

@@ -8,17 +8,17 @@
 namespace speech::corpus {
 
 ChannelSignal read_first_channel(const std::string& path) {
-  AudioData audio;
+  common::AudioData audio;
   try {
-    audio = read_audio(path);
-  } catch (const OSError& error) {
+    audio = common::read_audio(path);
+  } catch (const common::OSError& error) {
     // The audio library's own failure, not an operating-system one.
     throw std::runtime_error(error.what());
   }
   ChannelSignal signal;
   signal.sample_rate = audio.sample_rate;
   signal.samples.resize(static_cast<size_t>(audio.frames));
-  copy_first_channel(audio, signal.samples.data());
+  common::copy_first_channel(audio, signal.samples.data());
   return signal;
 }
 

@@ -18,7 +18,7 @@ std::string segment_folder_name(int64_t seg_idx, double start_seconds, double en
 std::string separated_file_name(int64_t position);
 
 // The samples lie side by side.
-void write_dump_wav(const std::string& path, SampleView<const float> samples, int sample_rate);
-void write_dump_wav(const std::string& path, SampleView<const double> samples, int sample_rate);
+void write_dump_wav(const std::string& path, common::SampleView<const float> samples, int sample_rate);
+void write_dump_wav(const std::string& path, common::SampleView<const double> samples, int sample_rate);
 
 }  // namespace speech::css

@@ -41,15 +41,15 @@ bool should_merge(const MergeCandidate& candidate, double merge_threshold) {
 }
 
 template <typename T>
-void sum_signals(SampleView<const T> a, SampleView<const T> b, T* out) {
+void sum_signals(common::SampleView<const T> a, common::SampleView<const T> b, T* out) {
   if (a.size() != b.size()) throw std::invalid_argument("signals to sum must be equally long");
   const T* x = a.contiguous_data();
   const T* y = b.contiguous_data();
   for (int64_t i = 0; i < a.size(); ++i) out[i] = x[i] + y[i];
 }
 
-template void sum_signals<float>(SampleView<const float>, SampleView<const float>, float*);
-template void sum_signals<double>(SampleView<const double>, SampleView<const double>, double*);
+template void sum_signals<float>(common::SampleView<const float>, common::SampleView<const float>, float*);
+template void sum_signals<double>(common::SampleView<const double>, common::SampleView<const double>, double*);
 
 MergePick larger_values(const MergeEntry& first, const MergeEntry& second) {
   return MergePick{second.quality > first.quality, second.speech_samples > first.speech_samples};

@@ -32,7 +32,7 @@ bool should_merge(const MergeCandidate& candidate, double merge_threshold);
 // Element-wise sum in the signals' own precision, into out[0, a.size()).
 // Both signals are equally long, each side by side.
 template <typename T>
-void sum_signals(SampleView<const T> a, SampleView<const T> b, T* out);
+void sum_signals(common::SampleView<const T> a, common::SampleView<const T> b, T* out);
 
 // What travels with a signal into the tracker; a merged signal takes the
 // larger of its members' values.

@@ -6,15 +6,15 @@ namespace speech::css {
 namespace {
 
 std::string num(int64_t value) { return std::to_string(value); }
-std::string sim3(double value) { return format_fixed(value, 3); }
+std::string sim3(double value) { return common::format_fixed(value, 3); }
 
 }  // namespace
 
 std::string segment_count_line(int64_t num_segments) { return "总计 " + num(num_segments) + " 个片段需要处理"; }
 
 std::string window_header_line(int64_t seg_idx, int64_t num_segments, double start_seconds, double end_seconds) {
-  return "\n片段 " + num(seg_idx + 1) + "/" + num(num_segments) + ": 位置 [" + format_fixed(start_seconds, 2) +
-         "s - " + format_fixed(end_seconds, 2) + "s]";
+  return "\n片段 " + num(seg_idx + 1) + "/" + num(num_segments) + ": 位置 [" + common::format_fixed(start_seconds, 2) +
+         "s - " + common::format_fixed(end_seconds, 2) + "s]";
 }
 
 std::string nan_inf_warning_line(int64_t sig_idx) {

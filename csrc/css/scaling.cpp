@@ -6,7 +6,7 @@
 
 namespace speech::css {
 
-CenteredMixture center_mixture(SampleView<const float> mixture) {
+CenteredMixture center_mixture(common::SampleView<const float> mixture) {
   const float* mix = mixture.contiguous_data();
   const int64_t length = mixture.size();
   const double total = lane_sum(length, [&](int64_t i) { return static_cast<double>(mix[i]); });
@@ -14,7 +14,7 @@ CenteredMixture center_mixture(SampleView<const float> mixture) {
 }
 
 template <typename T>
-void scale_row_to_mixture(SampleView<const T> row_samples, const CenteredMixture& mixture, double eps, T* out) {
+void scale_row_to_mixture(common::SampleView<const T> row_samples, const CenteredMixture& mixture, double eps, T* out) {
   const int64_t n = mixture.samples.size();
   if (row_samples.size() != n) throw std::invalid_argument("an output row must be as long as the window mixture");
   const T* row = row_samples.contiguous_data();
@@ -34,7 +34,7 @@ void scale_row_to_mixture(SampleView<const T> row_samples, const CenteredMixture
   for (int64_t i = 0; i < n; ++i) out[i] = gain * row[i];
 }
 
-template void scale_row_to_mixture<float>(SampleView<const float>, const CenteredMixture&, double, float*);
-template void scale_row_to_mixture<double>(SampleView<const double>, const CenteredMixture&, double, double*);
+template void scale_row_to_mixture<float>(common::SampleView<const float>, const CenteredMixture&, double, float*);
+template void scale_row_to_mixture<double>(common::SampleView<const double>, const CenteredMixture&, double, double*);
 
 }  // namespace speech::css

@@ -31,7 +31,7 @@ std::vector<double> ratings(const std::vector<CenteredSignal<float>>& kept, DotO
 }  // namespace
 
 template <typename T>
-OutputSelector<T>::OutputSelector(SampleView<const T> mixture, SelectionThresholds thresholds)
+OutputSelector<T>::OutputSelector(common::SampleView<const T> mixture, SelectionThresholds thresholds)
     : length_(mixture.size()), thresholds_(thresholds), mixture_(center_signal(mixture)) {}
 
 template <typename T>
@@ -50,7 +50,7 @@ bool OutputSelector<T>::passes(const CenteredSignal<T>& candidate, std::vector<T
 }
 
 template <typename T>
-bool OutputSelector<T>::offer(SampleView<const T> output) {
+bool OutputSelector<T>::offer(common::SampleView<const T> output) {
   if (stopped_) return false;
   if (output.size() != length_) throw std::invalid_argument("an output must be as long as the window mixture");
   CenteredSignal<T> candidate = center_signal(output);
@@ -71,12 +71,12 @@ std::vector<double> OutputSelector<T>::quality() const {
   if constexpr (std::is_same_v<T, float>) {
     return ratings(kept_, [&](size_t i, size_t j) { return i > j ? dots_[i][j] : dots_[j][i]; });
   } else {
-    std::vector<SampleView<const float>> rows;
+    std::vector<common::SampleView<const float>> rows;
     std::vector<std::vector<float>> copies;
     copies.reserve(kept_rows_.size());
-    for (const SampleView<const T>& row : kept_rows_) {
+    for (const common::SampleView<const T>& row : kept_rows_) {
       copies.emplace_back(row.data(), row.data() + row.size());
-      rows.push_back(samples_of(copies.back()));
+      rows.push_back(common::samples_of(copies.back()));
     }
     return separation_quality(rows);
   }
@@ -85,11 +85,11 @@ std::vector<double> OutputSelector<T>::quality() const {
 template class OutputSelector<float>;
 template class OutputSelector<double>;
 
-std::vector<double> separation_quality(const std::vector<SampleView<const float>>& kept) {
+std::vector<double> separation_quality(const std::vector<common::SampleView<const float>>& kept) {
   if (kept.empty()) return {};
   std::vector<CenteredSignal<float>> centred;
   centred.reserve(kept.size());
-  for (const SampleView<const float>& signal : kept) centred.push_back(center_signal(signal));
+  for (const common::SampleView<const float>& signal : kept) centred.push_back(center_signal(signal));
   return ratings(centred, [&](size_t i, size_t j) { return centered_dot(centred[i], centred[j]); });
 }
 

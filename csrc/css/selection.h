@@ -21,11 +21,11 @@ class OutputSelector {
  public:
   // The mixture's and every output's samples lie side by side; the outputs
   // are as long as the mixture and stay readable while the selector lives.
-  OutputSelector(SampleView<const T> mixture, SelectionThresholds thresholds);
+  OutputSelector(common::SampleView<const T> mixture, SelectionThresholds thresholds);
 
   // Returns whether `output` is kept; after a refusal every further offer is
   // refused without being measured.
-  bool offer(SampleView<const T> output);
+  bool offer(common::SampleView<const T> output);
   int64_t kept_count() const { return static_cast<int64_t>(kept_.size()); }
   bool stopped() const { return stopped_; }
 
@@ -42,7 +42,7 @@ class OutputSelector {
   CenteredSignal<T> mixture_;
   std::vector<CenteredSignal<T>> kept_;
   std::vector<std::vector<T>> dots_;  // dots_[k][p]: kept k with kept p < k
-  std::vector<SampleView<const T>> kept_rows_;
+  std::vector<common::SampleView<const T>> kept_rows_;
   bool stopped_ = false;
 };
 
@@ -50,6 +50,6 @@ class OutputSelector {
 // kept signal; minus infinity for a signal kept alone. A NaN never replaces
 // the running maximum. Computed in float32, as the ratings always are; the
 // signals are equally long, each side by side.
-std::vector<double> separation_quality(const std::vector<SampleView<const float>>& kept);
+std::vector<double> separation_quality(const std::vector<common::SampleView<const float>>& kept);
 
 }  // namespace speech::css

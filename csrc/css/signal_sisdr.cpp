@@ -8,7 +8,7 @@
 namespace speech::css {
 
 template <typename T>
-CenteredSignal<T> center_signal(SampleView<const T> signal) {
+CenteredSignal<T> center_signal(common::SampleView<const T> signal) {
   const T* samples = signal.contiguous_data();
   const int64_t length = signal.size();
   CenteredSignal<T> out;
@@ -42,8 +42,8 @@ T sisdr_from_dot(const CenteredSignal<T>& estimation, const CenteredSignal<T>& r
   return std::log10(ratio) * static_cast<T>(10);
 }
 
-template CenteredSignal<float> center_signal<float>(SampleView<const float>);
-template CenteredSignal<double> center_signal<double>(SampleView<const double>);
+template CenteredSignal<float> center_signal<float>(common::SampleView<const float>);
+template CenteredSignal<double> center_signal<double>(common::SampleView<const double>);
 template float centered_dot<float>(const CenteredSignal<float>&, const CenteredSignal<float>&);
 template double centered_dot<double>(const CenteredSignal<double>&, const CenteredSignal<double>&);
 template float sisdr_from_dot<float>(const CenteredSignal<float>&, const CenteredSignal<float>&, float, float);

@@ -23,7 +23,7 @@ struct CenteredSignal {
 
 // The samples must lie side by side.
 template <typename T>
-CenteredSignal<T> center_signal(SampleView<const T> samples);
+CenteredSignal<T> center_signal(common::SampleView<const T> samples);
 
 // Sum of the element-wise products, each product rounded to T.
 template <typename T>

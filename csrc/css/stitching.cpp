@@ -53,7 +53,7 @@ std::vector<double> create_overlap_window(int64_t length, int64_t overlap, bool 
   std::vector<double> window(static_cast<size_t>(length), 1.0);
   if (overlap <= 0) return window;
   if (overlap > length) {
-    throw ValueError("overlap of " + std::to_string(overlap) + " samples does not fit a window of " +
+    throw common::ValueError("overlap of " + std::to_string(overlap) + " samples does not fit a window of " +
                      std::to_string(length) + " samples");
   }
   if (!is_first) assign_ramp(window.data(), overlap, 0.0, 1.0);
@@ -134,7 +134,7 @@ const std::vector<double>* StitchPlan::window_for(const StitchRecord& record, in
   const int64_t end = record.end_sample;
   const int64_t length = end - start;
   if (length < 0) {
-    throw ValueError("segment ends before it starts: " + std::to_string(start) + " > " + std::to_string(end));
+    throw common::ValueError("segment ends before it starts: " + std::to_string(start) + " > " + std::to_string(end));
   }
   const auto key = std::make_tuple(length, record.seg_idx == 0, record.seg_idx == last_seg_idx);
   auto it = windows_.find(key);
@@ -142,7 +142,7 @@ const std::vector<double>* StitchPlan::window_for(const StitchRecord& record, in
     it = windows_.emplace(key, create_overlap_window(length, overlap, std::get<1>(key), std::get<2>(key))).first;
   }
   if (length > 0 && (start < 0 || end > total_samples_)) {
-    throw ValueError("segment [" + std::to_string(start) + ", " + std::to_string(end) + ") lies outside the " +
+    throw common::ValueError("segment [" + std::to_string(start) + ", " + std::to_string(end) + ") lies outside the " +
                      std::to_string(total_samples_) + " samples of the recording");
   }
   return &it->second;
@@ -151,13 +151,13 @@ const std::vector<double>* StitchPlan::window_for(const StitchRecord& record, in
 StitchPiece& StitchPlan::piece_for(size_t index, int64_t available) {
   StitchPiece& piece = pieces_.at(index);
   if (available < static_cast<int64_t>(piece.window->size())) {
-    throw ValueError("a separated signal holds fewer samples than its segment's span");
+    throw common::ValueError("a separated signal holds fewer samples than its segment's span");
   }
   return piece;
 }
 
 template <typename T>
-void StitchPlan::set_piece_samples(size_t index, SampleView<const T> samples) {
+void StitchPlan::set_piece_samples(size_t index, common::SampleView<const T> samples) {
   StitchPiece& piece = piece_for(index, samples.size());
   (void)samples.contiguous_data();  // refused now rather than while stitching
   piece.f32 = {};
@@ -169,14 +169,14 @@ void StitchPlan::set_piece_samples(size_t index, SampleView<const T> samples) {
   }
 }
 
-void StitchPlan::set_samples(size_t index, SampleView<const float> samples) { set_piece_samples(index, samples); }
+void StitchPlan::set_samples(size_t index, common::SampleView<const float> samples) { set_piece_samples(index, samples); }
 
-void StitchPlan::set_samples(size_t index, SampleView<const double> samples) { set_piece_samples(index, samples); }
+void StitchPlan::set_samples(size_t index, common::SampleView<const double> samples) { set_piece_samples(index, samples); }
 
 void StitchPlan::stitch(const std::vector<float*>& streams) const {
   std::vector<StitchPiece> pieces;
   for (const StitchPiece& piece : pieces_) {
-    if (piece.f32.data() == nullptr && piece.f64.data() == nullptr) throw ValueError("a stitched signal has no samples");
+    if (piece.f32.data() == nullptr && piece.f64.data() == nullptr) throw common::ValueError("a stitched signal has no samples");
     if (!piece.window->empty()) pieces.push_back(piece);
   }
   stitch_streams(pieces, streams, total_samples_);

@@ -23,8 +23,8 @@ std::vector<double> create_overlap_window(int64_t length, int64_t overlap, bool 
 struct StitchPiece {
   int64_t start = 0;                     // first sample in the recording
   const std::vector<double>* window = nullptr;  // its weights; the span is window->size()
-  SampleView<const float> f32;           // the signal, side by side: one of the two
-  SampleView<const double> f64;
+  common::SampleView<const float> f32;           // the signal, side by side: one of the two
+  common::SampleView<const double> f64;
   size_t speaker = 0;                    // index of the stream it adds to
 };
 
@@ -69,8 +69,8 @@ class StitchPlan {
 
   // The samples of placement `index`, side by side: at least its span's
   // length of them, else ValueError.
-  void set_samples(size_t index, SampleView<const float> samples);
-  void set_samples(size_t index, SampleView<const double> samples);
+  void set_samples(size_t index, common::SampleView<const float> samples);
+  void set_samples(size_t index, common::SampleView<const double> samples);
 
   // Fills one stream of total_samples per speaker, in speakers() order;
   // every placement's samples must have been set.
@@ -80,7 +80,7 @@ class StitchPlan {
   const std::vector<double>* window_for(const StitchRecord& record, int64_t overlap, int64_t last_seg_idx);
   StitchPiece& piece_for(size_t index, int64_t available);
   template <typename T>
-  void set_piece_samples(size_t index, SampleView<const T> samples);
+  void set_piece_samples(size_t index, common::SampleView<const T> samples);
 
   int64_t total_samples_;
   std::vector<StitchRecord> records_;

@@ -26,7 +26,7 @@ class ScaledRows {
     constexpr auto type = c10::CppTypeToScalarType<T>::value;
     if (on_host_) {
       source_ = cut;
-      mixture_ = center_mixture(SampleView<const float>(mix_host.data_ptr<float>(), length));
+      mixture_ = center_mixture(common::SampleView<const float>(mix_host.data_ptr<float>(), length));
       rows_ = at::empty({examined, length}, cut.options());
     } else {
       const at::Tensor scaled = calculate_scale(cut, mix_device) * cut;
@@ -34,10 +34,10 @@ class ScaledRows {
     }
   }
 
-  SampleView<const T> row(int64_t k) {
+  common::SampleView<const T> row(int64_t k) {
     T* out = rows_.data_ptr<T>() + k * length_;
     if (on_host_) {
-      const SampleView<const T> in(source_.data_ptr<T>() + k * source_.stride(1), length_);
+      const common::SampleView<const T> in(source_.data_ptr<T>() + k * source_.stride(1), length_);
       scale_row_to_mixture(in, mixture_, kDefaultEps, out);
     }
     return {out, length_};
@@ -59,10 +59,10 @@ std::vector<double> scan(const at::Tensor& cut, const at::Tensor& mix_host, cons
   const int64_t examined = std::max<int64_t>(0, std::min(s.max_speakers, available));
   ScaledRows<T> rows(cut, mix_host, mix_device, examined, s.seg_samples);
   const at::Tensor mixture = mix_host.to(c10::CppTypeToScalarType<T>::value).contiguous();
-  OutputSelector<T> selector(SampleView<const T>(mixture.data_ptr<T>(), s.seg_samples), s.thresholds);
+  OutputSelector<T> selector(common::SampleView<const T>(mixture.data_ptr<T>(), s.seg_samples), s.thresholds);
   for (int64_t k = 0; k < s.max_speakers; ++k) {
     if (k >= available) (void)cut.select(1, k);  // the tensor library's IndexError
-    const SampleView<const T> row = rows.row(k);
+    const common::SampleView<const T> row = rows.row(k);
     if (!selector.offer(row)) break;
     kept.keep(row);
   }
@@ -72,15 +72,15 @@ std::vector<double> scan(const at::Tensor& cut, const at::Tensor& mix_host, cons
 }  // namespace
 
 template <typename T>
-at::Tensor network_input(SampleView<const T> recording, const WindowSpan& span, int64_t seg_samples,
+at::Tensor network_input(common::SampleView<const T> recording, const WindowSpan& span, int64_t seg_samples,
                          int64_t padding_samples) {
   at::Tensor input = at::empty({1, seg_samples + 2 * padding_samples}, at::kFloat);
   fill_network_input(recording, span, seg_samples, padding_samples, input.data_ptr<float>());
   return input;
 }
 
-template at::Tensor network_input<float>(SampleView<const float>, const WindowSpan&, int64_t, int64_t);
-template at::Tensor network_input<double>(SampleView<const double>, const WindowSpan&, int64_t, int64_t);
+template at::Tensor network_input<float>(common::SampleView<const float>, const WindowSpan&, int64_t, int64_t);
+template at::Tensor network_input<double>(common::SampleView<const double>, const WindowSpan&, int64_t, int64_t);
 
 at::Tensor window_mixture(const at::Tensor& input, int64_t seg_samples, int64_t padding_samples) {
   return input.narrow(1, padding_samples, seg_samples).clone().reshape({1, 1, seg_samples});

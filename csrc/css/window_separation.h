@@ -18,7 +18,7 @@ namespace speech::css {
 // The network's float32 input [1, seg + 2 * padding] on the host, from the
 // recording's own samples.
 template <typename T>
-at::Tensor network_input(SampleView<const T> recording, const WindowSpan& span, int64_t seg_samples,
+at::Tensor network_input(common::SampleView<const T> recording, const WindowSpan& span, int64_t seg_samples,
                          int64_t padding_samples);
 
 // The zero-filled window without margins, [1, 1, seg], as its own copy (the
@@ -38,8 +38,8 @@ struct SelectionSettings {
 class KeptSignalSink {
  public:
   virtual ~KeptSignalSink() = default;
-  virtual void keep(SampleView<const float> samples) = 0;
-  virtual void keep(SampleView<const double> samples) = 0;
+  virtual void keep(common::SampleView<const float> samples) = 0;
+  virtual void keep(common::SampleView<const double> samples) = 0;
 };
 
 // `separated`: the network's outputs [1, S, T'] on any device; `mix_host`

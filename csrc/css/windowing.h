@@ -29,7 +29,7 @@ WindowSpan window_span(int64_t index, int64_t total_samples, int64_t seg_samples
 // float32 and zero-filled to `seg_samples`, and `padding` zeros into `out`
 // (seg_samples + 2 * padding floats).
 template <typename T>
-void fill_network_input(SampleView<const T> recording, const WindowSpan& span, int64_t seg_samples, int64_t padding,
+void fill_network_input(common::SampleView<const T> recording, const WindowSpan& span, int64_t seg_samples, int64_t padding,
                         float* out);
 
 }  // namespace speech::css

@@ -7,6 +7,6 @@ namespace speech {
 extern const char* const kDefaultSaveDir;
 extern const char* const kDefaultCheckpoint;
 
-const CommandLine& driver_command_line();
+const common::CommandLine& driver_command_line();
 
 }  // namespace speech

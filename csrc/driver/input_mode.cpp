@@ -9,13 +9,13 @@
 namespace speech {
 
 InputMode input_mode(bool has_data_path, bool has_data_jsonl) {
-  if (!has_data_path && !has_data_jsonl) throw ValueError(kNeitherInputError);
-  if (has_data_path && has_data_jsonl) throw ValueError(kBothInputsError);
+  if (!has_data_path && !has_data_jsonl) throw common::ValueError(kNeitherInputError);
+  if (has_data_path && has_data_jsonl) throw common::ValueError(kBothInputsError);
   return has_data_jsonl ? InputMode::kTaskList : InputMode::kFolder;
 }
 
 FolderRecordings folder_recordings(const std::string& data_path) {
-  if (!is_directory(data_path)) throw ValueError(not_a_directory_error(data_path));
+  if (!common::is_directory(data_path)) throw common::ValueError(not_a_directory_error(data_path));
   FolderRecordings recordings;
   const std::vector<std::string> names = list_wav_names(data_path);
   if (names.empty()) {
@@ -23,7 +23,7 @@ FolderRecordings folder_recordings(const std::string& data_path) {
     return recordings;
   }
   recordings.line = directory_mode_line(names.size());
-  for (const std::string& name : names) recordings.wav_paths.push_back(path_join(data_path, name));
+  for (const std::string& name : names) recordings.wav_paths.push_back(common::path_join(data_path, name));
   return recordings;
 }
 

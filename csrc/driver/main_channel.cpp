@@ -26,7 +26,7 @@ bool ranks_above(const StreamStats& a, const StreamStats& b) {
 
 void check_energy_close_ratio(double energy_close_ratio) {
   if (!(energy_close_ratio <= 1.0)) {
-    throw ValueError("energy_close_ratio must be at most 1, got " + format_repr(energy_close_ratio));
+    throw common::ValueError("energy_close_ratio must be at most 1, got " + common::format_repr(energy_close_ratio));
   }
 }
 
@@ -42,7 +42,7 @@ ChannelDecision decide_main_channel(const std::vector<StreamStats>& stats, doubl
     if (stats[i].mean_energy >= decision.energy_thresh) decision.candidates.push_back(i);
   }
   if (decision.candidates.empty()) {
-    throw ValueError("no stream reaches the energy threshold " + format_exp(decision.energy_thresh, 6));
+    throw common::ValueError("no stream reaches the energy threshold " + common::format_exp(decision.energy_thresh, 6));
   }
   decision.best = decision.candidates.front();
   for (const size_t i : decision.candidates) {
@@ -58,8 +58,8 @@ std::string main_channel_header() {
 std::string vad_load_message() { return "加载silero_vad模型..."; }
 
 std::string stream_stats_line(const StreamStats& s) {
-  return "  说话人" + s.id + ": 语音时长=" + format_fixed(s.speech_dur, 2) + "s, 平均能量=" +
-         format_exp(s.mean_energy, 6);
+  return "  说话人" + s.id + ": 语音时长=" + common::format_fixed(s.speech_dur, 2) + "s, 平均能量=" +
+         common::format_exp(s.mean_energy, 6);
 }
 
 std::string no_speech_warning() { return "  [警告] 所有通道均未检测到有效语音"; }
@@ -71,18 +71,18 @@ std::string threshold_line(const std::vector<StreamStats>& stats, const ChannelD
     if (!ids.empty()) ids += ", ";
     ids += stats[i].id;
   }
-  return "  能量阈值=" + format_exp(decision.energy_thresh, 6) + " (= " + format_fixed(energy_close_ratio, 2) +
+  return "  能量阈值=" + common::format_exp(decision.energy_thresh, 6) + " (= " + common::format_fixed(energy_close_ratio, 2) +
          " * max_energy)，候选通道=[" + ids + "]";
 }
 
 std::string decision_line(const std::vector<StreamStats>& stats, const ChannelDecision& decision) {
   const StreamStats& best = stats[decision.best];
   if (decision.candidates.size() == 1) {
-    return "  -> 主通道: 说话人" + best.id + " (能量明显最大=" + format_exp(best.mean_energy, 6) +
-           ", 时长=" + format_fixed(best.speech_dur, 2) + "s)";
+    return "  -> 主通道: 说话人" + best.id + " (能量明显最大=" + common::format_exp(best.mean_energy, 6) +
+           ", 时长=" + common::format_fixed(best.speech_dur, 2) + "s)";
   }
-  return "  -> 主通道: 说话人" + best.id + " (能量接近的候选中时长最长: 时长=" + format_fixed(best.speech_dur, 2) +
-         "s, 能量=" + format_exp(best.mean_energy, 6) + ")";
+  return "  -> 主通道: 说话人" + best.id + " (能量接近的候选中时长最长: 时长=" + common::format_fixed(best.speech_dur, 2) +
+         "s, 能量=" + common::format_exp(best.mean_energy, 6) + ")";
 }
 
 }  // namespace speech

@@ -10,17 +10,17 @@ namespace fs = std::filesystem;
 
 namespace speech {
 
-std::vector<DirectoryEntry> folder_entries(const std::string& folder) {
+std::vector<common::DirectoryEntry> folder_entries(const std::string& folder) {
   try {
-    return list_directory(folder);
-  } catch (const SystemCallError& e) {
-    throw OSError("cannot list '" + folder + "': " + e.what());
+    return common::list_directory(folder);
+  } catch (const common::SystemCallError& e) {
+    throw common::OSError("cannot list '" + folder + "': " + e.what());
   }
 }
 
 std::vector<std::string> list_wav_names(const std::string& folder) {
   std::vector<std::string> names;
-  for (DirectoryEntry& entry : folder_entries(folder)) {
+  for (common::DirectoryEntry& entry : folder_entries(folder)) {
     if (has_wav_suffix(entry.name)) names.push_back(std::move(entry.name));
   }
   return names;

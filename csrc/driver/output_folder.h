@@ -18,6 +18,6 @@ std::string canonical_folder(const std::string& folder);
 
 // The folder's entries (list_directory), failing with an OSError in the
 // drivers' wording, "cannot list '<folder>': <reason>".
-std::vector<DirectoryEntry> folder_entries(const std::string& folder);
+std::vector<common::DirectoryEntry> folder_entries(const std::string& folder);
 
 }  // namespace speech

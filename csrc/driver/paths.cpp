@@ -5,7 +5,7 @@
 namespace speech {
 
 std::string recording_folder(const std::string& save_dir, const std::string& wav_path) {
-  return path_join(save_dir, path_splitext(path_basename(wav_path)).root);
+  return common::path_join(save_dir, common::path_splitext(common::path_basename(wav_path)).root);
 }
 
 bool has_wav_suffix(const std::string& name) {

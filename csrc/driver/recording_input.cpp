@@ -11,28 +11,28 @@
 
 namespace speech {
 
-AudioData read_recording(const std::string& path) {
+common::AudioData read_recording(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
     const char* reason = S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "not a regular file";
-    throw SndfileError("opening", path, reason);
+    throw common::SndfileError("opening", path, reason);
   }
-  return read_audio(path);
+  return common::read_audio(path);
 }
 
 RecordingRead read_first_channel(const std::string& path) {
   RecordingRead read;
-  AudioData audio;
+  common::AudioData audio;
   try {
     audio = read_recording(path);
-  } catch (const OSError& e) {
+  } catch (const common::OSError& e) {
     read.refused = TaskOutcome::kUnreadable;
     read.warning = unreadable_recording_warning(e.what());
     return read;
   }
   read.first_channel.resize(static_cast<size_t>(audio.frames));
-  copy_first_channel(audio, read.first_channel.data());
-  if (!all_finite(samples_of(read.first_channel))) {
+  common::copy_first_channel(audio, read.first_channel.data());
+  if (!common::all_finite(common::samples_of(read.first_channel))) {
     read.refused = TaskOutcome::kNotFinite;
     read.warning = non_finite_recording_warning(path);
     read.first_channel.clear();

@@ -20,7 +20,7 @@ constexpr int64_t kModelRate = 16000;
 
 // The file at `path` (file-system bytes). Throws OSError naming the file
 // when it is not a regular file or libsndfile cannot read it.
-AudioData read_recording(const std::string& path);
+common::AudioData read_recording(const std::string& path);
 
 // A recording's first channel at its file's own rate, or why it is refused.
 struct RecordingRead {

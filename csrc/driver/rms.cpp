@@ -24,17 +24,17 @@ T peak_magnitude(const T* samples, int64_t n) {
 }  // namespace
 
 template <typename T>
-T rms_level(SampleView<const T> samples) {
+T rms_level(common::SampleView<const T> samples) {
   const int64_t n = samples.size();
   std::vector<T> squares(static_cast<size_t>(n));
   for (int64_t i = 0; i < n; ++i) squares[i] = samples[i] * samples[i];
-  return std::sqrt(numpy_mean(samples_of(squares)));
+  return std::sqrt(common::numpy_mean(common::samples_of(squares)));
 }
 
 template <typename T>
-std::vector<T> scale_with_peak_limit(SampleView<const T> samples, double gain) {
+std::vector<T> scale_with_peak_limit(common::SampleView<const T> samples, double gain) {
   const int64_t n = samples.size();
-  if (n == 0) throw ValueError("zero-size array to reduction operation maximum which has no identity");
+  if (n == 0) throw common::ValueError("zero-size array to reduction operation maximum which has no identity");
   const T g = static_cast<T>(gain);
   std::vector<T> out(static_cast<size_t>(n));
   for (int64_t i = 0; i < n; ++i) out[i] = samples[i] * g;
@@ -45,9 +45,9 @@ std::vector<T> scale_with_peak_limit(SampleView<const T> samples, double gain) {
   return out;
 }
 
-template float rms_level<float>(SampleView<const float>);
-template double rms_level<double>(SampleView<const double>);
-template std::vector<float> scale_with_peak_limit<float>(SampleView<const float>, double);
-template std::vector<double> scale_with_peak_limit<double>(SampleView<const double>, double);
+template float rms_level<float>(common::SampleView<const float>);
+template double rms_level<double>(common::SampleView<const double>);
+template std::vector<float> scale_with_peak_limit<float>(common::SampleView<const float>, double);
+template std::vector<double> scale_with_peak_limit<double>(common::SampleView<const double>, double);
 
 }  // namespace speech

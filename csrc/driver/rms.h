@@ -10,11 +10,11 @@ namespace speech {
 
 // sqrt(mean(x^2)) over all samples; NaN for no samples.
 template <typename T>
-T rms_level(SampleView<const T> samples);
+T rms_level(common::SampleView<const T> samples);
 
 // x * gain (gain rounded to T first), then divided by the peak magnitude when
 // that peak exceeds 1. Throws ValueError for no samples, which have no peak.
 template <typename T>
-std::vector<T> scale_with_peak_limit(SampleView<const T> samples, double gain);
+std::vector<T> scale_with_peak_limit(common::SampleView<const T> samples, double gain);
 
 }  // namespace speech

@@ -53,7 +53,7 @@ std::string resampled_warning(const std::string& wav_path, int64_t file_rate, in
 
 std::string loaded_mix_line(const std::string& wav_path, int64_t sample_rate, int64_t samples) {
   return "加载混合音频: " + wav_path + ", 采样率: " + std::to_string(sample_rate) + ", 时长: " +
-         format_fixed(static_cast<double>(samples) / static_cast<double>(sample_rate), 2) + "s";
+         common::format_fixed(static_cast<double>(samples) / static_cast<double>(sample_rate), 2) + "s";
 }
 
 std::string processing_start_line() { return "\n开始处理..."; }
@@ -76,7 +76,7 @@ std::string segment_report_line(int64_t seg_idx, int64_t start_sample, int64_t e
     ids += std::to_string(id);
   }
   const auto seconds = [sample_rate](int64_t sample) {
-    return format_fixed(static_cast<double>(sample) / static_cast<double>(sample_rate), 2);
+    return common::format_fixed(static_cast<double>(sample) / static_cast<double>(sample_rate), 2);
   };
   return "片段 " + std::to_string(seg_idx + 1) + ": [" + seconds(start_sample) + "s - " + seconds(end_sample) +
          "s] -> 说话人: [" + ids + "]";

@@ -17,7 +17,7 @@ SliceRange slice_range(int64_t start, int64_t stop, int64_t length) {
 }
 
 template <typename T>
-SpeechEnergy speech_mean_energy(SampleView<const T> samples, const std::vector<SpeechSpan>& spans, double sample_rate) {
+SpeechEnergy speech_mean_energy(common::SampleView<const T> samples, const std::vector<SpeechSpan>& spans, double sample_rate) {
   std::vector<T> squares;
   bool kept = false;
   for (const SpeechSpan& span : spans) {
@@ -32,12 +32,12 @@ SpeechEnergy speech_mean_energy(SampleView<const T> samples, const std::vector<S
   if (!kept) return {};
   const auto count = static_cast<int64_t>(squares.size());
   SpeechEnergy result;
-  result.mean_energy = static_cast<double>(numpy_mean(samples_of(squares)));
+  result.mean_energy = static_cast<double>(common::numpy_mean(common::samples_of(squares)));
   result.duration_sec = static_cast<double>(count) / sample_rate;
   return result;
 }
 
-template SpeechEnergy speech_mean_energy<float>(SampleView<const float>, const std::vector<SpeechSpan>&, double);
-template SpeechEnergy speech_mean_energy<double>(SampleView<const double>, const std::vector<SpeechSpan>&, double);
+template SpeechEnergy speech_mean_energy<float>(common::SampleView<const float>, const std::vector<SpeechSpan>&, double);
+template SpeechEnergy speech_mean_energy<double>(common::SampleView<const double>, const std::vector<SpeechSpan>&, double);
 
 }  // namespace speech

@@ -34,6 +34,6 @@ SliceRange slice_range(int64_t start, int64_t stop, int64_t length);
 // kept span that slices to nothing still counts as kept (an empty selection
 // then has a NaN mean).
 template <typename T>
-SpeechEnergy speech_mean_energy(SampleView<const T> samples, const std::vector<SpeechSpan>& spans, double sample_rate);
+SpeechEnergy speech_mean_energy(common::SampleView<const T> samples, const std::vector<SpeechSpan>& spans, double sample_rate);
 
 }  // namespace speech

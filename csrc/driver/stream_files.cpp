@@ -25,14 +25,14 @@ bool is_stream_file_name(const std::string& name) {
 
 std::vector<std::string> remove_stream_files(const std::string& folder) {
   std::vector<std::string> removed;
-  for (DirectoryEntry& entry : folder_entries(folder)) {
+  for (common::DirectoryEntry& entry : folder_entries(folder)) {
     // A link itself is a file to remove, whatever it points to.
-    const bool file_or_link = entry.is_link || entry.kind == EntryKind::kRegularFile;
+    const bool file_or_link = entry.is_link || entry.kind == common::EntryKind::kRegularFile;
     if (!file_or_link || !is_stream_file_name(entry.name)) continue;
     const fs::path path = fs::path(folder) / entry.name;
     std::error_code ec;
     fs::remove(path, ec);
-    if (ec) throw OSError("cannot remove '" + path.string() + "': " + ec.message());
+    if (ec) throw common::OSError("cannot remove '" + path.string() + "': " + ec.message());
     removed.push_back(std::move(entry.name));
   }
   return removed;

@@ -22,17 +22,17 @@ at::Tensor ratio_db(const at::Tensor& proj, const at::Tensor& err, int64_t dim, 
 // The interpreter's wording for `a, b, c = x.size()`.
 void require_three_dims(const at::Tensor& x) {
   const int64_t got = x.dim();
-  if (got < 3) throw ValueError("not enough values to unpack (expected 3, got " + std::to_string(got) + ")");
-  if (got > 3) throw ValueError("too many values to unpack (expected 3)");
+  if (got < 3) throw common::ValueError("not enough values to unpack (expected 3, got " + std::to_string(got) + ")");
+  if (got > 3) throw common::ValueError("too many values to unpack (expected 3)");
 }
 
 void check_pair_shapes(const at::Tensor& estimation, const at::Tensor& origin) {
   static const char* const kShape = "Estimated and original sources should have same shape.";
   for (int64_t d = 0; d < 3; ++d) {
-    if (estimation.size(d) != origin.size(d)) throw AssertionError(kShape);
+    if (estimation.size(d) != origin.size(d)) throw common::AssertionError(kShape);
   }
   if (!(estimation.size(1) < estimation.size(2))) {
-    throw AssertionError("1st dimension should be nsrc and 2nd dimension should be nsample");
+    throw common::AssertionError("1st dimension should be nsrc and 2nd dimension should be nsample");
   }
 }
 

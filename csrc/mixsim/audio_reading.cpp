@@ -11,13 +11,13 @@ SampleType sample_type_named(const std::string& dtype_name) {
   if (dtype_name == "float64") return SampleType::kFloat64;
   if (dtype_name == "int16") return SampleType::kInt16;
   if (dtype_name == "int32") return SampleType::kInt32;
-  throw ValueError("dtype must be one of ['float32', 'float64', 'int16', 'int32'] and not '" + dtype_name + "'");
+  throw common::ValueError("dtype must be one of ['float32', 'float64', 'int16', 'int32'] and not '" + dtype_name + "'");
 }
 
 void check_readable_unaided(std::string_view extension) {
   std::string upper(extension);
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (upper == ".RAW") throw TypeError("samplerate must be specified");
+  if (upper == ".RAW") throw common::TypeError("samplerate must be specified");
 }
 
 }  // namespace speech::mixsim

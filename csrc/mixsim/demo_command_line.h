@@ -4,6 +4,6 @@
 
 namespace speech::mixsim {
 
-const CommandLine& demo_command_line();
+const common::CommandLine& demo_command_line();
 
 }  // namespace speech::mixsim

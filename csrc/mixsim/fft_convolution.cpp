@@ -25,7 +25,7 @@ int64_t transform_length(int64_t n) {
 }
 
 template <typename T>
-void convolve_into(SampleView<const T> signal, SampleView<const T> ir, float* out, int64_t keep) {
+void convolve_into(common::SampleView<const T> signal, common::SampleView<const T> ir, float* out, int64_t keep) {
   const int64_t n = signal.size();
   const int64_t m = ir.size();
   if (n < 1 || m < 1) throw std::invalid_argument("convolve_into: empty input");
@@ -38,7 +38,7 @@ void convolve_into(SampleView<const T> signal, SampleView<const T> ir, float* ou
   fft.inverse(spectrum, out, keep);
 }
 
-template void convolve_into<float>(SampleView<const float>, SampleView<const float>, float*, int64_t);
-template void convolve_into<double>(SampleView<const double>, SampleView<const double>, float*, int64_t);
+template void convolve_into<float>(common::SampleView<const float>, common::SampleView<const float>, float*, int64_t);
+template void convolve_into<double>(common::SampleView<const double>, common::SampleView<const double>, float*, int64_t);
 
 }  // namespace speech::mixsim

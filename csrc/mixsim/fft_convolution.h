@@ -21,6 +21,6 @@ int64_t transform_length(int64_t n);
 // signal.size() + ir.size() - 1. Neither input is changed.
 // std::invalid_argument otherwise.
 template <typename T>
-void convolve_into(SampleView<const T> signal, SampleView<const T> ir, float* out, int64_t keep);
+void convolve_into(common::SampleView<const T> signal, common::SampleView<const T> ir, float* out, int64_t keep);
 
 }  // namespace speech::mixsim

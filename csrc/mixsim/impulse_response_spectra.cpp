@@ -9,13 +9,13 @@
 
 namespace speech::mixsim {
 
-ImpulseResponseSpectra::ImpulseResponseSpectra(SampleView<const float> h) {
+ImpulseResponseSpectra::ImpulseResponseSpectra(common::SampleView<const float> h) {
   if (h.empty()) throw std::invalid_argument("ImpulseResponseSpectra: empty impulse response");
   samples_.resize(static_cast<size_t>(h.size()));
-  copy_samples(h, samples_.data());
+  common::copy_samples(h, samples_.data());
 }
 
-bool ImpulseResponseSpectra::holds(SampleView<const float> h) const {
+bool ImpulseResponseSpectra::holds(common::SampleView<const float> h) const {
   return h.size() == size() &&
          std::memcmp(h.contiguous_data(), samples_.data(), static_cast<size_t>(h.size()) * sizeof(float)) == 0;
 }
@@ -24,11 +24,11 @@ const std::vector<std::complex<float>>& ImpulseResponseSpectra::spectrum(int64_t
   auto found = spectra_.find(nfft);
   if (found != spectra_.end()) return found->second;
   const RealFft<float> fft = RealFft<float>::of_length(nfft);
-  const std::complex<float>* bins = fft.forward(samples_of(samples_));
+  const std::complex<float>* bins = fft.forward(common::samples_of(samples_));
   return spectra_.emplace(nfft, std::vector<std::complex<float>>(bins, bins + fft.bins())).first->second;
 }
 
-void ImpulseResponseSpectra::convolve_into(SampleView<const float> signal, float* out, int64_t keep) {
+void ImpulseResponseSpectra::convolve_into(common::SampleView<const float> signal, float* out, int64_t keep) {
   const int64_t n = signal.size();
   const int64_t m = size();
   if (n < 1) throw std::invalid_argument("ImpulseResponseSpectra::convolve_into: empty signal");
@@ -54,14 +54,14 @@ size_t ImpulseResponseSpectra::bytes() const {
   return total;
 }
 
-void ImpulseResponseStore::convolve_into(SampleView<const float> h, SampleView<const float> signal, float* out,
+void ImpulseResponseStore::convolve_into(common::SampleView<const float> h, common::SampleView<const float> signal, float* out,
                                          int64_t keep) {
   const std::shared_ptr<ImpulseResponseSpectra> spectra = spectra_for(h);
   spectra->convolve_into(signal, out, keep);
   account(h.data(), spectra);
 }
 
-std::shared_ptr<ImpulseResponseSpectra> ImpulseResponseStore::spectra_for(SampleView<const float> h) {
+std::shared_ptr<ImpulseResponseSpectra> ImpulseResponseStore::spectra_for(common::SampleView<const float> h) {
   const std::lock_guard<std::mutex> lock(mutex_);
   const auto found = index_.find(h.data());
   if (found != index_.end()) {

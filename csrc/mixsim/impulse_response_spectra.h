@@ -20,18 +20,18 @@ namespace speech::mixsim {
 class ImpulseResponseSpectra {
  public:
   // Keeps a copy of h, at least one sample.
-  explicit ImpulseResponseSpectra(SampleView<const float> h);
+  explicit ImpulseResponseSpectra(common::SampleView<const float> h);
 
   int64_t size() const { return static_cast<int64_t>(samples_.size()); }
 
   // Whether h (side by side) holds the samples this was made from: a
   // response changed in place needs new spectra.
-  bool holds(SampleView<const float> h) const;
+  bool holds(common::SampleView<const float> h) const;
 
   // The first `keep` samples of the convolution of the signal (at least one
   // sample, side by side) with the response, equal bit for bit to
   // convolve_into of the two. Thread-safe.
-  void convolve_into(SampleView<const float> signal, float* out, int64_t keep);
+  void convolve_into(common::SampleView<const float> signal, float* out, int64_t keep);
 
   // Memory held by the samples and the spectra made so far.
   size_t bytes() const;
@@ -57,7 +57,7 @@ class ImpulseResponseStore {
   // The first `keep` samples of the convolution of the signal with h (both
   // non-empty, side by side), bit for bit as convolve_into gives them.
   // Thread-safe.
-  void convolve_into(SampleView<const float> h, SampleView<const float> signal, float* out, int64_t keep);
+  void convolve_into(common::SampleView<const float> h, common::SampleView<const float> signal, float* out, int64_t keep);
 
   size_t bytes() const;
   size_t responses() const;
@@ -68,7 +68,7 @@ class ImpulseResponseStore {
     std::shared_ptr<ImpulseResponseSpectra> spectra;
     size_t bytes;
   };
-  std::shared_ptr<ImpulseResponseSpectra> spectra_for(SampleView<const float> h);
+  std::shared_ptr<ImpulseResponseSpectra> spectra_for(common::SampleView<const float> h);
   void account(const float* h, const std::shared_ptr<ImpulseResponseSpectra>& spectra);
   void forget(std::list<Kept>::iterator entry);
 

@@ -115,7 +115,7 @@ Placement place_sources(MixtureSteps& steps, RandomDraws& sample, const std::vec
   Placement placement;
   for (int64_t i = 0; i < n; ++i) {
     const SignalId s = scaled[static_cast<size_t>(i)];
-    const SampleView<const float> x = steps.samples(s);
+    const common::SampleView<const float> x = steps.samples(s);
     if (i == ref) {
       placement.placed.push_back(s);
       placement.kept.push_back({0, x.size()});
@@ -148,8 +148,8 @@ bool every_source_carries_signal(MixtureSteps& steps, const std::vector<SignalId
                                  const Placement& placement) {
   bool all = true;
   for (size_t i = 0; i < segments.size(); ++i) {
-    const SampleView<const float> dry = steps.samples(segments[i]);
-    const SampleView<const float> placed = steps.samples(placement.placed[i]);
+    const common::SampleView<const float> dry = steps.samples(segments[i]);
+    const common::SampleView<const float> placed = steps.samples(placement.placed[i]);
     const int64_t begin = std::min(placement.kept[i].begin, dry.size());
     const int64_t end = std::min(placement.kept[i].end, dry.size());
     if (carries_signal(dry.subview(begin, end - begin)) && carries_signal(placed)) continue;
@@ -159,15 +159,15 @@ bool every_source_carries_signal(MixtureSteps& steps, const std::vector<SignalId
   return all;
 }
 
-SampleView<const float> segment_samples(MixtureSteps& steps, SignalId id, int64_t L) {
-  const SampleView<const float> x = steps.samples(id);
+common::SampleView<const float> segment_samples(MixtureSteps& steps, SignalId id, int64_t L) {
+  const common::SampleView<const float> x = steps.samples(id);
   // As NumPy refuses to stack or subtract signals of other lengths.
-  if (x.size() != L) throw ValueError("all input arrays must have the same shape");
+  if (x.size() != L) throw common::ValueError("all input arrays must have the same shape");
   return x;
 }
 
 SignalId speech_sum(MixtureSteps& steps, const std::vector<SignalId>& placed, int64_t L) {
-  std::vector<SampleView<const float>> rows;
+  std::vector<common::SampleView<const float>> rows;
   for (const SignalId id : placed) rows.push_back(segment_samples(steps, id, L));
   const NewSignal out = steps.new_signal(L);
   sum_sources(rows, L, out.samples.data());
@@ -191,9 +191,9 @@ bool noise_segment_is_finite(MixtureSteps& steps, SignalId segment) {
 // placed, and the scaled noise goes onto the whole speech sum.
 SignalId noise_against_target(MixtureSteps& steps, SignalId speech, SignalId first, SignalId segment, double snr_db,
                               int64_t L) {
-  const SampleView<const float> noisy_first = segment_samples(steps, steps.mix_noise(first, segment, snr_db), L);
-  const SampleView<const float> dry_first = segment_samples(steps, first, L);
-  const SampleView<const float> spoken = segment_samples(steps, speech, L);
+  const common::SampleView<const float> noisy_first = segment_samples(steps, steps.mix_noise(first, segment, snr_db), L);
+  const common::SampleView<const float> dry_first = segment_samples(steps, first, L);
+  const common::SampleView<const float> spoken = segment_samples(steps, speech, L);
   const NewSignal noise = steps.new_signal(L);
   subtract(noisy_first, dry_first, noise.samples.data());
   const NewSignal mixture = steps.new_signal(L);

@@ -37,7 +37,7 @@ using SignalId = int64_t;
 
 struct NewSignal {
   SignalId id = 0;
-  SampleView<float> samples;  // for the synthesis to fill
+  common::SampleView<float> samples;  // for the synthesis to fill
 };
 
 // What loading one drawn utterance found.
@@ -91,7 +91,7 @@ class MixtureSteps {
   virtual SignalId mix_noise(SignalId clean, SignalId noise, double snr_db) = 0;
 
   // A signal's samples, side by side, valid while the attempt lasts.
-  virtual SampleView<const float> samples(SignalId id) = 0;
+  virtual common::SampleView<const float> samples(SignalId id) = 0;
   virtual NewSignal new_signal(int64_t size) = 0;
 
   // One warning line: "[Warning] " + phrase + the subject + ": " + reason;

@@ -9,7 +9,7 @@ std::optional<RegionBounds> draw_noise_region(RandomDraws& rng, int64_t total, d
   return region_bounds(regions, rng.randrange(regions.count), total);
 }
 
-void cut_noise_segment(RandomDraws& rng, SampleView<const float> region, int64_t L, float* out) {
+void cut_noise_segment(RandomDraws& rng, common::SampleView<const float> region, int64_t L, float* out) {
   if (region.size() < L) {
     tile_into(region, L, out);
     return;

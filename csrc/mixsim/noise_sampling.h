@@ -20,6 +20,6 @@ std::optional<RegionBounds> draw_noise_region(RandomDraws& rng, int64_t total, d
 // with randint when the region is longer than L, the region itself when it
 // is exactly L long, and the region repeated from its first sample when it
 // is shorter (no draw for either).
-void cut_noise_segment(RandomDraws& rng, SampleView<const float> region, int64_t L, float* out);
+void cut_noise_segment(RandomDraws& rng, common::SampleView<const float> region, int64_t L, float* out);
 
 }  // namespace speech::mixsim

@@ -145,11 +145,11 @@ RealFft<T> RealFft<T>::of_length(int64_t n) {
 }
 
 template <typename T>
-typename RealFft<T>::Complex* RealFft<T>::forward(SampleView<const T> x) const {
+typename RealFft<T>::Complex* RealFft<T>::forward(common::SampleView<const T> x) const {
   const int64_t count = x.size();
   if (count > size_) throw std::invalid_argument("RealFft::forward: more samples than the length");
   WorkBuffers<T>& work = work_buffers<T>(size_);
-  copy_samples(x, work.real.get());
+  common::copy_samples(x, work.real.get());
   std::fill(work.real.get() + count, work.real.get() + size_, T(0));
   Fftw<T>::run_forward(plans_->forward, work.real.get(), as_fftw(work.spectrum.get()));
   return work.spectrum.get();
@@ -201,7 +201,7 @@ void multiply_spectra(std::complex<T>* a, const std::complex<T>* b, int64_t bins
   T* x = reinterpret_cast<T*>(a);
   const T* y = reinterpret_cast<const T*>(b);
   if constexpr (std::is_same_v<T, float>) {
-    if (cpu_has_avx2()) return multiply_avx2(x, y, bins);
+    if (common::cpu_has_avx2()) return multiply_avx2(x, y, bins);
   }
   multiply_plain(x, y, bins);
 }

@@ -30,7 +30,7 @@ class RealFft {
   // The spectrum of x (at most size() samples) zero-padded to size()
   // samples, left in this thread's work buffer of bins() values. The next
   // forward or inverse on this thread overwrites it.
-  Complex* forward(SampleView<const T> x) const;
+  Complex* forward(common::SampleView<const T> x) const;
 
   // out[0, keep) = the first keep samples of the inverse transform of the
   // bins() values at `spectrum`, divided by size() (so that inverse of

@@ -13,22 +13,22 @@ namespace speech::mixsim {
 // Copies what src holds of samples [start, start + L) into out[0, L) and
 // zero-fills the rest (the crop of a long utterance, the zero padding of a
 // short one).
-void crop_or_pad(SampleView<const float> src, int64_t start, int64_t L, float* out);
+void crop_or_pad(common::SampleView<const float> src, int64_t start, int64_t L, float* out);
 
 // out[0, L) is silent except out[dst_start, dst_start + window.size()) =
 // window.
-void place_window(SampleView<const float> window, int64_t dst_start, int64_t L, float* out);
+void place_window(common::SampleView<const float> window, int64_t dst_start, int64_t L, float* out);
 
-int64_t count_nonzero(SampleView<const float> x);
+int64_t count_nonzero(common::SampleView<const float> x);
 
 // out[i] = sum over k of sources[k][i], added in source order in float32;
 // every source holds n samples.
-void sum_sources(const std::vector<SampleView<const float>>& sources, int64_t n, float* out);
+void sum_sources(const std::vector<common::SampleView<const float>>& sources, int64_t n, float* out);
 
 // out = a - b and out = a + b, element by element, in float32; a and b are
 // equally long.
-void subtract(SampleView<const float> a, SampleView<const float> b, float* out);
-void add(SampleView<const float> a, SampleView<const float> b, float* out);
+void subtract(common::SampleView<const float> a, common::SampleView<const float> b, float* out);
+void add(common::SampleView<const float> a, common::SampleView<const float> b, float* out);
 
 // A noise is a row of back-to-back regions of `region` samples; a segment
 // never spans two of them.
@@ -51,6 +51,6 @@ struct RegionBounds {
 RegionBounds region_bounds(const NoiseRegions& regions, int64_t index, int64_t total);
 
 // The region (not empty) repeated from its first sample, cut to L samples.
-void tile_into(SampleView<const float> region, int64_t L, float* out);
+void tile_into(common::SampleView<const float> region, int64_t L, float* out);
 
 }  // namespace speech::mixsim

@@ -39,7 +39,7 @@ std::optional<NonFiniteSample> SegmentReader::first_non_finite_frame() {
   for (int64_t start = 0; start < frames(); start += kScanBlockFrames) {
     const int64_t count = std::min(kScanBlockFrames, frames() - start);
     read_first_channel(start, count, channel.data());
-    if (std::optional<NonFiniteSample> bad = first_non_finite(contiguous_samples(channel.data(), count))) {
+    if (std::optional<NonFiniteSample> bad = first_non_finite(common::contiguous_samples(channel.data(), count))) {
       bad->index += start;
       return bad;
     }
@@ -52,8 +52,8 @@ void SegmentReader::read_first_channel(int64_t start, int64_t count, float* out)
   if (count <= 0) return;
   try {
     file_.seek(start);
-  } catch (const SndfileError& e) {
-    throw OSError(std::string("seek failed: ") + e.what());
+  } catch (const common::SndfileError& e) {
+    throw common::OSError(std::string("seek failed: ") + e.what());
   }
   const int channels = this->channels();
   try {
@@ -64,8 +64,8 @@ void SegmentReader::read_first_channel(int64_t start, int64_t count, float* out)
     std::vector<float> frames(static_cast<size_t>(count) * static_cast<size_t>(channels));
     const int64_t got = file_.read(frames.data(), count);
     for (int64_t i = 0; i < got; ++i) out[i] = frames[static_cast<size_t>(i) * static_cast<size_t>(channels)];
-  } catch (const SndfileError& e) {
-    throw OSError(std::string("read failed: ") + e.what());
+  } catch (const common::SndfileError& e) {
+    throw common::OSError(std::string("read failed: ") + e.what());
   }
 }
 

@@ -36,7 +36,7 @@ class SegmentReader {
   void read_first_channel(int64_t start, int64_t count, float* out);
 
  private:
-  AudioFileReader file_;
+  common::AudioFileReader file_;
 };
 
 }  // namespace speech::mixsim

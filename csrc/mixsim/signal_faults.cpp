@@ -7,8 +7,8 @@
 
 namespace speech::mixsim {
 
-std::optional<NonFiniteSample> first_non_finite(SampleView<const float> x) {
-  const std::optional<int64_t> at = first_non_finite_index(x);
+std::optional<NonFiniteSample> first_non_finite(common::SampleView<const float> x) {
+  const std::optional<int64_t> at = common::first_non_finite_index(x);
   if (!at) return std::nullopt;
   return NonFiniteSample{*at, x[*at]};
 }
@@ -18,14 +18,14 @@ std::string describe_non_finite(const NonFiniteSample& sample, const char* unit)
   return std::string(unit) + " " + std::to_string(sample.index) + " is " + value;
 }
 
-bool carries_signal(SampleView<const float> x) {
+bool carries_signal(common::SampleView<const float> x) {
   for (int64_t i = 0; i < x.size(); ++i) {
     if (x[i] != 0.0f) return true;
   }
   return false;
 }
 
-std::optional<ImpulseResponseFault> impulse_response_fault(SampleView<const float> h) {
+std::optional<ImpulseResponseFault> impulse_response_fault(common::SampleView<const float> h) {
   if (const std::optional<NonFiniteSample> bad = first_non_finite(h)) {
     return ImpulseResponseFault{true, describe_non_finite(*bad, "frame")};
   }
@@ -33,14 +33,14 @@ std::optional<ImpulseResponseFault> impulse_response_fault(SampleView<const floa
   return std::nullopt;
 }
 
-void zero_non_finite(SampleView<float> x) {
+void zero_non_finite(common::SampleView<float> x) {
   for (int64_t i = 0; i < x.size(); ++i) {
     if (!std::isfinite(x[i])) x[i] = 0.0f;
   }
 }
 
-void restore_non_finite(SampleView<const float> original, double orig_sr, double target_sr,
-                        SampleView<float> resampled) {
+void restore_non_finite(common::SampleView<const float> original, double orig_sr, double target_sr,
+                        common::SampleView<float> resampled) {
   const int64_t m = resampled.size();
   const double ratio = target_sr / orig_sr;
   const float nan = std::numeric_limits<float>::quiet_NaN();

@@ -18,13 +18,13 @@ struct NonFiniteSample {
 };
 
 // The first NaN or infinity of x, if any.
-std::optional<NonFiniteSample> first_non_finite(SampleView<const float> x);
+std::optional<NonFiniteSample> first_non_finite(common::SampleView<const float> x);
 
 // "frame 12 is nan": where the value sits, counted in `unit`s.
 std::string describe_non_finite(const NonFiniteSample& sample, const char* unit);
 
 // Whether x holds a sample other than zero.
-bool carries_signal(SampleView<const float> x);
+bool carries_signal(common::SampleView<const float> x);
 
 // An impulse response that is not finite everywhere would make its source
 // NaN, and one that is zero throughout would silence it; either counts as
@@ -33,15 +33,15 @@ struct ImpulseResponseFault {
   bool non_finite = false;  // else silent
   std::string reason;       // for the warning line
 };
-std::optional<ImpulseResponseFault> impulse_response_fault(SampleView<const float> h);
+std::optional<ImpulseResponseFault> impulse_response_fault(common::SampleView<const float> h);
 
 // Resampling refuses a signal with a non-finite sample outright. For a long
 // noise only the segments that reach such a sample are unusable, so the
 // signal is resampled with those samples zeroed, and NaN is put back at the
 // resampled position of each: a segment drawn over one is refused as it
 // would be at the file's own rate, and the rest of the noise stays usable.
-void zero_non_finite(SampleView<float> x);
-void restore_non_finite(SampleView<const float> original, double orig_sr, double target_sr,
-                        SampleView<float> resampled);
+void zero_non_finite(common::SampleView<float> x);
+void restore_non_finite(common::SampleView<const float> original, double orig_sr, double target_sr,
+                        common::SampleView<float> resampled);
 
 }  // namespace speech::mixsim

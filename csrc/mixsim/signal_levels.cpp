@@ -47,26 +47,26 @@ template <typename T>
 double sum_of_squares(const T* x, int64_t n) {
   const auto term = [x](int64_t i) { return widened_square(x, i); };
   if constexpr (std::is_same_v<T, float>) {
-    if (cpu_has_avx2()) {
-      return numpy_order_sum_with<double>(n, term, [x](int64_t b, int64_t k) { return squares_block_avx2(x + b, k); });
+    if (common::cpu_has_avx2()) {
+      return common::numpy_order_sum_with<double>(n, term, [x](int64_t b, int64_t k) { return squares_block_avx2(x + b, k); });
     }
   }
-  return numpy_order_sum<double>(n, term);
+  return common::numpy_order_sum<double>(n, term);
 }
 
 }  // namespace
 
 template <typename T>
-double rms_level(SampleView<const T> x, double eps) {
+double rms_level(common::SampleView<const T> x, double eps) {
   const int64_t n = x.size();
   return std::sqrt(sum_of_squares(x.contiguous_data(), n) / static_cast<double>(n) + eps);
 }
 
 template <typename T>
-T mean_square(SampleView<const T> samples) {
+T mean_square(common::SampleView<const T> samples) {
   const T* x = samples.contiguous_data();
   const int64_t n = samples.size();
-  const T sum = numpy_order_sum<T>(n, [x](int64_t i) { return static_cast<T>(x[i] * x[i]); });
+  const T sum = common::numpy_order_sum<T>(n, [x](int64_t i) { return static_cast<T>(x[i] * x[i]); });
   // The mean divides in double and rounds back to the element type.
   return static_cast<T>(static_cast<double>(sum) / static_cast<double>(n));
 }
@@ -75,7 +75,7 @@ template <typename T>
 T mean_square(const FittedNoise<T>& noise) {
   // A window is a plain run of samples: summed without the per-sample choice.
   if (noise.is_window()) return mean_square(noise.noise.subview(noise.start, noise.length));
-  const T sum = numpy_order_sum<T>(noise.length, [&noise](int64_t i) {
+  const T sum = common::numpy_order_sum<T>(noise.length, [&noise](int64_t i) {
     const T v = noise[i];
     return static_cast<T>(v * v);
   });
@@ -91,7 +91,7 @@ double noise_gain_for_snr(double clean_ms, double noise_ms, double snr_db) {
 }
 
 template <typename T>
-void add_scaled_noise(SampleView<const T> clean_samples, const FittedNoise<T>& noise, T gain, float* out) {
+void add_scaled_noise(common::SampleView<const T> clean_samples, const FittedNoise<T>& noise, T gain, float* out) {
   if (clean_samples.size() != noise.length) throw std::invalid_argument("the noise must fit the clean signal");
   const T* clean = clean_samples.contiguous_data();
   if (noise.is_window()) {
@@ -108,24 +108,24 @@ void add_scaled_noise(SampleView<const T> clean_samples, const FittedNoise<T>& n
 }
 
 template <typename T, typename U>
-void scale_samples(SampleView<const T> samples, T gain, U* out) {
+void scale_samples(common::SampleView<const T> samples, T gain, U* out) {
   const T* x = samples.contiguous_data();
   for (int64_t i = 0; i < samples.size(); ++i) out[i] = static_cast<U>(static_cast<T>(x[i] * gain));
 }
 
-template double rms_level<float>(SampleView<const float>, double);
-template double rms_level<double>(SampleView<const double>, double);
-template double rms_level<int16_t>(SampleView<const int16_t>, double);
-template double rms_level<int32_t>(SampleView<const int32_t>, double);
-template double rms_level<int64_t>(SampleView<const int64_t>, double);
-template float mean_square<float>(SampleView<const float>);
-template double mean_square<double>(SampleView<const double>);
+template double rms_level<float>(common::SampleView<const float>, double);
+template double rms_level<double>(common::SampleView<const double>, double);
+template double rms_level<int16_t>(common::SampleView<const int16_t>, double);
+template double rms_level<int32_t>(common::SampleView<const int32_t>, double);
+template double rms_level<int64_t>(common::SampleView<const int64_t>, double);
+template float mean_square<float>(common::SampleView<const float>);
+template double mean_square<double>(common::SampleView<const double>);
 template float mean_square<float>(const FittedNoise<float>&);
 template double mean_square<double>(const FittedNoise<double>&);
-template void add_scaled_noise<float>(SampleView<const float>, const FittedNoise<float>&, float, float*);
-template void add_scaled_noise<double>(SampleView<const double>, const FittedNoise<double>&, double, float*);
-template void scale_samples<float, float>(SampleView<const float>, float, float*);
-template void scale_samples<double, double>(SampleView<const double>, double, double*);
-template void scale_samples<double, float>(SampleView<const double>, double, float*);
+template void add_scaled_noise<float>(common::SampleView<const float>, const FittedNoise<float>&, float, float*);
+template void add_scaled_noise<double>(common::SampleView<const double>, const FittedNoise<double>&, double, float*);
+template void scale_samples<float, float>(common::SampleView<const float>, float, float*);
+template void scale_samples<double, double>(common::SampleView<const double>, double, double*);
+template void scale_samples<double, float>(common::SampleView<const double>, double, float*);
 
 }  // namespace speech::mixsim

@@ -14,18 +14,18 @@ namespace speech::mixsim {
 // sqrt(mean(x^2) + eps) with every sample widened to double first, so the
 // squares of large integer samples cannot overflow. x is not empty.
 template <typename T>
-double rms_level(SampleView<const T> x, double eps);
+double rms_level(common::SampleView<const T> x, double eps);
 
 // mean(x^2) in T's own precision. x is not empty.
 template <typename T>
-T mean_square(SampleView<const T> x);
+T mean_square(common::SampleView<const T> x);
 
 // The noise samples that fit a clean signal of `length` samples: the window
 // from `start` of a noise at least that long, else the noise repeated from
 // its first sample.
 template <typename T>
 struct FittedNoise {
-  SampleView<const T> noise;
+  common::SampleView<const T> noise;
   int64_t start = 0;
   int64_t length = 0;
   bool is_window() const { return noise.size() >= length; }
@@ -44,10 +44,10 @@ double noise_gain_for_snr(double clean_ms, double noise_ms, double snr_db);
 // out[i] = clean[i] + noise[i] * gain, each step rounded to T, then to
 // float; clean holds noise.length samples.
 template <typename T>
-void add_scaled_noise(SampleView<const T> clean, const FittedNoise<T>& noise, T gain, float* out);
+void add_scaled_noise(common::SampleView<const T> clean, const FittedNoise<T>& noise, T gain, float* out);
 
 // out[i] = x[i] * gain rounded to T, then converted to U.
 template <typename T, typename U>
-void scale_samples(SampleView<const T> x, T gain, U* out);
+void scale_samples(common::SampleView<const T> x, T gain, U* out);
 
 }  // namespace speech::mixsim

@@ -17,7 +17,7 @@ std::vector<SpeakerPick> sample_speakers(RandomDraws& rng, int64_t num_spk,
   std::vector<SpeakerPick> sampled;
   if (num_spk <= 0) return sampled;
   const int64_t speakers = speaker_count();
-  if (speakers == 0) throw ValueError("No speakers to sample from.");
+  if (speakers == 0) throw common::ValueError("No speakers to sample from.");
   std::vector<bool> accepted(static_cast<size_t>(speakers), false);
   int64_t distinct = 0;
   const int64_t tries_limit = speaker_tries_limit(num_spk);

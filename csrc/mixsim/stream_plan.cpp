@@ -23,10 +23,10 @@ ShardInfo shard_info(int64_t rank, int64_t world_size, int64_t worker_id, int64_
 std::optional<int64_t> samples_for_worker(std::optional<int64_t> samples_per_epoch, const ShardInfo& shard) {
   if (!samples_per_epoch) return std::nullopt;
   if (shard.global_worker_count < 1) {
-    throw ValueError("the global worker count must be at least 1, got " + std::to_string(shard.global_worker_count));
+    throw common::ValueError("the global worker count must be at least 1, got " + std::to_string(shard.global_worker_count));
   }
-  int64_t per = floor_div(*samples_per_epoch, shard.global_worker_count);
-  const int64_t rem = floor_mod(*samples_per_epoch, shard.global_worker_count);
+  int64_t per = common::floor_div(*samples_per_epoch, shard.global_worker_count);
+  const int64_t rem = common::floor_mod(*samples_per_epoch, shard.global_worker_count);
   if (shard.global_worker_id < rem) per += 1;
   return per;
 }
@@ -38,7 +38,7 @@ int64_t batch_samples(std::optional<int64_t> batch_size) {
 
 std::optional<int64_t> batches_for_worker(std::optional<int64_t> samples, int64_t batch) {
   if (!samples) return std::nullopt;
-  return floor_div(*samples, batch);
+  return common::floor_div(*samples, batch);
 }
 
 IterationPlan plan_iteration(std::optional<int64_t> samples_per_epoch, std::optional<int64_t> batch_size,

@@ -18,7 +18,7 @@ int64_t resampled_utterance_length(int64_t n, double orig_sr, double target_sr) 
   return resampled_length(n, orig_sr, target_sr);
 }
 
-void check_utterance_resampling(SampleView<const float> x, double orig_sr, double target_sr) {
+void check_utterance_resampling(common::SampleView<const float> x, double orig_sr, double target_sr) {
   check_resample_input(x, orig_sr, target_sr, kUtteranceFilter);
 }
 
@@ -26,7 +26,7 @@ void check_utterance_resampling_shape(int64_t n, double orig_sr, double target_s
   check_resample_shape(n, orig_sr, target_sr, kUtteranceFilter);
 }
 
-void crop_resampled_utterance(SampleView<const float> x, double orig_sr, double target_sr, int64_t start, int64_t L,
+void crop_resampled_utterance(common::SampleView<const float> x, double orig_sr, double target_sr, int64_t start, int64_t L,
                               float* out) {
   const int64_t kept = kept_samples(x.size(), orig_sr, target_sr, start, L);
   if (kept > 0) resample_span_into(x, orig_sr, target_sr, kUtteranceFilter, start, kept, out);
@@ -39,7 +39,7 @@ SampleStretch frames_for_crop(int64_t n, double orig_sr, double target_sr, int64
   return input_for_span(n, orig_sr, target_sr, kUtteranceFilter, start, kept);
 }
 
-void crop_resampled_frames(SampleView<const float> x, const SampleStretch& have, int64_t n, double orig_sr,
+void crop_resampled_frames(common::SampleView<const float> x, const SampleStretch& have, int64_t n, double orig_sr,
                            double target_sr, int64_t start, int64_t L, float* out) {
   const int64_t kept = kept_samples(n, orig_sr, target_sr, start, L);
   if (kept > 0) resample_span_from(x, have, n, orig_sr, target_sr, kUtteranceFilter, start, kept, out);

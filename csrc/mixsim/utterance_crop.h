@@ -15,7 +15,7 @@ namespace speech::mixsim {
 int64_t resampled_utterance_length(int64_t n, double orig_sr, double target_sr);
 
 // Fails (ValueError) where resampling the whole utterance would fail.
-void check_utterance_resampling(SampleView<const float> x, double orig_sr, double target_sr);
+void check_utterance_resampling(common::SampleView<const float> x, double orig_sr, double target_sr);
 
 // The same for an utterance of n frames whose samples have not been read:
 // every failure but that of a sample that is not finite.
@@ -23,7 +23,7 @@ void check_utterance_resampling_shape(int64_t n, double orig_sr, double target_s
 
 // out[0, L): resampled samples [start, start + L), zero-padded past the
 // resampled utterance's end.
-void crop_resampled_utterance(SampleView<const float> x, double orig_sr, double target_sr, int64_t start, int64_t L,
+void crop_resampled_utterance(common::SampleView<const float> x, double orig_sr, double target_sr, int64_t start, int64_t L,
                               float* out);
 
 // The frames of an utterance of n frames that its crop [start, start + L)
@@ -33,7 +33,7 @@ SampleStretch frames_for_crop(int64_t n, double orig_sr, double target_sr, int64
 // crop_resampled_utterance with only those frames at hand: x holds frames
 // `have` of the n, side by side, which cover frames_for_crop. Equal bit for
 // bit.
-void crop_resampled_frames(SampleView<const float> x, const SampleStretch& have, int64_t n, double orig_sr,
+void crop_resampled_frames(common::SampleView<const float> x, const SampleStretch& have, int64_t n, double orig_sr,
                            double target_sr, int64_t start, int64_t L, float* out);
 
 }  // namespace speech::mixsim

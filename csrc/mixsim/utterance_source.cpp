@@ -30,14 +30,14 @@ void UtteranceSource::crop(int64_t start, int64_t L, float* out) const {
   const SampleStretch have = frames_for_crop(frames, *file_rate, target_rate, start, L);
   std::vector<float> stretch(static_cast<size_t>(have.end - have.first));
   reader->read_first_channel(have.first, have.end - have.first, stretch.data());
-  crop_resampled_frames(samples_of(stretch), have, frames, *file_rate, target_rate, start, L, out);
+  crop_resampled_frames(common::samples_of(stretch), have, frames, *file_rate, target_rate, start, L, out);
 }
 
 std::optional<UtteranceSource> open_for_crop(const std::string& path, double target_rate) {
   UtteranceSource source;
   try {
     source.reader = std::make_unique<SegmentReader>(path);
-  } catch (const OSError&) {
+  } catch (const common::OSError&) {
     return std::nullopt;
   }
   if (!source.reader->seeks_exactly() || source.reader->frames() == 0) return std::nullopt;
@@ -45,7 +45,7 @@ std::optional<UtteranceSource> open_for_crop(const std::string& path, double tar
   if (file_rate != target_rate) {
     try {
       check_utterance_resampling_shape(source.reader->frames(), file_rate, target_rate);
-    } catch (const ValueError&) {
+    } catch (const common::ValueError&) {
       return std::nullopt;
     }
     source.file_rate = file_rate;
@@ -54,18 +54,18 @@ std::optional<UtteranceSource> open_for_crop(const std::string& path, double tar
   return source;
 }
 
-UtteranceSource in_memory(SampleView<const float> samples) {
+UtteranceSource in_memory(common::SampleView<const float> samples) {
   UtteranceSource source;
   source.samples = samples;
   return source;
 }
 
-std::optional<UtteranceSource> in_memory_at(SampleView<const float> samples, double file_rate, double target_rate) {
+std::optional<UtteranceSource> in_memory_at(common::SampleView<const float> samples, double file_rate, double target_rate) {
   UtteranceSource source = in_memory(samples);
   if (samples.empty() || file_rate == target_rate) return source;
   try {
     check_utterance_resampling(samples, file_rate, target_rate);
-  } catch (const ValueError&) {
+  } catch (const common::ValueError&) {
     return std::nullopt;
   }
   source.file_rate = file_rate;

@@ -14,7 +14,7 @@
 namespace speech::mixsim {
 
 struct UtteranceSource {
-  SampleView<const float> samples;  // in memory, when no file is held
+  common::SampleView<const float> samples;  // in memory, when no file is held
   std::unique_ptr<SegmentReader> reader;
   std::optional<double> file_rate;  // set while at the file's own rate
   double target_rate = 0.0;
@@ -33,9 +33,9 @@ struct UtteranceSource {
 std::optional<UtteranceSource> open_for_crop(const std::string& path, double target_rate);
 
 // Samples in memory (borrowed, side by side) at the stream's rate.
-UtteranceSource in_memory(SampleView<const float> samples);
+UtteranceSource in_memory(common::SampleView<const float> samples);
 // The same at `file_rate`, resampled over each crop when that is not the
 // target's; nothing when resampling them would fail.
-std::optional<UtteranceSource> in_memory_at(SampleView<const float> samples, double file_rate, double target_rate);
+std::optional<UtteranceSource> in_memory_at(common::SampleView<const float> samples, double file_rate, double target_rate);
 
 }  // namespace speech::mixsim

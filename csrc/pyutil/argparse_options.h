@@ -9,52 +9,52 @@
 
 namespace speech {
 
-inline pybind11::object option_default(const CommandLineOption& option) {
+inline pybind11::object option_default(const common::CommandLineOption& option) {
   namespace py = pybind11;
   switch (option.default_kind) {
-    case DefaultKind::kText:
+    case common::DefaultKind::kText:
       return py::str(option.text_default);
-    case DefaultKind::kReal:
+    case common::DefaultKind::kReal:
       return py::float_(option.real_default);
-    case DefaultKind::kInteger:
+    case common::DefaultKind::kInteger:
       return py::int_(option.integer_default);
-    case DefaultKind::kFalse:
+    case common::DefaultKind::kFalse:
       return py::bool_(false);
-    case DefaultKind::kTexts: {
+    case common::DefaultKind::kTexts: {
       py::list values;
       for (const std::string& value : option.texts_default) values.append(py::str(value));
       return values;
     }
-    case DefaultKind::kAbsent:
-    case DefaultKind::kNone:
+    case common::DefaultKind::kAbsent:
+    case common::DefaultKind::kNone:
       break;
   }
   return py::none();
 }
 
-inline void add_option(pybind11::object& parser, const CommandLineOption& option) {
+inline void add_option(pybind11::object& parser, const common::CommandLineOption& option) {
   namespace py = pybind11;
   const py::object builtins = py::module_::import("builtins");
   py::dict settings;
-  if (option.nargs == kAnyCount) settings["nargs"] = "*";
+  if (option.nargs == common::kAnyCount) settings["nargs"] = "*";
   if (option.nargs > 0) settings["nargs"] = option.nargs;
   switch (option.type) {
-    case OptionType::kText:
+    case common::OptionType::kText:
       settings["type"] = builtins.attr("str");
       break;
-    case OptionType::kReal:
+    case common::OptionType::kReal:
       settings["type"] = builtins.attr("float");
       break;
-    case OptionType::kInteger:
+    case common::OptionType::kInteger:
       settings["type"] = builtins.attr("int");
       break;
-    case OptionType::kFlag:
+    case common::OptionType::kFlag:
       settings["action"] = "store_true";
       break;
-    case OptionType::kUntyped:
+    case common::OptionType::kUntyped:
       break;
   }
-  if (option.default_kind != DefaultKind::kAbsent) settings["default"] = option_default(option);
+  if (option.default_kind != common::DefaultKind::kAbsent) settings["default"] = option_default(option);
   if (option.required) settings["required"] = true;
   if (!option.help.empty()) settings["help"] = option.help;
   parser.attr("add_argument")(option.flag, **settings);
@@ -62,10 +62,10 @@ inline void add_option(pybind11::object& parser, const CommandLineOption& option
 
 // A new parser of `argparse` (the module the caller's package holds) with
 // every option of the table.
-inline pybind11::object build_parser(const pybind11::object& argparse, const CommandLine& command_line) {
+inline pybind11::object build_parser(const pybind11::object& argparse, const common::CommandLine& command_line) {
   namespace py = pybind11;
   py::object parser = argparse.attr("ArgumentParser")(py::arg("description") = command_line.description);
-  for (const CommandLineOption& option : command_line.options) add_option(parser, option);
+  for (const common::CommandLineOption& option : command_line.options) add_option(parser, option);
   return parser;
 }
 

@@ -30,7 +30,7 @@ inline void set_error(PyObject* type, const char* what) {
 // about no path: the interpreter picks the subclass that the number stands
 // for, as its own failed calls do. The path is shown as the interpreter shows
 // a file-system name, so any bytes can be named.
-inline void set_system_call_error(const SystemCallError& e) {
+inline void set_system_call_error(const common::SystemCallError& e) {
   namespace py = pybind11;
   try {
     const py::object os_error = py::reinterpret_borrow<py::object>(PyExc_OSError);
@@ -45,19 +45,19 @@ inline void register_error_translation() {
   pybind11::register_exception_translator([](std::exception_ptr p) {
     try {
       if (p) std::rethrow_exception(p);
-    } catch (const ValueError& e) {
+    } catch (const common::ValueError& e) {
       set_error(PyExc_ValueError, e.what());
-    } catch (const TypeError& e) {
+    } catch (const common::TypeError& e) {
       set_error(PyExc_TypeError, e.what());
-    } catch (const FileNotFoundError& e) {
+    } catch (const common::FileNotFoundError& e) {
       set_error(PyExc_FileNotFoundError, e.what());
-    } catch (const SystemCallError& e) {
+    } catch (const common::SystemCallError& e) {
       set_system_call_error(e);
-    } catch (const OSError& e) {
+    } catch (const common::OSError& e) {
       set_error(PyExc_OSError, e.what());
-    } catch (const AssertionError& e) {
+    } catch (const common::AssertionError& e) {
       set_error(PyExc_AssertionError, e.what());
-    } catch (const ZeroDivisionError& e) {
+    } catch (const common::ZeroDivisionError& e) {
       set_error(PyExc_ZeroDivisionError, e.what());
     }
   });

@@ -20,12 +20,12 @@ enum class FloatKind { kFloat32, kFloat64 };
 // Checks that `obj` is a NumPy ndarray of one dimension and a float dtype.
 inline FloatKind float_kind_of(const pybind11::array& arr, const std::string& what) {
   if (arr.ndim() != 1) {
-    throw ValueError(what + " must be a 1-D array, got " + std::to_string(arr.ndim()) + " dimensions");
+    throw common::ValueError(what + " must be a 1-D array, got " + std::to_string(arr.ndim()) + " dimensions");
   }
   const auto dtype = arr.dtype();
   if (dtype.is(pybind11::dtype::of<float>())) return FloatKind::kFloat32;
   if (dtype.is(pybind11::dtype::of<double>())) return FloatKind::kFloat64;
-  throw TypeError(what + " must be float32 or float64, got " + pybind11::str(static_cast<const pybind11::handle&>(dtype)).cast<std::string>());
+  throw common::TypeError(what + " must be float32 or float64, got " + pybind11::str(static_cast<const pybind11::handle&>(dtype)).cast<std::string>());
 }
 
 // Whether C++ may read every sample of `arr` in place as T: native T
@@ -53,21 +53,21 @@ class ArraySamples {
     const bool whole = stride_bytes % static_cast<int64_t>(sizeof(T)) == 0 &&
                        reinterpret_cast<std::uintptr_t>(first) % alignof(T) == 0;
     if (whole) {
-      view_ = SampleView<const T>(reinterpret_cast<const T*>(first), size, stride_bytes / static_cast<int64_t>(sizeof(T)));
+      view_ = common::SampleView<const T>(reinterpret_cast<const T*>(first), size, stride_bytes / static_cast<int64_t>(sizeof(T)));
       return;
     }
     pybind11::array_t<T> copy(static_cast<pybind11::ssize_t>(size));
     T* out = copy.mutable_data();
     for (int64_t i = 0; i < size; ++i) std::memcpy(out + i, first + i * stride_bytes, sizeof(T));
     held_ = copy;
-    view_ = SampleView<const T>(out, size);
+    view_ = common::SampleView<const T>(out, size);
   }
 
-  SampleView<const T> view() const { return view_; }
+  common::SampleView<const T> view() const { return view_; }
 
  private:
   pybind11::array held_;
-  SampleView<const T> view_;
+  common::SampleView<const T> view_;
 };
 
 // The samples of a 1-D float32 or float64 array, whichever it holds

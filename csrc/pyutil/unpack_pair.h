@@ -18,7 +18,7 @@ inline std::pair<pybind11::object, pybind11::object> unpack_pair(const pybind11:
   if (iterator == nullptr) {
     if (!PyErr_ExceptionMatches(PyExc_TypeError)) throw py::error_already_set();
     PyErr_Clear();
-    throw TypeError("cannot unpack non-iterable " + type_name(value) +
+    throw common::TypeError("cannot unpack non-iterable " + type_name(value) +
                     " object");
   }
   const py::object it = py::reinterpret_steal<py::object>(iterator);
@@ -27,14 +27,14 @@ inline std::pair<pybind11::object, pybind11::object> unpack_pair(const pybind11:
     PyObject* item = PyIter_Next(it.ptr());
     if (item == nullptr) {
       if (PyErr_Occurred()) throw py::error_already_set();
-      throw ValueError("not enough values to unpack (expected 2, got " + std::to_string(got) + ")");
+      throw common::ValueError("not enough values to unpack (expected 2, got " + std::to_string(got) + ")");
     }
     items[got] = py::reinterpret_steal<py::object>(item);
   }
   PyObject* extra = PyIter_Next(it.ptr());
   if (extra != nullptr) {
     Py_DECREF(extra);
-    throw ValueError("too many values to unpack (expected 2)");
+    throw common::ValueError("too many values to unpack (expected 2)");
   }
   if (PyErr_Occurred()) throw py::error_already_set();
   return {items[0], items[1]};

@@ -9,7 +9,7 @@ namespace speech {
 ResampleFilter resample_filter_from_name(const std::string& res_type) {
   if (res_type == "kaiser_best") return ResampleFilter::kKaiserBest;
   if (res_type == "kaiser_fast") return ResampleFilter::kKaiserFast;
-  throw ValueError("Unsupported res_type '" + res_type + "': expected 'kaiser_best' or 'kaiser_fast'");
+  throw common::ValueError("Unsupported res_type '" + res_type + "': expected 'kaiser_best' or 'kaiser_fast'");
 }
 
 KaiserDesign kaiser_design(ResampleFilter filter) {

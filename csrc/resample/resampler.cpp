@@ -22,12 +22,12 @@ std::string rate_text(double rate) {
   if (std::isfinite(rate) && rate == std::floor(rate) && std::fabs(rate) < 1e15) {
     return std::to_string(static_cast<int64_t>(rate));
   }
-  return format_repr(rate);
+  return common::format_repr(rate);
 }
 
 void check_rate(double rate, const char* name) {
   if (!(std::isfinite(rate) && rate > 0.0)) {
-    throw ValueError(std::string("Invalid sample rate: ") + name + "=" + rate_text(rate));
+    throw common::ValueError(std::string("Invalid sample rate: ") + name + "=" + rate_text(rate));
   }
 }
 
@@ -42,7 +42,7 @@ int64_t interpolated_length(int64_t n, double orig_sr, double target_sr) {
 void check_filter_resolution(ResampleFilter filter, double orig_sr, double target_sr) {
   const double num_table = static_cast<double>(kaiser_filter(filter).num_table);
   if (std::min(1.0, target_sr / orig_sr) * num_table < 1.0) {
-    throw ValueError("Cannot resample from " + rate_text(orig_sr) + "->" + rate_text(target_sr) +
+    throw common::ValueError("Cannot resample from " + rate_text(orig_sr) + "->" + rate_text(target_sr) +
                      ": the rate ratio is below the filter's resolution of 1/" + rate_text(num_table));
   }
 }
@@ -50,15 +50,15 @@ void check_filter_resolution(ResampleFilter filter, double orig_sr, double targe
 // Interpolated samples first .. first+count of x, from a contiguous buffer
 // (the input's own when it is one).
 template <typename T>
-void interpolate_run(SampleView<const T> x, double sample_ratio, ResampleFilter filter, T* out, int64_t first,
+void interpolate_run(common::SampleView<const T> x, double sample_ratio, ResampleFilter filter, T* out, int64_t first,
                      int64_t count) {
   const std::shared_ptr<const InterpTable> table = cached_interp_table(filter, sample_ratio);
   std::vector<T> copy;
   if (!x.contiguous()) {
     copy.resize(static_cast<size_t>(x.size()));
-    copy_samples(x, copy.data());
+    common::copy_samples(x, copy.data());
   }
-  const SampleView<const T> samples = x.contiguous() ? x : samples_of(copy);
+  const common::SampleView<const T> samples = x.contiguous() ? x : common::samples_of(copy);
   interpolate_span(whole_signal(samples), *table, 1.0 / sample_ratio, out, first, count);
 }
 
@@ -84,8 +84,8 @@ void check_sample_rates(double orig_sr, double target_sr) {
 }
 
 template <typename T>
-void check_finite(SampleView<const T> x) {
-  if (!all_finite(x)) throw ValueError("Audio buffer is not finite everywhere");
+void check_finite(common::SampleView<const T> x) {
+  if (!common::all_finite(x)) throw common::ValueError("Audio buffer is not finite everywhere");
 }
 
 int64_t resampled_length(int64_t n, double orig_sr, double target_sr) {
@@ -93,21 +93,21 @@ int64_t resampled_length(int64_t n, double orig_sr, double target_sr) {
   const double length = std::ceil(static_cast<double>(n) * (target_sr / orig_sr));
   // Far beyond any memory; also keeps the conversion below defined.
   if (!(length < 9.0e15)) {
-    throw ValueError("Resampling " + std::to_string(n) + " samples from " + rate_text(orig_sr) + " to " +
+    throw common::ValueError("Resampling " + std::to_string(n) + " samples from " + rate_text(orig_sr) + " to " +
                      rate_text(target_sr) + " Hz gives too long a signal");
   }
   return static_cast<int64_t>(length);
 }
 
 template <typename T>
-void resample_into(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter, T* out,
+void resample_into(common::SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter, T* out,
                    int64_t out_size) {
   if (out_size != resampled_length(x.size(), orig_sr, target_sr)) {
     throw std::invalid_argument("resample_into: output buffer of the wrong length");
   }
   check_resample_input(x, orig_sr, target_sr, filter);
   if (orig_sr == target_sr) {
-    copy_samples(x, out);
+    common::copy_samples(x, out);
     return;
   }
   const int64_t n_interp = interpolated_length(x.size(), orig_sr, target_sr);
@@ -121,25 +121,25 @@ void check_resample_shape(int64_t n, double orig_sr, double target_sr, ResampleF
   resampled_length(n, orig_sr, target_sr);
   if (orig_sr == target_sr) return;
   if (interpolated_length(n, orig_sr, target_sr) < 1) {
-    throw ValueError("Input signal length=" + std::to_string(n) + " is too small to resample from " +
+    throw common::ValueError("Input signal length=" + std::to_string(n) + " is too small to resample from " +
                      rate_text(orig_sr) + "->" + rate_text(target_sr));
   }
   check_filter_resolution(filter, orig_sr, target_sr);
 }
 
 template <typename T>
-void check_resample_input(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter) {
+void check_resample_input(common::SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter) {
   resampled_length(x.size(), orig_sr, target_sr);
   check_finite(x);
   check_resample_shape(x.size(), orig_sr, target_sr, filter);
 }
 
 template <typename T>
-void resample_span_into(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter,
+void resample_span_into(common::SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter,
                         int64_t first, int64_t count, T* out) {
   check_span(x.size(), orig_sr, target_sr, first, count);
   if (orig_sr == target_sr) {
-    copy_samples(x.subview(first, count), out);
+    common::copy_samples(x.subview(first, count), out);
     return;
   }
   const int64_t interp_end = interpolated_end(x.size(), orig_sr, target_sr, first, count);
@@ -160,14 +160,14 @@ SampleStretch input_for_span(int64_t n, double orig_sr, double target_sr, Resamp
 }
 
 template <typename T>
-void resample_span_from(SampleView<const T> x, const SampleStretch& have, int64_t n, double orig_sr,
+void resample_span_from(common::SampleView<const T> x, const SampleStretch& have, int64_t n, double orig_sr,
                         double target_sr, ResampleFilter filter, int64_t first, int64_t count, T* out) {
   const SampleStretch needed = input_for_span(n, orig_sr, target_sr, filter, first, count);
   if (needed.first < have.first || needed.end > have.end || x.size() != have.end - have.first) {
     throw std::invalid_argument("resample_span_from: the samples at hand do not cover the span");
   }
   if (orig_sr == target_sr) {
-    copy_samples(x.subview(first - have.first, count), out);
+    common::copy_samples(x.subview(first - have.first, count), out);
     return;
   }
   const int64_t interp_end = interpolated_end(n, orig_sr, target_sr, first, count);
@@ -181,27 +181,27 @@ void resample_span_from(SampleView<const T> x, const SampleStretch& have, int64_
 }
 
 template <typename T>
-std::vector<T> resample(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter) {
+std::vector<T> resample(common::SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter) {
   std::vector<T> out(static_cast<size_t>(resampled_length(x.size(), orig_sr, target_sr)));
   resample_into(x, orig_sr, target_sr, filter, out.data(), static_cast<int64_t>(out.size()));
   return out;
 }
 
-template void check_finite<float>(SampleView<const float>);
-template void check_finite<double>(SampleView<const double>);
-template void resample_into<float>(SampleView<const float>, double, double, ResampleFilter, float*, int64_t);
-template void resample_into<double>(SampleView<const double>, double, double, ResampleFilter, double*, int64_t);
-template void check_resample_input<float>(SampleView<const float>, double, double, ResampleFilter);
-template void check_resample_input<double>(SampleView<const double>, double, double, ResampleFilter);
-template void resample_span_into<float>(SampleView<const float>, double, double, ResampleFilter, int64_t, int64_t,
+template void check_finite<float>(common::SampleView<const float>);
+template void check_finite<double>(common::SampleView<const double>);
+template void resample_into<float>(common::SampleView<const float>, double, double, ResampleFilter, float*, int64_t);
+template void resample_into<double>(common::SampleView<const double>, double, double, ResampleFilter, double*, int64_t);
+template void check_resample_input<float>(common::SampleView<const float>, double, double, ResampleFilter);
+template void check_resample_input<double>(common::SampleView<const double>, double, double, ResampleFilter);
+template void resample_span_into<float>(common::SampleView<const float>, double, double, ResampleFilter, int64_t, int64_t,
                                         float*);
-template void resample_span_into<double>(SampleView<const double>, double, double, ResampleFilter, int64_t,
+template void resample_span_into<double>(common::SampleView<const double>, double, double, ResampleFilter, int64_t,
                                          int64_t, double*);
-template void resample_span_from<float>(SampleView<const float>, const SampleStretch&, int64_t, double, double,
+template void resample_span_from<float>(common::SampleView<const float>, const SampleStretch&, int64_t, double, double,
                                         ResampleFilter, int64_t, int64_t, float*);
-template void resample_span_from<double>(SampleView<const double>, const SampleStretch&, int64_t, double, double,
+template void resample_span_from<double>(common::SampleView<const double>, const SampleStretch&, int64_t, double, double,
                                          ResampleFilter, int64_t, int64_t, double*);
-template std::vector<float> resample<float>(SampleView<const float>, double, double, ResampleFilter);
-template std::vector<double> resample<double>(SampleView<const double>, double, double, ResampleFilter);
+template std::vector<float> resample<float>(common::SampleView<const float>, double, double, ResampleFilter);
+template std::vector<double> resample<double>(common::SampleView<const double>, double, double, ResampleFilter);
 
 }  // namespace speech

@@ -16,7 +16,7 @@ void check_sample_rates(double orig_sr, double target_sr);
 
 // ValueError when any sample is NaN or infinite.
 template <typename T>
-void check_finite(SampleView<const T> x);
+void check_finite(common::SampleView<const T> x);
 
 // ceil(n * (target_sr / orig_sr)), the length of every result.
 int64_t resampled_length(int64_t n, double orig_sr, double target_sr);
@@ -25,17 +25,17 @@ int64_t resampled_length(int64_t n, double orig_sr, double target_sr);
 // input. ValueError for bad rates, non-finite samples, or an input so short
 // that the interpolation has no output sample.
 template <typename T>
-void resample_into(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter, T* out,
+void resample_into(common::SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter, T* out,
                    int64_t out_size);
 
 template <typename T>
-std::vector<T> resample(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter);
+std::vector<T> resample(common::SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter);
 
 // Fails as resample_into fails for this input (bad rates, non-finite
 // samples, too short an input, too low a ratio for the filter), without
 // computing anything.
 template <typename T>
-void check_resample_input(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter);
+void check_resample_input(common::SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter);
 
 // Samples [first, first + count) of resample(x, ...) into out[0, count),
 // computed for that stretch only and equal to the whole signal's: a caller
@@ -43,7 +43,7 @@ void check_resample_input(SampleView<const T> x, double orig_sr, double target_s
 // must lie within resampled_length(x.size(), ...); x must pass
 // check_resample_input.
 template <typename T>
-void resample_span_into(SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter,
+void resample_span_into(common::SampleView<const T> x, double orig_sr, double target_sr, ResampleFilter filter,
                         int64_t first, int64_t count, T* out);
 
 // check_resample_input for a signal of n samples without its samples: all
@@ -68,7 +68,7 @@ SampleStretch input_for_span(int64_t n, double orig_sr, double target_sr, Resamp
 // they must cover input_for_span. The samples equal resample_span_into's bit
 // for bit. The signal must pass check_resample_shape and be finite.
 template <typename T>
-void resample_span_from(SampleView<const T> x, const SampleStretch& have, int64_t n, double orig_sr,
+void resample_span_from(common::SampleView<const T> x, const SampleStretch& have, int64_t n, double orig_sr,
                         double target_sr, ResampleFilter filter, int64_t first, int64_t count, T* out);
 
 }  // namespace speech

@@ -383,7 +383,7 @@ template <typename T>
 void interpolate_range(const InputSamples<T>& x, const InterpTable& table, double time_increment, T* y,
                        int64_t y_first, int64_t t_begin, int64_t t_end) {
   if constexpr (std::is_same_v<T, float>) {
-    if (cpu_has_avx2()) return interpolate_avx2(x, table, time_increment, y, y_first, t_begin, t_end);
+    if (common::cpu_has_avx2()) return interpolate_avx2(x, table, time_increment, y, y_first, t_begin, t_end);
   }
   interpolate_plain(x, table, time_increment, y, y_first, t_begin, t_end);
 }

@@ -33,13 +33,13 @@ InterpTable prepare_table(const InterpFilter& filter, double sample_ratio);
 // that some of its outputs are made from.
 template <typename T>
 struct InputSamples {
-  SampleView<const T> samples;
+  common::SampleView<const T> samples;
   int64_t first = 0;
   int64_t total = 0;
 };
 
 template <typename T>
-InputSamples<T> whole_signal(SampleView<const T> x) {
+InputSamples<T> whole_signal(common::SampleView<const T> x) {
   return {x, 0, x.size()};
 }
 

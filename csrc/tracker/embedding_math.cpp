@@ -10,7 +10,7 @@ namespace {
 
 void require_same_length(const Vector& a, const Vector& b) {
   if (a.size() != b.size()) {
-    throw ValueError("embeddings have different lengths: " + std::to_string(a.size()) + " and " +
+    throw common::ValueError("embeddings have different lengths: " + std::to_string(a.size()) + " and " +
                      std::to_string(b.size()));
   }
 }
@@ -48,7 +48,7 @@ Vector blend(double alpha, const Vector& fresh, const Vector& old) {
 }
 
 Vector elementwise_mean(const std::vector<const Vector*>& vectors) {
-  if (vectors.empty()) throw ValueError("mean of an empty embedding history");
+  if (vectors.empty()) throw common::ValueError("mean of an empty embedding history");
   Vector sum(vectors.front()->size(), 0.0);
   for (const Vector* v : vectors) {
     require_same_length(sum, *v);

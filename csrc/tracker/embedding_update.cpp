@@ -40,8 +40,8 @@ std::optional<UpdateStrategy> update_strategy_named(std::string_view name) {
   return std::nullopt;
 }
 
-ValueError unknown_strategy_error(const std::string& rendered) {
-  return ValueError("未知的embedding更新策略: " + rendered);
+common::ValueError unknown_strategy_error(const std::string& rendered) {
+  return common::ValueError("未知的embedding更新策略: " + rendered);
 }
 
 bool accepts_update(std::optional<double> quality_db, double max_inter_sisdr, bool finite_embedding) {

@@ -20,7 +20,7 @@ enum class UpdateStrategy { kNoUpdate, kReplace, kEma, kHistoryMean, kEmaWithHis
 std::optional<UpdateStrategy> update_strategy_named(std::string_view name);
 
 // The ValueError for a strategy outside the five, `rendered` as text.
-ValueError unknown_strategy_error(const std::string& rendered);
+common::ValueError unknown_strategy_error(const std::string& rendered);
 
 // A poorly separated signal or an embedding with a nan or an infinity never
 // reaches a stored speaker (it would poison every later similarity).

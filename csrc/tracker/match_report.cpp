@@ -6,9 +6,9 @@ namespace speech {
 namespace {
 
 std::string num(int64_t v) { return std::to_string(v); }
-std::string f1(double v) { return format_fixed(v, 1); }
-std::string f2(double v) { return format_fixed(v, 2); }
-std::string f3(double v) { return format_fixed(v, 3); }
+std::string f1(double v) { return common::format_fixed(v, 1); }
+std::string f2(double v) { return common::format_fixed(v, 2); }
+std::string f3(double v) { return common::format_fixed(v, 3); }
 const char* const kIndent = "    当前说话人";
 
 }  // namespace

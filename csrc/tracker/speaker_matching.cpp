@@ -90,7 +90,7 @@ class StoreMatch {
     std::vector<std::pair<int64_t, int64_t>> pairs = collaborators_.assign(cost, rows, columns);
     for (const auto& [row, column] : pairs) {
       if (row < 0 || row >= rows || column < 0 || column >= columns) {
-        throw ValueError("assignment pair (" + std::to_string(row) + ", " + std::to_string(column) +
+        throw common::ValueError("assignment pair (" + std::to_string(row) + ", " + std::to_string(column) +
                          ") lies outside the " + std::to_string(rows) + " x " + std::to_string(columns) +
                          " similarity matrix");
       }

@@ -11,7 +11,7 @@ namespace {
 // Mean of squares of one frame, accumulated in T over eight interleaved
 // partial sums (independent chains, so the loop pipelines and vectorises).
 template <typename T>
-T frame_energy(SampleView<const T> frame) {
+T frame_energy(common::SampleView<const T> frame) {
   const int64_t length = frame.size();
   T partial[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   int64_t i = 0;
@@ -85,11 +85,11 @@ SpeechGate gate_speech(const SpeechDetection& detection, int64_t min_speech_samp
 }
 
 template <typename T>
-std::vector<double> frame_energies(SampleView<const T> signal, const SpeechDetectionConfig& config) {
-  const int64_t num_frames = floor_div(signal.size() - config.frame_length, config.hop_length) + 1;
+std::vector<double> frame_energies(common::SampleView<const T> signal, const SpeechDetectionConfig& config) {
+  const int64_t num_frames = common::floor_div(signal.size() - config.frame_length, config.hop_length) + 1;
   std::vector<double> energies(static_cast<size_t>(std::max<int64_t>(num_frames, 0)));
   for (int64_t f = 0; f < num_frames; ++f) {
-    const SampleView<const T> frame = signal.subview(f * config.hop_length, config.frame_length);
+    const common::SampleView<const T> frame = signal.subview(f * config.hop_length, config.frame_length);
     energies[static_cast<size_t>(f)] = static_cast<double>(frame_energy(frame));
   }
   return energies;
@@ -98,7 +98,7 @@ std::vector<double> frame_energies(SampleView<const T> signal, const SpeechDetec
 SpeechDetection detect_from_energies(const std::vector<double>& energies, int64_t size,
                                      const SpeechDetectionConfig& config) {
   SpeechDetection result;
-  result.num_frames = floor_div(size - config.frame_length, config.hop_length) + 1;
+  result.num_frames = common::floor_div(size - config.frame_length, config.hop_length) + 1;
   if (result.num_frames <= 0 || energies.empty()) return result;
 
   const double mean = std::accumulate(energies.begin(), energies.end(), 0.0) / static_cast<double>(energies.size());
@@ -121,12 +121,12 @@ SpeechDetection detect_from_energies(const std::vector<double>& energies, int64_
 }
 
 template <typename T>
-SpeechDetection detect_speech(SampleView<const T> signal, const SpeechDetectionConfig& config) {
+SpeechDetection detect_speech(common::SampleView<const T> signal, const SpeechDetectionConfig& config) {
   return detect_from_energies(frame_energies(signal, config), signal.size(), config);
 }
 
 template <typename T>
-std::vector<T> join_ranges(SampleView<const T> signal, const std::vector<std::pair<int64_t, int64_t>>& ranges) {
+std::vector<T> join_ranges(common::SampleView<const T> signal, const std::vector<std::pair<int64_t, int64_t>>& ranges) {
   std::vector<T> joined;
   for (const auto& [begin, end] : ranges) {
     for (int64_t i = begin; i < end; ++i) joined.push_back(signal[i]);
@@ -135,11 +135,11 @@ std::vector<T> join_ranges(SampleView<const T> signal, const std::vector<std::pa
 }
 
 using Ranges = std::vector<std::pair<int64_t, int64_t>>;
-template std::vector<double> frame_energies<float>(SampleView<const float>, const SpeechDetectionConfig&);
-template std::vector<double> frame_energies<double>(SampleView<const double>, const SpeechDetectionConfig&);
-template SpeechDetection detect_speech<float>(SampleView<const float>, const SpeechDetectionConfig&);
-template SpeechDetection detect_speech<double>(SampleView<const double>, const SpeechDetectionConfig&);
-template std::vector<float> join_ranges<float>(SampleView<const float>, const Ranges&);
-template std::vector<double> join_ranges<double>(SampleView<const double>, const Ranges&);
+template std::vector<double> frame_energies<float>(common::SampleView<const float>, const SpeechDetectionConfig&);
+template std::vector<double> frame_energies<double>(common::SampleView<const double>, const SpeechDetectionConfig&);
+template SpeechDetection detect_speech<float>(common::SampleView<const float>, const SpeechDetectionConfig&);
+template SpeechDetection detect_speech<double>(common::SampleView<const double>, const SpeechDetectionConfig&);
+template std::vector<float> join_ranges<float>(common::SampleView<const float>, const Ranges&);
+template std::vector<double> join_ranges<double>(common::SampleView<const double>, const Ranges&);
 
 }  // namespace speech

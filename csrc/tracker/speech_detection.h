@@ -46,7 +46,7 @@ SpeechGate gate_speech(const SpeechDetection& detection, int64_t min_speech_samp
 // Mean square of every whole frame, computed in T (the signal's own type);
 // empty when the signal is shorter than one frame.
 template <typename T>
-std::vector<double> frame_energies(SampleView<const T> signal, const SpeechDetectionConfig& config = {});
+std::vector<double> frame_energies(common::SampleView<const T> signal, const SpeechDetectionConfig& config = {});
 
 // Threshold, runs, widening and merging over given frame energies of a signal
 // of `size` samples.
@@ -55,10 +55,10 @@ SpeechDetection detect_from_energies(const std::vector<double>& energies, int64_
 
 // Energies are computed in T (float or double), as the signal's own type.
 template <typename T>
-SpeechDetection detect_speech(SampleView<const T> signal, const SpeechDetectionConfig& config = {});
+SpeechDetection detect_speech(common::SampleView<const T> signal, const SpeechDetectionConfig& config = {});
 
 // The pieces of the signal in `ranges`, joined in order.
 template <typename T>
-std::vector<T> join_ranges(SampleView<const T> signal, const std::vector<std::pair<int64_t, int64_t>>& ranges);
+std::vector<T> join_ranges(common::SampleView<const T> signal, const std::vector<std::pair<int64_t, int64_t>>& ranges);
 
 }  // namespace speech

@@ -8,7 +8,7 @@ namespace speech {
 
 std::optional<FileIdentity> identity_of(const std::string& path) {
   struct stat st {};
-  if (!stat_path(path, st)) return std::nullopt;
+  if (!common::stat_path(path, st)) return std::nullopt;
   return FileIdentity{st.st_dev, st.st_ino};
 }
 

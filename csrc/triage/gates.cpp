@@ -27,7 +27,7 @@ Verdict multi_failure(std::string line, std::string error) { return failed(true,
 }  // namespace
 
 std::optional<Verdict> missing_wav(const std::string& wav_path) {
-  if (is_regular_file(wav_path)) return std::nullopt;
+  if (common::is_regular_file(wav_path)) return std::nullopt;
   return failed(false, wav_missing_line(wav_path), kWavNotFoundError);
 }
 
@@ -37,7 +37,7 @@ Verdict load_failure(const std::string& text) {
 
 std::optional<Verdict> detection_failure(const std::optional<std::string>& failure, double rate) {
   if (!failure && std::isfinite(rate)) return std::nullopt;
-  const std::string text = failure ? *failure : non_finite_rate_text(format_repr(rate));
+  const std::string text = failure ? *failure : non_finite_rate_text(common::format_repr(rate));
   return failed(false, detector_failed_line(text), detector_failed_error(text));
 }
 
@@ -63,7 +63,7 @@ UtteranceFolders::UtteranceFolders(std::string save_dir) : save_dir_(std::move(s
 std::variant<std::string, Verdict> UtteranceFolders::admit(const std::string& utt_id) const {
   const std::string unsafe = unsafe_utt_id_reason(utt_id, name_max_of(save_dir_));
   if (!unsafe.empty()) return multi_failure(unsafe_id_line(unsafe), unsafe_id_error(unsafe));
-  std::string folder = path_join(save_dir_, utt_id);
+  std::string folder = common::path_join(save_dir_, utt_id);
   if (const size_t* first = claims_.owner_of(folder)) {
     return multi_failure(folder_taken_line(*first, folder), folder_taken_error(*first, folder));
   }

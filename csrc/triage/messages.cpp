@@ -70,17 +70,17 @@ std::string folder_failed_line(const std::string& text) { return "[错误] 创�
 std::string log_failed_line(const std::string& text) { return "[错误] 创建日志文件失败: " + text; }
 
 std::string rate_line(double rate, const std::string& threshold) {
-  return "multi_spks_rate = " + format_fixed(rate, 4) + " (阈值 " + threshold + ")";
+  return "multi_spks_rate = " + common::format_fixed(rate, 4) + " (阈值 " + threshold + ")";
 }
 
 std::string too_short_line(double duration, const std::string& hop) {
-  return "-> 音频过短 (" + format_fixed(duration, 2) + "s <= hop_duration " + hop + "s)，跳过分离";
+  return "-> 音频过短 (" + common::format_fixed(duration, 2) + "s <= hop_duration " + hop + "s)，跳过分离";
 }
 
 std::string log_file_line(const std::string& log_path) { return "日志文件: " + log_path; }
 
 std::string audio_line(const std::string& wav_path, double duration, long sample_rate) {
-  return "音频: " + wav_path + ", 时长 " + format_fixed(duration, 2) + "s, 采样率 " + std::to_string(sample_rate);
+  return "音频: " + wav_path + ", 时长 " + common::format_fixed(duration, 2) + "s, 采样率 " + std::to_string(sample_rate);
 }
 
 std::string load_failed_error(const std::string& text) { return "load_failed: " + text; }
@@ -88,7 +88,7 @@ std::string detector_failed_error(const std::string& text) { return "detector_fa
 std::string separation_failed_error(const std::string& text) { return "separation_failed: " + text; }
 
 std::string too_short_error(double duration, const std::string& hop) {
-  return "audio_too_short_for_css: duration=" + format_fixed(duration, 2) + "s <= hop_duration=" + hop + "s";
+  return "audio_too_short_for_css: duration=" + common::format_fixed(duration, 2) + "s <= hop_duration=" + hop + "s";
 }
 
 std::string unsafe_id_error(const std::string& reason) { return "unsafe_utt_id: " + reason; }
@@ -103,7 +103,7 @@ std::string log_failed_error(const std::string& text) { return "log_file_failed:
 const char* const kNoStreamKeptText = "no speaker stream was kept";
 
 std::string separation_start_line(const std::string& utt_id, const std::string& wav_path, double duration) {
-  return "\n开始分离: " + utt_id + "  (" + wav_path + ", " + format_fixed(duration, 2) + "s)";
+  return "\n开始分离: " + utt_id + "  (" + wav_path + ", " + common::format_fixed(duration, 2) + "s)";
 }
 
 std::string separation_done_line(size_t speakers) {

@@ -4,6 +4,6 @@
 
 namespace speech {
 
-const CommandLine& triage_command_line();
+const common::CommandLine& triage_command_line();
 
 }  // namespace speech

@@ -14,12 +14,12 @@ namespace speech {
 namespace {
 
 int open_for_writing(const std::string& path) {
-  if (path.find('\0') != std::string::npos) throw ValueError("embedded null byte");
+  if (path.find('\0') != std::string::npos) throw common::ValueError("embedded null byte");
   int fd = -1;
   do {
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) throw SystemCallError(errno, path);
+  if (fd < 0) throw common::SystemCallError(errno, path);
   return fd;
 }
 
@@ -35,7 +35,7 @@ ResultFile::ResultFile(std::string path) : path_(std::move(path)), fd_(open_for_
   ::close(fd_);
   fd_ = -1;
   if (error_number == EWOULDBLOCK) throw ResultFileLocked(result_file_locked_error(path_));
-  throw SystemCallError(error_number, path_);
+  throw common::SystemCallError(error_number, path_);
 }
 
 ResultFile::~ResultFile() {
@@ -43,7 +43,7 @@ ResultFile::~ResultFile() {
 }
 
 void ResultFile::truncate() {
-  if (::ftruncate(fd_, 0) != 0) throw SystemCallError(errno, path_);
+  if (::ftruncate(fd_, 0) != 0) throw common::SystemCallError(errno, path_);
   end_ = 0;
 }
 
@@ -65,7 +65,7 @@ void ResultFile::fail_append(int error_number) {
   do {
     status = ::ftruncate(fd_, end_);
   } while (status != 0 && errno == EINTR);
-  throw SystemCallError(error_number, path_);
+  throw common::SystemCallError(error_number, path_);
 }
 
 }  // namespace speech

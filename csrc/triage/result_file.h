@@ -13,8 +13,8 @@
 namespace speech {
 
 // Another open file (another run, as a rule) holds the lock.
-struct ResultFileLocked : OSError {
-  using OSError::OSError;
+struct ResultFileLocked : common::OSError {
+  using common::OSError::OSError;
 };
 
 class ResultFile {

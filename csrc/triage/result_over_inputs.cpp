@@ -9,7 +9,7 @@
 namespace speech {
 
 void refuse_result_over_list(const std::string& out_jsonl, const std::string& scp) {
-  if (same_existing_file(scp, out_jsonl)) throw ValueError(result_is_list_error(out_jsonl, scp));
+  if (same_existing_file(scp, out_jsonl)) throw common::ValueError(result_is_list_error(out_jsonl, scp));
 }
 
 void refuse_result_over_inputs(const std::string& out_jsonl, const RunInputs& inputs) {
@@ -24,14 +24,14 @@ void refuse_result_over_inputs(const std::string& out_jsonl, const RunInputs& in
   for (const auto& checkpoint : checkpoints) {
     const std::string path = (inputs.*checkpoint.path)();
     if (identity_of(path) == result) {
-      throw ValueError(result_is_input_error(out_jsonl, std::string("--") + checkpoint.option, checkpoint.what,
+      throw common::ValueError(result_is_input_error(out_jsonl, std::string("--") + checkpoint.option, checkpoint.what,
                                              std::string(checkpoint.option) + ": " + path));
     }
   }
   for (size_t entry = 0; entry < inputs.entry_count(); ++entry) {
     const std::string path = inputs.wav_path(entry);
     if (identity_of(path) == result) {
-      throw ValueError(result_is_wav_error(out_jsonl, entry + 1, inputs.utt_id(entry), path));
+      throw common::ValueError(result_is_wav_error(out_jsonl, entry + 1, inputs.utt_id(entry), path));
     }
   }
 }

@@ -14,7 +14,7 @@ constexpr size_t kDefaultNameMax = 255;
 
 // The folder a path lies in, "." for a bare name.
 std::string parent_of(const std::string& path) {
-  const std::string_view parent = path_dirname(path);
+  const std::string_view parent = common::path_dirname(path);
   return parent.empty() ? "." : std::string(parent);
 }
 
@@ -23,7 +23,7 @@ std::string parent_of(const std::string& path) {
 std::string unsafe_utt_id_reason(const std::string& utt_id, size_t name_max) {
   if (utt_id.find('\0') != std::string::npos) return "utt_id contains a NUL character";
   if (!utt_id.empty() && utt_id.front() == '/') return "utt_id is an absolute path";
-  for (const std::string_view component : path_components(utt_id)) {
+  for (const std::string_view component : common::path_components(utt_id)) {
     if (component == "..") return "utt_id has a '..' component";
     if (component.size() > name_max) {
       return "utt_id has a component of " + std::to_string(component.size()) +
@@ -35,8 +35,8 @@ std::string unsafe_utt_id_reason(const std::string& utt_id, size_t name_max) {
 
 std::string utterance_folder_path(const std::string& save_dir, const std::string& utt_id) {
   const std::string unsafe = unsafe_utt_id_reason(utt_id, name_max_of(save_dir));
-  if (!unsafe.empty()) throw ValueError(unsafe);
-  return path_join(save_dir, utt_id);
+  if (!unsafe.empty()) throw common::ValueError(unsafe);
+  return common::path_join(save_dir, utt_id);
 }
 
 size_t name_max_of(const std::string& folder) {

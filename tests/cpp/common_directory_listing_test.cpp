@@ -13,7 +13,7 @@
 
 namespace fs = std::filesystem;
 
-namespace speech {
+namespace speech::common {
 namespace {
 
 using DirectoryListing = ScratchFolderTest;
@@ -79,4 +79,4 @@ TEST_F(DirectoryListing, FailureNamesTheFolderAndItsErrorNumber) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::common

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace speech {
+namespace speech::common {
 namespace {
 
 struct DivisionCase {
@@ -28,4 +28,4 @@ TEST(FloorDiv, RoundsTowardMinusInfinity) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::common

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-namespace speech {
+namespace speech::common {
 namespace {
 
 struct FixedCase {
@@ -38,4 +38,4 @@ TEST(NumberFormat, ExponentAndRepr) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::common

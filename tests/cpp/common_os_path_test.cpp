@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace speech {
+namespace speech::common {
 namespace {
 
 struct DirCase {
@@ -66,4 +66,4 @@ TEST(OsPath, ComponentsKeepEmptyOnes) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::common

@@ -12,7 +12,7 @@
 
 #include "common/finite_samples.h"
 
-namespace speech {
+namespace speech::common {
 namespace {
 
 TEST(SampleView, StridesEitherWayAndSubviews) {
@@ -82,4 +82,4 @@ TYPED_TEST(FiniteSamples, FirstNonFiniteWhereverItLies) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::common

@@ -18,7 +18,7 @@
 #include "common/wav_io.h"
 #include "scratch_folder.h"
 
-namespace speech {
+namespace speech::common {
 namespace {
 
 class Fifo : public ScratchFolderTest {
@@ -133,4 +133,4 @@ TEST_F(AudioFileFailures, TheReaderLeavesTheWordingToItsCaller) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::common

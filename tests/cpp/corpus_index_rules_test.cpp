@@ -75,13 +75,13 @@ TEST_F(ImpulseResponseTree, AnythingElseIsLeftToGlobAndOnlyRegularMatchesCount) 
 }
 
 TEST_F(ImpulseResponseTree, WhatAPathIs) {
-  EXPECT_TRUE(is_directory(at("rirs")));
-  EXPECT_TRUE(is_regular_file(at("loose.wav")));
-  EXPECT_FALSE(is_regular_file(at("rirs/small/r1/pipe.wav")));
-  EXPECT_TRUE(path_exists(at("rirs/small/r1/pipe.wav")));
+  EXPECT_TRUE(common::is_directory(at("rirs")));
+  EXPECT_TRUE(common::is_regular_file(at("loose.wav")));
+  EXPECT_FALSE(common::is_regular_file(at("rirs/small/r1/pipe.wav")));
+  EXPECT_TRUE(common::path_exists(at("rirs/small/r1/pipe.wav")));
   const std::string with_nul = at("rirs") + std::string(1, '\0') + "x";
-  EXPECT_EQ(entry_kind(with_nul), EntryKind::kOther);  // not the directory before the NUL
-  EXPECT_FALSE(path_exists(with_nul));
+  EXPECT_EQ(common::entry_kind(with_nul), common::EntryKind::kOther);  // not the directory before the NUL
+  EXPECT_FALSE(common::path_exists(with_nul));
 }
 
 TEST(CorpusKeys, MadeAbsoluteAgainstTheWorkingDirectorysKey) {
@@ -91,14 +91,14 @@ TEST(CorpusKeys, MadeAbsoluteAgainstTheWorkingDirectorysKey) {
 }
 
 TEST(CorpusKeys, DistinctKeysInKeyOrderAtTheirFirstPlace) {
-  EXPECT_EQ(distinct_in_key_order({"b", "a", "b", "c", "a"}), (std::vector<size_t>{1, 0, 3}));
-  EXPECT_TRUE(distinct_in_key_order({}).empty());
+  EXPECT_EQ(common::distinct_in_key_order({"b", "a", "b", "c", "a"}), (std::vector<size_t>{1, 0, 3}));
+  EXPECT_TRUE(common::distinct_in_key_order({}).empty());
 }
 
 TEST(CorpusSpeakers, CombiningStrategies) {
   EXPECT_EQ(combined_ids("prefix"), CombinedIds::kPrefixed);
   EXPECT_EQ(combined_ids("merge"), CombinedIds::kMerged);
-  for (const char* other : {"", "Prefix", "prefix "}) EXPECT_THROW(combined_ids(other), ValueError) << other;
+  for (const char* other : {"", "Prefix", "prefix "}) EXPECT_THROW(combined_ids(other), common::ValueError) << other;
 }
 
 TEST(CorpusValidationLayout, TableAndFoldersOfASet) {

@@ -16,7 +16,7 @@ TEST(CorpusTextOrder, SortsByDecodedCodePointNotByBytes) {
   // "\x80" decodes to U+DC80, which sorts after U+20AC ("€") although its
   // byte is smaller; an encoded surrogate is three undecodable bytes.
   std::vector<std::string> names{"\x80x", "\xe2\x82\xac", "a", "Z", "\xed\xa0\x80", "\xc3\xa9", "a", "\xff"};
-  sort_unique_by_text(names);
+  common::sort_unique_by_text(names);
   const std::vector<std::string> expected{"Z", "a", "\xc3\xa9", "\xe2\x82\xac", "\x80x", "\xed\xa0\x80", "\xff"};
   EXPECT_EQ(names, expected);
 }
@@ -30,7 +30,7 @@ TEST(CorpusTextOrder, StrictUtf8AsTheInterpreterDecodesIt) {
       {"\xc0\x80", false},      {"\xe0\x80\x80", false},     {"\xed\xa0\x80", false},
       {"\xf4\x90\x80\x80", false}, {"\xe2\x82", false},     {"\xe2\x82x", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(is_strict_utf8(c.bytes), c.valid) << c.bytes;
+  for (const auto& c : cases) EXPECT_EQ(common::is_strict_utf8(c.bytes), c.valid) << c.bytes;
 }
 
 TEST(CorpusLexicalPath, NormalisesAsPosixpath) {

@@ -25,8 +25,8 @@ using CssDumpFileTest = ScratchFolderTest;
 TEST_F(CssDumpFileTest, WavIs16BitAndClips) {
   const std::string path = at("mix.wav");
   const std::vector<double> samples = {0.5, 1.5, -1.5, -0.25};
-  write_dump_wav(path, samples_of(samples), 16000);
-  const AudioData back = read_audio(path);
+  write_dump_wav(path, common::samples_of(samples), 16000);
+  const common::AudioData back = common::read_audio(path);
   EXPECT_EQ(back.frames, 4);
   EXPECT_EQ(back.sample_rate, 16000);
   EXPECT_NEAR(back.samples[0], 0.5, 1e-4);

@@ -55,8 +55,8 @@ void expect_agreement(const Pair& p, at::ScalarType dtype, double tolerance) {
   const at::Tensor ref = unit_energy(3, 38400, dtype);
   const at::Tensor est = ((ref + unit_energy(4, 38400, dtype) * p.noise) * p.gain).to(dtype).contiguous();
   const double tensor_value = calculate_sisdr(est, ref);
-  const CenteredSignal<T> e = center_signal(contiguous_samples(est.data_ptr<T>(), 38400));
-  const CenteredSignal<T> r = center_signal(contiguous_samples(ref.data_ptr<T>(), 38400));
+  const CenteredSignal<T> e = center_signal(common::contiguous_samples(est.data_ptr<T>(), 38400));
+  const CenteredSignal<T> r = center_signal(common::contiguous_samples(ref.data_ptr<T>(), 38400));
   const double host_value = static_cast<double>(sisdr_of_centered(e, r, static_cast<T>(kDefaultEps)));
   EXPECT_NEAR(host_value, tensor_value, tolerance) << p.name;
 }
@@ -74,8 +74,8 @@ TEST(CssSisdrTest, HostFormPropagatesNan) {
   std::vector<float> a(16, 1.0f), b(16, 0.0f);
   a[3] = 2.0f;
   b[5] = std::nanf("");
-  const auto ca = center_signal(samples_of(a));
-  const auto cb = center_signal(samples_of(b));
+  const auto ca = center_signal(common::samples_of(a));
+  const auto cb = center_signal(common::samples_of(b));
   EXPECT_TRUE(std::isnan(sisdr_of_centered(ca, cb, 1e-8f)));
   EXPECT_TRUE(std::isnan(sisdr_of_centered(cb, ca, 1e-8f)));
 }
@@ -89,10 +89,10 @@ void expect_host_scaling_matches(at::ScalarType dtype, double tolerance) {
                               .unsqueeze(0)
                               .contiguous();
   const at::Tensor expected = calculate_scale(rows, mix) * rows;
-  const CenteredMixture centred = center_mixture(contiguous_samples(mix.data_ptr<float>(), n));
+  const CenteredMixture centred = center_mixture(common::contiguous_samples(mix.data_ptr<float>(), n));
   std::vector<T> out(n);
   for (int64_t k = 0; k < 3; ++k) {
-    scale_row_to_mixture(contiguous_samples(rows[0][k].data_ptr<T>(), n), centred, kDefaultEps, out.data());
+    scale_row_to_mixture(common::contiguous_samples(rows[0][k].data_ptr<T>(), n), centred, kDefaultEps, out.data());
     const at::Tensor got = at::from_blob(out.data(), {n}, dtype);
     EXPECT_TRUE(at::allclose(got, expected[0][k], tolerance, tolerance)) << k;
   }

@@ -37,7 +37,7 @@ TEST(CssStitchingTest, RampValuesFollowLinspaceArithmetic) {
 }
 
 TEST(CssStitchingTest, OverlapLongerThanTheWindowIsRefused) {
-  EXPECT_THROW(create_overlap_window(3, 4, false, false), ValueError);
+  EXPECT_THROW(create_overlap_window(3, 4, false, false), common::ValueError);
 }
 
 TEST(CssStitchingTest, SumsAreFormedInDoubleAndStoredAsFloat) {
@@ -76,7 +76,7 @@ TEST(CssStitchingTest, LongTimeLinesMatchFullLengthAccumulation) {
     StitchPiece piece;
     piece.start = start;
     piece.window = &windows.back();
-    piece.f32 = samples_of(signals.back());
+    piece.f32 = common::samples_of(signals.back());
     piece.speaker = i % 2 == 0 ? 0 : 1;
     pieces.push_back(piece);
     if (start + seg >= total) break;
@@ -134,9 +134,9 @@ TEST(CssStitchPlanTest, SpeakersAscendAndNegativeIdsArePassedOver) {
 TEST(CssStitchPlanTest, StreamsAreWeightedMeansUnderTheRamps) {
   StitchPlan plan = plan_of({{0, 0, 6, {0}}, {1, 3, 9, {0, 1}}}, 12);
   const std::vector<float> a(6, 2.0f), b(6, 4.0f), c(8, 1.0f);
-  plan.set_samples(0, samples_of(a));
-  plan.set_samples(1, samples_of(b));
-  plan.set_samples(2, samples_of(c));  // longer than its span: only 6 are read
+  plan.set_samples(0, common::samples_of(a));
+  plan.set_samples(1, common::samples_of(b));
+  plan.set_samples(2, common::samples_of(c));  // longer than its span: only 6 are read
   std::vector<float> s0(12, -1.0f), s1(12, -1.0f);
   plan.stitch({s0.data(), s1.data()});
   // Speaker 0: a alone, then the cross-fade a -> b over 3..5, then b alone.
@@ -152,18 +152,18 @@ TEST(CssStitchPlanTest, StreamsAreWeightedMeansUnderTheRamps) {
 }
 
 TEST(CssStitchPlanTest, FaultyRecordsAndSignalsAreRefused) {
-  EXPECT_THROW(plan_of({{0, 6, 3, {0}}}), ValueError);    // ends before it starts
-  EXPECT_THROW(plan_of({{0, 9, 15, {0}}}), ValueError);   // beyond the recording
-  EXPECT_THROW(plan_of({{0, -3, 3, {0}}}), ValueError);   // before it
-  EXPECT_THROW(plan_of({{1, 3, 5, {-1}}, {2, 6, 12, {0}}}), ValueError);  // too short for its ramps
+  EXPECT_THROW(plan_of({{0, 6, 3, {0}}}), common::ValueError);    // ends before it starts
+  EXPECT_THROW(plan_of({{0, 9, 15, {0}}}), common::ValueError);   // beyond the recording
+  EXPECT_THROW(plan_of({{0, -3, 3, {0}}}), common::ValueError);   // before it
+  EXPECT_THROW(plan_of({{1, 3, 5, {-1}}, {2, 6, 12, {0}}}), common::ValueError);  // too short for its ramps
   StitchPlan plan = plan_of({{0, 0, 6, {0, 1}}});
   const std::vector<double> short_signal(5, 1.0);
-  EXPECT_THROW(plan.set_samples(0, samples_of(short_signal)), ValueError);
+  EXPECT_THROW(plan.set_samples(0, common::samples_of(short_signal)), common::ValueError);
   const std::vector<double> signal(12, 1.0);
-  EXPECT_THROW(plan.set_samples(0, SampleView<const double>(signal.data(), 6, 2)), std::invalid_argument);
-  plan.set_samples(0, samples_of(signal));
+  EXPECT_THROW(plan.set_samples(0, common::SampleView<const double>(signal.data(), 6, 2)), std::invalid_argument);
+  plan.set_samples(0, common::samples_of(signal));
   std::vector<float> s0(12), s1(12);
-  EXPECT_THROW(plan.stitch({s0.data(), s1.data()}), ValueError);  // signal of position 1 never lent
+  EXPECT_THROW(plan.stitch({s0.data(), s1.data()}), common::ValueError);  // signal of position 1 never lent
 }
 
 }  // namespace

@@ -27,10 +27,10 @@ at::Tensor outputs_of(const std::vector<at::Tensor>& rows, at::ScalarType dtype 
 
 // Copies of the kept signals, with the precision they came in.
 struct Kept : KeptSignalSink {
-  void keep(SampleView<const float> samples) override { add(samples, false); }
-  void keep(SampleView<const double> samples) override { add(samples, true); }
+  void keep(common::SampleView<const float> samples) override { add(samples, false); }
+  void keep(common::SampleView<const double> samples) override { add(samples, true); }
   template <typename T>
-  void add(SampleView<const T> samples, bool f64) {
+  void add(common::SampleView<const T> samples, bool f64) {
     rows.emplace_back(samples.data(), samples.data() + samples.size());
     as_double.push_back(f64);
   }
@@ -99,7 +99,7 @@ TEST(CssWindowSeparationTest, ScanPastTheNetworksOutputsIsAnIndexError) {
 TEST(CssWindowSeparationTest, InputHasMarginsAndTheMixtureIsACopy) {
   const std::vector<float> recording = {1, 2, 3, 4, 5};
   const WindowSpan span = window_span(1, 5, 4, 2);  // samples 2..4, zero-filled to 4
-  const at::Tensor input = network_input(samples_of(recording), span, 4, 2);
+  const at::Tensor input = network_input(common::samples_of(recording), span, 4, 2);
   ASSERT_EQ(input.sizes(), (at::IntArrayRef{1, 8}));
   EXPECT_TRUE(at::equal(input, at::tensor({0.f, 0.f, 3.f, 4.f, 5.f, 0.f, 0.f, 0.f}).reshape({1, 8})));
   const at::Tensor mixture = window_mixture(input, 4, 2);

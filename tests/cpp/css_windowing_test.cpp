@@ -23,7 +23,7 @@ TEST(CssWindowingTest, NoHopIsADivisionByZero) {
     try {
       count_windows(total, 38400, 0);
       ADD_FAILURE() << "counted windows of no hop for " << total;
-    } catch (const ZeroDivisionError& e) {
+    } catch (const common::ZeroDivisionError& e) {
       EXPECT_STREQ(e.what(), "division by zero");
     }
   }
@@ -51,16 +51,16 @@ TEST(CssWindowingTest, NetworkInputHasMarginsAndZeroFill) {
   std::vector<float> input(6 + 2 * 2, -1.0f);
   // Every other sample, as a strided view would give it.
   const WindowSpan span = window_span(1, 4, 6, 2);  // samples 2 and 3 of the strided view
-  fill_network_input(SampleView<const double>(recording.data(), 4, 2), span, 6, 2, input.data());
+  fill_network_input(common::SampleView<const double>(recording.data(), 4, 2), span, 6, 2, input.data());
   EXPECT_EQ(input, (std::vector<float>{0, 0, 5, 7, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(CssWindowingTest, LayoutsThatWouldReadOutsideAreRefused) {
   EXPECT_NO_THROW(check_window_layout(38400, 19200, 9600));
   EXPECT_NO_THROW(check_window_layout(1, 0, 0));
-  EXPECT_THROW(check_window_layout(0, 19200, 0), ValueError);
-  EXPECT_THROW(check_window_layout(38400, -1, 0), ValueError);
-  EXPECT_THROW(check_window_layout(38400, 19200, -1), ValueError);
+  EXPECT_THROW(check_window_layout(0, 19200, 0), common::ValueError);
+  EXPECT_THROW(check_window_layout(38400, -1, 0), common::ValueError);
+  EXPECT_THROW(check_window_layout(38400, 19200, -1), common::ValueError);
 }
 
 }  // namespace

@@ -19,9 +19,9 @@ const std::vector<std::string> kShared = {
     "--short_speech_duration", "--short_speech_threshold_drop", "--max_inter_sisdr_for_update",
     "--sisdr_threshold",       "--sisdr_threshold_prev",  "--merge_threshold"};
 
-std::vector<CommandLineOption> shared_of(const CommandLine& command_line) {
-  std::vector<CommandLineOption> shared;
-  for (const CommandLineOption& option : command_line.options) {
+std::vector<common::CommandLineOption> shared_of(const common::CommandLine& command_line) {
+  std::vector<common::CommandLineOption> shared;
+  for (const common::CommandLineOption& option : command_line.options) {
     for (const std::string& flag : kShared) {
       if (option.flag == flag) shared.push_back(option);
     }
@@ -30,8 +30,8 @@ std::vector<CommandLineOption> shared_of(const CommandLine& command_line) {
 }
 
 TEST(DriverCommandLines, SharedOptionsAgreeInOrderTypeAndDefault) {
-  const std::vector<CommandLineOption> lead = shared_of(driver_command_line());
-  const std::vector<CommandLineOption> triage = shared_of(triage_command_line());
+  const std::vector<common::CommandLineOption> lead = shared_of(driver_command_line());
+  const std::vector<common::CommandLineOption> triage = shared_of(triage_command_line());
   ASSERT_EQ(lead.size(), kShared.size());
   ASSERT_EQ(triage.size(), kShared.size());
   for (size_t i = 0; i < kShared.size(); ++i) {
@@ -49,7 +49,7 @@ TEST(DriverCommandLines, CountsAndNumericOptions) {
   EXPECT_EQ(driver_command_line().options.size(), 20u);
   EXPECT_EQ(triage_command_line().options.size(), 19u);
   std::vector<std::string> triage_numeric;
-  for (const CommandLineOption& option : triage_command_line().options) {
+  for (const common::CommandLineOption& option : triage_command_line().options) {
     if (option.is_numeric()) triage_numeric.push_back(option.dest());
   }
   EXPECT_EQ(triage_numeric,
@@ -60,9 +60,9 @@ TEST(DriverCommandLines, CountsAndNumericOptions) {
 }
 
 TEST(CommandLineOption, DestAsArgparseDerivesIt) {
-  EXPECT_EQ(real_option("--hop_duration", 1.0).dest(), "hop_duration");
-  EXPECT_EQ(flag_option("--dry-run", "").dest(), "dry_run");
-  EXPECT_EQ(flag_option("-v", "").dest(), "v");
+  EXPECT_EQ(common::real_option("--hop_duration", 1.0).dest(), "hop_duration");
+  EXPECT_EQ(common::flag_option("--dry-run", "").dest(), "dry_run");
+  EXPECT_EQ(common::flag_option("-v", "").dest(), "v");
 }
 
 }  // namespace

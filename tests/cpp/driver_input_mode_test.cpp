@@ -25,7 +25,7 @@ TEST(InputMode, ExactlyOneInputOption) {
     try {
       input_mode(c.path, c.jsonl);
       ADD_FAILURE() << c.error;
-    } catch (const ValueError& e) {
+    } catch (const common::ValueError& e) {
       EXPECT_STREQ(e.what(), c.error);
     }
   }
@@ -54,7 +54,7 @@ TEST_F(FolderRecordingsTest, AFileOrNothingIsNoFolder) {
     try {
       folder_recordings(path);
       ADD_FAILURE() << path;
-    } catch (const ValueError& e) {
+    } catch (const common::ValueError& e) {
       EXPECT_EQ(e.what(), "--data_path must be a directory, got: " + path);
     }
   }

@@ -44,8 +44,8 @@ TEST(MainChannelDecision, EnergyFirstThenDuration) {
 
 TEST(MainChannelDecision, NoSpeechAndBadRatio) {
   EXPECT_FALSE(decide_main_channel(streams({{0.0, 0.0}, {0.0, 1.0}}), 0.9).has_speech);
-  EXPECT_THROW(check_energy_close_ratio(1.5), ValueError);
-  EXPECT_THROW(check_energy_close_ratio(std::numeric_limits<double>::quiet_NaN()), ValueError);
+  EXPECT_THROW(check_energy_close_ratio(1.5), common::ValueError);
+  EXPECT_THROW(check_energy_close_ratio(std::numeric_limits<double>::quiet_NaN()), common::ValueError);
   EXPECT_NO_THROW(check_energy_close_ratio(1.0));
 }
 

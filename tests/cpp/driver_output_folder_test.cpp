@@ -36,7 +36,7 @@ TEST_F(OutputFolderTest, WavNamesInCodePointOrder) {
   try {
     list_wav_names(at("missing"));
     ADD_FAILURE() << "a missing folder was listed";
-  } catch (const OSError& e) {
+  } catch (const common::OSError& e) {
     EXPECT_EQ(std::string(e.what()), "cannot list '" + at("missing") + "': No such file or directory");
   }
 }
@@ -64,7 +64,7 @@ TEST_F(OutputFolderTest, RemovesOnlyStreamFilesAndLinks) {
                                             "other_speaker_2.WAV", "other_speaker_8.wav", "other_speakers.wav",
                                             "xmain_speaker_0.wav"}));
   EXPECT_TRUE(fs::exists(dir_ / "keep" / "target.wav"));
-  EXPECT_THROW(remove_stream_files((dir_ / "missing").string()), OSError);
+  EXPECT_THROW(remove_stream_files((dir_ / "missing").string()), common::OSError);
 }
 
 TEST(StreamFileNames, BothPatternsExactly) {
@@ -78,8 +78,8 @@ TEST(StreamFileNames, BothPatternsExactly) {
 TEST_F(OutputFolderTest, CanonicalFolderJoinsSpellings) {
   fs::create_directory(dir_ / "x");
   EXPECT_EQ(canonical_folder((dir_ / "x").string()), canonical_folder((dir_ / "." / "x" / "").string() + "/"));
-  EXPECT_FALSE(is_directory(""));
-  EXPECT_TRUE(is_directory(dir_.string()));
+  EXPECT_FALSE(common::is_directory(""));
+  EXPECT_TRUE(common::is_directory(dir_.string()));
 }
 
 }  // namespace

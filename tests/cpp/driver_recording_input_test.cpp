@@ -26,7 +26,7 @@ class RecordingInputTest : public ScratchFolderTest {
   static std::string failure(const fs::path& path) {
     try {
       read_recording(path.string());
-    } catch (const OSError& e) {
+    } catch (const common::OSError& e) {
       return e.what();
     }
     return "";
@@ -46,10 +46,10 @@ TEST_F(RecordingInputTest, OnlyRegularFilesAreOpened) {
 
 TEST_F(RecordingInputTest, ReadsAFileAndALinkToIt) {
   const std::vector<float> samples{0.25f, -0.5f, 0.0f, 0.75f};
-  write_wav((dir_ / "a.wav").string(), samples.data(), 2, 2, 8000);
+  common::write_wav((dir_ / "a.wav").string(), samples.data(), 2, 2, 8000);
   fs::create_symlink(dir_ / "a.wav", dir_ / "link.wav");
   for (const char* name : {"a.wav", "link.wav"}) {
-    const AudioData audio = read_recording((dir_ / name).string());
+    const common::AudioData audio = read_recording((dir_ / name).string());
     EXPECT_EQ(audio.frames, 2);
     EXPECT_EQ(audio.channels, 2);
     EXPECT_EQ(audio.sample_rate, 8000);
@@ -59,9 +59,9 @@ TEST_F(RecordingInputTest, ReadsAFileAndALinkToIt) {
 TEST_F(RecordingInputTest, FirstChannelOrTheRefusalWithItsWarning) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const std::vector<double> stereo{0.25, -0.5, 0.5, 0.125};
-  write_wav((dir_ / "stereo.wav").string(), stereo.data(), 2, 2, 8000, WavSubtype::kFloat);
+  common::write_wav((dir_ / "stereo.wav").string(), stereo.data(), 2, 2, 8000, common::WavSubtype::kFloat);
   const std::vector<double> poisoned{0.25, nan, 0.5};
-  write_wav((dir_ / "nan.wav").string(), poisoned.data(), 3, 1, 16000, WavSubtype::kFloat);
+  common::write_wav((dir_ / "nan.wav").string(), poisoned.data(), 3, 1, 16000, common::WavSubtype::kFloat);
   fs::create_directory(dir_ / "dir.wav");
 
   const RecordingRead read = read_first_channel((dir_ / "stereo.wav").string());

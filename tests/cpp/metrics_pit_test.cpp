@@ -66,8 +66,8 @@ TEST_P(PairwiseChecksTest, RaisesTheRightKind) {
   const auto call = [&] { speech::metrics::pairwise_sisdr(at::randn(c.est), at::randn(c.ori), 1e-8, c.check_shapes); };
   switch (c.expected) {
     case PairwiseCheckCase::kNone: EXPECT_NO_THROW(call()); break;
-    case PairwiseCheckCase::kValue: EXPECT_THROW(call(), speech::ValueError); break;
-    case PairwiseCheckCase::kAssertion: EXPECT_THROW(call(), speech::AssertionError); break;
+    case PairwiseCheckCase::kValue: EXPECT_THROW(call(), speech::common::ValueError); break;
+    case PairwiseCheckCase::kAssertion: EXPECT_THROW(call(), speech::common::AssertionError); break;
   }
 }
 

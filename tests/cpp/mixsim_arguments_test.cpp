@@ -19,7 +19,7 @@ template <typename F>
 std::string refusal(F&& f) {
   try {
     f();
-  } catch (const ValueError& e) {
+  } catch (const common::ValueError& e) {
     return e.what();
   }
   return "";
@@ -98,10 +98,10 @@ TEST(DatasetArguments, SeedsAndEpochsAreNotNegative) {
 }
 
 TEST(StreamPlan, ABadShardIsRefusedInsteadOfDividingByZero) {
-  EXPECT_THROW(shard_info(0, 0, 0, 1), ValueError);
-  EXPECT_THROW(shard_info(1, 1, 0, 1), ValueError);
-  EXPECT_THROW(samples_for_worker(10, {0, 0}), ValueError);
-  EXPECT_THROW(samples_for_worker(10, {0, -2}), ValueError);
+  EXPECT_THROW(shard_info(0, 0, 0, 1), common::ValueError);
+  EXPECT_THROW(shard_info(1, 1, 0, 1), common::ValueError);
+  EXPECT_THROW(samples_for_worker(10, {0, 0}), common::ValueError);
+  EXPECT_THROW(samples_for_worker(10, {0, -2}), common::ValueError);
   // An endless stream divides nothing.
   EXPECT_EQ(samples_for_worker(std::nullopt, {0, 0}), std::nullopt);
 }

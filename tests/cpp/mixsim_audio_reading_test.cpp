@@ -17,13 +17,13 @@ TEST(AudioReading, FourSampleTypes) {
   try {
     sample_type_named("int8");
     FAIL() << "int8 was accepted";
-  } catch (const ValueError& e) {
+  } catch (const common::ValueError& e) {
     EXPECT_STREQ(e.what(), "dtype must be one of ['float32', 'float64', 'int16', 'int32'] and not 'int8'");
   }
 }
 
 TEST(AudioReading, RawFilesNeedTheirFormatGiven) {
-  for (const char* ext : {".raw", ".RAW", ".Raw"}) EXPECT_THROW(check_readable_unaided(ext), TypeError) << ext;
+  for (const char* ext : {".raw", ".RAW", ".Raw"}) EXPECT_THROW(check_readable_unaided(ext), common::TypeError) << ext;
   for (const char* ext : {"", ".wav", ".raw2", "raw"}) EXPECT_NO_THROW(check_readable_unaided(ext)) << ext;
 }
 

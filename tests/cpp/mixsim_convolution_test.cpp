@@ -70,8 +70,8 @@ void expect_direct_sum(int n_sig, int n_ir) {
       direct_convolution(std::vector<double>(sig_t.begin(), sig_t.end()), std::vector<double>(ir_t.begin(), ir_t.end()));
   std::vector<float> full(expected.size());
   std::vector<float> head(n_sig);
-  convolve_into(samples_of(sig_t), samples_of(ir_t), full.data(), static_cast<int64_t>(full.size()));
-  convolve_into(samples_of(sig_t), samples_of(ir_t), head.data(), n_sig);
+  convolve_into(common::samples_of(sig_t), common::samples_of(ir_t), full.data(), static_cast<int64_t>(full.size()));
+  convolve_into(common::samples_of(sig_t), common::samples_of(ir_t), head.data(), n_sig);
   for (size_t i = 0; i < expected.size(); ++i) {
     EXPECT_NEAR(full[i], expected[i], 1e-4 * (1.0 + std::fabs(expected[i]))) << "sample " << i;
     if (static_cast<int>(i) < n_sig) {
@@ -100,10 +100,10 @@ INSTANTIATE_TEST_SUITE_P(Shapes, Convolution,
 TEST(ConvolutionEdges, RefusesEmptyInputsAndTooLongAnOutput) {
   const std::vector<float> some(5, 1.0f);
   std::vector<float> out(16);
-  const SampleView<const float> none = samples_of(some).subview(0, 0);
-  EXPECT_THROW(convolve_into(none, samples_of(some), out.data(), 0), std::invalid_argument);
-  EXPECT_THROW(convolve_into(samples_of(some), none, out.data(), 0), std::invalid_argument);
-  EXPECT_THROW(convolve_into(samples_of(some), samples_of(some), out.data(), 10), std::invalid_argument);
+  const common::SampleView<const float> none = common::samples_of(some).subview(0, 0);
+  EXPECT_THROW(convolve_into(none, common::samples_of(some), out.data(), 0), std::invalid_argument);
+  EXPECT_THROW(convolve_into(common::samples_of(some), none, out.data(), 0), std::invalid_argument);
+  EXPECT_THROW(convolve_into(common::samples_of(some), common::samples_of(some), out.data(), 10), std::invalid_argument);
 }
 
 TEST(RealFft, InverseOfForwardGivesTheSignalBack) {
@@ -111,7 +111,7 @@ TEST(RealFft, InverseOfForwardGivesTheSignalBack) {
   const RealFft<double> fft = RealFft<double>::of_length(128);
   EXPECT_EQ(fft.bins(), 65);
   std::vector<double> back(100);
-  fft.inverse(fft.forward(samples_of(x)), back.data(), 100);
+  fft.inverse(fft.forward(common::samples_of(x)), back.data(), 100);
   for (int i = 0; i < 100; ++i) EXPECT_NEAR(back[i], x[i], 1e-12);
 }
 
@@ -139,37 +139,37 @@ TEST(RealFft, SpectraMultiplyBinByBin) {
 // to the bit: the stream's batches do not depend on which way ran.
 TEST(ImpulseResponseSpectra, ConvolveBitForBitAsTheDirectConvolution) {
   const std::vector<float> h = cast<float>(test_response(800));
-  ImpulseResponseSpectra spectra(samples_of(h));
+  ImpulseResponseSpectra spectra(common::samples_of(h));
   for (const int n : {4800, 4800, 300, 4800}) {
     const std::vector<float> x = cast<float>(test_signal(n, n));
     std::vector<float> direct(n), cached(n);
-    convolve_into(samples_of(x), samples_of(h), direct.data(), n);
-    spectra.convolve_into(samples_of(x), cached.data(), n);
+    convolve_into(common::samples_of(x), common::samples_of(h), direct.data(), n);
+    spectra.convolve_into(common::samples_of(x), cached.data(), n);
     EXPECT_EQ(std::memcmp(direct.data(), cached.data(), n * sizeof(float)), 0) << "signal of " << n;
   }
 }
 
 TEST(ImpulseResponseSpectra, KnowsWhetherItStillHoldsItsSamples) {
   std::vector<float> h = cast<float>(test_response(50));
-  const ImpulseResponseSpectra spectra(samples_of(h));
-  EXPECT_TRUE(spectra.holds(samples_of(h)));
-  EXPECT_FALSE(spectra.holds(samples_of(h).subview(0, 49)));
+  const ImpulseResponseSpectra spectra(common::samples_of(h));
+  EXPECT_TRUE(spectra.holds(common::samples_of(h)));
+  EXPECT_FALSE(spectra.holds(common::samples_of(h).subview(0, 49)));
   h[49] += 1.0f;
-  EXPECT_FALSE(spectra.holds(samples_of(h)));
-  EXPECT_THROW(ImpulseResponseSpectra(samples_of(h).subview(0, 0)), std::invalid_argument);
+  EXPECT_FALSE(spectra.holds(common::samples_of(h)));
+  EXPECT_THROW(ImpulseResponseSpectra(common::samples_of(h).subview(0, 0)), std::invalid_argument);
 }
 
 TEST(ImpulseResponseSpectra, ThreadsConvolvingAtOnceGetWhatOneThreadGets) {
   const std::vector<float> h = cast<float>(test_response(700));
   const std::vector<float> x = cast<float>(test_signal(6000, 2.0));
-  ImpulseResponseSpectra spectra(samples_of(h));
+  ImpulseResponseSpectra spectra(common::samples_of(h));
   std::vector<float> expected(6000);
-  convolve_into(samples_of(x), samples_of(h), expected.data(), 6000);
+  convolve_into(common::samples_of(x), common::samples_of(h), expected.data(), 6000);
   std::vector<std::vector<float>> results(4, std::vector<float>(6000));
   std::vector<std::thread> threads;
   for (auto& result : results) {
     threads.emplace_back([&] {
-      for (int k = 0; k < 20; ++k) spectra.convolve_into(samples_of(x), result.data(), 6000);
+      for (int k = 0; k < 20; ++k) spectra.convolve_into(common::samples_of(x), result.data(), 6000);
     });
   }
   for (auto& t : threads) t.join();
@@ -178,13 +178,13 @@ TEST(ImpulseResponseSpectra, ThreadsConvolvingAtOnceGetWhatOneThreadGets) {
 
 std::vector<float> direct(const std::vector<float>& h, const std::vector<float>& x) {
   std::vector<float> out(x.size());
-  convolve_into(samples_of(x), samples_of(h), out.data(), static_cast<int64_t>(x.size()));
+  convolve_into(common::samples_of(x), common::samples_of(h), out.data(), static_cast<int64_t>(x.size()));
   return out;
 }
 
 std::vector<float> through(ImpulseResponseStore& store, const std::vector<float>& h, const std::vector<float>& x) {
   std::vector<float> out(x.size());
-  store.convolve_into(samples_of(h), samples_of(x), out.data(), static_cast<int64_t>(x.size()));
+  store.convolve_into(common::samples_of(h), common::samples_of(x), out.data(), static_cast<int64_t>(x.size()));
   return out;
 }
 

@@ -28,7 +28,7 @@ class FirstNonFinite : public ::testing::TestWithParam<NonFiniteCase> {};
 
 TEST_P(FirstNonFinite, FindsTheFirstAndNamesIt) {
   const NonFiniteCase& c = GetParam();
-  const std::optional<NonFiniteSample> got = first_non_finite(samples_of(c.x));
+  const std::optional<NonFiniteSample> got = first_non_finite(common::samples_of(c.x));
   ASSERT_EQ(got.has_value(), c.index.has_value());
   if (!got) return;
   EXPECT_EQ(got->index, *c.index);
@@ -44,32 +44,32 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SignalFaults, SignalIsAnySampleOtherThanZero) {
   const std::vector<float> zeros(8, 0.0f);
-  EXPECT_FALSE(carries_signal(samples_of(zeros)));
-  EXPECT_FALSE(carries_signal(samples_of(zeros).subview(0, 0)));
+  EXPECT_FALSE(carries_signal(common::samples_of(zeros)));
+  EXPECT_FALSE(carries_signal(common::samples_of(zeros).subview(0, 0)));
   const std::vector<float> negative_zero = {0.0f, -0.0f};
-  EXPECT_FALSE(carries_signal(samples_of(negative_zero)));
+  EXPECT_FALSE(carries_signal(common::samples_of(negative_zero)));
   const std::vector<float> faint = {0.0f, 0.0f, 1e-45f};
-  EXPECT_TRUE(carries_signal(samples_of(faint)));
+  EXPECT_TRUE(carries_signal(common::samples_of(faint)));
 }
 
 TEST(SignalFaults, ImpulseResponsesThatCountAsEmpty) {
   const std::vector<float> sound = {1.0f, 0.0f, 0.3f};
-  EXPECT_FALSE(impulse_response_fault(samples_of(sound)));
+  EXPECT_FALSE(impulse_response_fault(common::samples_of(sound)));
   // An empty one is empty already: nothing to report.
-  EXPECT_FALSE(impulse_response_fault(samples_of(sound).subview(0, 0)));
+  EXPECT_FALSE(impulse_response_fault(common::samples_of(sound).subview(0, 0)));
   const std::vector<float> silent(5, 0.0f);
-  const auto quiet = impulse_response_fault(samples_of(silent));
+  const auto quiet = impulse_response_fault(common::samples_of(silent));
   ASSERT_TRUE(quiet);
   EXPECT_FALSE(quiet->non_finite);
   EXPECT_EQ(quiet->reason, "every sample is zero");
   const std::vector<float> broken = {1.0f, 0.0f, 0.0f, NAN};
-  const auto bad = impulse_response_fault(samples_of(broken));
+  const auto bad = impulse_response_fault(common::samples_of(broken));
   ASSERT_TRUE(bad);
   EXPECT_TRUE(bad->non_finite);
   EXPECT_EQ(bad->reason, "frame 3 is nan");
   // Non-finite wins over silence: it is the worse fault to report.
   const std::vector<float> silent_nan = {0.0f, NAN};
-  EXPECT_TRUE(impulse_response_fault(samples_of(silent_nan))->non_finite);
+  EXPECT_TRUE(impulse_response_fault(common::samples_of(silent_nan))->non_finite);
 }
 
 struct RestoreCase {
@@ -85,11 +85,11 @@ TEST_P(RestoreNonFinite, MarksTheResampledPositionOnly) {
   std::vector<float> original(static_cast<size_t>(c.bad_index) + 4, 0.1f);
   original[static_cast<size_t>(c.bad_index)] = -kInf;
   std::vector<float> zeroed = original;
-  zero_non_finite(SampleView<float>(zeroed.data(), static_cast<int64_t>(zeroed.size())));
+  zero_non_finite(common::SampleView<float>(zeroed.data(), static_cast<int64_t>(zeroed.size())));
   EXPECT_EQ(zeroed[static_cast<size_t>(c.bad_index)], 0.0f);
   EXPECT_EQ(zeroed[0], 0.1f);
   std::vector<float> resampled(static_cast<size_t>(c.m), 0.2f);
-  restore_non_finite(samples_of(original), c.orig_sr, c.target_sr, SampleView<float>(resampled.data(), c.m));
+  restore_non_finite(common::samples_of(original), c.orig_sr, c.target_sr, common::SampleView<float>(resampled.data(), c.m));
   std::vector<int64_t> marked;
   for (int64_t j = 0; j < c.m; ++j) {
     if (std::isnan(resampled[static_cast<size_t>(j)])) marked.push_back(j);
@@ -114,10 +114,10 @@ TEST_F(TempWav, ScanFindsANonFiniteFrameOfChannelZeroPastTheFirstBlock) {
   const int64_t frames = 70000;
   std::vector<float> interleaved(static_cast<size_t>(2 * frames), 0.25f);
   interleaved[2 * 50000 + 1] = NAN;  // channel 1 is never used
-  write_wav(path_, interleaved.data(), frames, 2, 16000, WavSubtype::kFloat);
+  common::write_wav(path_, interleaved.data(), frames, 2, 16000, common::WavSubtype::kFloat);
   EXPECT_FALSE(SegmentReader(path_).first_non_finite_frame());
   interleaved[2 * 60001] = -kInf;
-  write_wav(path_, interleaved.data(), frames, 2, 16000, WavSubtype::kFloat);
+  common::write_wav(path_, interleaved.data(), frames, 2, 16000, common::WavSubtype::kFloat);
   SegmentReader reader(path_);
   const std::optional<NonFiniteSample> bad = reader.first_non_finite_frame();
   ASSERT_TRUE(bad);
@@ -132,7 +132,7 @@ TEST_F(TempWav, ScanFindsANonFiniteFrameOfChannelZeroPastTheFirstBlock) {
 
 TEST_F(TempWav, IntegerFilesHoldNoNonFiniteFrame) {
   const std::vector<float> samples(1000, 0.5f);
-  write_wav(path_, samples.data(), 1000, 1, 16000, WavSubtype::kPcm16);
+  common::write_wav(path_, samples.data(), 1000, 1, 16000, common::WavSubtype::kPcm16);
   EXPECT_FALSE(SegmentReader(path_).first_non_finite_frame());
 }
 

@@ -84,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SpeakerDraws, EmptyIndexIsRefused) {
   auto log = std::make_shared<DrawLog>();
   ScriptedDraws rng("rng", log);
-  EXPECT_THROW(sample_speakers(rng, 2, [] { return int64_t{0}; }), ValueError);
+  EXPECT_THROW(sample_speakers(rng, 2, [] { return int64_t{0}; }), common::ValueError);
   EXPECT_TRUE(log->empty());
 }
 
@@ -167,7 +167,7 @@ TEST_P(NoiseDraws, RegionThenOffsetInsideIt) {
   std::vector<float> noise(static_cast<size_t>(c.total));
   std::iota(noise.begin(), noise.end(), 1.0f);
   std::vector<float> out(L);
-  cut_noise_segment(rng, samples_of(noise).subview(region->begin, region->size()), L, out.data());
+  cut_noise_segment(rng, common::samples_of(noise).subview(region->begin, region->size()), L, out.data());
   EXPECT_EQ(*log, c.calls);
   const int64_t start = c.calls.size() > 1 ? static_cast<int64_t>(c.script.at(1)) : 0;
   for (int64_t i = 0; i < L; ++i) {
@@ -199,7 +199,7 @@ TEST(NoiseDraws, EmptyNoiseDrawsNothing) {
 TEST(NoiseDraws, NoSegmentLengthIsRefusedBeforeAnyDraw) {
   auto log = std::make_shared<DrawLog>();
   ScriptedDraws rng("rng", log);
-  EXPECT_THROW(draw_noise_region(rng, 100, 0.0, 16000, 0), ValueError);
+  EXPECT_THROW(draw_noise_region(rng, 100, 0.0, 16000, 0), common::ValueError);
   EXPECT_TRUE(log->empty());
 }
 

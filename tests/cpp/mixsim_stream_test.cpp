@@ -72,16 +72,16 @@ TEST(StreamPlan, SpeakerTriesAndCounts) {
 TEST(SegmentOps, CropPadAndPlace) {
   const std::vector<float> src = {1, 2, 3, 4, 5};
   std::vector<float> out(3, -1.0f);
-  crop_or_pad(samples_of(src), 2, 3, out.data());
+  crop_or_pad(common::samples_of(src), 2, 3, out.data());
   EXPECT_EQ(out, (std::vector<float>{3, 4, 5}));
   std::vector<float> padded(7, -1.0f);
-  crop_or_pad(samples_of(src), 0, 7, padded.data());
+  crop_or_pad(common::samples_of(src), 0, 7, padded.data());
   EXPECT_EQ(padded, (std::vector<float>{1, 2, 3, 4, 5, 0, 0}));
   std::vector<float> placed(6, -1.0f);
-  place_window(samples_of(src).subview(1, 2), 3, 6, placed.data());
+  place_window(common::samples_of(src).subview(1, 2), 3, 6, placed.data());
   EXPECT_EQ(placed, (std::vector<float>{0, 0, 0, 2, 3, 0}));
-  place_window(samples_of(src).subview(0, 0), 6, 6, placed.data());
-  EXPECT_EQ(count_nonzero(samples_of(placed)), 0);
+  place_window(common::samples_of(src).subview(0, 0), 6, 6, placed.data());
+  EXPECT_EQ(count_nonzero(common::samples_of(placed)), 0);
 }
 
 TEST(SegmentOps, NoiseRegions) {
@@ -96,14 +96,14 @@ TEST(SegmentOps, NoiseRegions) {
   EXPECT_EQ(short_noise.size(), 100);
   const std::vector<float> region = {1, 2, 3};
   std::vector<float> tiled(7);
-  tile_into(samples_of(region), 7, tiled.data());
+  tile_into(common::samples_of(region), 7, tiled.data());
   EXPECT_EQ(tiled, (std::vector<float>{1, 2, 3, 1, 2, 3, 1}));
 }
 
 TEST(SegmentOps, SumsInSourceOrder) {
   const std::vector<float> a = {1e8f, 1.0f}, b = {1.0f, 2.0f}, c = {-1e8f, 3.0f};
   std::vector<float> out(2);
-  sum_sources({samples_of(a), samples_of(b), samples_of(c)}, 2, out.data());
+  sum_sources({common::samples_of(a), common::samples_of(b), common::samples_of(c)}, 2, out.data());
   // (1e8 + 1) rounds back to 1e8 in float32 before c is added.
   EXPECT_EQ(out, (std::vector<float>{0.0f, 6.0f}));
 }
@@ -115,13 +115,13 @@ TEST_P(UtteranceCrop, EqualsTheCropOfTheWholeResampledUtterance) {
   std::vector<float> x(3001);
   for (size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(std::sin(0.01 * i) + 0.1 * std::cos(0.37 * i));
   const std::vector<float> whole =
-      resample(samples_of(x), orig, target, ResampleFilter::kKaiserFast);
+      resample(common::samples_of(x), orig, target, ResampleFilter::kKaiserFast);
   const int64_t total = resampled_utterance_length(static_cast<int64_t>(x.size()), orig, target);
   ASSERT_EQ(total, static_cast<int64_t>(whole.size()));
   const int64_t L = 700;
   for (const int64_t start : {int64_t{0}, int64_t{1}, total / 2, total - L, total - 10}) {
     std::vector<float> crop(L, -7.0f);
-    crop_resampled_utterance(samples_of(x), orig, target, start, L, crop.data());
+    crop_resampled_utterance(common::samples_of(x), orig, target, start, L, crop.data());
     for (int64_t i = 0; i < L; ++i) {
       const float expected = start + i < total ? whole[static_cast<size_t>(start + i)] : 0.0f;
       ASSERT_EQ(crop[static_cast<size_t>(i)], expected) << "start " << start << " sample " << i;
@@ -145,11 +145,11 @@ TEST_P(UtteranceCrop, FromItsOwnFramesEqualsTheCropOfTheWholeUtterance) {
   const int64_t L = 900;
   for (const int64_t start : {int64_t{0}, int64_t{5}, total / 3, total - L, total - 40}) {
     std::vector<float> expected(L), got(L, -7.0f);
-    crop_resampled_utterance(contiguous_samples(x.data(), n), orig, target, start, L, expected.data());
+    crop_resampled_utterance(common::contiguous_samples(x.data(), n), orig, target, start, L, expected.data());
     const SampleStretch have = frames_for_crop(n, orig, target, start, L);
     ASSERT_LE(have.end - have.first, static_cast<int64_t>(L * orig / target) + 2 * 24 * 3 + 4) << start;
     const std::vector<float> frames(x.begin() + have.first, x.begin() + have.end);
-    crop_resampled_frames(samples_of(frames), have, n, orig, target, start, L, got.data());
+    crop_resampled_frames(common::samples_of(frames), have, n, orig, target, start, L, got.data());
     ASSERT_EQ(got, expected) << "start " << start;
   }
 }
@@ -159,19 +159,19 @@ TEST(UtteranceCrop, FramesThatDoNotCoverTheCropAreRefused) {
   const SampleStretch short_by_one{have.first + 1, have.end};
   const std::vector<float> x(static_cast<size_t>(short_by_one.end - short_by_one.first), 0.25f);
   std::vector<float> out(400);
-  EXPECT_THROW(crop_resampled_frames(samples_of(x), short_by_one, 5000, 8000.0, 16000.0, 2000, 400, out.data()),
+  EXPECT_THROW(crop_resampled_frames(common::samples_of(x), short_by_one, 5000, 8000.0, 16000.0, 2000, 400, out.data()),
                std::invalid_argument);
 }
 
 TEST(UtteranceCrop, RefusesWhatWholeResamplingRefuses) {
   const std::vector<float> one = {0.5f};
-  EXPECT_THROW(check_utterance_resampling(samples_of(one), 22050.0, 16000.0), ValueError);
+  EXPECT_THROW(check_utterance_resampling(common::samples_of(one), 22050.0, 16000.0), common::ValueError);
   const std::vector<float> bad = {0.0f, NAN, 0.0f, 0.0f};
-  EXPECT_THROW(check_utterance_resampling(samples_of(bad), 8000.0, 16000.0), ValueError);
-  EXPECT_NO_THROW(check_utterance_resampling(samples_of(one), 8000.0, 16000.0));
+  EXPECT_THROW(check_utterance_resampling(common::samples_of(bad), 8000.0, 16000.0), common::ValueError);
+  EXPECT_NO_THROW(check_utterance_resampling(common::samples_of(one), 8000.0, 16000.0));
   // Without the samples: the same refusals, but for non-finite samples.
-  EXPECT_THROW(check_utterance_resampling_shape(1, 22050.0, 16000.0), ValueError);
-  EXPECT_THROW(check_utterance_resampling_shape(4, 0.0, 16000.0), ValueError);
+  EXPECT_THROW(check_utterance_resampling_shape(1, 22050.0, 16000.0), common::ValueError);
+  EXPECT_THROW(check_utterance_resampling_shape(4, 0.0, 16000.0), common::ValueError);
   EXPECT_NO_THROW(check_utterance_resampling_shape(4, 8000.0, 16000.0));
 }
 
@@ -181,8 +181,8 @@ TEST_F(SegmentReaderFile, StretchEqualsTheWholeFilesFrames) {
   const std::string path = at("a.wav");
   std::vector<float> interleaved(2 * 1000);
   for (size_t i = 0; i < interleaved.size(); ++i) interleaved[i] = static_cast<float>(std::sin(0.05 * i)) * 0.5f;
-  write_wav(path, interleaved.data(), 1000, 2, 16000, WavSubtype::kPcm16);
-  const AudioData whole = read_audio(path);
+  common::write_wav(path, interleaved.data(), 1000, 2, 16000, common::WavSubtype::kPcm16);
+  const common::AudioData whole = common::read_audio(path);
   SegmentReader reader(path);
   EXPECT_TRUE(reader.seeks_exactly());
   EXPECT_EQ(reader.frames(), 1000);
@@ -194,7 +194,7 @@ TEST_F(SegmentReaderFile, StretchEqualsTheWholeFilesFrames) {
     const float expected = i < 200 ? static_cast<float>(whole.samples[static_cast<size_t>(2 * (800 + i))]) : 0.0f;
     ASSERT_EQ(stretch[static_cast<size_t>(i)], expected) << i;
   }
-  EXPECT_THROW(SegmentReader("/nonexistent/mixsim.wav"), OSError);
+  EXPECT_THROW(SegmentReader("/nonexistent/mixsim.wav"), common::OSError);
 }
 
 // A file written through libsndfile in any container it knows.
@@ -232,7 +232,7 @@ TEST_P(SegmentReaderFormats, SeeksExactlyWhereStretchesEqualTheWholeRead) {
     interleaved[i] = static_cast<float>(0.4 * std::sin(0.031 * i) + 0.1 * std::cos(1.7 * i));
   }
   write_frames(path, c.format, interleaved, c.channels, c.rate);
-  const AudioData whole = read_audio(path);
+  const common::AudioData whole = common::read_audio(path);
   SegmentReader reader(path);
   ASSERT_EQ(reader.seeks_exactly(), c.exact);
   if (c.exact) {

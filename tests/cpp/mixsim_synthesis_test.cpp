@@ -68,7 +68,7 @@ class FakeSteps final : public MixtureSteps {
     note("crop_source(" + std::to_string(i) + ", " + std::to_string(start) + ")");
     const std::vector<float>& x = utterances.at(static_cast<size_t>(i));
     const NewSignal out = new_signal(length);
-    crop_or_pad(samples_of(x), start, length, out.samples.data());
+    crop_or_pad(common::samples_of(x), start, length, out.samples.data());
     return out.id;
   }
   bool has_rooms() override { return rooms; }
@@ -127,10 +127,10 @@ class FakeSteps final : public MixtureSteps {
     for (size_t i = 0; i < x.size(); ++i) out.samples[static_cast<int64_t>(i)] = x[i] + peak * n[i];
     return out.id;
   }
-  SampleView<const float> samples(SignalId id) override { return samples_of(signals_.at(static_cast<size_t>(id))); }
+  common::SampleView<const float> samples(SignalId id) override { return common::samples_of(signals_.at(static_cast<size_t>(id))); }
   NewSignal new_signal(int64_t size) override {
     signals_.emplace_back(static_cast<size_t>(size), 0.0f);
-    return {static_cast<SignalId>(signals_.size() - 1), SampleView<float>(signals_.back().data(), size)};
+    return {static_cast<SignalId>(signals_.size() - 1), common::SampleView<float>(signals_.back().data(), size)};
   }
   void warn_about_source(int64_t i, const std::string& phrase, const std::string& reason) override {
     warnings.push_back(phrase + "source " + std::to_string(i) + ": " + reason);

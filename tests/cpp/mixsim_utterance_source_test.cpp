@@ -42,7 +42,7 @@ TEST_F(UtteranceSourceFile, HeldFileCropsAsTheSamplesInMemory) {
     const std::string name = "utt" + std::to_string(rate) + ".wav";
     const std::vector<float> x = write(name, 9001, rate, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
     std::optional<UtteranceSource> held = open_for_crop(at(name), 16000.0);
-    std::optional<UtteranceSource> memory = in_memory_at(samples_of(x), rate, 16000.0);
+    std::optional<UtteranceSource> memory = in_memory_at(common::samples_of(x), rate, 16000.0);
     ASSERT_TRUE(held && memory) << rate;
     EXPECT_EQ(held->file_rate.has_value(), rate != 16000);
     ASSERT_EQ(held->length(), memory->length());
@@ -67,13 +67,13 @@ TEST_F(UtteranceSourceFile, WhatCannotBeCroppedInPlaceIsLeftToTheWholeRead) {
 
 TEST(UtteranceSource, SamplesThatCannotBeResampledAreRefused) {
   const std::vector<float> bad = {0.0f, NAN, 0.0f, 0.0f};
-  EXPECT_FALSE(in_memory_at(samples_of(bad), 8000.0, 16000.0).has_value());
+  EXPECT_FALSE(in_memory_at(common::samples_of(bad), 8000.0, 16000.0).has_value());
   // At the stream's rate nothing is resampled: the samples are taken as they are.
-  const std::optional<UtteranceSource> as_is = in_memory_at(samples_of(bad), 16000.0, 16000.0);
+  const std::optional<UtteranceSource> as_is = in_memory_at(common::samples_of(bad), 16000.0, 16000.0);
   ASSERT_TRUE(as_is.has_value());
   EXPECT_FALSE(as_is->file_rate.has_value());
   std::vector<float> out(6, -1.0f);
-  in_memory(samples_of(bad)).crop(2, 6, out.data());
+  in_memory(common::samples_of(bad)).crop(2, 6, out.data());
   EXPECT_EQ(out[0], 0.0f);
   EXPECT_EQ(out[2], 0.0f);  // zero-padded past the end
 }

@@ -41,23 +41,23 @@ class ErrorTranslation : public InterpreterTest {};
 
 TEST_F(ErrorTranslation, EachCoreErrorIsTheInterpretersOwn) {
   const TranslationCase cases[] = {
-      {"value", [] { throw ValueError("bad value"); }, {"ValueError", "bad value"}},
-      {"type", [] { throw TypeError("not a path"); }, {"TypeError", "not a path"}},
-      {"missing", [] { throw FileNotFoundError("Checkpoint not found: a.pth"); },
+      {"value", [] { throw common::ValueError("bad value"); }, {"ValueError", "bad value"}},
+      {"type", [] { throw common::TypeError("not a path"); }, {"TypeError", "not a path"}},
+      {"missing", [] { throw common::FileNotFoundError("Checkpoint not found: a.pth"); },
        {"FileNotFoundError", "Checkpoint not found: a.pth"}},
-      {"assertion", [] { throw AssertionError("shape"); }, {"AssertionError", "shape"}},
-      {"division", [] { throw ZeroDivisionError("division by zero"); }, {"ZeroDivisionError", "division by zero"}},
-      {"os", [] { throw OSError("cannot list 'a'"); }, {"OSError", "cannot list 'a'"}},
-      {"call with a path", [] { throw SystemCallError(ENOENT, "/no/such"); },
+      {"assertion", [] { throw common::AssertionError("shape"); }, {"AssertionError", "shape"}},
+      {"division", [] { throw common::ZeroDivisionError("division by zero"); }, {"ZeroDivisionError", "division by zero"}},
+      {"os", [] { throw common::OSError("cannot list 'a'"); }, {"OSError", "cannot list 'a'"}},
+      {"call with a path", [] { throw common::SystemCallError(ENOENT, "/no/such"); },
        {"FileNotFoundError", "[Errno 2] No such file or directory: '/no/such'"}},
-      {"call about no path", [] { throw SystemCallError(EACCES, ""); },
+      {"call about no path", [] { throw common::SystemCallError(EACCES, ""); },
        {"PermissionError", "[Errno 13] Permission denied"}},
-      {"call on a folder", [] { throw SystemCallError(EISDIR, "out"); },
+      {"call on a folder", [] { throw common::SystemCallError(EISDIR, "out"); },
        {"IsADirectoryError", "[Errno 21] Is a directory: 'out'"}},
       // Bytes that are not UTF-8 come back as the same bytes.
-      {"audio file", [] { throw SndfileError("opening", "/x/t\xff.wav", "System error."); },
+      {"audio file", [] { throw common::SndfileError("opening", "/x/t\xff.wav", "System error."); },
        {"OSError", "Error opening '/x/t\xff.wav': System error."}},
-      {"audio file written", [] { throw SndfileError("writing", "a.wav", "Disk full."); },
+      {"audio file written", [] { throw common::SndfileError("writing", "a.wav", "Disk full."); },
        {"OSError", "Error writing 'a.wav': Disk full."}},
   };
   for (const TranslationCase& c : cases) {
@@ -68,7 +68,7 @@ TEST_F(ErrorTranslation, EachCoreErrorIsTheInterpretersOwn) {
 }
 
 TEST_F(ErrorTranslation, AFailedCallNamesItsPathAsTheInterpreterSpellsIt) {
-  const py::cpp_function bound([] { throw SystemCallError(ENOENT, "/tmp/t\xff.jsonl"); });
+  const py::cpp_function bound([] { throw common::SystemCallError(ENOENT, "/tmp/t\xff.jsonl"); });
   try {
     bound();
     FAIL() << "nothing was raised";
@@ -76,7 +76,7 @@ TEST_F(ErrorTranslation, AFailedCallNamesItsPathAsTheInterpreterSpellsIt) {
     EXPECT_TRUE(py::object(e.value().attr("filename")).equal(eval("os.fsdecode(b'/tmp/t\\xff.jsonl')")));
     EXPECT_EQ(e.value().attr("errno").cast<int>(), ENOENT);
   }
-  const py::cpp_function no_path([] { throw SystemCallError(ERANGE, ""); });
+  const py::cpp_function no_path([] { throw common::SystemCallError(ERANGE, ""); });
   try {
     no_path();
     FAIL() << "nothing was raised";
@@ -118,9 +118,9 @@ TEST_F(OrdinaryGuard, KeepsTheExceptionFamilyWhereverItComesFrom) {
       {"normal end", [] {}, std::nullopt},
       {"interpreter error", [] { eval("int('x')"); },
        RaisedException{"ValueError", "invalid literal for int() with base 10: 'x'"}},
-      {"our own error", [] { throw ValueError("too short"); }, RaisedException{"ValueError", "too short"}},
+      {"our own error", [] { throw common::ValueError("too short"); }, RaisedException{"ValueError", "too short"}},
       // Kept as the edge would raise it, not as the C++ text alone.
-      {"failed call", [] { throw SystemCallError(ENOSPC, "out.jsonl"); },
+      {"failed call", [] { throw common::SystemCallError(ENOSPC, "out.jsonl"); },
        RaisedException{"OSError", "[Errno 28] No space left on device: 'out.jsonl'"}},
       {"pybind11's own", [] { throw py::key_error("k"); }, RaisedException{"KeyError", "'k'"}},
   };
@@ -152,7 +152,7 @@ TEST_F(OrdinaryGuard, AnInterpreterErrorKeepsItsTraceback) {
   ASSERT_TRUE(kept);
   EXPECT_EQ(kept->text, "gone");
   EXPECT_FALSE(kept->trace.is_none());
-  const std::optional<OrdinaryError> own = run_guarded([] { throw ValueError("no frames"); });
+  const std::optional<OrdinaryError> own = run_guarded([] { throw common::ValueError("no frames"); });
   ASSERT_TRUE(own);
   EXPECT_TRUE(own->trace.is_none());
 }

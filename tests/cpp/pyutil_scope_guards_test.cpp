@@ -64,8 +64,8 @@ TEST_F(ScopeGuards, StandardOutputComesBackConsoleFirstThenTheLogIsClosed) {
     try {
       const ClosingFile closing(log);
       const StdoutRedirect redirect(sys(), log, console_);
-      if (fails) throw ValueError("separation failed");
-    } catch (const ValueError& e) {
+      if (fails) throw common::ValueError("separation failed");
+    } catch (const common::ValueError& e) {
       EXPECT_TRUE(fails);
       EXPECT_STREQ(e.what(), "separation failed");
     }

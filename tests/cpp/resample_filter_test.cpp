@@ -20,7 +20,7 @@ TEST(ResampleFilter, NamesSelectFilters) {
   EXPECT_EQ(resample_filter_from_name("kaiser_best"), ResampleFilter::kKaiserBest);
   EXPECT_EQ(resample_filter_from_name("kaiser_fast"), ResampleFilter::kKaiserFast);
   for (const char* bad : {"", "soxr_hq", "Kaiser_best", "kaiser_best "}) {
-    EXPECT_THROW(resample_filter_from_name(bad), ValueError) << bad;
+    EXPECT_THROW(resample_filter_from_name(bad), common::ValueError) << bad;
   }
 }
 

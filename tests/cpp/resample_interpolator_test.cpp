@@ -72,9 +72,9 @@ TEST_P(Interpolation, EqualsTheTableReadOutputByOutput) {
   for (const int64_t n : {int64_t{5}, int64_t{61}, int64_t{3001}}) {
     const std::vector<float> xf = noise<float>(n);
     const std::vector<double> xd = noise<double>(n);
-    EXPECT_EQ(resample(contiguous_samples(xf.data(), n), orig, target, filter), reference(xf, orig, target, filter))
+    EXPECT_EQ(resample(common::contiguous_samples(xf.data(), n), orig, target, filter), reference(xf, orig, target, filter))
         << orig << "->" << target << ", " << n << " float samples";
-    EXPECT_EQ(resample(contiguous_samples(xd.data(), n), orig, target, filter), reference(xd, orig, target, filter))
+    EXPECT_EQ(resample(common::contiguous_samples(xd.data(), n), orig, target, filter), reference(xd, orig, target, filter))
         << orig << "->" << target << ", " << n << " double samples";
   }
 }

@@ -21,7 +21,7 @@ std::vector<double> tone(double freq, double rate, int64_t n) {
 
 template <typename T>
 std::vector<T> run(const std::vector<T>& x, double orig, double target, ResampleFilter f) {
-  return resample(samples_of(x), orig, target, f);
+  return resample(common::samples_of(x), orig, target, f);
 }
 
 struct LengthCase {
@@ -89,9 +89,9 @@ TEST(Resampler, StridedInputMatchesContiguous) {
   const auto x = tone(700.0, 8000, 3001);
   std::vector<double> interleaved(2 * x.size(), 99.0);
   for (size_t i = 0; i < x.size(); ++i) interleaved[2 * i] = x[i];
-  const SampleView<const double> strided(interleaved.data(), static_cast<int64_t>(x.size()), 2);
+  const common::SampleView<const double> strided(interleaved.data(), static_cast<int64_t>(x.size()), 2);
   std::vector<double> reversed(x.rbegin(), x.rend());
-  const SampleView<const double> backwards(reversed.data() + reversed.size() - 1, static_cast<int64_t>(x.size()), -1);
+  const common::SampleView<const double> backwards(reversed.data() + reversed.size() - 1, static_cast<int64_t>(x.size()), -1);
   const auto expected = run(x, 8000, 16000, ResampleFilter::kKaiserFast);
   EXPECT_EQ(resample(strided, 8000, 16000, ResampleFilter::kKaiserFast), expected);
   EXPECT_EQ(resample(backwards, 8000, 16000, ResampleFilter::kKaiserFast), expected);
@@ -133,7 +133,7 @@ TEST(Resampler, SpanFromItsInputStretchEqualsTheWholeSignalsSpan) {
       ASSERT_LT(have.end - have.first, n) << c.orig << "->" << c.target;
       const std::vector<double> stretch(x.begin() + have.first, x.begin() + have.end);
       std::vector<double> out(300);
-      resample_span_from(samples_of(stretch), have, n, c.orig, c.target, c.filter, first, 300, out.data());
+      resample_span_from(common::samples_of(stretch), have, n, c.orig, c.target, c.filter, first, 300, out.data());
       for (int64_t i = 0; i < 300; ++i) {
         ASSERT_EQ(out[static_cast<size_t>(i)], whole[static_cast<size_t>(first + i)])
             << c.orig << "->" << c.target << " at " << first + i;
@@ -177,7 +177,7 @@ TEST(Resampler, RefusesWhatItCannotResample) {
       {"ratio below the filter's resolution", std::vector<double>(20000, 0.0), 16000, 1},
   };
   for (const auto& c : cases) {
-    EXPECT_THROW(run(c.x, c.orig, c.target, ResampleFilter::kKaiserBest), ValueError) << c.what;
+    EXPECT_THROW(run(c.x, c.orig, c.target, ResampleFilter::kKaiserBest), common::ValueError) << c.what;
   }
 }
 
@@ -185,13 +185,13 @@ TEST(Resampler, ErrorTextsNameTheProblem) {
   try {
     run(std::vector<double>{}, 8000, 16000, ResampleFilter::kKaiserFast);
     FAIL();
-  } catch (const ValueError& e) {
+  } catch (const common::ValueError& e) {
     EXPECT_STREQ(e.what(), "Input signal length=0 is too small to resample from 8000->16000");
   }
   try {
     run(std::vector<double>{1.0}, -8000, 16000, ResampleFilter::kKaiserFast);
     FAIL();
-  } catch (const ValueError& e) {
+  } catch (const common::ValueError& e) {
     EXPECT_STREQ(e.what(), "Invalid sample rate: orig_sr=-8000");
   }
 }

@@ -53,12 +53,12 @@ class ScriptedDraws final : public RandomDraws {
   }
   int64_t randint(int64_t low, int64_t high) override {
     note("randint(" + std::to_string(low) + ", " + std::to_string(high) + ")");
-    if (high < low) throw ValueError("empty range for randrange");
+    if (high < low) throw common::ValueError("empty range for randrange");
     return static_cast<int64_t>(next(static_cast<double>(low)));
   }
   int64_t randrange(int64_t stop) override {
     note("randrange(" + std::to_string(stop) + ")");
-    if (stop <= 0) throw ValueError("empty range for randrange()");
+    if (stop <= 0) throw common::ValueError("empty range for randrange()");
     return static_cast<int64_t>(next(0.0));
   }
   double uniform(double low, double high) override {

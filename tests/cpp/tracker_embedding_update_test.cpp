@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, HistoryCapTest,
 TEST(EmbeddingUpdateTest, ZeroMeanStoresZeroAndMismatchedLengthsRaise) {
   const EmbeddingUpdate zero = plan_embedding_update(UpdateStrategy::kHistoryMean, 0.3, 40, {1, -1}, {-1, 1}, nullptr);
   EXPECT_EQ(zero.computed, (Vector{0.0, 0.0}));
-  EXPECT_THROW(plan_embedding_update(UpdateStrategy::kEma, 0.3, 40, {1, 0}, {1, 0, 0}, nullptr), ValueError);
+  EXPECT_THROW(plan_embedding_update(UpdateStrategy::kEma, 0.3, 40, {1, 0}, {1, 0, 0}, nullptr), common::ValueError);
 }
 
 }  // namespace

@@ -227,7 +227,7 @@ TEST(MatchSignalsTest, AssignmentOutsideTheMatrixIsRefused) {
   for (const auto& bad : {std::pair<int64_t, int64_t>{1, 0}, {0, 1}, {-1, 0}}) {
     ScriptedStore store({{0.9}}, 1);
     store.scripted_pairs = std::vector<std::pair<int64_t, int64_t>>{{0, 0}, bad};
-    EXPECT_THROW(match_signals(kSettings, {signal()}, {0}, store), ValueError);
+    EXPECT_THROW(match_signals(kSettings, {signal()}, {0}, store), common::ValueError);
     EXPECT_EQ(std::count(store.log.begin(), store.log.end(), "update 0,0"), 0);
   }
 }

@@ -25,10 +25,10 @@ int64_t samples_for(int64_t num_frames) { return 160 * (num_frames - 1) + 400; }
 
 TEST(SpeechDetection, FrameCountUsesFloorDivision) {
   const std::vector<float> short_signal(399, 1.0f);
-  EXPECT_TRUE(frame_energies(samples_of(short_signal)).empty());
+  EXPECT_TRUE(frame_energies(common::samples_of(short_signal)).empty());
   EXPECT_EQ(detect_from_energies({}, 399).num_frames, 0);
   const std::vector<float> one_frame(559, 1.0f);  // 559 - 400 < 160: still one frame
-  EXPECT_EQ(frame_energies(samples_of(one_frame)).size(), 1u);
+  EXPECT_EQ(frame_energies(common::samples_of(one_frame)).size(), 1u);
 }
 
 TEST(SpeechDetection, EnergiesFollowTheStride) {
@@ -36,9 +36,9 @@ TEST(SpeechDetection, EnergiesFollowTheStride) {
   // Read backwards from the last element, the view sees the same samples.
   std::vector<double> interleaved(2 * 560);
   for (size_t i = 0; i < interleaved.size(); ++i) interleaved[i] = (i % 2 == 0) ? 0.5 : 100.0;
-  const SampleView<const double> forwards(interleaved.data(), 560, 2);
-  const SampleView<const double> backwards(interleaved.data() + interleaved.size() - 2, 560, -2);
-  for (const SampleView<const double>& view : {forwards, backwards}) {
+  const common::SampleView<const double> forwards(interleaved.data(), 560, 2);
+  const common::SampleView<const double> backwards(interleaved.data() + interleaved.size() - 2, 560, -2);
+  for (const common::SampleView<const double>& view : {forwards, backwards}) {
     const auto energies = frame_energies(view);
     ASSERT_EQ(energies.size(), 2u);
     EXPECT_DOUBLE_EQ(energies[0], 0.25);
@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SpeechDetection, JoinRepeatsSharedSamples) {
   std::vector<float> signal(1000);
   for (size_t i = 0; i < signal.size(); ++i) signal[i] = static_cast<float>(i);
-  const auto joined = join_ranges(samples_of(signal), {{0, 10}, {5, 12}});
+  const auto joined = join_ranges(common::samples_of(signal), {{0, 10}, {5, 12}});
   ASSERT_EQ(joined.size(), 17u);
   EXPECT_EQ(joined[9], 9.0f);
   EXPECT_EQ(joined[10], 5.0f);
@@ -122,7 +122,7 @@ class SpeechGateTest : public ::testing::TestWithParam<GateCase> {};
 
 TEST_P(SpeechGateTest, Gate) {
   const GateCase& c = GetParam();
-  const int64_t frames = floor_div(c.size - 400, 160) + 1;
+  const int64_t frames = common::floor_div(c.size - 400, 160) + 1;
   const SpeechDetection detection =
       detect_from_energies(frames > 0 ? energies_with_speech(frames, c.speech) : std::vector<double>{}, c.size);
   const SpeechGate gate = gate_speech(detection, c.min_speech_samples);

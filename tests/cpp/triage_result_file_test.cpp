@@ -59,7 +59,7 @@ TEST_F(ResultFileTest, AnUnopenablePathKeepsItsErrorNumber) {
   try {
     ResultFile file((dir_ / "adir").string());
     FAIL() << "a directory opened as the result file";
-  } catch (const SystemCallError& error) {
+  } catch (const common::SystemCallError& error) {
     EXPECT_EQ(error.error_number, EISDIR);
     EXPECT_EQ(error.path, (dir_ / "adir").string());
   }
@@ -81,7 +81,7 @@ TEST_F(ResultFileTest, AShortWriteLeavesOnlyWholeLines) {
       file.truncate();
       file.append(line + "\n");
       file.append(line + "\n");
-    } catch (const SystemCallError& error) {
+    } catch (const common::SystemCallError& error) {
       _exit(error.error_number == EFBIG ? 0 : 11);
     }
     _exit(12);

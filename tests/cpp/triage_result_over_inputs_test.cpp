@@ -51,7 +51,7 @@ class ResultOverInputs : public ScratchFolderTest {
     try {
       refuse_result_over_list(out_jsonl, at("list.scp"));
       refuse_result_over_inputs(out_jsonl, inputs_);
-    } catch (const ValueError& e) {
+    } catch (const common::ValueError& e) {
       return e.what();
     }
     return "";

@@ -53,11 +53,11 @@ TEST_F(UtteranceFiles, FileIdentityThroughLinksAndSpellings) {
   EXPECT_FALSE(same_existing_file(file, at("other")));
   EXPECT_FALSE(same_existing_file(file, at("missing")));
 
-  EXPECT_TRUE(is_regular_file(at("soft")));
-  EXPECT_FALSE(is_regular_file(dir_.string()));
-  EXPECT_FALSE(is_regular_file(file + std::string("\0x", 2)));
+  EXPECT_TRUE(common::is_regular_file(at("soft")));
+  EXPECT_FALSE(common::is_regular_file(dir_.string()));
+  EXPECT_FALSE(common::is_regular_file(file + std::string("\0x", 2)));
   ASSERT_EQ(symlink(at("nowhere").c_str(), at("dangling").c_str()), 0);
-  EXPECT_FALSE(is_regular_file(at("dangling")));
+  EXPECT_FALSE(common::is_regular_file(at("dangling")));
 }
 
 }  // namespace

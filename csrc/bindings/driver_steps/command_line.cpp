@@ -23,14 +23,14 @@ long clamped_long(const py::handle& value) {
   return number;
 }
 
-std::vector<NumericOption> numeric_values(const py::object& args, const CommandLine& command_line) {
+std::vector<NumericOption> numeric_values(const py::object& args, const common::CommandLine& command_line) {
   std::vector<NumericOption> values;
-  for (const CommandLineOption& option : command_line.options) {
+  for (const common::CommandLineOption& option : command_line.options) {
     if (!option.is_numeric()) continue;
     const py::object value = args.attr(option.dest().c_str());
     NumericOption number;
     number.flag = option.flag;
-    number.integer = option.type == OptionType::kInteger;
+    number.integer = option.type == common::OptionType::kInteger;
     number.text = py::str(value).cast<std::string>();
     if (number.integer) {
       number.integer_value = clamped_long(value);
@@ -44,7 +44,7 @@ std::vector<NumericOption> numeric_values(const py::object& args, const CommandL
 
 }  // namespace
 
-py::object parse_driver_command_line(const char* package, const CommandLine& command_line) {
+py::object parse_driver_command_line(const char* package, const common::CommandLine& command_line) {
   const py::object parser = build_parser(package_attr(package, "argparse"), command_line);
   const py::object args = parser.attr("parse_args")();
   const std::string problem = numeric_option_problem(numeric_values(args, command_line));

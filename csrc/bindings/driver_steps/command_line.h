@@ -10,6 +10,6 @@
 namespace speech {
 
 // `package`: the driver's package, whose `argparse` is used at call time.
-pybind11::object parse_driver_command_line(const char* package, const CommandLine& command_line);
+pybind11::object parse_driver_command_line(const char* package, const common::CommandLine& command_line);
 
 }  // namespace speech

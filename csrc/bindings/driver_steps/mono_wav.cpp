@@ -14,18 +14,18 @@ void write_mono_wav(const char* package, const std::string& path, const py::obje
                     const char* what) {
   const py::array array = package_attr(package, "np").attr("ascontiguousarray")(signal);
   if (array.ndim() != 1) {
-    throw ValueError(std::string(what) + " for " + path + " must be 1-D, got " + std::to_string(array.ndim()) +
+    throw common::ValueError(std::string(what) + " for " + path + " must be 1-D, got " + std::to_string(array.ndim()) +
                      " dimensions");
   }
   const int sample_rate = rate.cast<int>();
   if (array.dtype().is(py::dtype::of<float>())) {
     const auto samples = py::array_t<float>::ensure(array);
-    write_wav(path, samples.data(), samples.size(), 1, sample_rate);
+    common::write_wav(path, samples.data(), samples.size(), 1, sample_rate);
     return;
   }
   const auto samples = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(array);
   if (!samples) throw py::error_already_set();
-  write_wav(path, samples.data(), samples.size(), 1, sample_rate);
+  common::write_wav(path, samples.data(), samples.size(), 1, sample_rate);
 }
 
 }  // namespace speech

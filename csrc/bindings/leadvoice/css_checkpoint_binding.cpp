@@ -24,7 +24,7 @@ void load_checkpoint_for_inference(const py::object& checkpoint_path, const py::
                                    const py::object& device) {
   const py::object isfile = py::module_::import("os").attr("path").attr("isfile");
   if (!isfile(checkpoint_path).cast<bool>()) {
-    throw FileNotFoundError("Checkpoint not found: " + py_str(checkpoint_path));
+    throw common::FileNotFoundError("Checkpoint not found: " + py_str(checkpoint_path));
   }
   const py::object load = py::module_::import("torch").attr("load");
   const py::object checkpoint = load(checkpoint_path, py::arg("map_location") = device);

@@ -17,21 +17,21 @@ namespace speech::css_binding {
 namespace {
 
 template <typename T>
-void write_recording_slice(const std::string& path, SampleView<const T> recording, const css::WindowSpan& span,
+void write_recording_slice(const std::string& path, common::SampleView<const T> recording, const css::WindowSpan& span,
                            int rate) {
-  const SampleView<const T> window = recording.subview(span.start, span.actual_len);
+  const common::SampleView<const T> window = recording.subview(span.start, span.actual_len);
   std::vector<T> samples(static_cast<size_t>(window.size()));
-  copy_samples(window, samples.data());
-  css::write_dump_wav(path, samples_of(samples), rate);
+  common::copy_samples(window, samples.data());
+  css::write_dump_wav(path, common::samples_of(samples), rate);
 }
 
 template <typename T>
 void write_signal(const std::string& path, const py::array& signal, int64_t length, int rate) {
   const auto values = py::array_t<T, py::array::c_style>::ensure(signal);
   if (!values || values.size() < length) {
-    throw ValueError("separated signal for '" + path + "' holds fewer samples than its window");
+    throw common::ValueError("separated signal for '" + path + "' holds fewer samples than its window");
   }
-  css::write_dump_wav(path, contiguous_samples(values.data(), length), rate);
+  css::write_dump_wav(path, common::contiguous_samples(values.data(), length), rate);
 }
 
 }  // namespace

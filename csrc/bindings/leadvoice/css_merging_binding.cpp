@@ -44,9 +44,9 @@ template <typename T>
 py::array sum_of(css::SignalPool& pool, const py::array& a, const py::array& b) {
   const auto x = py::array_t<T, py::array::c_style>::ensure(a);
   const auto y = py::array_t<T, py::array::c_style>::ensure(b);
-  if (!x || !y || x.size() != y.size()) throw ValueError("signals to merge must be arrays of one length and dtype");
+  if (!x || !y || x.size() != y.size()) throw common::ValueError("signals to merge must be arrays of one length and dtype");
   py::array_t<T> out = pooled_array<T>(pool, x.size());
-  css::sum_signals(contiguous_samples(x.data(), x.size()), contiguous_samples(y.data(), y.size()), out.mutable_data());
+  css::sum_signals(common::contiguous_samples(x.data(), x.size()), common::contiguous_samples(y.data(), y.size()), out.mutable_data());
   return out;
 }
 

@@ -80,7 +80,7 @@ void bind_checkpoint(pybind11::module_& m);
 // `value` as a 1-D float32/float64 NumPy array (no copy), else TypeError.
 inline pybind11::array float_array(const pybind11::handle& value, const std::string& what) {
   if (!pybind11::isinstance<pybind11::array>(value)) {
-    throw TypeError(what + " must be a NumPy array, got " + type_name(value));
+    throw common::TypeError(what + " must be a NumPy array, got " + type_name(value));
   }
   pybind11::array arr = pybind11::reinterpret_borrow<pybind11::array>(value);
   (void)float_kind_of(arr, what);

@@ -30,9 +30,9 @@ pybind11::array_t<T> pooled_array(css::SignalPool& pool, int64_t length) {
 
 // A pooled copy of the samples.
 template <typename T>
-pybind11::array_t<T> pooled_copy(css::SignalPool& pool, SampleView<const T> samples) {
+pybind11::array_t<T> pooled_copy(css::SignalPool& pool, common::SampleView<const T> samples) {
   pybind11::array_t<T> out = pooled_array<T>(pool, samples.size());
-  copy_samples(samples, out.mutable_data());
+  common::copy_samples(samples, out.mutable_data());
   return out;
 }
 

@@ -84,7 +84,7 @@ ProcessorSettings read_settings(const py::handle& self) {
 
 Recording borrow_recording(const py::object& mix) {
   if (!py::isinstance<py::array>(mix)) {
-    throw TypeError("mix must be a 1-D NumPy array, got " + type_name(mix));
+    throw common::TypeError("mix must be a 1-D NumPy array, got " + type_name(mix));
   }
   const auto array = py::reinterpret_borrow<py::array>(mix);
   return Recording{float_samples_of(array, "mix"), static_cast<int64_t>(array.shape(0))};

@@ -29,7 +29,7 @@ at::Tensor separated_outputs(const ProcessorSettings& s, const at::Tensor& input
   const py::object result = s.separation_model(py::cast(input), s.max_speakers_obj);
   const py::object separated = unpack_pair(result).second;
   if (!THPVariable_Check(separated.ptr())) {
-    throw TypeError("the separation network's second result must be a tensor, got " +
+    throw common::TypeError("the separation network's second result must be a tensor, got " +
                     type_name(separated));
   }
   return THPVariable_Unpack(separated.ptr());
@@ -39,8 +39,8 @@ at::Tensor separated_outputs(const ProcessorSettings& s, const at::Tensor& input
 class PooledSignals final : public css::KeptSignalSink {
  public:
   PooledSignals(css::SignalPool& pool, py::list& signals) : pool_(pool), signals_(signals) {}
-  void keep(SampleView<const float> samples) override { signals_.append(pooled_copy(pool_, samples)); }
-  void keep(SampleView<const double> samples) override { signals_.append(pooled_copy(pool_, samples)); }
+  void keep(common::SampleView<const float> samples) override { signals_.append(pooled_copy(pool_, samples)); }
+  void keep(common::SampleView<const double> samples) override { signals_.append(pooled_copy(pool_, samples)); }
 
  private:
   css::SignalPool& pool_;

@@ -14,7 +14,7 @@ namespace {
 
 at::Tensor tensor_argument(const char* function, const char* name, const py::handle& value) {
   if (!THPVariable_Check(value.ptr())) {
-    throw TypeError(std::string(function) + "(): argument '" + name + "' must be Tensor, not " +
+    throw common::TypeError(std::string(function) + "(): argument '" + name + "' must be Tensor, not " +
                     type_name(value));
   }
   return THPVariable_Unpack(value.ptr());

@@ -40,11 +40,11 @@ std::vector<py::array> lend_signals(const py::list& records, css::StitchPlan& pl
     const py::array signal = float_array(signals[py::int_(placements[p].position)], "separated signal");
     if (float_kind_of(signal, "separated signal") == FloatKind::kFloat64) {
       const auto values = py::array_t<double, py::array::c_style>::ensure(signal);
-      plan.set_samples(p, contiguous_samples(values.data(), values.size()));
+      plan.set_samples(p, common::contiguous_samples(values.data(), values.size()));
       arrays.push_back(values);
     } else {
       const auto values = py::array_t<float, py::array::c_style>::ensure(signal);
-      plan.set_samples(p, contiguous_samples(values.data(), values.size()));
+      plan.set_samples(p, common::contiguous_samples(values.data(), values.size()));
       arrays.push_back(values);
     }
   }

@@ -24,7 +24,7 @@ void logger_init(py::object self, py::object log_path) {
   self.attr("log_file") = py::none();
   if (log_path.is_none() || !py::bool_(log_path)) return;
   const std::string path = fs_encode(log_path);
-  leadvoice_attr("ensure_dir")(fs_decode(std::string(path_dirname(path))));
+  leadvoice_attr("ensure_dir")(fs_decode(std::string(common::path_dirname(path))));
   self.attr("log_file") = py::module_::import("builtins").attr("open")(
       log_path, "w", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");
 }

@@ -40,14 +40,14 @@ std::vector<SpeechSpan> spans_of(const py::object& timestamps) {
 template <typename T>
 SpeechEnergy energy_of(const py::array& audio, const std::vector<SpeechSpan>& spans, double sample_rate) {
   const auto samples = py::array_t<T, py::array::c_style>::ensure(audio);
-  return speech_mean_energy(contiguous_samples(samples.data(), samples.size()), spans, sample_rate);
+  return speech_mean_energy(common::contiguous_samples(samples.data(), samples.size()), spans, sample_rate);
 }
 
 py::tuple compute_speech_mean_energy(py::object audio, py::object sample_rate) {
   const py::tuple silent = py::make_tuple(0.0, 0.0);
   if (audio.is_none() || py::len(audio) == 0) return silent;
   if (!py::isinstance<py::array>(audio)) {
-    throw TypeError("audio must be a NumPy array, got " + py_str(py::type::of(audio)));
+    throw common::TypeError("audio must be a NumPy array, got " + py_str(py::type::of(audio)));
   }
   const auto array = py::reinterpret_borrow<py::array>(audio);
   const FloatKind kind = float_kind_of(array, "audio");

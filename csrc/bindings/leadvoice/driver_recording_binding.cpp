@@ -115,13 +115,13 @@ void process_recording(const DriverRun& run, const Recording& rec) {
   py_print(speaker_count_line(py::len(global_streams)));
   const py::object main_gid = leadvoice_attr("select_main_channel")(global_streams, py::arg("sample_rate") = sr);
 
-  const std::string mix_save_path = path_join(rec.save_dir, "mix.wav");
+  const std::string mix_save_path = common::path_join(rec.save_dir, "mix.wav");
   write_signal(mix_save_path, mix);
   py_print(saved_mix_line(mix_save_path));
   if (main_gid.is_none()) {
     py_print(no_main_channel_warning());
   } else {
-    const std::string main_save_path = path_join(rec.save_dir, main_speaker_file_name(py_str(main_gid)));
+    const std::string main_save_path = common::path_join(rec.save_dir, main_speaker_file_name(py_str(main_gid)));
     write_signal(main_save_path, global_streams[main_gid]);
     py_print(saved_main_line(main_save_path));
   }

@@ -20,12 +20,12 @@ namespace {
 // which NumPy reduces a contiguous array.
 py::array flat_samples(const py::object& audio) {
   if (!py::isinstance<py::array>(audio)) {
-    throw TypeError("audio must be a NumPy array, got " + py_str(py::type::of(audio)));
+    throw common::TypeError("audio must be a NumPy array, got " + py_str(py::type::of(audio)));
   }
   const auto array = py::reinterpret_borrow<py::array>(audio);
   const py::dtype dtype = array.dtype();
   if (!dtype.is(py::dtype::of<float>()) && !dtype.is(py::dtype::of<double>())) {
-    throw TypeError("audio must be a float32 or float64 array, got " + py_str(dtype));
+    throw common::TypeError("audio must be a float32 or float64 array, got " + py_str(dtype));
   }
   return array.attr("ravel")("K");
 }
@@ -33,7 +33,7 @@ py::array flat_samples(const py::object& audio) {
 template <typename T>
 py::object rms_of(const py::array& flat) {
   const auto samples = py::array_t<T, py::array::c_style>::ensure(flat);
-  return py::dtype::of<T>().attr("type")(rms_level(contiguous_samples(samples.data(), samples.size())));
+  return py::dtype::of<T>().attr("type")(rms_level(common::contiguous_samples(samples.data(), samples.size())));
 }
 
 py::object rms_level_py(py::object audio) {
@@ -44,7 +44,7 @@ py::object rms_level_py(py::object audio) {
 template <typename T>
 py::array normalized(const py::array& source, const py::array& flat, double gain) {
   const auto samples = py::array_t<T, py::array::c_style>::ensure(flat);
-  const std::vector<T> out = scale_with_peak_limit(contiguous_samples(samples.data(), samples.size()), gain);
+  const std::vector<T> out = scale_with_peak_limit(common::contiguous_samples(samples.data(), samples.size()), gain);
   py::array_t<T> result(static_cast<py::ssize_t>(out.size()), out.data());
   return result.attr("reshape")(source.attr("shape"));
 }

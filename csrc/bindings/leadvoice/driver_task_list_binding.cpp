@@ -109,7 +109,7 @@ void scan_line(const py::object& line, int64_t line_no, Scan* scan) {
 
 py::list collect_tasks_from_jsonl(py::object jsonl_path, py::object multi_spks_rate_threshold) {
   if (!py::bool_(leadvoice_attr("os").attr("path").attr("isfile")(jsonl_path))) {
-    throw FileNotFoundError("jsonl file not found: " + fs_encode(jsonl_path));
+    throw common::FileNotFoundError("jsonl file not found: " + fs_encode(jsonl_path));
   }
   Scan scan{multi_spks_rate_threshold, TaskListScan(), py::list()};
   const py::object file = py::module_::import("builtins").attr("open")(

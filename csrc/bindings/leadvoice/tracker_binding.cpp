@@ -96,7 +96,7 @@ Vector embedding_values(const py::handle& embedding) {
   const auto values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(embedding);
   if (!values) {
     PyErr_Clear();
-    throw TypeError("embedding must be a numeric array, got " + py_str(py::type::of(embedding)));
+    throw common::TypeError("embedding must be a numeric array, got " + py_str(py::type::of(embedding)));
   }
   return Vector(values.data(), values.data() + values.size());
 }

@@ -33,13 +33,13 @@ py::tuple no_embedding(int64_t speech_samples) { return py::make_tuple(py::none(
 
 // Detected speech of the signal, joined, written as 16-bit PCM.
 template <typename T>
-int64_t write_joined_speech(SampleView<const T> signal, const SpeechDetection& detection, const std::string& path,
+int64_t write_joined_speech(common::SampleView<const T> signal, const SpeechDetection& detection, const std::string& path,
                             int sample_rate) {
   std::vector<T> joined;
   {
     py::gil_scoped_release release;
     joined = join_ranges(signal, detection.ranges);
-    write_wav(path, joined.data(), static_cast<int64_t>(joined.size()), 1, sample_rate);
+    common::write_wav(path, joined.data(), static_cast<int64_t>(joined.size()), 1, sample_rate);
   }
   return static_cast<int64_t>(joined.size());
 }
@@ -95,7 +95,7 @@ py::tuple extract(const py::object& self, const py::array& audio, int64_t min_sp
 
 py::tuple extract_embedding_from_array(py::object self, py::object audio, py::object min_speech_duration) {
   if (!py::isinstance<py::array>(audio)) {
-    throw TypeError("audio must be a NumPy array, got " + py_str(py::type::of(audio)));
+    throw common::TypeError("audio must be a NumPy array, got " + py_str(py::type::of(audio)));
   }
   const py::array array = py::reinterpret_borrow<py::array>(audio);
   const py::object product = min_speech_duration * self.attr("sample_rate");

@@ -89,7 +89,7 @@ class TrackerCollaborators final : public MatchCollaborators {
     const auto row_indices = py::array_t<int64_t, py::array::forcecast>::ensure(pairs[0]);
     const auto column_indices = py::array_t<int64_t, py::array::forcecast>::ensure(pairs[1]);
     if (!row_indices || !column_indices || row_indices.size() != column_indices.size()) {
-      throw TypeError("linear_sum_assignment must give two integer index arrays of one length");
+      throw common::TypeError("linear_sum_assignment must give two integer index arrays of one length");
     }
     std::vector<std::pair<int64_t, int64_t>> result;
     for (py::ssize_t p = 0; p < row_indices.size(); ++p) result.emplace_back(row_indices.at(p), column_indices.at(p));

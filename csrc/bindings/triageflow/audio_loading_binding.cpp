@@ -22,9 +22,9 @@ constexpr int kModelRate = 16000;
 
 // Channel 0 of the interleaved samples, converted to T.
 template <typename T>
-py::array_t<T> first_channel(const AudioData& audio) {
+py::array_t<T> first_channel(const common::AudioData& audio) {
   py::array_t<T> out(static_cast<py::ssize_t>(audio.frames));
-  copy_first_channel(audio, out.mutable_data());
+  common::copy_first_channel(audio, out.mutable_data());
   return out;
 }
 
@@ -40,10 +40,10 @@ py::array_t<float> as_float32(const py::object& signal) {
 
 py::tuple load_audio_16k(const py::object& wav_path) {
   const std::string path = fs_encode(wav_path);
-  AudioData audio;
+  common::AudioData audio;
   {
     py::gil_scoped_release release;
-    audio = read_audio(path);
+    audio = common::read_audio(path);
   }
   if (audio.sample_rate == kModelRate) return py::make_tuple(first_channel<float>(audio), py::int_(audio.sample_rate));
   const py::object resampled = triage_attr("librosa").attr("resample")(

@@ -37,7 +37,7 @@ void read_entries(const py::object& file, py::list& items) {
 
 py::list parse_scp(const py::object& scp_path) {
   const std::string path = fs_encode(scp_path);
-  if (!is_regular_file(path)) throw FileNotFoundError(scp_missing_error(path));
+  if (!common::is_regular_file(path)) throw common::FileNotFoundError(scp_missing_error(path));
   py::list items;
   const py::object file = py::module_::import("builtins").attr("open")(
       scp_path, "r", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");

@@ -31,7 +31,7 @@ void write_others(const py::object& global_streams, const py::object& main_gid, 
   for (const py::handle item : global_streams.attr("items")()) {
     const py::object gid = item[py::int_(0)];
     if (!main_gid.is_none() && gid.equal(main_gid)) continue;
-    const std::string other_path = path_join(folder, other_speaker_file(py_str(gid)));
+    const std::string other_path = common::path_join(folder, other_speaker_file(py_str(gid)));
     write_mono_wav(kTriagePackage, other_path, item[py::int_(1)], sr, "stream");
     result[py::str(other_speaker_key(other_idx))] = fs_decode(other_path);
     ++other_idx;
@@ -57,7 +57,7 @@ py::dict run_separation_and_save(const py::object& utt_id, const py::object& wav
   if (main_gid.is_none()) {
     py_print(kNoMainChannelWarning);
   } else {
-    const std::string main_path = path_join(utt_save_dir, main_speaker_file(py_str(main_gid)));
+    const std::string main_path = common::path_join(utt_save_dir, main_speaker_file(py_str(main_gid)));
     write_mono_wav(kTriagePackage, main_path, global_streams[main_gid], sr, "stream");
     result["main_spk_wav_path"] = fs_decode(main_path);
     py_print(saved_main_line(main_path));

@@ -123,7 +123,7 @@ Outcome separation_phase(TriageRun& run, Utterance& u, const std::string& utt_sa
   if (const auto failure = run_guarded([&] { triage_attr("ensure_dir")(fs_decode(utt_save_dir)); })) {
     return settle(run, u, folder_failure(failure->text));
   }
-  const std::string log_path = path_join(utt_save_dir, "log.txt");
+  const std::string log_path = common::path_join(utt_save_dir, "log.txt");
   py::object logger;
   if (const auto failure = run_guarded([&] { logger = triage_attr("Logger")(fs_decode(log_path)); })) {
     return settle(run, u, log_failure(failure->text));

@@ -38,16 +38,16 @@ std::string encoded_path(const py::object& name) {
     return py::reinterpret_steal<py::bytes>(bytes).cast<std::string>();
   }
   if (PyBytes_Check(name.ptr())) return py::reinterpret_borrow<py::bytes>(name).cast<std::string>();
-  throw TypeError("Invalid file: " + py_str(py::repr(name)));
+  throw common::TypeError("Invalid file: " + py_str(py::repr(name)));
 }
 
-AudioFileReader open_reader(const py::object& name) {
+common::AudioFileReader open_reader(const py::object& name) {
   const std::string path = encoded_path(name);
-  mixsim::check_readable_unaided(path_splitext(path).extension);
+  mixsim::check_readable_unaided(common::path_splitext(path).extension);
   try {
-    return AudioFileReader(path);
-  } catch (const SndfileError& e) {
-    throw OSError("Error opening " + py_str(py::repr(name)) + ": " + e.what());
+    return common::AudioFileReader(path);
+  } catch (const common::SndfileError& e) {
+    throw common::OSError("Error opening " + py_str(py::repr(name)) + ": " + e.what());
   }
 }
 
@@ -58,7 +58,7 @@ mixsim::SampleType sample_type_of(const py::object& dtype) {
 // One channel reads as a 1-D array, more as (frames, channels); a file that
 // ends early gives the frames it has.
 template <typename T>
-py::object read_samples(AudioFileReader& reader) {
+py::object read_samples(common::AudioFileReader& reader) {
   const int64_t frames = reader.frames();
   const int channels = reader.channels();
   std::vector<py::ssize_t> shape{static_cast<py::ssize_t>(frames)};
@@ -74,7 +74,7 @@ py::object read_samples(AudioFileReader& reader) {
 }
 
 py::object read_whole_file(const py::object& path, const py::object& dtype) {
-  AudioFileReader reader = open_reader(file_name(path));
+  common::AudioFileReader reader = open_reader(file_name(path));
   py::object data;
   switch (sample_type_of(dtype)) {
     case mixsim::SampleType::kFloat32: data = read_samples<float>(reader); break;

@@ -36,14 +36,14 @@ py::array as_float64(const py::array& arr) {
 
 void check_one_dimension(const py::array& arr, const char* what) {
   if (arr.ndim() != 1) {
-    throw ValueError(std::string(what) + " must be 1-D, got " + std::to_string(arr.ndim()) + " dimensions");
+    throw common::ValueError(std::string(what) + " must be 1-D, got " + std::to_string(arr.ndim()) + " dimensions");
   }
 }
 
 template <typename T>
 void convolve_arrays(const py::array& sig, const py::array& kernel, py::array_t<float>& out) {
-  const SampleView<const T> x = in_place_samples<T>(sig);
-  const SampleView<const T> h = in_place_samples<T>(kernel);
+  const common::SampleView<const T> x = in_place_samples<T>(sig);
+  const common::SampleView<const T> h = in_place_samples<T>(kernel);
   float* y = out.mutable_data();
   const auto keep = static_cast<int64_t>(out.size());
   py::gil_scoped_release unlocked;

@@ -36,7 +36,7 @@ py::list unique_sorted(const py::list& items) {
   keys.reserve(items.size());
   for (const py::handle item : items) keys.push_back(order_key(item));
   py::list result;
-  for (const size_t i : distinct_in_key_order(keys)) result.append(items[i]);
+  for (const size_t i : common::distinct_in_key_order(keys)) result.append(items[i]);
   return result;
 }
 
@@ -47,7 +47,7 @@ bool names_regular_file(const py::handle& match) {
   std::optional<std::string> bytes;
   if (PyUnicode_Check(match.ptr())) bytes = file_system_bytes(match);
   if (PyBytes_Check(match.ptr())) bytes = py::reinterpret_borrow<py::bytes>(match).cast<std::string>();
-  return bytes && is_regular_file(*bytes);
+  return bytes && common::is_regular_file(*bytes);
 }
 
 void add_pattern(ImpulseResponseFiles& files, const py::handle& pattern) {

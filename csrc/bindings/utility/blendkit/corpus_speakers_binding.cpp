@@ -33,7 +33,7 @@ class KeyPaths {
     for (const py::handle file : py::reinterpret_borrow<py::object>(files)) {
       keys.push_back(absolute_order_key(order_key(text_path(file)), cwd_));
     }
-    sort_unique_by_text(keys);
+    common::sort_unique_by_text(keys);
     return keys;
   }
 
@@ -64,7 +64,7 @@ py::list texts_from_keys(const std::vector<std::string>& keys) {
 
 py::dict find_audio_files_by_speaker(const py::object& root, const py::object& exts) {
   const std::optional<std::string> root_bytes = file_system_bytes(path_text(root, "root"));
-  if (!root_bytes || !is_directory(*root_bytes)) return py::dict();
+  if (!root_bytes || !common::is_directory(*root_bytes)) return py::dict();
   try {
     const ExtensionFilter filter = extension_filter_from(exts);
     WorkingDirectory cwd;

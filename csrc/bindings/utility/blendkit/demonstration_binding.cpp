@@ -73,10 +73,10 @@ bool is_list_or_tuple(const py::handle& obj) { return PyList_Check(obj.ptr()) ||
 void write_float_wav(const std::string& path, const py::object& samples, int sample_rate) {
   const auto arr = py::array_t<float, py::array::c_style | py::array::forcecast>::ensure(samples);
   if (!arr) throw py::error_already_set();
-  if (arr.ndim() > 2) throw ValueError("audio data must be 1-D or 2-D, got " + std::to_string(arr.ndim()) + " dimensions");
+  if (arr.ndim() > 2) throw common::ValueError("audio data must be 1-D or 2-D, got " + std::to_string(arr.ndim()) + " dimensions");
   const int64_t frames = arr.ndim() == 0 ? 1 : arr.shape(0);
   const int channels = arr.ndim() == 2 ? static_cast<int>(arr.shape(1)) : 1;
-  write_wav(path, arr.data(), frames, channels, sample_rate, WavSubtype::kFloat);
+  common::write_wav(path, arr.data(), frames, channels, sample_rate, common::WavSubtype::kFloat);
 }
 
 // One loader item, read as the program reads it.
@@ -142,7 +142,7 @@ class BatchFiles final : public mixsim::SampleFiles {
   int64_t slots() override {
     const py::tuple shape = py::tuple(batch_.sources.attr("shape"));
     if (shape.size() != 3) {
-      throw ValueError("not enough values to unpack (expected 3, got " + std::to_string(shape.size()) + ")");
+      throw common::ValueError("not enough values to unpack (expected 3, got " + std::to_string(shape.size()) + ")");
     }
     return shape[1].cast<int64_t>();
   }

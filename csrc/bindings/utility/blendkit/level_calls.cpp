@@ -120,7 +120,7 @@ bool mix_in_place(const py::object& clean, const py::object& noise, const py::ob
   if (py::reinterpret_borrow<py::array>(clean).ndim() != 1 || py::reinterpret_borrow<py::array>(noise).ndim() != 1) {
     return false;
   }
-  const SampleView<const T> c = in_place_samples<T>(clean);
+  const common::SampleView<const T> c = in_place_samples<T>(clean);
   mixsim::FittedNoise<T> seg;
   seg.noise = in_place_samples<T>(noise);
   seg.length = c.size();

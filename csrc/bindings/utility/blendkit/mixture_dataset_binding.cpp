@@ -30,7 +30,7 @@ void check_speech_root(const py::handle& speech_root) {
   const py::object path_like = py::module_::import("os").attr("PathLike");
   if (py::isinstance<py::str>(speech_root) || py::isinstance<py::bytes>(speech_root) ||
       py::isinstance(speech_root, path_like)) {
-    throw ValueError("speech_root must be a sequence of two corpus roots (the libri root, then the wsj0 root), got "
+    throw common::ValueError("speech_root must be a sequence of two corpus roots (the libri root, then the wsj0 root), got "
                      "the single path " + py::repr(speech_root).cast<std::string>());
   }
 }
@@ -88,7 +88,7 @@ int64_t stored_int(const py::handle& value, const char* name) {
   const int64_t result = PyLong_AsLongLong(value.ptr());
   if (result == -1 && PyErr_Occurred()) {
     PyErr_Clear();
-    throw ValueError(std::string(name) + " is out of range, got " + shown(value));
+    throw common::ValueError(std::string(name) + " is out of range, got " + shown(value));
   }
   return result;
 }
@@ -99,14 +99,14 @@ bool is_negative(const py::handle& value) { return value < py::int_(0); }
 // batch; a weight it cannot use would fail there, or pass unnoticed.
 void check_speaker_count_probs(const py::handle& probs) {
   if (!py::hasattr(probs, "keys") || !py::hasattr(probs, "values")) {
-    throw ValueError("speaker_count_probs must map speaker counts to weights, got " + shown(probs));
+    throw common::ValueError("speaker_count_probs must map speaker counts to weights, got " + shown(probs));
   }
   for (const py::handle key : probs.attr("keys")()) {
     try {
       as_int(key);
     } catch (py::error_already_set& e) {
       if (!is_ordinary_exception(e)) throw;
-      throw ValueError("speaker_count_probs keys must be speaker counts, got " + shown(key));
+      throw common::ValueError("speaker_count_probs keys must be speaker counts, got " + shown(key));
     }
   }
   std::vector<double> weights;
@@ -115,7 +115,7 @@ void check_speaker_count_probs(const py::handle& probs) {
       weights.push_back(py::cast<double>(as_float(weight)));
     } catch (py::error_already_set& e) {
       if (!is_ordinary_exception(e)) throw;
-      throw ValueError("speaker_count_probs weights must be numbers, got " + shown(weight));
+      throw common::ValueError("speaker_count_probs weights must be numbers, got " + shown(weight));
     }
   }
   mixsim::check_speaker_count_weights(weights);
@@ -129,11 +129,11 @@ void dataset_init(const py::object& cls, py::object self, py::object speech_root
                   py::object world_size) {
   py::module_::import("builtins").attr("super")(cls, self).attr("__init__")();
   if (speakers_map.is_none()) {
-    if (speech_root.is_none()) throw ValueError("Either speakers_map or speech_root must be provided");
+    if (speech_root.is_none()) throw common::ValueError("Either speakers_map or speech_root must be provided");
     speakers_map = speakers_from_corpora(speech_root);
   }
   const py::dict speakers = usable_speakers(speakers_map);
-  if (speakers.empty()) throw ValueError("No speakers with >=2 utterances found.");
+  if (speakers.empty()) throw common::ValueError("No speakers with >=2 utterances found.");
   self.attr("speakers") = speakers;
   self.attr("speaker_ids") = new_list(speakers);
   self.attr("target_sr") = as_int(target_sr);

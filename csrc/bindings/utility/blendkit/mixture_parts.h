@@ -26,11 +26,11 @@ using FloatArray = pybind11::array_t<float, pybind11::array::c_style | pybind11:
 FloatArray float32_view(const pybind11::handle& obj);
 
 // The array's samples, as the core reads them.
-inline SampleView<const float> array_samples(const FloatArray& array) {
+inline common::SampleView<const float> array_samples(const FloatArray& array) {
   return {array.data(), static_cast<int64_t>(array.size())};
 }
 
-inline SampleView<float> writable_samples(FloatArray& array) {
+inline common::SampleView<float> writable_samples(FloatArray& array) {
   return {array.mutable_data(), static_cast<int64_t>(array.size())};
 }
 

@@ -110,7 +110,7 @@ FloatArray reverberated_source(const py::object& dataset, const FloatArray& segm
                              py::reinterpret_borrow<py::array>(rir).ndim() == 1 && segment.size() > 0 &&
                              convolution_is_original(dataset);
   if (!kept_spectrum) return fitted(float32_view(dataset.attr("_fft_convolve_truncate")(segment, rir)), L);
-  const SampleView<const float> h = signal_arrays::in_place_samples<float>(rir);
+  const common::SampleView<const float> h = signal_arrays::in_place_samples<float>(rir);
   const int64_t keep = std::min<int64_t>(segment.size(), L);
   FloatArray out(static_cast<py::ssize_t>(L));
   float* y = out.mutable_data();

@@ -36,7 +36,7 @@ LoadedSource scanned(Source source) {
   mixsim::LoadedUtterance found;
   try {
     found.non_finite = source.samples.reader->first_non_finite_frame();
-  } catch (const OSError& e) {
+  } catch (const common::OSError& e) {
     print_warning("sf.read failed for ", source.path, py::str(e.what()));
     found.refused = true;
     return {std::move(source), found};
@@ -96,7 +96,7 @@ std::optional<FloatArray> crop_source(const Source& source, int64_t start, int64
   FloatArray out(static_cast<py::ssize_t>(L));
   try {
     source.samples.crop(start, L, out.mutable_data());
-  } catch (const OSError& e) {
+  } catch (const common::OSError& e) {
     // A file that opened but cannot be read is unreadable all the same.
     print_warning("sf.read failed for ", source.path, py::str(e.what()));
     return std::nullopt;

@@ -35,7 +35,7 @@ class SignalTable {
 
   mixsim::NewSignal make(int64_t n) {
     FloatArray out(static_cast<py::ssize_t>(n));
-    const SampleView<float> samples = writable_samples(out);
+    const common::SampleView<float> samples = writable_samples(out);
     const SignalId id = add(out);
     views_.back() = std::move(out);
     return {id, samples};
@@ -156,7 +156,7 @@ class AttemptSteps final : public mixsim::MixtureSteps {
                                                            py::float_(snr_db), streams_.worker.stream()));
   }
 
-  SampleView<const float> samples(SignalId id) override { return array_samples(signals_.view(id)); }
+  common::SampleView<const float> samples(SignalId id) override { return array_samples(signals_.view(id)); }
 
   mixsim::NewSignal new_signal(int64_t size) override { return signals_.make(size); }
 

@@ -36,7 +36,7 @@ bool holds_samples(const py::handle& obj) {
 
 // Every sample of an array that holds_samples<T> accepted, read in place.
 template <typename T>
-SampleView<const T> in_place_samples(const py::handle& obj) {
+common::SampleView<const T> in_place_samples(const py::handle& obj) {
   const auto arr = py::reinterpret_borrow<py::array>(obj);
   return {static_cast<const T*>(arr.data()), static_cast<int64_t>(arr.size())};
 }

@@ -34,7 +34,7 @@ py::object DatasetMembers::sequence(const mixsim::Members& members) {
     case mixsim::Population::kSpeakerCounts:
       return py::list(dataset_.attr("speaker_count_probs").attr("keys")());
   }
-  throw ValueError("unknown population");
+  throw common::ValueError("unknown population");
 }
 
 py::object DatasetMembers::weights() { return py::list(dataset_.attr("speaker_count_probs").attr("values")()); }
@@ -82,7 +82,7 @@ int64_t index_of(const py::handle& sequence, const py::handle& member) {
     if (equal < 0) throw py::error_already_set();
     if (equal == 1) return static_cast<int64_t>(i);
   }
-  throw ValueError("the random stream drew " + py::repr(member).cast<std::string>() +
+  throw common::ValueError("the random stream drew " + py::repr(member).cast<std::string>() +
                    ", which is no member of the population it was given");
 }
 

@@ -53,7 +53,7 @@ py::object join_entry(const py::object& root, const std::string& folder, const p
   if (!PyUnicode_Check(root.ptr()) || !PyUnicode_Check(entry.ptr())) {
     return blendkit_attr("os").attr("path").attr("join")(root, folder, entry);
   }
-  return text_from_order_key(path_join(path_join(order_key(root), folder), order_key(entry)));
+  return text_from_order_key(common::path_join(common::path_join(order_key(root), folder), order_key(entry)));
 }
 
 void validation_init(int talkers, py::object self, py::object args) {
@@ -84,8 +84,8 @@ size_t validation_len(py::object self) { return py::len(self.attr("mixture_path"
 py::tuple read_wav_safe(py::object self, py::object path) {
   (void)self;
   const std::optional<std::string> bytes = file_system_bytes(path_text(path, "path"));
-  if (!bytes || !path_exists(*bytes)) {
-    throw FileNotFoundError("Audio file not found: " + py::str(path).cast<std::string>());
+  if (!bytes || !common::path_exists(*bytes)) {
+    throw common::FileNotFoundError("Audio file not found: " + py::str(path).cast<std::string>());
   }
   const ChannelSignal signal = read_first_channel(*bytes);
   py::array_t<double> samples(static_cast<py::ssize_t>(signal.samples.size()));
@@ -97,7 +97,7 @@ using Signal = py::array_t<double, py::array::forcecast>;
 
 Signal one_dimensional(const py::handle& signal) {
   Signal samples = py::reinterpret_borrow<py::object>(signal);
-  if (samples.ndim() != 1) throw ValueError("a validation signal must be one-dimensional");
+  if (samples.ndim() != 1) throw common::ValueError("a validation signal must be one-dimensional");
   return samples;
 }
 
