@@ -9,7 +9,7 @@
 #include <memory>
 #include <string_view>
 
-#include "corpus/os_error.h"
+#include "common/errors.h"
 #include "corpus/text_order.h"
 
 namespace speech::corpus {
@@ -87,14 +87,14 @@ bool path_exists(const std::string& path) {
 
 std::vector<DirectoryEntry> list_directory(const std::string& path) {
   std::unique_ptr<DIR, DirCloser> dir(opendir(path.c_str()));
-  if (!dir) throw OsCallError(errno, path);
+  if (!dir) throw SystemCallError(errno, path);
   const int fd = dirfd(dir.get());
   std::vector<DirectoryEntry> entries;
   while (true) {
     errno = 0;
     const dirent* raw = readdir(dir.get());
     if (raw == nullptr) {
-      if (errno != 0) throw OsCallError(errno, path);
+      if (errno != 0) throw SystemCallError(errno, path);
       break;
     }
     const std::string_view name(raw->d_name);

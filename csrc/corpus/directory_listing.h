@@ -27,7 +27,7 @@ bool is_directory(const std::string& path);
 bool path_exists(const std::string& path);
 
 // Every entry of the directory except "." and "..", in no particular order.
-// Throws OsCallError naming `path` when the directory cannot be opened or read.
+// Throws SystemCallError naming `path` when the directory cannot be opened or read.
 std::vector<DirectoryEntry> list_directory(const std::string& path);
 
 // The same listing in the interpreter's text order of the names.

@@ -18,7 +18,7 @@ struct SpeakerFiles {
 // Speakers in the order their first non-empty folder is met (subsets and
 // speakers visited in text order); a speaker met again under a later subset
 // gets the union of both lists in its first place. Empty when `root` is no
-// directory. A listing that fails inside the corpus throws OsCallError.
+// directory. A listing that fails inside the corpus throws SystemCallError.
 std::vector<SpeakerFiles> index_speakers(const std::string& root, const ExtensionTest& test,
                                          WorkingDirectory& cwd);
 

@@ -2,9 +2,9 @@
 
 #include <vector>
 
+#include "common/errors.h"
 #include "corpus/directory_listing.h"
 #include "corpus/lexical_path.h"
-#include "corpus/os_error.h"
 
 namespace speech::corpus {
 
@@ -17,7 +17,7 @@ void walk_regular_files(const std::string& top,
     std::vector<DirectoryEntry> entries;
     try {
       entries = list_directory(dir);
-    } catch (const OsCallError&) {
+    } catch (const SystemCallError&) {
       continue;
     }
     for (const DirectoryEntry& entry : entries) {
