@@ -20,6 +20,7 @@
 #include "pyutil/fs_path.h"
 #include "pyutil/ordinary_errors.h"
 #include "pyutil/py_print.h"
+#include "pyutil/text_signature.h"
 
 namespace py = pybind11;
 
@@ -244,8 +245,8 @@ void run_demonstration() {
 }  // namespace
 
 void bind_demonstration(py::module_& m) {
-  m.def("_run_demonstration", &run_demonstration,
-        "Runs the training-stream demonstration with the process's command line.");
+  def_function(m, "_run_demonstration", &run_demonstration,
+               "Runs the training-stream demonstration with the process's command line.");
 }
 
 }  // namespace speech

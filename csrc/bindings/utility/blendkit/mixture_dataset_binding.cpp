@@ -205,8 +205,7 @@ py::dict default_speaker_count_probs() {
 void bind_mixture_dataset(py::module_& m) {
   using namespace mixture;
   remember_original_readers(m);
-  PlainClass cls(m, "IterableSeparationDataset", kClassDoc, "utility.blendkit",
-                 py::make_tuple(m.attr("IterableDataset")));
+  PlainClass cls(m, "IterableSeparationDataset", kClassDoc, py::make_tuple(m.attr("IterableDataset")));
   const py::object type = cls.type_object();
   cls.def(
       "__init__",

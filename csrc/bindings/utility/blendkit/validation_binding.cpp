@@ -131,7 +131,7 @@ py::dict validation_getitem(int talkers, py::object self, py::object index) {
 
 void define_validation_set(py::module_& m, int talkers, const py::object& dataset_base) {
   const std::string name = "ValidationDataset_" + validation_set(talkers);
-  PlainClass cls(m, name.c_str(), nullptr, "utility.blendkit", py::make_tuple(dataset_base));
+  PlainClass cls(m, name.c_str(), nullptr, py::make_tuple(dataset_base));
   cls.def("__init__", [talkers](py::object self, py::object args) { validation_init(talkers, self, args); },
           py::arg("args"));
   cls.def("__len__", &validation_len);
