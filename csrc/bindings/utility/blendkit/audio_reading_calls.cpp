@@ -122,8 +122,8 @@ py::object load_audio(const py::object& path, const py::object& target_sr) {
   if (py::getattr(data, "size").cast<int64_t>() > 0 && sr.not_equal(target_sr)) {
     py::object resampled;
     const std::optional<OrdinaryError> failure = run_guarded([&] {
-      resampled = blendkit_attr("librosa").attr("resample")(data, py::arg("orig_sr") = sr, py::arg("target_sr") = target_sr,
-                                                            py::arg("res_type") = "kaiser_fast");
+      resampled = blendkit_attr("librosa").attr("resample")(
+          data, py::arg("orig_sr") = sr, py::arg("target_sr") = target_sr, py::arg("res_type") = "kaiser_fast");
     });
     if (failure) {
       print_warning("failed resample audio ", path, failure->text);

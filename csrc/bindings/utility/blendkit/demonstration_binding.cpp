@@ -120,7 +120,10 @@ class BatchFiles final : public mixsim::SampleFiles {
     const py::object sids = sample_ids(j);
     if (sids.is_none()) return std::nullopt;
     std::vector<std::string> ids;
-    if (run_guarded([&] { for (const py::handle id : sids) ids.push_back(py_str(id)); })) return std::nullopt;
+    const std::optional<OrdinaryError> refused = run_guarded([&] {
+      for (const py::handle id : sids) ids.push_back(py_str(id));
+    });
+    if (refused) return std::nullopt;
     return ids;
   }
 
