@@ -2,6 +2,7 @@
 lines and wav files, first with a scripted dataset standing in for the stream
 (so every batch shape the program must cope with can be shown), then end to
 end on a small generated corpus."""
+import io
 import os
 import sys
 
@@ -168,6 +169,22 @@ def test_a_failed_save_keeps_earlier_files_and_the_run_goes_on(scripted, capsys)
     assert sorted(os.listdir(out_dir)) == ["epoch000_step000000_b0_mixture.wav", "epoch000_step000001_b0_mixture.wav",
                                            "epoch000_step000001_b0_source0.wav"]
     assert lines[-1] == "Done."
+
+
+def test_an_output_folder_and_ids_that_are_not_utf8(scripted, monkeypatch, tmp_path):
+    # A console that writes such names as their bytes, as the file system holds them.
+    console = io.TextIOWrapper(io.BytesIO(), encoding="utf-8", errors="surrogateescape")
+    monkeypatch.setattr(sys, "stdout", console)
+    out_dir = os.fsdecode(os.path.join(os.fsencode(str(tmp_path)), b"out\xff"))
+    ScriptedStream.batches = [batch([4], slots=1, ids=[[os.fsdecode(b"spk\xff")]])]
+    scripted("--epochs", "1", base=("--out_dir", out_dir, "--speeches", "A", "B"))
+    base = b"epoch000_step000000_b0_sidsspk\xff"
+    names = [base + b"_mixture.wav", base + b"_source0_sidspk\xff.wav"]
+    assert sorted(os.listdir(os.fsencode(out_dir))) == sorted(names)
+    console.flush()
+    printed = console.buffer.getvalue().splitlines()
+    assert b"Saved: " + b", ".join(os.path.join(os.fsencode(out_dir), n) for n in names) in printed
+    assert not any(line.startswith(b"[Warning]") for line in printed)
 
 
 @pytest.mark.parametrize("argv,steps_per_epoch", [

@@ -204,6 +204,23 @@ def test_warnings_name_undecodable_paths(audio_dir, monkeypatch, reader, written
     assert printed.startswith(line) and printed.endswith("\n") and printed.count("\n") == 1
 
 
+def test_an_error_text_naming_an_undecodable_path_is_printed_as_is(audio_dir, monkeypatch):
+    import io
+    import sys
+    path = os.path.join(os.path.dirname(audio_dir["missing"]), os.fsdecode(b"odd\xff.wav"))
+    sf.write(os.fsencode(path), np.ones(40, np.float32), 8000)
+
+    def refuse_naming_the_file(y, **kwargs):
+        raise ValueError("no filter for " + path)
+
+    monkeypatch.setattr(bk.librosa, "resample", refuse_naming_the_file)
+    replaced = io.StringIO()
+    monkeypatch.setattr(sys, "stdout", replaced)
+    data, sr = bk._load_audio(path, 16000)
+    assert sr == 8000 and data.size == 40
+    assert replaced.getvalue() == "[Warning] failed resample audio " + path + ": no filter for " + path + "\n"
+
+
 def test_load_audio_at_target_rate_reads_without_resampling(audio_dir, monkeypatch, capsys):
     resampler = RecordingResampler()
     monkeypatch.setattr(bk, "librosa", resampler)

@@ -136,6 +136,19 @@ def test_an_unreadable_speaker_folder_fails_the_call(tmp_path):
         os.chmod(tmp_path / "s" / "a", 0o755)
 
 
+def test_a_removed_working_directory_fails_as_the_interpreter_does(tmp_path, monkeypatch):
+    gone = tmp_path / "gone"
+    gone.mkdir()
+    monkeypatch.chdir(gone)
+    gone.rmdir()
+    with pytest.raises(FileNotFoundError) as expected:
+        os.path.abspath("rel/x.wav")
+    with pytest.raises(FileNotFoundError) as error:
+        bk.combine_speaker_mappings({"libri": {"a": ["rel/x.wav"]}})
+    assert (error.value.errno, error.value.filename, str(error.value)) == (
+        expected.value.errno, expected.value.filename, str(expected.value))
+
+
 @pytest.mark.parametrize("strategy", ["Prefix", "", None, 1, "merge "])
 @pytest.mark.parametrize("mappings", [{}, None, {"libri": {"a": ["x"]}}])
 def test_unknown_strategy_is_refused_before_the_mappings_are_read(mappings, strategy):

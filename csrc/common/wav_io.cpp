@@ -83,22 +83,22 @@ AudioData read_audio(const std::string& path) {
 namespace {
 
 template <typename T, typename Read>
-int64_t checked_read(SNDFILE* file, T* out, int64_t frames, Read read) {
+int64_t checked_read(SNDFILE* file, const std::string& path, T* out, int64_t frames, Read read) {
   const sf_count_t got = read(file, out, static_cast<sf_count_t>(frames));
   const int code = sf_error(file);
-  if (code != SF_ERR_NO_ERROR) throw SndfileError(sf_error_number(code));
+  if (code != SF_ERR_NO_ERROR) throw SndfileError("reading", path, sf_error_number(code));
   return got < 0 ? 0 : static_cast<int64_t>(got);
 }
 
 }  // namespace
 
-AudioFileReader::AudioFileReader(const std::string& path) {
-  if (const char* refusal = refusal_of_special_file(path)) throw SndfileError(refusal);
+AudioFileReader::AudioFileReader(const std::string& path) : path_(path) {
+  if (const char* refusal = refusal_of_special_file(path)) throw SndfileError("opening", path, refusal);
   SF_INFO info{};
   file_.reset(sf_open(path.c_str(), SFM_READ, &info));
   // The error code, not sf_strerror: its text is the one the Python binding
   // of libsndfile reports, without the system's own wording appended.
-  if (!file_) throw SndfileError(sf_error_number(sf_error(nullptr)));
+  if (!file_) throw SndfileError("opening", path, sf_error_number(sf_error(nullptr)));
   // Float samples read as integers saturate instead of wrapping around.
   sf_command(file_.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
   frames_ = info.frames;
@@ -109,21 +109,21 @@ AudioFileReader::AudioFileReader(const std::string& path) {
 
 void AudioFileReader::seek(int64_t frame) {
   if (sf_seek(file_.get(), static_cast<sf_count_t>(frame), SEEK_SET) < 0) {
-    throw SndfileError(sf_error_number(sf_error(file_.get())));
+    throw SndfileError("seeking", path_, sf_error_number(sf_error(file_.get())));
   }
 }
 
 int64_t AudioFileReader::read(float* out, int64_t frames) {
-  return checked_read(file_.get(), out, frames, sf_readf_float);
+  return checked_read(file_.get(), path_, out, frames, sf_readf_float);
 }
 int64_t AudioFileReader::read(double* out, int64_t frames) {
-  return checked_read(file_.get(), out, frames, sf_readf_double);
+  return checked_read(file_.get(), path_, out, frames, sf_readf_double);
 }
 int64_t AudioFileReader::read(int16_t* out, int64_t frames) {
-  return checked_read(file_.get(), out, frames, sf_readf_short);
+  return checked_read(file_.get(), path_, out, frames, sf_readf_short);
 }
 int64_t AudioFileReader::read(int32_t* out, int64_t frames) {
-  return checked_read(file_.get(), out, frames, sf_readf_int);
+  return checked_read(file_.get(), path_, out, frames, sf_readf_int);
 }
 
 }  // namespace speech::common

@@ -31,17 +31,15 @@ struct AudioData {
 
 // A file that libsndfile could not open, read or write. Its message names
 // the file as libsndfile's own messages do: "Error opening '<path>': " and
-// libsndfile's text for the failure (the path as file-system bytes).
+// libsndfile's text for the failure (the path as file-system bytes). A
+// caller that words the message about the file itself takes `reason`.
 struct SndfileError : OSError {
   SndfileError(const char* action, std::string path, std::string reason)
       : OSError("Error " + std::string(action) + " '" + path + "': " + reason),
         path(std::move(path)),
         reason(std::move(reason)) {}
-  // libsndfile's text alone, for a caller that words the message about the
-  // file itself (the reader's callers do).
-  explicit SndfileError(std::string reason) : OSError(reason), reason(std::move(reason)) {}
 
-  std::string path;    // empty where the message does not name the file
+  std::string path;
   std::string reason;  // libsndfile's own text
 };
 
@@ -65,9 +63,8 @@ struct SndfileCloser {
 // straight into the caller's buffer (libsndfile converts and scales).
 class AudioFileReader {
  public:
-  // Throws SndfileError with libsndfile's text alone, also for a FIFO,
-  // socket or device, which are never opened (reading one can block for
-  // ever).
+  // Throws SndfileError, also for a FIFO, socket or device, which are never
+  // opened (reading one can block for ever).
   explicit AudioFileReader(const std::string& path);
   int64_t frames() const { return frames_; }
   int channels() const { return channels_; }
@@ -84,6 +81,7 @@ class AudioFileReader {
   int64_t read(int32_t* out, int64_t frames);
 
  private:
+  std::string path_;
   std::unique_ptr<sf_private_tag, SndfileCloser> file_;
   int64_t frames_ = 0;
   int channels_ = 0;

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "corpus/os_error.h"
+#include "common/errors.h"
 #include "common/text_order.h"
 
 namespace speech::corpus {
@@ -36,7 +36,7 @@ const std::string& WorkingDirectory::get() {
   if (!path_) {
     std::vector<char> buffer(4096);
     while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-      if (errno != ERANGE) throw OsCallError(errno, "");
+      if (errno != ERANGE) throw common::SystemCallError(errno, "");
       buffer.resize(buffer.size() * 2);
     }
     path_ = std::string(buffer.data());

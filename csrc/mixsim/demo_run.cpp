@@ -5,7 +5,8 @@
 namespace speech::mixsim {
 namespace {
 
-void run_epoch(DemoSteps& steps, int64_t epoch, std::optional<int64_t> max_steps) {
+// A negative step limit means none.
+void run_epoch(DemoSteps& steps, int64_t epoch, int64_t max_steps) {
   steps.print(epoch_heading(epoch));
   // Before the iteration starts: loader workers take the dataset as it is.
   steps.set_epoch(epoch);
@@ -19,7 +20,7 @@ void run_epoch(DemoSteps& steps, int64_t epoch, std::optional<int64_t> max_steps
     if (const std::optional<std::string> error = steps.save_batch(epoch, step, values.batch_size)) {
       steps.print(save_failure_line(epoch, step, *error));
     }
-    if (max_steps && done >= *max_steps) break;
+    if (max_steps >= 0 && done >= max_steps) break;
   }
   steps.finish_epoch();
 }
@@ -42,9 +43,7 @@ void save_sample(SampleFiles& files, int64_t epoch, int64_t step, int64_t j) {
 }  // namespace
 
 void run_epochs(DemoSteps& steps, int64_t epochs, int64_t max_steps_per_epoch) {
-  const std::optional<int64_t> max_steps =
-      max_steps_per_epoch >= 0 ? std::optional<int64_t>(max_steps_per_epoch) : std::nullopt;
-  for (int64_t epoch = 0; epoch < epochs; ++epoch) run_epoch(steps, epoch, max_steps);
+  for (int64_t epoch = 0; epoch < epochs; ++epoch) run_epoch(steps, epoch, max_steps_per_epoch);
   steps.print("Done.");
 }
 

@@ -53,7 +53,7 @@ void SegmentReader::read_first_channel(int64_t start, int64_t count, float* out)
   try {
     file_.seek(start);
   } catch (const common::SndfileError& e) {
-    throw common::OSError(std::string("seek failed: ") + e.what());
+    throw common::OSError("seek failed: " + e.reason);
   }
   const int channels = this->channels();
   try {
@@ -65,7 +65,7 @@ void SegmentReader::read_first_channel(int64_t start, int64_t count, float* out)
     const int64_t got = file_.read(frames.data(), count);
     for (int64_t i = 0; i < got; ++i) out[i] = frames[static_cast<size_t>(i) * static_cast<size_t>(channels)];
   } catch (const common::SndfileError& e) {
-    throw common::OSError(std::string("read failed: ") + e.what());
+    throw common::OSError("read failed: " + e.reason);
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace speech {
 
@@ -49,6 +50,13 @@ inline pybind11::str fs_decode(const std::string& bytes) {
   PyObject* text = PyUnicode_DecodeFSDefaultAndSize(bytes.data(), static_cast<Py_ssize_t>(bytes.size()));
   if (text == nullptr) throw py::error_already_set();
   return py::reinterpret_steal<py::str>(text);
+}
+
+// [os.fsdecode(b) for b in paths].
+inline pybind11::list fs_decode_each(const std::vector<std::string>& paths) {
+  pybind11::list texts(paths.size());
+  for (size_t i = 0; i < paths.size(); ++i) texts[i] = fs_decode(paths[i]);
+  return texts;
 }
 
 }  // namespace speech

@@ -1,21 +1,27 @@
 // The indexers' rules on a real scratch tree: what an impulse-response
 // pattern stands for and which files it keeps, what a path that no file
 // name can be is, keys made absolute, the text order of distinct keys, the
-// combining strategies and where a validation set's files lie.
+// combining strategies, where a validation set's files lie, and failed
+// system calls.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "common/directory_listing.h"
 #include "common/errors.h"
 #include "common/file_kind.h"
+#include "common/text_order.h"
 #include "corpus/impulse_response_files.h"
 #include "corpus/lexical_path.h"
 #include "corpus/speaker_index.h"
-#include "common/text_order.h"
+#include "corpus/tree_walk.h"
 #include "corpus/validation_layout.h"
 #include "scratch_folder.h"
 
@@ -82,6 +88,54 @@ TEST_F(ImpulseResponseTree, WhatAPathIs) {
   const std::string with_nul = at("rirs") + std::string(1, '\0') + "x";
   EXPECT_EQ(common::entry_kind(with_nul), common::EntryKind::kOther);  // not the directory before the NUL
   EXPECT_FALSE(common::path_exists(with_nul));
+}
+
+class FailedSystemCalls : public ScratchFolderTest {};
+
+// A listing that fails is the system's error for that number, about that
+// path, so the binding edge raises the interpreter's own OSError subclass.
+TEST_F(FailedSystemCalls, ListingsNameTheirErrorNumberAndPath) {
+  std::ofstream(at("file.wav")) << "x";
+  const struct {
+    const char* name;
+    std::string path;
+    int error_number;
+  } cases[] = {{"a missing folder", at("none"), ENOENT}, {"a file", at("file.wav"), ENOTDIR}};
+  for (const auto& c : cases) {
+    try {
+      common::list_directory(c.path);
+      ADD_FAILURE() << c.name << ": listed";
+    } catch (const common::SystemCallError& e) {
+      EXPECT_EQ(e.error_number, c.error_number) << c.name;
+      EXPECT_EQ(e.path, c.path) << c.name;
+      EXPECT_STREQ(e.what(), std::strerror(c.error_number)) << c.name;
+    }
+  }
+}
+
+TEST_F(FailedSystemCalls, AWalkSkipsWhatItCannotList) {
+  std::ofstream(at("file.wav")) << "x";
+  std::vector<std::string> seen;
+  for (const char* top : {"none", "file.wav"}) {
+    walk_regular_files(at(top), [&](const std::string& dir, const std::string& name) { seen.push_back(dir + name); });
+  }
+  EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(FailedSystemCalls, ARemovedWorkingDirectoryIsACallAboutNoPath) {
+  const std::filesystem::path before = std::filesystem::current_path();
+  ASSERT_EQ(mkdir(at("gone").c_str(), 0755), 0);
+  ASSERT_EQ(chdir(at("gone").c_str()), 0);
+  ASSERT_EQ(rmdir(at("gone").c_str()), 0);
+  WorkingDirectory cwd;
+  try {
+    cwd.get();
+    ADD_FAILURE() << "a removed working directory had a path";
+  } catch (const common::SystemCallError& e) {
+    EXPECT_EQ(e.error_number, ENOENT);
+    EXPECT_TRUE(e.path.empty());
+  }
+  std::filesystem::current_path(before);
 }
 
 TEST(CorpusKeys, MadeAbsoluteAgainstTheWorkingDirectorysKey) {

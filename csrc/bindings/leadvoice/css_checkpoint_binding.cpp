@@ -6,6 +6,7 @@
 #include "bindings/leadvoice/css_parts.h"
 #include "common/errors.h"
 #include "pyutil/py_print.h"
+#include "pyutil/text_signature.h"
 
 namespace py = pybind11;
 
@@ -42,9 +43,9 @@ void ensure_dir(const py::object& path) {
 }  // namespace
 
 void bind_checkpoint(py::module_& m) {
-  m.def("load_checkpoint_for_inference", &load_checkpoint_for_inference, py::arg("checkpoint_path"),
-        py::arg("model"), py::arg("device"), "加载模型检查点");
-  m.def("ensure_dir", &ensure_dir, py::arg("path"), "确保目录存在");
+  def_function(m, "load_checkpoint_for_inference", &load_checkpoint_for_inference, py::arg("checkpoint_path"),
+               py::arg("model"), py::arg("device"), "加载模型检查点");
+  def_function(m, "ensure_dir", &ensure_dir, py::arg("path"), "确保目录存在");
 }
 
 }  // namespace speech::css_binding

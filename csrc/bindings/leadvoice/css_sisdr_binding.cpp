@@ -6,6 +6,7 @@
 #include "common/errors.h"
 #include "css/sisdr.h"
 #include "pyutil/py_print.h"
+#include "pyutil/text_signature.h"
 
 namespace py = pybind11;
 
@@ -33,10 +34,10 @@ at::Tensor calculate_scale_py(const py::object& estimation, const py::object& or
 }  // namespace
 
 void bind_measures(py::module_& m) {
-  m.def("calculate_sisdr", &calculate_sisdr_py, py::arg("estimation"), py::arg("reference"),
-        py::arg("eps") = css::kDefaultEps, "计算SI-SDR");
-  m.def("Calculate_Scale", &calculate_scale_py, py::arg("estimation"), py::arg("origin"),
-        py::arg("eps") = css::kDefaultEps, "计算缩放因子");
+  def_function(m, "calculate_sisdr", &calculate_sisdr_py, py::arg("estimation"), py::arg("reference"),
+               py::arg("eps") = css::kDefaultEps, "计算SI-SDR");
+  def_function(m, "Calculate_Scale", &calculate_scale_py, py::arg("estimation"), py::arg("origin"),
+               py::arg("eps") = css::kDefaultEps, "计算缩放因子");
 }
 
 }  // namespace speech::css_binding

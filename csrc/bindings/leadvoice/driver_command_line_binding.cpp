@@ -4,13 +4,14 @@
 #include "bindings/driver_steps/command_line.h"
 #include "bindings/leadvoice/driver_parts.h"
 #include "driver/command_line.h"
+#include "pyutil/text_signature.h"
 
 namespace py = pybind11;
 
 namespace speech {
 
 void define_command_line(py::module_& m) {
-  m.def("parse_args", [] { return parse_driver_command_line(kLeadvoicePackage, driver_command_line()); });
+  def_function(m, "parse_args", [] { return parse_driver_command_line(kLeadvoicePackage, driver_command_line()); });
 }
 
 }  // namespace speech

@@ -49,7 +49,7 @@ void logger_close(py::object self) {
 }  // namespace
 
 void define_logger(py::module_& m) {
-  PlainClass cls(m, "Logger", "同时输出到控制台和文件的日志记录器", "leadvoice");
+  PlainClass cls(m, "Logger", "同时输出到控制台和文件的日志记录器");
   cls.def("__init__", &logger_init, py::arg("log_path") = py::none());
   cls.def("write", &logger_write, py::arg("message"));
   cls.def("flush", &logger_flush);

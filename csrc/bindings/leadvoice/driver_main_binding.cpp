@@ -13,6 +13,7 @@
 #include "driver/run_messages.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
+#include "pyutil/text_signature.h"
 
 namespace py = pybind11;
 
@@ -68,6 +69,6 @@ void run_main() {
 
 }  // namespace
 
-void define_main(py::module_& m) { m.def("main", &run_main); }
+void define_main(py::module_& m) { def_function(m, "main", &run_main); }
 
 }  // namespace speech

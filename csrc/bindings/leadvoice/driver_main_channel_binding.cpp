@@ -13,6 +13,7 @@
 #include "driver/speech_energy.h"
 #include "pyutil/numpy_view.h"
 #include "pyutil/py_print.h"
+#include "pyutil/text_signature.h"
 
 namespace py = pybind11;
 
@@ -94,10 +95,11 @@ py::object select_main_channel(py::object global_streams, py::object sample_rate
 }  // namespace
 
 void define_main_channel(py::module_& m) {
-  m.def("get_silero_vad_model", &get_silero_vad_model);
-  m.def("compute_speech_mean_energy", &compute_speech_mean_energy, py::arg("audio"), py::arg("sample_rate") = 16000);
-  m.def("select_main_channel", &select_main_channel, py::arg("global_streams"), py::arg("sample_rate") = 16000,
-        py::arg("energy_close_ratio") = 0.9);
+  def_function(m, "get_silero_vad_model", &get_silero_vad_model);
+  def_function(m, "compute_speech_mean_energy", &compute_speech_mean_energy, py::arg("audio"),
+               py::arg("sample_rate") = 16000);
+  def_function(m, "select_main_channel", &select_main_channel, py::arg("global_streams"),
+               py::arg("sample_rate") = 16000, py::arg("energy_close_ratio") = 0.9);
 }
 
 }  // namespace speech

@@ -10,6 +10,7 @@
 #include "common/errors.h"
 #include "driver/rms.h"
 #include "pyutil/py_print.h"
+#include "pyutil/text_signature.h"
 
 namespace py = pybind11;
 
@@ -62,8 +63,8 @@ py::object rms_normalize(py::object audio, py::object target_rms) {
 }  // namespace
 
 void define_rms(py::module_& m) {
-  m.def("rms_level", &rms_level_py, py::arg("audio"), "计算音频的RMS（均方根）能量");
-  m.def("rms_normalize", &rms_normalize, py::arg("audio"), py::arg("target_rms") = 0.1);
+  def_function(m, "rms_level", &rms_level_py, py::arg("audio"), "计算音频的RMS（均方根）能量");
+  def_function(m, "rms_normalize", &rms_normalize, py::arg("audio"), py::arg("target_rms") = 0.1);
 }
 
 }  // namespace speech

@@ -17,6 +17,7 @@
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
 #include "pyutil/scope_guards.h"
+#include "pyutil/text_signature.h"
 
 namespace py = pybind11;
 
@@ -126,8 +127,8 @@ py::list collect_tasks_from_jsonl(py::object jsonl_path, py::object multi_spks_r
 }  // namespace
 
 void define_task_list(py::module_& m) {
-  m.def("collect_tasks_from_jsonl", &collect_tasks_from_jsonl, py::arg("jsonl_path"),
-        py::arg("multi_spks_rate_threshold") = 0.5, kDoc);
+  def_function(m, "collect_tasks_from_jsonl", &collect_tasks_from_jsonl, py::arg("jsonl_path"),
+               py::arg("multi_spks_rate_threshold") = 0.5, kDoc);
 }
 
 }  // namespace speech

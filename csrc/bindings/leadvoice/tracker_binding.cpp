@@ -10,6 +10,7 @@
 #include "bindings/leadvoice/tracker_parts.h"
 #include "common/errors.h"
 #include "pyutil/py_print.h"
+#include "pyutil/text_signature.h"
 #include "tracker/speaker_matching.h"
 
 namespace py = pybind11;
@@ -124,7 +125,7 @@ py::object create_speaker(const py::handle& self, const py::handle& embedding) {
 }
 
 void bind_tracker(py::module_& m) {
-  PlainClass cls(m, "SpeakerTracker", kClassDoc, "leadvoice");
+  PlainClass cls(m, "SpeakerTracker", kClassDoc);
   cls.def("__init__", &tracker_init, py::arg("wespeaker_model") = "chinese", py::arg("similarity_threshold") = 0.6,
           py::arg("sample_rate") = 16000, py::arg("device") = "cpu",
           py::arg("embedding_update_strategy") = "ema_with_history", py::arg("ema_alpha") = 0.3,
@@ -138,8 +139,8 @@ void bind_tracker(py::module_& m) {
       "reset", [](py::object self) { bind_store(self); }, py::doc("重置追踪器状态"));
   define_embedding_update(cls);
 
-  m.def("cosine_similarity", &cosine_similarity_py, py::arg("emb1"), py::arg("emb2"),
-        "计算两个embedding的余弦相似度");
+  def_function(m, "cosine_similarity", &cosine_similarity_py, py::arg("emb1"), py::arg("emb2"),
+               "计算两个embedding的余弦相似度");
 }
 
 }  // namespace speech

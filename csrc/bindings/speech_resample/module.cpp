@@ -7,6 +7,7 @@
 #include "bindings/speech_resample/resample_edge.h"
 #include "pyutil/errors.h"
 #include "pyutil/package_namespace.h"
+#include "pyutil/text_signature.h"
 
 namespace py = pybind11;
 
@@ -31,15 +32,15 @@ py::object librosa_resample(const py::object& y, const py::object& orig_sr, cons
 
 PYBIND11_MODULE(_speech_resample, m) {
   py::options options;
+  // Each function's docstring carries its own signature (pyutil/text_signature.h).
   options.disable_function_signatures();
   speech::register_error_translation();
   py::module_ package = speech::package_namespace(m);
   py::module_ librosa = package.def_submodule(
       "librosa", "Stands in for librosa where the system calls librosa.resample.");
-  librosa.def("resample", &speech::librosa_resample, py::arg("y"), py::kw_only(), py::arg("orig_sr"), py::arg("target_sr"),
-              py::arg("res_type") = "kaiser_best",
-              "resample(y, *, orig_sr, target_sr, res_type=\"kaiser_best\")\n\n"
-              "Resample the 1-D float32/float64 signal y from orig_sr to target_sr Hz with\n"
-              "the \"kaiser_best\" or \"kaiser_fast\" filter. The result has y's dtype and\n"
-              "ceil(len(y) * target_sr / orig_sr) samples; equal rates return y.");
+  speech::def_function(librosa, "resample", &speech::librosa_resample, py::arg("y"), py::kw_only(), py::arg("orig_sr"),
+                       py::arg("target_sr"), py::arg("res_type") = "kaiser_best",
+                       "Resample the 1-D float32/float64 signal y from orig_sr to target_sr Hz with\n"
+                       "the \"kaiser_best\" or \"kaiser_fast\" filter. The result has y's dtype and\n"
+                       "ceil(len(y) * target_sr / orig_sr) samples; equal rates return y.");
 }

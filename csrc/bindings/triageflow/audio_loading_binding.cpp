@@ -12,6 +12,7 @@
 #include "common/wav_io.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
+#include "pyutil/text_signature.h"
 
 namespace py = pybind11;
 
@@ -54,7 +55,8 @@ py::tuple load_audio_16k(const py::object& wav_path) {
 }  // namespace
 
 void define_load_audio(py::module_& m) {
-  m.def("load_audio_16k", &load_audio_16k, py::arg("wav_path"), "加载音频并重采样到 16kHz；多通道则取第一通道");
+  def_function(m, "load_audio_16k", &load_audio_16k, py::arg("wav_path"),
+               "加载音频并重采样到 16kHz；多通道则取第一通道");
 }
 
 }  // namespace speech

@@ -4,6 +4,7 @@
 #include "bindings/driver_steps/command_line.h"
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/registration.h"
+#include "pyutil/text_signature.h"
 #include "triage/options.h"
 
 namespace py = pybind11;
@@ -11,7 +12,7 @@ namespace py = pybind11;
 namespace speech {
 
 void define_parse_args(py::module_& m) {
-  m.def("parse_args", [] { return parse_driver_command_line(kTriagePackage, triage_command_line()); });
+  def_function(m, "parse_args", [] { return parse_driver_command_line(kTriagePackage, triage_command_line()); });
 }
 
 }  // namespace speech

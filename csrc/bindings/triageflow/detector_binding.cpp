@@ -19,6 +19,7 @@
 #include "pyutil/fs_path.h"
 #include "pyutil/plain_class.h"
 #include "pyutil/py_print.h"
+#include "pyutil/text_signature.h"
 #include "triage/messages.h"
 
 namespace py = pybind11;
@@ -78,13 +79,13 @@ py::object detector_predict(py::object self, py::object audio_16k) {
 
 void define_detector(py::module_& m) {
   m.attr("_DETECTOR_STRETCH_FRAMES") = py::int_(kDetectorStretchFrames);
-  PlainClass cls(m, "MultiSpeakerDetector", "多说话人检测器（NoisyDetectorV2）", "triageflow");
+  PlainClass cls(m, "MultiSpeakerDetector", "多说话人检测器（NoisyDetectorV2）");
   cls.def("__init__", &detector_init, py::arg("ckpt_path"), py::arg("device"));
   // predict runs under the tensor library's no-gradient decorator, built once
   // here, so every call leaves the caller's gradient mode as it found it.
-  const py::cpp_function predict(&detector_predict, py::name("predict"), py::arg("self"), py::arg("audio_16k"),
-                                 "Args:\n    audio_16k: 16kHz 单通道 float32 音频\n"
-                                 "Returns:\n    multi_spks_rate ∈ [0, 1]");
+  const py::cpp_function predict = signed_function("predict", &detector_predict, py::arg("self"), py::arg("audio_16k"),
+                                                   "Args:\n    audio_16k: 16kHz 单通道 float32 音频\n"
+                                                   "Returns:\n    multi_spks_rate ∈ [0, 1]");
   const py::object wrapped = m.attr("torch").attr("no_grad")()(predict);
   wrapped.attr("__qualname__") = "MultiSpeakerDetector.predict";
   wrapped.attr("__module__") = "triageflow";

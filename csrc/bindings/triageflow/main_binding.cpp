@@ -16,6 +16,7 @@
 #include "bindings/triageflow/run_parts.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
+#include "pyutil/text_signature.h"
 #include "triage/messages.h"
 #include "triage/result_over_inputs.h"
 
@@ -121,6 +122,6 @@ void triage_main() {
 
 }  // namespace
 
-void define_triage_main(py::module_& m) { m.def("main", &triage_main); }
+void define_triage_main(py::module_& m) { def_function(m, "main", &triage_main); }
 
 }  // namespace speech

@@ -9,6 +9,7 @@
 
 PYBIND11_MODULE(_triageflow, m) {
   pybind11::options options;
+  // Each function's docstring carries its own signature (pyutil/text_signature.h).
   options.disable_function_signatures();
   speech::register_error_translation();
   // torch must be loaded before any tensor crosses the edge.

@@ -14,6 +14,7 @@
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
 #include "pyutil/scope_guards.h"
+#include "pyutil/text_signature.h"
 #include "triage/messages.h"
 #include "triage/scp_line.h"
 
@@ -51,7 +52,7 @@ py::list parse_scp(const py::object& scp_path) {
 }  // namespace
 
 void define_parse_scp(py::module_& m) {
-  m.def("parse_scp", &parse_scp, py::arg("scp_path"), "解析 scp 文件，返回 [(utt_id, wav_path), ...]");
+  def_function(m, "parse_scp", &parse_scp, py::arg("scp_path"), "解析 scp 文件，返回 [(utt_id, wav_path), ...]");
 }
 
 }  // namespace speech

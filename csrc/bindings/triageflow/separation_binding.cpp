@@ -16,6 +16,7 @@
 #include "driver/stream_files.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
+#include "pyutil/text_signature.h"
 #include "triage/messages.h"
 #include "triage/utterance_folder.h"
 
@@ -69,9 +70,9 @@ py::dict run_separation_and_save(const py::object& utt_id, const py::object& wav
 }  // namespace
 
 void define_separation(py::module_& m) {
-  m.def("run_separation_and_save", &run_separation_and_save, py::arg("utt_id"), py::arg("wav_path"),
-        py::arg("audio_16k"), py::arg("sr"), py::arg("save_dir"), py::arg("css_processor"),
-        "分离一条音频并保存主说话人与其他说话人的 wav，返回各文件路径");
+  def_function(m, "run_separation_and_save", &run_separation_and_save, py::arg("utt_id"), py::arg("wav_path"),
+               py::arg("audio_16k"), py::arg("sr"), py::arg("save_dir"), py::arg("css_processor"),
+               "分离一条音频并保存主说话人与其他说话人的 wav，返回各文件路径");
 }
 
 }  // namespace speech

@@ -4,17 +4,20 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "bindings/utility/blendkit/signal_arrays.h"
-#include "bindings/utility/blendkit/warning_line.h"
 #include "bindings/utility/blendkit/signal_calls.h"
+#include "bindings/utility/blendkit/warning_line.h"
 #include "common/errors.h"
 #include "common/os_path.h"
 #include "common/wav_io.h"
 #include "mixsim/audio_reading.h"
+#include "pyutil/fs_path.h"
+#include "pyutil/ordinary_errors.h"
 #include "pyutil/py_print.h"
 #include "pyutil/unpack_pair.h"
 
@@ -31,14 +34,13 @@ py::object file_name(const py::object& path) {
   return path;
 }
 
+// Only a text or bytes name is a file the reader opens; anything else is
+// refused as the reader refuses it.
 std::string encoded_path(const py::object& name) {
-  if (PyUnicode_Check(name.ptr())) {
-    PyObject* bytes = PyUnicode_EncodeFSDefault(name.ptr());
-    if (bytes == nullptr) throw py::error_already_set();
-    return py::reinterpret_steal<py::bytes>(bytes).cast<std::string>();
+  if (!PyUnicode_Check(name.ptr()) && !PyBytes_Check(name.ptr())) {
+    throw common::TypeError("Invalid file: " + py_str(py::repr(name)));
   }
-  if (PyBytes_Check(name.ptr())) return py::reinterpret_borrow<py::bytes>(name).cast<std::string>();
-  throw common::TypeError("Invalid file: " + py_str(py::repr(name)));
+  return fs_encode(name);
 }
 
 common::AudioFileReader open_reader(const py::object& name) {
@@ -47,7 +49,8 @@ common::AudioFileReader open_reader(const py::object& name) {
   try {
     return common::AudioFileReader(path);
   } catch (const common::SndfileError& e) {
-    throw common::OSError("Error opening " + py_str(py::repr(name)) + ": " + e.what());
+    // The name as the caller gave it, not its file-system bytes.
+    throw common::OSError("Error opening " + py_str(py::repr(name)) + ": " + e.reason);
   }
 }
 
@@ -65,9 +68,12 @@ py::object read_samples(common::AudioFileReader& reader) {
   if (channels > 1) shape.push_back(channels);
   py::array_t<T> data(shape);
   int64_t got = 0;
-  {
+  try {
     py::gil_scoped_release unlocked;
     got = reader.read(data.mutable_data(), frames);
+  } catch (const common::SndfileError& e) {
+    // The warning line names the file already.
+    throw common::OSError(e.reason);
   }
   if (got < frames) return data[py::slice(py::none(), py::int_(got), py::none())];
   return std::move(data);
@@ -100,9 +106,9 @@ py::object one_channel_float32(py::object data) {
 
 py::object safe_sf_read(const py::object& path, const py::object& dtype) {
   py::object result;
-  std::string error_text;
-  if (run_guarded([&] { result = read_whole_file(path, dtype); }, error_text)) return result;
-  print_warning("sf.read failed for ", path, error_text);
+  const std::optional<OrdinaryError> failure = run_guarded([&] { result = read_whole_file(path, dtype); });
+  if (!failure) return result;
+  print_warning("sf.read failed for ", path, failure->text);
   return py::make_tuple(empty_float32(), py::int_(mixsim::kFailedReadRate));
 }
 
@@ -110,20 +116,16 @@ py::object load_audio(const py::object& path, const py::object& target_sr) {
   auto [data, sr] = unpack_pair(blendkit_attr("_safe_sf_read")(path, py::arg("dtype") = "float32"));
   data = one_channel_float32(data);
   if (py::getattr(data, "size").cast<int64_t>() > 0 && sr.not_equal(target_sr)) {
-    std::string error_text;
     py::object resampled;
-    const bool ok = run_guarded(
-        [&] {
-          resampled = blendkit_attr("librosa").attr("resample")(data, py::arg("orig_sr") = sr,
-                                                                py::arg("target_sr") = target_sr,
-                                                                py::arg("res_type") = "kaiser_fast");
-        },
-        error_text);
-    if (ok) {
+    const std::optional<OrdinaryError> failure = run_guarded([&] {
+      resampled = blendkit_attr("librosa").attr("resample")(
+          data, py::arg("orig_sr") = sr, py::arg("target_sr") = target_sr, py::arg("res_type") = "kaiser_fast");
+    });
+    if (failure) {
+      print_warning("failed resample audio ", path, failure->text);
+    } else {
       data = resampled;
       sr = target_sr;
-    } else {
-      print_warning("failed resample audio ", path, error_text);
     }
   }
   return py::make_tuple(data, py::int_(sr));

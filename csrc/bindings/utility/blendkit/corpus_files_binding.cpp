@@ -10,8 +10,9 @@
 #include "bindings/utility/blendkit/corpus_parts.h"
 #include "bindings/utility/blendkit/corpus_text_edge.h"
 #include "common/file_kind.h"
-#include "corpus/impulse_response_files.h"
 #include "common/text_order.h"
+#include "corpus/impulse_response_files.h"
+#include "pyutil/fs_path.h"
 
 namespace py = pybind11;
 
@@ -45,18 +46,17 @@ py::list unique_sorted(const py::list& items) {
 // that no file name can hold names no file.
 bool names_regular_file(const py::handle& match) {
   std::optional<std::string> bytes;
-  if (PyUnicode_Check(match.ptr())) bytes = file_system_bytes(match);
-  if (PyBytes_Check(match.ptr())) bytes = py::reinterpret_borrow<py::bytes>(match).cast<std::string>();
+  if (PyUnicode_Check(match.ptr()) || PyBytes_Check(match.ptr())) bytes = try_fs_encode(match);
   return bytes && common::is_regular_file(*bytes);
 }
 
 void add_pattern(ImpulseResponseFiles& files, const py::handle& pattern) {
   const py::str text = path_text(pattern, "collect_rir_hierarchy pattern");
-  const std::optional<std::string> bytes = file_system_bytes(text);
+  const std::optional<std::string> bytes = try_fs_encode(text);
   if (bytes && files.add_path(*bytes)) return;
   for (const py::handle match : blendkit_attr("glob").attr("glob")(text, py::arg("recursive") = true)) {
     if (!PyUnicode_Check(match.ptr())) continue;
-    if (const std::optional<std::string> match_bytes = file_system_bytes(match)) files.add_match(*match_bytes);
+    if (const std::optional<std::string> match_bytes = try_fs_encode(match)) files.add_match(*match_bytes);
   }
 }
 
@@ -64,8 +64,8 @@ py::dict rir_map_from(const std::vector<RoomType>& types) {
   py::dict rir_map;
   for (const RoomType& type : types) {
     py::dict rooms;
-    for (const Room& room : type.rooms) rooms[text_from_file_system(room.name)] = texts_from_file_system(room.paths);
-    rir_map[text_from_file_system(type.name)] = rooms;
+    for (const Room& room : type.rooms) rooms[fs_decode(room.name)] = fs_decode_each(room.paths);
+    rir_map[fs_decode(type.name)] = rooms;
   }
   return rir_map;
 }
@@ -87,14 +87,10 @@ py::list collect_files(const py::object& patterns) {
 py::dict collect_rir_hierarchy(const py::object& patterns, const py::object& exts) {
   if (!py::bool_(patterns)) return py::dict();
   ImpulseResponseFiles files(extension_filter_from(exts));
-  try {
-    for (const py::handle pattern : patterns) {
-      if (!pattern.is_none()) add_pattern(files, pattern);
-    }
-    return rir_map_from(files.rooms());
-  } catch (const OsCallError& error) {
-    raise_os_error(error);
+  for (const py::handle pattern : patterns) {
+    if (!pattern.is_none()) add_pattern(files, pattern);
   }
+  return rir_map_from(files.rooms());
 }
 
 }  // namespace speech::corpus

@@ -9,9 +9,10 @@
 #include "bindings/utility/blendkit/corpus_parts.h"
 #include "bindings/utility/blendkit/corpus_text_edge.h"
 #include "common/file_kind.h"
+#include "common/text_order.h"
 #include "corpus/lexical_path.h"
 #include "corpus/speaker_index.h"
-#include "common/text_order.h"
+#include "pyutil/fs_path.h"
 #include "pyutil/unpack_pair.h"
 
 namespace py = pybind11;
@@ -63,50 +64,42 @@ py::list texts_from_keys(const std::vector<std::string>& keys) {
 }  // namespace
 
 py::dict find_audio_files_by_speaker(const py::object& root, const py::object& exts) {
-  const std::optional<std::string> root_bytes = file_system_bytes(path_text(root, "root"));
+  const std::optional<std::string> root_bytes = try_fs_encode(path_text(root, "root"));
   if (!root_bytes || !common::is_directory(*root_bytes)) return py::dict();
-  try {
-    const ExtensionFilter filter = extension_filter_from(exts);
-    WorkingDirectory cwd;
-    py::dict speakers;
-    for (const SpeakerFiles& speaker : index_speakers(*root_bytes, filter, cwd)) {
-      speakers[text_from_file_system(speaker.id)] = texts_from_file_system(speaker.paths);
-    }
-    return speakers;
-  } catch (const OsCallError& error) {
-    raise_os_error(error);
+  const ExtensionFilter filter = extension_filter_from(exts);
+  WorkingDirectory cwd;
+  py::dict speakers;
+  for (const SpeakerFiles& speaker : index_speakers(*root_bytes, filter, cwd)) {
+    speakers[fs_decode(speaker.id)] = fs_decode_each(speaker.paths);
   }
+  return speakers;
 }
 
 py::dict combine_speaker_mappings(const py::object& mappings, const py::object& strategy) {
   const bool prefix = strategy_of(strategy) == CombinedIds::kPrefixed;
-  try {
-    KeyPaths paths;
-    py::dict position;  // key -> index, with the interpreter's key equality
-    std::vector<py::object> keys;
-    std::vector<std::vector<std::string>> lists;
-    const py::str joiner("_");
-    for (const py::handle label_and_map : mappings.attr("items")()) {
-      const auto [label, speaker_map] = unpack_pair(label_and_map);
-      for (const py::handle speaker_and_files : speaker_map.attr("items")()) {
-        const auto [speaker, file_list] = unpack_pair(speaker_and_files);
-        std::vector<std::string> files = paths.absolute(file_list);
-        const py::object key = prefix ? text_of(label) + joiner + text_of(speaker) : speaker;
-        if (position.contains(key)) {
-          merge_speaker_paths(lists[position[key].cast<size_t>()], std::move(files));
-        } else {
-          position[key] = py::int_(keys.size());
-          keys.push_back(key);
-          lists.push_back(std::move(files));
-        }
+  KeyPaths paths;
+  py::dict position;  // key -> index, with the interpreter's key equality
+  std::vector<py::object> keys;
+  std::vector<std::vector<std::string>> lists;
+  const py::str joiner("_");
+  for (const py::handle label_and_map : mappings.attr("items")()) {
+    const auto [label, speaker_map] = unpack_pair(label_and_map);
+    for (const py::handle speaker_and_files : speaker_map.attr("items")()) {
+      const auto [speaker, file_list] = unpack_pair(speaker_and_files);
+      std::vector<std::string> files = paths.absolute(file_list);
+      const py::object key = prefix ? text_of(label) + joiner + text_of(speaker) : speaker;
+      if (position.contains(key)) {
+        merge_speaker_paths(lists[position[key].cast<size_t>()], std::move(files));
+      } else {
+        position[key] = py::int_(keys.size());
+        keys.push_back(key);
+        lists.push_back(std::move(files));
       }
     }
-    py::dict combined;
-    for (size_t i = 0; i < keys.size(); ++i) combined[keys[i]] = texts_from_keys(lists[i]);
-    return combined;
-  } catch (const OsCallError& error) {
-    raise_os_error(error);
   }
+  py::dict combined;
+  for (size_t i = 0; i < keys.size(); ++i) combined[keys[i]] = texts_from_keys(lists[i]);
+  return combined;
 }
 
 }  // namespace speech::corpus

@@ -1,32 +1,16 @@
 #include "bindings/utility/blendkit/corpus_text_edge.h"
 
+#include <optional>
 #include <utility>
+#include <vector>
+
+#include "common/errors.h"
+#include "pyutil/fs_path.h"
+#include "pyutil/py_print.h"
 
 namespace py = pybind11;
 
 namespace speech::corpus {
-
-std::optional<std::string> file_system_bytes(const py::handle& text) {
-  PyObject* encoded = PyUnicode_EncodeFSDefault(text.ptr());
-  if (encoded == nullptr) {
-    PyErr_Clear();
-    return std::nullopt;
-  }
-  const py::bytes bytes = py::reinterpret_steal<py::bytes>(encoded);
-  return static_cast<std::string>(bytes);
-}
-
-py::str text_from_file_system(const std::string& bytes) {
-  PyObject* text = PyUnicode_DecodeFSDefaultAndSize(bytes.data(), static_cast<Py_ssize_t>(bytes.size()));
-  if (text == nullptr) throw py::error_already_set();
-  return py::reinterpret_steal<py::str>(text);
-}
-
-py::list texts_from_file_system(const std::vector<std::string>& paths) {
-  py::list texts(paths.size());
-  for (size_t i = 0; i < paths.size(); ++i) texts[i] = text_from_file_system(paths[i]);
-  return texts;
-}
 
 std::string order_key(const py::handle& text) {
   Py_ssize_t size = 0;
@@ -49,8 +33,7 @@ py::str path_text(const py::handle& path, const char* what) {
   if (fs_path == nullptr) throw py::error_already_set();
   py::object text = py::reinterpret_steal<py::object>(fs_path);
   if (!PyUnicode_Check(text.ptr())) {
-    throw py::type_error(std::string(what) + " must be a text path, not " +
-                         py::str(py::type::handle_of(text).attr("__name__")).cast<std::string>());
+    throw common::TypeError(std::string(what) + " must be a text path, not " + type_name(text));
   }
   return py::reinterpret_steal<py::str>(text.release());
 }
@@ -63,22 +46,13 @@ ExtensionFilter extension_filter_from(const py::handle& exts) {
   std::vector<std::string> accepted;
   for (const py::handle ext : lowered) {
     if (!PyUnicode_Check(ext.ptr())) continue;  // never equal to a file name's text
-    if (auto bytes = file_system_bytes(ext)) accepted.push_back(std::move(*bytes));
+    if (std::optional<std::string> bytes = try_fs_encode(ext)) accepted.push_back(std::move(*bytes));
   }
   auto non_ascii = [lowered](std::string_view extension) {
-    const py::str text = text_from_file_system(std::string(extension));
+    const py::str text = fs_decode(std::string(extension));
     return lowered.contains(text.attr("lower")());
   };
   return ExtensionFilter(std::move(accepted), std::move(non_ascii));
-}
-
-void raise_os_error(const OsCallError& error) {
-  const py::object os_error = py::module_::import("builtins").attr("OSError");
-  const py::object exception =
-      error.path.empty() ? os_error(error.error_number, error.what())
-                         : os_error(error.error_number, error.what(), text_from_file_system(error.path));
-  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception.ptr())), exception.ptr());
-  throw py::error_already_set();
 }
 
 }  // namespace speech::corpus

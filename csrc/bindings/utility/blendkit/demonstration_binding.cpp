@@ -11,14 +11,16 @@
 #include <vector>
 
 #include "bindings/utility/blendkit/registration.h"
-#include "bindings/utility/blendkit/signal_arrays.h"
 #include "bindings/utility/blendkit/signal_calls.h"
 #include "common/errors.h"
 #include "common/wav_io.h"
 #include "mixsim/demo_command_line.h"
 #include "mixsim/demo_run.h"
 #include "pyutil/argparse_options.h"
+#include "pyutil/fs_path.h"
+#include "pyutil/ordinary_errors.h"
 #include "pyutil/py_print.h"
+#include "pyutil/text_signature.h"
 
 namespace py = pybind11;
 
@@ -62,7 +64,7 @@ py::object head(const py::object& samples, const py::object& length) {
 }
 
 // The text an f-string gives the value.
-std::string text_of(const py::object& value) { return builtin("format")(value, "").cast<std::string>(); }
+std::string text_of(const py::object& value) { return py_str(builtin("format")(value, "")); }
 
 py::object get_or(const py::object& batch, const char* key, const py::object& fallback) {
   return batch.attr("get")(key, fallback);
@@ -118,10 +120,10 @@ class BatchFiles final : public mixsim::SampleFiles {
     const py::object sids = sample_ids(j);
     if (sids.is_none()) return std::nullopt;
     std::vector<std::string> ids;
-    std::string unused;
-    if (!signal_arrays::run_guarded([&] { for (const py::handle id : sids) ids.push_back(py_str(id)); }, unused)) {
-      return std::nullopt;
-    }
+    const std::optional<OrdinaryError> refused = run_guarded([&] {
+      for (const py::handle id : sids) ids.push_back(py_str(id));
+    });
+    if (refused) return std::nullopt;
     return ids;
   }
 
@@ -166,9 +168,9 @@ class BatchFiles final : public mixsim::SampleFiles {
   }
 
   std::string written(const std::string& name, const py::object& samples) const {
-    const std::string path = blendkit_attr("os").attr("path").attr("join")(out_dir_, name).cast<std::string>();
-    write_float_wav(path, samples, batch_.sample_rate);
-    return path;
+    const py::object path = blendkit_attr("os").attr("path").attr("join")(out_dir_, utf8_text(name));
+    write_float_wav(fs_encode(path), samples, batch_.sample_rate);
+    return py_str(path);
   }
 
   const Batch& batch_;
@@ -207,11 +209,10 @@ class DemoRun final : public mixsim::DemoSteps {
 
   std::optional<std::string> save_batch(int64_t epoch, int64_t step, int64_t batch_size) override {
     BatchFiles files(batch_, out_dir_);
-    std::string error_text;
-    if (signal_arrays::run_guarded([&] { mixsim::save_samples(files, epoch, step, batch_size); }, error_text)) {
-      return std::nullopt;
-    }
-    return error_text;
+    const std::optional<OrdinaryError> failure =
+        run_guarded([&] { mixsim::save_samples(files, epoch, step, batch_size); });
+    if (!failure) return std::nullopt;
+    return failure->text;
   }
 
  private:
@@ -247,8 +248,8 @@ void run_demonstration() {
 }  // namespace
 
 void bind_demonstration(py::module_& m) {
-  m.def("_run_demonstration", &run_demonstration,
-        "Runs the training-stream demonstration with the process's command line.");
+  def_function(m, "_run_demonstration", &run_demonstration,
+               "Runs the training-stream demonstration with the process's command line.");
 }
 
 }  // namespace speech

@@ -11,6 +11,7 @@
 #include "mixsim/dataset_arguments.h"
 #include "mixsim/stream_plan.h"
 #include "pyutil/plain_class.h"
+#include "pyutil/raise_error.h"
 
 namespace py = pybind11;
 
@@ -105,7 +106,7 @@ void check_speaker_count_probs(const py::handle& probs) {
     try {
       as_int(key);
     } catch (py::error_already_set& e) {
-      if (!is_ordinary_exception(e)) throw;
+      if (!is_ordinary(e)) throw;
       throw common::ValueError("speaker_count_probs keys must be speaker counts, got " + shown(key));
     }
   }
@@ -114,7 +115,7 @@ void check_speaker_count_probs(const py::handle& probs) {
     try {
       weights.push_back(py::cast<double>(as_float(weight)));
     } catch (py::error_already_set& e) {
-      if (!is_ordinary_exception(e)) throw;
+      if (!is_ordinary(e)) throw;
       throw common::ValueError("speaker_count_probs weights must be numbers, got " + shown(weight));
     }
   }
@@ -148,8 +149,7 @@ void dataset_init(const py::object& cls, py::object self, py::object speech_root
   self.attr("snr_reference") = snr_reference;
   if (assertions_enabled() && !is_snr_reference(self.attr("snr_reference"))) {
     // As a failed assert statement raises it: with no arguments at all.
-    PyErr_SetNone(PyExc_AssertionError);
-    throw py::error_already_set();
+    raise_bare(PyExc_AssertionError);
   }
   self.attr("apply_rir_prob") = as_float(apply_rir_prob);
   self.attr("apply_noise_prob") = as_float(apply_noise_prob);
@@ -205,8 +205,7 @@ py::dict default_speaker_count_probs() {
 void bind_mixture_dataset(py::module_& m) {
   using namespace mixture;
   remember_original_readers(m);
-  PlainClass cls(m, "IterableSeparationDataset", kClassDoc, "utility.blendkit",
-                 py::make_tuple(m.attr("IterableDataset")));
+  PlainClass cls(m, "IterableSeparationDataset", kClassDoc, py::make_tuple(m.attr("IterableDataset")));
   const py::object type = cls.type_object();
   cls.def(
       "__init__",

@@ -12,6 +12,7 @@
 #include "bindings/utility/blendkit/warning_line.h"
 #include "common/sample_view.h"
 #include "mixsim/mixture_synthesis.h"
+#include "pyutil/ordinary_errors.h"
 #include "pyutil/plain_class.h"
 #include "pyutil/unpack_pair.h"
 
@@ -39,10 +40,6 @@ FloatArray float_zeros(int64_t n);
 
 // obj.size as an integer.
 int64_t size_of(const pybind11::handle& obj);
-
-// An exception of the interpreter's Exception family (not an interrupt or
-// a request to exit), which the stream's guarded steps catch.
-bool is_ordinary_exception(const pybind11::error_already_set& e);
 
 // list(items): always a new list (pybind11's list conversion hands back a
 // list argument itself).

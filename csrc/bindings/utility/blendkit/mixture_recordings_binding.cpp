@@ -36,7 +36,7 @@ py::object store_prepared(const py::dict& cache, const py::object& path, py::obj
     try {
       recording = resample(float32_asarray(recording));
     } catch (py::error_already_set& e) {
-      if (!is_ordinary_exception(e)) throw;
+      if (!is_ordinary(e)) throw;
       print_warning(phrase, path, e);
     }
   }

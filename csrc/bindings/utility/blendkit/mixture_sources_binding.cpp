@@ -5,13 +5,13 @@
 #include <optional>
 #include <string>
 
-#include "bindings/utility/blendkit/corpus_text_edge.h"
 #include "bindings/utility/blendkit/mixture_sources.h"
 #include "bindings/utility/blendkit/signal_calls.h"
 #include "common/errors.h"
 #include "mixsim/segment_ops.h"
 #include "mixsim/signal_faults.h"
 #include "mixsim/utterance_source.h"
+#include "pyutil/fs_path.h"
 
 namespace py = pybind11;
 
@@ -22,7 +22,7 @@ namespace {
 // for its crop.
 std::optional<Source> open_for_crop(const py::object& speaker, const py::object& path, const py::object& target_sr) {
   if (!py::isinstance<py::str>(path)) return std::nullopt;
-  const std::optional<std::string> file = corpus::file_system_bytes(path);
+  const std::optional<std::string> file = try_fs_encode(path);
   if (!file) return std::nullopt;
   std::optional<mixsim::UtteranceSource> held = mixsim::open_for_crop(*file, py::cast<double>(target_sr));
   if (!held) return std::nullopt;
@@ -37,7 +37,7 @@ LoadedSource scanned(Source source) {
   try {
     found.non_finite = source.samples.reader->first_non_finite_frame();
   } catch (const common::OSError& e) {
-    print_warning("sf.read failed for ", source.path, py::str(e.what()));
+    print_warning("sf.read failed for ", source.path, e.what());
     found.refused = true;
     return {std::move(source), found};
   }
@@ -98,7 +98,7 @@ std::optional<FloatArray> crop_source(const Source& source, int64_t start, int64
     source.samples.crop(start, L, out.mutable_data());
   } catch (const common::OSError& e) {
     // A file that opened but cannot be read is unreadable all the same.
-    print_warning("sf.read failed for ", source.path, py::str(e.what()));
+    print_warning("sf.read failed for ", source.path, e.what());
     return std::nullopt;
   }
   return out;

@@ -38,8 +38,6 @@ FloatArray float_zeros(int64_t n) {
 
 int64_t size_of(const py::handle& obj) { return py::cast<int64_t>(obj.attr("size")); }
 
-bool is_ordinary_exception(const py::error_already_set& e) { return e.matches(PyExc_Exception); }
-
 py::list new_list(const py::handle& items) {
   PyObject* list = PySequence_List(items.ptr());
   if (list == nullptr) throw py::error_already_set();

@@ -66,7 +66,7 @@ class AttemptSteps final : public mixsim::MixtureSteps {
     try {
       picks_ = new_list(dataset_.attr("_sample_speakers_and_utts")(streams_.worker.stream(), n));
     } catch (py::error_already_set& e) {
-      if (!is_ordinary_exception(e)) throw;
+      if (!is_ordinary(e)) throw;
       return std::nullopt;
     }
     target_sr_ = dataset_.attr("target_sr");
@@ -106,7 +106,7 @@ class AttemptSteps final : public mixsim::MixtureSteps {
     try {
       rirs_.back() = dataset_.attr("_load_and_resample_rir")(path);
     } catch (py::error_already_set& e) {
-      if (!is_ordinary_exception(e)) throw;
+      if (!is_ordinary(e)) throw;
       print_warning("failed load rir ", path, e);
       return false;
     }

@@ -1,18 +1,16 @@
 #pragma once
 // What the signal functions need from interpreter objects: whether an
 // argument is a plain NumPy array whose samples C++ may read in place, new
-// float32 arrays, the interpreter's arithmetic on scalars, and the guarded
-// blocks that turn an exception of the Exception family into a warning.
+// float32 arrays, and the interpreter's arithmetic on scalars.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
-#include <cmath>
 #include <cfloat>
-#include <exception>
-#include <string>
+#include <cmath>
+#include <vector>
 
 #include "common/sample_view.h"
-#include "pyutil/py_print.h"
+#include "pyutil/numpy_view.h"
 
 namespace speech::signal_arrays {
 
@@ -28,10 +26,7 @@ inline bool is_plain_ndarray(const py::handle& obj) {
 // A plain ndarray of native T samples, C-contiguous and aligned, of any shape.
 template <typename T>
 bool holds_samples(const py::handle& obj) {
-  if (!is_plain_ndarray(obj)) return false;
-  const auto arr = py::reinterpret_borrow<py::array>(obj);
-  constexpr int kFlags = py::detail::npy_api::NPY_ARRAY_C_CONTIGUOUS_ | py::detail::npy_api::NPY_ARRAY_ALIGNED_;
-  return arr.dtype().is(py::dtype::of<T>()) && (py::detail::array_proxy(arr.ptr())->flags & kFlags) == kFlags;
+  return is_plain_ndarray(obj) && holds_aligned_samples<T>(py::reinterpret_borrow<py::array>(obj));
 }
 
 // Every sample of an array that holds_samples<T> accepted, read in place.
@@ -74,24 +69,6 @@ inline bool less_than(const py::object& a, const py::object& b) {
   const int result = PyObject_RichCompareBool(a.ptr(), b.ptr(), Py_LT);
   if (result < 0) throw py::error_already_set();
   return result == 1;
-}
-
-// Runs `body`; an exception of the interpreter's Exception family (a C++
-// error counts as one: the edge would raise it as such) is caught and its
-// text returned through `error_text`. Others (KeyboardInterrupt,
-// SystemExit) go on to the caller.
-template <typename Body>
-bool run_guarded(Body&& body, std::string& error_text) {
-  try {
-    body();
-    return true;
-  } catch (py::error_already_set& e) {
-    if (!e.matches(PyExc_Exception)) throw;
-    error_text = py_str(e.value());
-  } catch (const std::exception& e) {
-    error_text = e.what();
-  }
-  return false;
 }
 
 }  // namespace speech::signal_arrays

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "pyutil/py_print.h"
+
 namespace speech {
 
 inline void print_warning(const std::string& phrase, const pybind11::handle& subject,
@@ -22,8 +24,9 @@ inline void print_warning(const std::string& phrase, const pybind11::handle& sub
   print_warning(phrase, subject, e.value());
 }
 
+// An error text from C++ carries a path's undecodable bytes as they are.
 inline void print_warning(const std::string& phrase, const pybind11::handle& subject, const std::string& error_text) {
-  print_warning(phrase, subject, pybind11::str(error_text));
+  print_warning(phrase, subject, utf8_text(error_text));
 }
 
 }  // namespace speech

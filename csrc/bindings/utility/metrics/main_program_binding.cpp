@@ -2,6 +2,7 @@
 
 #include "bindings/utility/metrics/registration.h"
 #include "metrics/main_program.h"
+#include "pyutil/text_signature.h"
 
 namespace py = pybind11;
 
@@ -19,7 +20,8 @@ void run_main(py::dict namespace_) {
 }  // namespace
 
 void bind_main_program(py::module_& m) {
-  m.def("_run_main", &run_main, "Run the module's main-program steps into the given globals.", py::arg("namespace"));
+  def_function(m, "_run_main", &run_main, "Run the module's main-program steps into the given globals.",
+               py::arg("namespace"));
 }
 
 }  // namespace speech

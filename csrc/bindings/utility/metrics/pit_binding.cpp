@@ -9,7 +9,7 @@ namespace py = pybind11;
 namespace speech {
 namespace {
 
-const Signature kPitSig{"PIT", {"pairwise_sisdr", "return_indices"}, 1};
+const Signature kPitSig{"PIT", {{"pairwise_sisdr"}, {"return_indices", false}}};
 
 constexpr const char* kPitDoc = R"(Permutation-invariant loss: minus the best mean SI-SDR over all pairings of estimates with references.
 
@@ -22,10 +22,8 @@ Returns:
     batch_indices: (batch, nsrc)
 )";
 
-// Any object the interpreter finds true asks for the pairing; a missing one
-// is False.
+// Any object the interpreter finds true asks for the pairing.
 bool truth_of(const py::object& obj) {
-  if (!obj) return false;
   const int truth = PyObject_IsTrue(obj.ptr());
   if (truth < 0) throw py::error_already_set();
   return truth != 0;
@@ -46,6 +44,6 @@ py::object pit(const py::args& args, const py::kwargs& kwargs) {
 
 }  // namespace
 
-void bind_pit(py::module_& m) { m.def("PIT", &pit, kPitDoc); }
+void bind_pit(py::module_& m) { m.def("PIT", &pit, py::doc(kPitSig.signed_doc(kPitDoc).c_str())); }
 
 }  // namespace speech

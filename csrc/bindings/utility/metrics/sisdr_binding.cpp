@@ -11,8 +11,8 @@ namespace {
 
 constexpr double kDefaultEps = 1e-8;
 
-const Signature kCalculateSig{"Calculate_SISDR", {"estimation", "origin", "eps"}, 2};
-const Signature kPairwiseSig{"Parwise_SISDR", {"estimation", "origin", "eps"}, 2};
+const Signature kCalculateSig{"Calculate_SISDR", {{"estimation"}, {"origin"}, {"eps", kDefaultEps}}};
+const Signature kPairwiseSig{"Parwise_SISDR", {{"estimation"}, {"origin"}, {"eps", kDefaultEps}}};
 
 constexpr const char* kCalculateDoc = R"(SI-SDR in dB of each estimated source against the reference of the same index.
 
@@ -48,8 +48,7 @@ struct SisdrArgs {
 
 SisdrArgs parse(const Signature& sig, const py::args& args, const py::kwargs& kwargs) {
   const std::vector<py::object> bound = bind_call(sig, args, kwargs);
-  return {tensor_arg(sig, bound[0], "estimation"), tensor_arg(sig, bound[1], "origin"),
-          real_arg(bound[2], kDefaultEps)};
+  return {tensor_arg(sig, bound[0], "estimation"), tensor_arg(sig, bound[1], "origin"), real_arg(bound[2])};
 }
 
 at::Tensor calculate(const py::args& args, const py::kwargs& kwargs) {
@@ -68,8 +67,8 @@ at::Tensor pairwise(const py::args& args, const py::kwargs& kwargs) {
 }  // namespace
 
 void bind_sisdr(py::module_& m) {
-  m.def("Calculate_SISDR", &calculate, kCalculateDoc);
-  m.def("Parwise_SISDR", &pairwise, kPairwiseDoc);
+  m.def("Calculate_SISDR", &calculate, py::doc(kCalculateSig.signed_doc(kCalculateDoc).c_str()));
+  m.def("Parwise_SISDR", &pairwise, py::doc(kPairwiseSig.signed_doc(kPairwiseDoc).c_str()));
 }
 
 }  // namespace speech
