@@ -28,12 +28,12 @@ void crop_resampled_utterance(common::SampleView<const float> x, double orig_sr,
 
 // The frames of an utterance of n frames that its crop [start, start + L)
 // is made from.
-SampleStretch frames_for_crop(int64_t n, double orig_sr, double target_sr, int64_t start, int64_t L);
+resample::SampleStretch frames_for_crop(int64_t n, double orig_sr, double target_sr, int64_t start, int64_t L);
 
 // crop_resampled_utterance with only those frames at hand: x holds frames
 // `have` of the n, side by side, which cover frames_for_crop. Equal bit for
 // bit.
-void crop_resampled_frames(common::SampleView<const float> x, const SampleStretch& have, int64_t n, double orig_sr,
-                           double target_sr, int64_t start, int64_t L, float* out);
+void crop_resampled_frames(common::SampleView<const float> x, const resample::SampleStretch& have, int64_t n,
+                           double orig_sr, double target_sr, int64_t start, int64_t L, float* out);
 
 }  // namespace speech::mixsim

@@ -27,7 +27,7 @@ void UtteranceSource::crop(int64_t start, int64_t L, float* out) const {
     std::fill(out + kept, out + L, 0.0f);
     return;
   }
-  const SampleStretch have = frames_for_crop(frames, *file_rate, target_rate, start, L);
+  const resample::SampleStretch have = frames_for_crop(frames, *file_rate, target_rate, start, L);
   std::vector<float> stretch(static_cast<size_t>(have.end - have.first));
   reader->read_first_channel(have.first, have.end - have.first, stretch.data());
   crop_resampled_frames(common::samples_of(stretch), have, frames, *file_rate, target_rate, start, L, out);

@@ -4,7 +4,7 @@
 
 #include "common/errors.h"
 
-namespace speech {
+namespace speech::resample {
 
 ResampleFilter resample_filter_from_name(const std::string& res_type) {
   if (res_type == "kaiser_best") return ResampleFilter::kKaiserBest;
@@ -82,4 +82,4 @@ const InterpFilter& kaiser_filter(ResampleFilter filter) {
   return best;
 }
 
-}  // namespace speech
+}  // namespace speech::resample

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace speech {
+namespace speech::resample {
 
 enum class ResampleFilter { kKaiserBest, kKaiserFast };
 
@@ -41,4 +41,4 @@ const InterpFilter& kaiser_filter(ResampleFilter filter);
 // Modified Bessel function of the first kind, order zero.
 double bessel_i0(double x);
 
-}  // namespace speech
+}  // namespace speech::resample

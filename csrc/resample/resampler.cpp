@@ -13,7 +13,7 @@
 #include "resample/sinc_interpolator.h"
 #include "resample/table_cache.h"
 
-namespace speech {
+namespace speech::resample {
 
 namespace {
 
@@ -204,4 +204,4 @@ template void resample_span_from<double>(common::SampleView<const double>, const
 template std::vector<float> resample<float>(common::SampleView<const float>, double, double, ResampleFilter);
 template std::vector<double> resample<double>(common::SampleView<const double>, double, double, ResampleFilter);
 
-}  // namespace speech
+}  // namespace speech::resample

@@ -9,7 +9,7 @@
 #include "common/sample_view.h"
 #include "resample/kaiser_filter.h"
 
-namespace speech {
+namespace speech::resample {
 
 // Both rates finite and positive, else ValueError.
 void check_sample_rates(double orig_sr, double target_sr);
@@ -71,4 +71,4 @@ template <typename T>
 void resample_span_from(common::SampleView<const T> x, const SampleStretch& have, int64_t n, double orig_sr,
                         double target_sr, ResampleFilter filter, int64_t first, int64_t count, T* out);
 
-}  // namespace speech
+}  // namespace speech::resample

@@ -9,7 +9,7 @@
 
 #include "common/cpu_features.h"
 
-namespace speech {
+namespace speech::resample {
 
 namespace {
 
@@ -439,4 +439,4 @@ template void interpolate_span<float>(const InputSamples<float>&, const InterpTa
 template void interpolate_span<double>(const InputSamples<double>&, const InterpTable&, double, double*, int64_t,
                                        int64_t);
 
-}  // namespace speech
+}  // namespace speech::resample

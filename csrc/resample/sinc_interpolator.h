@@ -7,7 +7,7 @@
 #include "common/sample_view.h"
 #include "resample/kaiser_filter.h"
 
-namespace speech {
+namespace speech::resample {
 
 // A filter's table made ready for one rate ratio. A wing starting at table
 // entry `offset` reads entries offset, offset + index_step, ...; those are
@@ -62,4 +62,4 @@ template <typename T>
 void interpolate_span(const InputSamples<T>& x, const InterpTable& table, double time_increment, T* y,
                       int64_t t_first, int64_t count);
 
-}  // namespace speech
+}  // namespace speech::resample

@@ -4,7 +4,7 @@
 #include <deque>
 #include <mutex>
 
-namespace speech {
+namespace speech::resample {
 
 namespace {
 
@@ -57,4 +57,4 @@ std::shared_ptr<const InterpTable> cached_interp_table(ResampleFilter filter, do
   return built;
 }
 
-}  // namespace speech
+}  // namespace speech::resample

@@ -8,8 +8,8 @@
 #include "resample/kaiser_filter.h"
 #include "resample/sinc_interpolator.h"
 
-namespace speech {
+namespace speech::resample {
 
 std::shared_ptr<const InterpTable> cached_interp_table(ResampleFilter filter, double sample_ratio);
 
-}  // namespace speech
+}  // namespace speech::resample

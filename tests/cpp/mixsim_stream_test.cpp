@@ -115,7 +115,7 @@ TEST_P(UtteranceCrop, EqualsTheCropOfTheWholeResampledUtterance) {
   std::vector<float> x(3001);
   for (size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(std::sin(0.01 * i) + 0.1 * std::cos(0.37 * i));
   const std::vector<float> whole =
-      resample(common::samples_of(x), orig, target, ResampleFilter::kKaiserFast);
+      resample::resample(common::samples_of(x), orig, target, resample::ResampleFilter::kKaiserFast);
   const int64_t total = resampled_utterance_length(static_cast<int64_t>(x.size()), orig, target);
   ASSERT_EQ(total, static_cast<int64_t>(whole.size()));
   const int64_t L = 700;
@@ -146,7 +146,7 @@ TEST_P(UtteranceCrop, FromItsOwnFramesEqualsTheCropOfTheWholeUtterance) {
   for (const int64_t start : {int64_t{0}, int64_t{5}, total / 3, total - L, total - 40}) {
     std::vector<float> expected(L), got(L, -7.0f);
     crop_resampled_utterance(common::contiguous_samples(x.data(), n), orig, target, start, L, expected.data());
-    const SampleStretch have = frames_for_crop(n, orig, target, start, L);
+    const resample::SampleStretch have = frames_for_crop(n, orig, target, start, L);
     ASSERT_LE(have.end - have.first, static_cast<int64_t>(L * orig / target) + 2 * 24 * 3 + 4) << start;
     const std::vector<float> frames(x.begin() + have.first, x.begin() + have.end);
     crop_resampled_frames(common::samples_of(frames), have, n, orig, target, start, L, got.data());
@@ -155,8 +155,8 @@ TEST_P(UtteranceCrop, FromItsOwnFramesEqualsTheCropOfTheWholeUtterance) {
 }
 
 TEST(UtteranceCrop, FramesThatDoNotCoverTheCropAreRefused) {
-  const SampleStretch have = frames_for_crop(5000, 8000.0, 16000.0, 2000, 400);
-  const SampleStretch short_by_one{have.first + 1, have.end};
+  const resample::SampleStretch have = frames_for_crop(5000, 8000.0, 16000.0, 2000, 400);
+  const resample::SampleStretch short_by_one{have.first + 1, have.end};
   const std::vector<float> x(static_cast<size_t>(short_by_one.end - short_by_one.first), 0.25f);
   std::vector<float> out(400);
   EXPECT_THROW(crop_resampled_frames(common::samples_of(x), short_by_one, 5000, 8000.0, 16000.0, 2000, 400, out.data()),

@@ -6,7 +6,7 @@
 #include "common/errors.h"
 #include "resample/kaiser_filter.h"
 
-namespace speech {
+namespace speech::resample {
 namespace {
 
 TEST(ResampleFilter, BesselI0KnownValues) {
@@ -72,4 +72,4 @@ TEST(ResampleFilter, WingVanishesAtEveryZeroCrossingOfTheScaledSinc) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::resample

@@ -12,7 +12,7 @@
 #include "resample/resampler.h"
 #include "resample/sinc_interpolator.h"
 
-namespace speech {
+namespace speech::resample {
 namespace {
 
 // Output t read off the table one tap at a time: tap i of a wing is entry
@@ -91,4 +91,4 @@ INSTANTIATE_TEST_SUITE_P(
                       std::make_tuple(11025.0, 16000.0, ResampleFilter::kKaiserFast)));
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::resample

@@ -8,7 +8,7 @@
 #include "common/errors.h"
 #include "resample/resampler.h"
 
-namespace speech {
+namespace speech::resample {
 namespace {
 
 constexpr double kPi = 3.141592653589793238462643383279502884;
@@ -197,4 +197,4 @@ TEST(Resampler, ErrorTextsNameTheProblem) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::resample

@@ -20,8 +20,8 @@ py::object librosa_resample(const py::object& y, const py::object& orig_sr, cons
   const FloatKind precision = audio_precision(y);
   const double orig = rate_value(orig_sr, "orig_sr");
   const double target = rate_value(target_sr, "target_sr");
-  check_sample_rates(orig, target);
-  const ResampleFilter filter = filter_value(res_type);
+  resample::check_sample_rates(orig, target);
+  const resample::ResampleFilter filter = filter_value(res_type);
   const auto arr = py::reinterpret_borrow<py::array>(y);
   if (precision == FloatKind::kFloat32) return resample_array<float>(arr, orig, target, filter);
   return resample_array<double>(arr, orig, target, filter);

@@ -33,11 +33,11 @@ inline double rate_value(const pybind11::handle& rate, const char* name) {
   return value;
 }
 
-inline ResampleFilter filter_value(const pybind11::handle& res_type) {
+inline resample::ResampleFilter filter_value(const pybind11::handle& res_type) {
   if (!pybind11::isinstance<pybind11::str>(res_type)) {
     throw common::ValueError("res_type must be a string, got " + type_name(res_type));
   }
-  return resample_filter_from_name(res_type.cast<std::string>());
+  return resample::resample_filter_from_name(res_type.cast<std::string>());
 }
 
 // y must be a 1-D float32 or float64 ndarray.
@@ -58,23 +58,24 @@ inline FloatKind audio_precision(const pybind11::handle& y) {
 }
 
 template <typename T>
-pybind11::object resample_array(const pybind11::array& y, double orig_sr, double target_sr, ResampleFilter filter) {
+pybind11::object resample_array(const pybind11::array& y, double orig_sr, double target_sr,
+                                resample::ResampleFilter filter) {
   const ArraySamples<T> samples(y);
   const common::SampleView<const T> x = samples.view();
   if (orig_sr == target_sr) {
     // Nothing to do: the input itself comes back, once it is known finite.
     {
       pybind11::gil_scoped_release release;
-      check_finite(x);
+      resample::check_finite(x);
     }
     return y;
   }
-  const int64_t n_out = resampled_length(x.size(), orig_sr, target_sr);
+  const int64_t n_out = resample::resampled_length(x.size(), orig_sr, target_sr);
   pybind11::array_t<T> out(static_cast<pybind11::ssize_t>(n_out));
   T* out_data = out.mutable_data();
   {
     pybind11::gil_scoped_release release;
-    resample_into(x, orig_sr, target_sr, filter, out_data, n_out);
+    resample::resample_into(x, orig_sr, target_sr, filter, out_data, n_out);
   }
   return std::move(out);
 }
