@@ -6,7 +6,7 @@ namespace speech::css {
 
 EmbeddingVerdict judge_embedding(const std::optional<std::vector<double>>& embedding) {
   if (!embedding) return EmbeddingVerdict::kMissing;
-  return all_finite(*embedding) ? EmbeddingVerdict::kUsable : EmbeddingVerdict::kNotFinite;
+  return tracker::all_finite(*embedding) ? EmbeddingVerdict::kUsable : EmbeddingVerdict::kNotFinite;
 }
 
 }  // namespace speech::css

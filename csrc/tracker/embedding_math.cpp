@@ -5,7 +5,7 @@
 
 #include "common/errors.h"
 
-namespace speech {
+namespace speech::tracker {
 namespace {
 
 void require_same_length(const Vector& a, const Vector& b) {
@@ -65,4 +65,4 @@ bool all_finite(const Vector& x) {
   return true;
 }
 
-}  // namespace speech
+}  // namespace speech::tracker

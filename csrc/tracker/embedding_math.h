@@ -4,7 +4,7 @@
 // embeddings' own type.
 #include <vector>
 
-namespace speech {
+namespace speech::tracker {
 
 using Vector = std::vector<double>;
 
@@ -23,4 +23,4 @@ Vector elementwise_mean(const std::vector<const Vector*>& vectors);
 
 bool all_finite(const Vector& x);
 
-}  // namespace speech
+}  // namespace speech::tracker

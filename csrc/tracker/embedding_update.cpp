@@ -2,7 +2,7 @@
 
 #include "tracker/signal_reliability.h"
 
-namespace speech {
+namespace speech::tracker {
 namespace {
 
 // The entries of the history after the append and the cap, as the list
@@ -75,4 +75,4 @@ EmbeddingUpdate plan_embedding_update(UpdateStrategy strategy, double ema_alpha,
   return update;
 }
 
-}  // namespace speech
+}  // namespace speech::tracker

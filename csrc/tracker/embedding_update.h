@@ -12,7 +12,7 @@
 #include "common/errors.h"
 #include "tracker/embedding_math.h"
 
-namespace speech {
+namespace speech::tracker {
 
 enum class UpdateStrategy { kNoUpdate, kReplace, kEma, kHistoryMean, kEmaWithHistory };
 
@@ -53,4 +53,4 @@ struct EmbeddingUpdate {
 EmbeddingUpdate plan_embedding_update(UpdateStrategy strategy, double ema_alpha, double max_history, const Vector& old,
                                       const Vector& fresh, const std::vector<Vector>* history);
 
-}  // namespace speech
+}  // namespace speech::tracker

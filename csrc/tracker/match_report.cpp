@@ -2,7 +2,7 @@
 
 #include "common/number_format.h"
 
-namespace speech {
+namespace speech::tracker {
 namespace {
 
 std::string num(int64_t v) { return std::to_string(v); }
@@ -76,4 +76,4 @@ std::string no_new_speaker_line(int64_t k, const Unreliability& why) {
   return kIndent + num(k) + " 不创建新说话人（" + reasons_text(why) + "，embedding不可靠）";
 }
 
-}  // namespace speech
+}  // namespace speech::tracker

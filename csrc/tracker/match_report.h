@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace speech {
+namespace speech::tracker {
 
 // Why a signal's embedding is not trusted: poor separation and/or little speech.
 struct Unreliability {
@@ -27,4 +27,4 @@ std::string skip_line(int64_t row, const Unreliability& why, double sim, double 
 std::string new_speaker_line(int64_t k, int64_t id);
 std::string no_new_speaker_line(int64_t k, const Unreliability& why);
 
-}  // namespace speech
+}  // namespace speech::tracker

@@ -5,7 +5,7 @@
 // such signals; the update strategies refuse poorly separated ones.
 #include <optional>
 
-namespace speech {
+namespace speech::tracker {
 
 // Quality strictly above the limit; no quality, or NaN, is never poor.
 inline bool is_poorly_separated(std::optional<double> quality_db, double max_inter_sisdr) {
@@ -17,4 +17,4 @@ inline bool is_short_speech(std::optional<double> speech_samples, double short_s
   return speech_samples && *speech_samples < short_speech_samples;
 }
 
-}  // namespace speech
+}  // namespace speech::tracker

@@ -4,7 +4,7 @@
 
 #include "common/errors.h"
 
-namespace speech {
+namespace speech::tracker {
 namespace {
 
 constexpr double kAllowance = 1e-6;
@@ -186,4 +186,4 @@ std::vector<int64_t> first_segment_ids(const std::vector<bool>& has_embedding,
   return ids;
 }
 
-}  // namespace speech
+}  // namespace speech::tracker

@@ -16,7 +16,7 @@
 #include "tracker/match_report.h"
 #include "tracker/signal_reliability.h"
 
-namespace speech {
+namespace speech::tracker {
 
 // The tracker fields the ladder reads.
 struct MatchSettings {
@@ -89,4 +89,4 @@ MatchResult match_signals(const MatchSettings& settings, const std::vector<Signa
 std::vector<int64_t> first_segment_ids(const std::vector<bool>& has_embedding,
                                        const std::function<int64_t(int64_t)>& create_speaker);
 
-}  // namespace speech
+}  // namespace speech::tracker

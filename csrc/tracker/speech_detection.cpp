@@ -5,7 +5,7 @@
 
 #include "common/floor_div.h"
 
-namespace speech {
+namespace speech::tracker {
 namespace {
 
 // Mean of squares of one frame, accumulated in T over eight interleaved
@@ -142,4 +142,4 @@ template SpeechDetection detect_speech<double>(common::SampleView<const double>,
 template std::vector<float> join_ranges<float>(common::SampleView<const float>, const Ranges&);
 template std::vector<double> join_ranges<double>(common::SampleView<const double>, const Ranges&);
 
-}  // namespace speech
+}  // namespace speech::tracker

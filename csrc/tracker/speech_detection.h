@@ -9,7 +9,7 @@
 
 #include "common/sample_view.h"
 
-namespace speech {
+namespace speech::tracker {
 
 struct SpeechDetectionConfig {
   int64_t frame_length = 400;
@@ -61,4 +61,4 @@ SpeechDetection detect_speech(common::SampleView<const T> signal, const SpeechDe
 template <typename T>
 std::vector<T> join_ranges(common::SampleView<const T> signal, const std::vector<std::pair<int64_t, int64_t>>& ranges);
 
-}  // namespace speech
+}  // namespace speech::tracker

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace speech {
+namespace speech::tracker {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -129,4 +129,4 @@ TEST(EmbeddingUpdateTest, ZeroMeanStoresZeroAndMismatchedLengthsRaise) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::tracker

@@ -14,7 +14,7 @@
 
 #include "common/errors.h"
 
-namespace speech {
+namespace speech::tracker {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -244,4 +244,4 @@ TEST(FirstSegmentTest, NewSpeakersInOrderAndNoneForMissing) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::tracker

@@ -8,7 +8,7 @@
 
 #include "common/floor_div.h"
 
-namespace speech {
+namespace speech::tracker {
 namespace {
 
 using Ranges = std::vector<std::pair<int64_t, int64_t>>;
@@ -144,4 +144,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::tracker

@@ -79,7 +79,7 @@ py::list initialize_first_segment(py::object self, py::object embeddings) {
   std::vector<bool> has_embedding;
   for (const py::handle embedding : items) has_embedding.push_back(is_usable_embedding(embedding));
   py::list ids;
-  for (const int64_t id : first_segment_ids(has_embedding, [&](int64_t k) {
+  for (const int64_t id : tracker::first_segment_ids(has_embedding, [&](int64_t k) {
          return create_speaker(self, items[static_cast<size_t>(k)]).cast<int64_t>();
        })) {
     ids.append(py::int_(id));
@@ -88,21 +88,21 @@ py::list initialize_first_segment(py::object self, py::object embeddings) {
 }
 
 double cosine_similarity_py(py::object emb1, py::object emb2) {
-  return cosine_similarity(embedding_values(emb1), embedding_values(emb2));
+  return tracker::cosine_similarity(embedding_values(emb1), embedding_values(emb2));
 }
 
 }  // namespace
 
-Vector embedding_values(const py::handle& embedding) {
+tracker::Vector embedding_values(const py::handle& embedding) {
   const auto values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(embedding);
   if (!values) {
     PyErr_Clear();
     throw common::TypeError("embedding must be a numeric array, got " + py_str(py::type::of(embedding)));
   }
-  return Vector(values.data(), values.data() + values.size());
+  return tracker::Vector(values.data(), values.data() + values.size());
 }
 
-py::array embedding_array(const Vector& values, const py::handle& like, const py::dtype& dtype) {
+py::array embedding_array(const tracker::Vector& values, const py::handle& like, const py::dtype& dtype) {
   py::array_t<double> out(static_cast<py::ssize_t>(values.size()), values.data());
   py::object shaped = out;
   const py::object like_array = py::module_::import("numpy").attr("asarray")(like);
@@ -114,7 +114,7 @@ py::array embedding_array(const Vector& values, const py::handle& like, const py
 
 bool is_usable_embedding(const py::handle& embedding) {
   if (embedding.is_none()) return false;
-  return all_finite(embedding_values(embedding));
+  return tracker::all_finite(embedding_values(embedding));
 }
 
 py::object create_speaker(const py::handle& self, const py::handle& embedding) {

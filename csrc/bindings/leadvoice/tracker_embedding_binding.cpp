@@ -33,12 +33,12 @@ py::tuple no_embedding(int64_t speech_samples) { return py::make_tuple(py::none(
 
 // Detected speech of the signal, joined, written as 16-bit PCM.
 template <typename T>
-int64_t write_joined_speech(common::SampleView<const T> signal, const SpeechDetection& detection, const std::string& path,
-                            int sample_rate) {
+int64_t write_joined_speech(common::SampleView<const T> signal, const tracker::SpeechDetection& detection,
+                            const std::string& path, int sample_rate) {
   std::vector<T> joined;
   {
     py::gil_scoped_release release;
-    joined = join_ranges(signal, detection.ranges);
+    joined = tracker::join_ranges(signal, detection.ranges);
     common::write_wav(path, joined.data(), static_cast<int64_t>(joined.size()), 1, sample_rate);
   }
   return static_cast<int64_t>(joined.size());
@@ -76,12 +76,12 @@ py::tuple embed_file(const py::object& self, const std::string& path, int64_t sp
 template <typename T>
 py::tuple extract(const py::object& self, const py::array& audio, int64_t min_speech_samples) {
   const ArraySamples<T> samples(audio);
-  SpeechDetection detection;
+  tracker::SpeechDetection detection;
   {
     py::gil_scoped_release release;
-    detection = detect_speech(samples.view());
+    detection = tracker::detect_speech(samples.view());
   }
-  const SpeechGate gate = gate_speech(detection, min_speech_samples);
+  const tracker::SpeechGate gate = tracker::gate_speech(detection, min_speech_samples);
   if (!gate.enough) return no_embedding(gate.speech_samples);
 
   const int sample_rate = py::int_(self.attr("sample_rate"));

@@ -42,8 +42,8 @@ std::optional<double> number_entry(const py::object& values, py::ssize_t k) {
   return std::nullopt;
 }
 
-MatchSettings match_settings(const py::object& self) {
-  MatchSettings s;
+tracker::MatchSettings match_settings(const py::object& self) {
+  tracker::MatchSettings s;
   s.max_inter_sisdr_for_update = py::float_(self.attr("max_inter_sisdr_for_update"));
   s.short_speech_samples = py::float_(self.attr("short_speech_samples"));
   s.similarity_threshold = py::float_(self.attr("similarity_threshold"));
@@ -55,9 +55,9 @@ MatchSettings match_settings(const py::object& self) {
 
 // The speech lengths play no part while the store is empty, so they are
 // not read then.
-std::vector<SignalEvidence> window_evidence(const py::object& embeddings, const py::object& qualities,
-                                            const py::object& speech_samples, bool store_empty) {
-  std::vector<SignalEvidence> evidence(static_cast<size_t>(py::len(embeddings)));
+std::vector<tracker::SignalEvidence> window_evidence(const py::object& embeddings, const py::object& qualities,
+                                                     const py::object& speech_samples, bool store_empty) {
+  std::vector<tracker::SignalEvidence> evidence(static_cast<size_t>(py::len(embeddings)));
   for (size_t k = 0; k < evidence.size(); ++k) {
     const auto index = static_cast<py::ssize_t>(k);
     evidence[k].has_embedding = is_usable_embedding(embeddings[py::int_(index)]);
@@ -68,7 +68,7 @@ std::vector<SignalEvidence> window_evidence(const py::object& embeddings, const 
 }
 
 // The interpreter-side collaborators of one call, looked up when it starts.
-class TrackerCollaborators final : public MatchCollaborators {
+class TrackerCollaborators final : public tracker::MatchCollaborators {
  public:
   TrackerCollaborators(py::object self, py::object embeddings, py::object qualities, py::list stored)
       : self_(std::move(self)),
@@ -121,8 +121,8 @@ class TrackerCollaborators final : public MatchCollaborators {
 py::tuple match_speakers(py::object self, py::object embeddings, py::object qualities, py::object speech_samples) {
   const py::object store = self.attr("global_speaker_embeddings");
   const py::list ids_sorted = py::module_::import("builtins").attr("sorted")(store.attr("keys")());
-  py_print(store_line(static_cast<int64_t>(py::len(store)), py_str(ids_sorted)));
-  const MatchSettings settings = match_settings(self);
+  py_print(tracker::store_line(static_cast<int64_t>(py::len(store)), py_str(ids_sorted)));
+  const tracker::MatchSettings settings = match_settings(self);
 
   std::vector<int64_t> stored_ids;
   py::list stored;
@@ -130,14 +130,14 @@ py::tuple match_speakers(py::object self, py::object embeddings, py::object qual
     stored_ids.push_back(id.cast<int64_t>());
     stored.append(store[id]);
   }
-  const std::vector<SignalEvidence> evidence =
+  const std::vector<tracker::SignalEvidence> evidence =
       window_evidence(embeddings, qualities, speech_samples, stored_ids.empty());
   // One-dimensional and empty while the store is empty.
   py::array_t<double> matrix = stored_ids.empty() ? py::array_t<double>(0)
                                                   : py::array_t<double>({static_cast<py::ssize_t>(evidence.size()),
                                                                          static_cast<py::ssize_t>(stored_ids.size())});
   TrackerCollaborators collaborators(self, embeddings, qualities, stored);
-  const MatchResult result = match_signals(settings, evidence, stored_ids, collaborators);
+  const tracker::MatchResult result = tracker::match_signals(settings, evidence, stored_ids, collaborators);
   std::copy(result.similarities.begin(), result.similarities.end(), matrix.mutable_data());
 
   py::list ids;

@@ -14,11 +14,12 @@ void define_speaker_matching(PlainClass& cls);
 void define_embedding_update(PlainClass& cls);
 
 // An embedding (any numeric array-like) flattened to doubles in C order.
-Vector embedding_values(const pybind11::handle& embedding);
+tracker::Vector embedding_values(const pybind11::handle& embedding);
 
 // A new array holding `values`, shaped like `like` when sizes agree, in the
 // floating dtype `dtype`.
-pybind11::array embedding_array(const Vector& values, const pybind11::handle& like, const pybind11::dtype& dtype);
+pybind11::array embedding_array(const tracker::Vector& values, const pybind11::handle& like,
+                                const pybind11::dtype& dtype);
 
 // None, or an embedding holding a nan or an infinity: such a vector must never
 // enter the global speaker store.

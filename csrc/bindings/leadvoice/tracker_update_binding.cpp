@@ -42,18 +42,18 @@ py::dtype blend_dtype(const py::handle& fresh, const py::handle& old) {
   return dtype;
 }
 
-UpdateStrategy strategy_of(const py::object& self) {
+tracker::UpdateStrategy strategy_of(const py::object& self) {
   const py::object strategy = self.attr("embedding_update_strategy");
-  std::optional<UpdateStrategy> named;
-  if (py::isinstance<py::str>(strategy)) named = update_strategy_named(py_str(strategy));
-  if (!named) throw unknown_strategy_error(py_str(strategy));
+  std::optional<tracker::UpdateStrategy> named;
+  if (py::isinstance<py::str>(strategy)) named = tracker::update_strategy_named(py_str(strategy));
+  if (!named) throw tracker::unknown_strategy_error(py_str(strategy));
   return *named;
 }
 
-std::optional<std::vector<Vector>> history_of(const py::object& histories, const py::object& global_id) {
+std::optional<std::vector<tracker::Vector>> history_of(const py::object& histories, const py::object& global_id) {
   if (!histories.contains(global_id)) return std::nullopt;
   const py::object list = histories[global_id];
-  std::vector<Vector> entries;
+  std::vector<tracker::Vector> entries;
   for (const py::handle entry : list) entries.push_back(embedding_values(entry));
   return entries;
 }
@@ -61,7 +61,7 @@ std::optional<std::vector<Vector>> history_of(const py::object& histories, const
 // Carries out the plan's history steps; returns the list's oldest entry,
 // whose shape the stored mean takes.
 py::object apply_history(const py::object& histories, const py::object& global_id, const py::object& old,
-                         const py::object& fresh, const EmbeddingUpdate& plan, const py::dtype& dtype) {
+                         const py::object& fresh, const tracker::EmbeddingUpdate& plan, const py::dtype& dtype) {
   if (plan.seeds_history) {
     py::list seeded;
     seeded.append(old);
@@ -79,25 +79,25 @@ bool update_embedding(py::object self, py::object global_id, py::object new_embe
   if (!store.contains(global_id)) return false;
   const std::optional<double> quality =
       separation_quality.is_none() ? std::nullopt : std::optional<double>(real_value(separation_quality));
-  if (!accepts_update(quality, real_value(self.attr("max_inter_sisdr_for_update")),
-                      is_usable_embedding(new_embedding))) {
+  if (!tracker::accepts_update(quality, real_value(self.attr("max_inter_sisdr_for_update")),
+                               is_usable_embedding(new_embedding))) {
     return false;
   }
 
   const py::object old = store[global_id];
-  const UpdateStrategy strategy = strategy_of(self);
+  const tracker::UpdateStrategy strategy = strategy_of(self);
   const py::object histories = self.attr("global_speaker_embedding_history");
-  const std::optional<std::vector<Vector>> history = history_of(histories, global_id);
-  const EmbeddingUpdate plan = plan_embedding_update(
+  const std::optional<std::vector<tracker::Vector>> history = history_of(histories, global_id);
+  const tracker::EmbeddingUpdate plan = tracker::plan_embedding_update(
       strategy, py::float_(self.attr("ema_alpha")), real_value(self.attr("max_embedding_history")),
       embedding_values(old), embedding_values(new_embedding), history ? &*history : nullptr);
   switch (plan.stored) {
-    case EmbeddingUpdate::Stored::kUnchanged:
+    case tracker::EmbeddingUpdate::Stored::kUnchanged:
       return false;
-    case EmbeddingUpdate::Stored::kFresh:
+    case tracker::EmbeddingUpdate::Stored::kFresh:
       store[global_id] = new_embedding;
       return true;
-    case EmbeddingUpdate::Stored::kComputed:
+    case tracker::EmbeddingUpdate::Stored::kComputed:
       break;
   }
   const py::dtype dtype = blend_dtype(new_embedding, old);
