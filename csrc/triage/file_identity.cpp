@@ -4,7 +4,7 @@
 
 #include "common/file_kind.h"
 
-namespace speech {
+namespace speech::triage {
 
 std::optional<FileIdentity> identity_of(const std::string& path) {
   struct stat st {};
@@ -17,4 +17,4 @@ bool same_existing_file(const std::string& a, const std::string& b) {
   return first && first == identity_of(b);
 }
 
-}  // namespace speech
+}  // namespace speech::triage

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace speech {
+namespace speech::triage {
 
 // Which file a path leads to, through links: two spellings, a symbolic or a
 // hard link of one file have one identity.
@@ -22,4 +22,4 @@ std::optional<FileIdentity> identity_of(const std::string& path);
 // Whether both paths exist and are one file.
 bool same_existing_file(const std::string& a, const std::string& b);
 
-}  // namespace speech
+}  // namespace speech::triage

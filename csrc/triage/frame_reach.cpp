@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-namespace speech {
+namespace speech::triage {
 
 FrameReach FrameReach::of_conv(const ConvAxis& conv) {
   if (conv.kernel < 1 || conv.stride < 1 || conv.dilation < 1 || conv.padding < 0)
@@ -47,4 +47,4 @@ int64_t FrameReach::output_frames(int64_t input_frames) const {
   return std::max<int64_t>(frames, 0);
 }
 
-}  // namespace speech
+}  // namespace speech::triage

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace speech {
+namespace speech::triage {
 
 // One convolution's settings along the axis.
 struct ConvAxis {
@@ -44,4 +44,4 @@ class FrameReach {
   std::vector<ConvAxis> path_;  // the convolutions that fix the output length
 };
 
-}  // namespace speech
+}  // namespace speech::triage

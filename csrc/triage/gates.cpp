@@ -9,7 +9,7 @@
 #include "triage/messages.h"
 #include "triage/utterance_folder.h"
 
-namespace speech {
+namespace speech::triage {
 namespace {
 
 Verdict failed(bool rated, std::string line, std::string error) {
@@ -88,4 +88,4 @@ Verdict separation_verdict(const std::optional<std::string>& failure, bool kept_
   return verdict;
 }
 
-}  // namespace speech
+}  // namespace speech::triage

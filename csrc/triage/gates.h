@@ -15,7 +15,7 @@
 #include "driver/folder_claims.h"
 #include "triage/outcome.h"
 
-namespace speech {
+namespace speech::triage {
 
 // How an entry ends: its console line, the end of its result line and the
 // count it adds to.
@@ -81,4 +81,4 @@ Verdict log_failure(const std::string& text);
 // or the entry is separated.
 Verdict separation_verdict(const std::optional<std::string>& failure, bool kept_stream);
 
-}  // namespace speech
+}  // namespace speech::triage

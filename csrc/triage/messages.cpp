@@ -2,7 +2,7 @@
 
 #include "common/number_format.h"
 
-namespace speech {
+namespace speech::triage {
 
 const char* const kCudaFallbackLine = "[警告] CUDA 不可用，回退到 CPU";
 const char* const kEmptyScpLine = "scp 为空，退出";
@@ -127,4 +127,4 @@ SummaryLines summary_lines(const RunCounts& counts, const std::string& out_jsonl
   }};
 }
 
-}  // namespace speech
+}  // namespace speech::triage

@@ -7,7 +7,7 @@
 
 #include "triage/outcome.h"
 
-namespace speech {
+namespace speech::triage {
 
 extern const char* const kCudaFallbackLine;
 extern const char* const kEmptyScpLine;
@@ -76,4 +76,4 @@ struct SummaryLines {
 };
 SummaryLines summary_lines(const RunCounts& counts, const std::string& out_jsonl, const std::string& save_dir);
 
-}  // namespace speech
+}  // namespace speech::triage

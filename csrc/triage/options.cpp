@@ -1,6 +1,6 @@
 #include "triage/options.h"
 
-namespace speech {
+namespace speech::triage {
 namespace {
 
 constexpr common::OptionType kText = common::OptionType::kText;
@@ -39,4 +39,4 @@ const common::CommandLine& triage_command_line() {
   return command_line;
 }
 
-}  // namespace speech
+}  // namespace speech::triage

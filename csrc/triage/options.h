@@ -2,8 +2,8 @@
 // The pipeline's command line: its 19 long options.
 #include "common/command_line_options.h"
 
-namespace speech {
+namespace speech::triage {
 
 const common::CommandLine& triage_command_line();
 
-}  // namespace speech
+}  // namespace speech::triage

@@ -1,6 +1,6 @@
 #include "triage/outcome.h"
 
-namespace speech {
+namespace speech::triage {
 
 void RunCounts::add(Outcome outcome) {
   switch (outcome) {
@@ -16,4 +16,4 @@ void RunCounts::add(Outcome outcome) {
   }
 }
 
-}  // namespace speech
+}  // namespace speech::triage

@@ -2,7 +2,7 @@
 // How one scp entry of a run ends, and the counts the run's summary shows.
 #include <cstddef>
 
-namespace speech {
+namespace speech::triage {
 
 enum class Outcome { kSingle, kMulti, kFailed };
 
@@ -16,4 +16,4 @@ struct RunCounts {
   void add(Outcome outcome);
 };
 
-}  // namespace speech
+}  // namespace speech::triage

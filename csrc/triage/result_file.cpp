@@ -10,7 +10,7 @@
 
 #include "triage/messages.h"
 
-namespace speech {
+namespace speech::triage {
 namespace {
 
 int open_for_writing(const std::string& path) {
@@ -68,4 +68,4 @@ void ResultFile::fail_append(int error_number) {
   throw common::SystemCallError(error_number, path_);
 }
 
-}  // namespace speech
+}  // namespace speech::triage

@@ -10,7 +10,7 @@
 
 #include "common/errors.h"
 
-namespace speech {
+namespace speech::triage {
 
 // Another open file (another run, as a rule) holds the lock.
 struct ResultFileLocked : common::OSError {
@@ -44,4 +44,4 @@ class ResultFile {
   off_t end_ = 0;  // end of the last whole line
 };
 
-}  // namespace speech
+}  // namespace speech::triage

@@ -6,7 +6,7 @@
 #include "triage/file_identity.h"
 #include "triage/messages.h"
 
-namespace speech {
+namespace speech::triage {
 
 void refuse_result_over_list(const std::string& out_jsonl, const std::string& scp) {
   if (same_existing_file(scp, out_jsonl)) throw common::ValueError(result_is_list_error(out_jsonl, scp));
@@ -36,4 +36,4 @@ void refuse_result_over_inputs(const std::string& out_jsonl, const RunInputs& in
   }
 }
 
-}  // namespace speech
+}  // namespace speech::triage

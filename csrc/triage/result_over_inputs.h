@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-namespace speech {
+namespace speech::triage {
 
 // Throws ValueError when `out_jsonl` is the scp list.
 void refuse_result_over_list(const std::string& out_jsonl, const std::string& scp);
@@ -28,4 +28,4 @@ class RunInputs {
 // the wav of an entry (the first in list order).
 void refuse_result_over_inputs(const std::string& out_jsonl, const RunInputs& inputs);
 
-}  // namespace speech
+}  // namespace speech::triage

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace speech {
+namespace speech::triage {
 
 void RowStatistics::add(const at::Tensor& piece) {
   if (piece.dim() != 2 || !piece.is_floating_point())
@@ -41,4 +41,4 @@ at::Tensor RowStatistics::sample_variance() const {
   return centred_squares_ / static_cast<double>(frames_ - 1);
 }
 
-}  // namespace speech
+}  // namespace speech::triage

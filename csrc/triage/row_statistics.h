@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace speech {
+namespace speech::triage {
 
 class RowStatistics {
  public:
@@ -29,4 +29,4 @@ class RowStatistics {
   at::Tensor centred_squares_;
 };
 
-}  // namespace speech
+}  // namespace speech::triage

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-namespace speech {
+namespace speech::triage {
 namespace {
 
 // A decoded code point and the bytes it takes. Bytes that do not form a
@@ -103,4 +103,4 @@ ScpLine parse_scp_line(const std::string& line) {
   return out;
 }
 
-}  // namespace speech
+}  // namespace speech::triage

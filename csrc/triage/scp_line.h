@@ -5,7 +5,7 @@
 // str.strip() and str.split(maxsplit=1) would split them.
 #include <string>
 
-namespace speech {
+namespace speech::triage {
 
 enum class ScpLineKind {
   kSkip,       // empty after stripping, or a "#" comment
@@ -26,4 +26,4 @@ ScpLine parse_scp_line(const std::string& line);
 // Whether the code point counts as whitespace for the interpreter's strings.
 bool is_unicode_space(char32_t code_point);
 
-}  // namespace speech
+}  // namespace speech::triage

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace speech {
+namespace speech::triage {
 namespace {
 
 // Output frames one stretch keeps: its length less both reaches, in strides.
@@ -47,4 +47,4 @@ std::vector<Stretch> plan_stretches(int64_t frames, const FrameReach& reach, int
   return plan;
 }
 
-}  // namespace speech
+}  // namespace speech::triage

@@ -10,7 +10,7 @@
 
 #include "triage/frame_reach.h"
 
-namespace speech {
+namespace speech::triage {
 
 struct Stretch {
   int64_t first_frame = 0;  // input frames [first_frame, end_frame)
@@ -29,4 +29,4 @@ struct Stretch {
 // `frames` is not positive or a stretch is too short to keep any frame.
 std::vector<Stretch> plan_stretches(int64_t frames, const FrameReach& reach, int64_t stretch_frames);
 
-}  // namespace speech
+}  // namespace speech::triage

@@ -7,7 +7,7 @@
 #include "common/errors.h"
 #include "common/os_path.h"
 
-namespace speech {
+namespace speech::triage {
 namespace {
 
 constexpr size_t kDefaultNameMax = 255;
@@ -55,4 +55,4 @@ size_t name_max_of(const std::string& folder) {
   return kDefaultNameMax;
 }
 
-}  // namespace speech
+}  // namespace speech::triage

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-namespace speech {
+namespace speech::triage {
 
 // Why `utt_id` cannot name a folder inside the save folder, or "" when it
 // can. `name_max` is the longest file name (bytes) the file system takes.
@@ -20,4 +20,4 @@ std::string utterance_folder_path(const std::string& save_dir, const std::string
 // nearest existing parent) takes; 255 when it cannot be asked.
 size_t name_max_of(const std::string& folder);
 
-}  // namespace speech
+}  // namespace speech::triage

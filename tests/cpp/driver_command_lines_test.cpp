@@ -31,7 +31,7 @@ std::vector<common::CommandLineOption> shared_of(const common::CommandLine& comm
 
 TEST(DriverCommandLines, SharedOptionsAgreeInOrderTypeAndDefault) {
   const std::vector<common::CommandLineOption> lead = shared_of(driver_command_line());
-  const std::vector<common::CommandLineOption> triage = shared_of(triage_command_line());
+  const std::vector<common::CommandLineOption> triage = shared_of(triage::triage_command_line());
   ASSERT_EQ(lead.size(), kShared.size());
   ASSERT_EQ(triage.size(), kShared.size());
   for (size_t i = 0; i < kShared.size(); ++i) {
@@ -47,9 +47,9 @@ TEST(DriverCommandLines, SharedOptionsAgreeInOrderTypeAndDefault) {
 
 TEST(DriverCommandLines, CountsAndNumericOptions) {
   EXPECT_EQ(driver_command_line().options.size(), 20u);
-  EXPECT_EQ(triage_command_line().options.size(), 19u);
+  EXPECT_EQ(triage::triage_command_line().options.size(), 19u);
   std::vector<std::string> triage_numeric;
-  for (const common::CommandLineOption& option : triage_command_line().options) {
+  for (const common::CommandLineOption& option : triage::triage_command_line().options) {
     if (option.is_numeric()) triage_numeric.push_back(option.dest());
   }
   EXPECT_EQ(triage_numeric,

@@ -5,7 +5,7 @@
 
 #include "triage/frame_reach.h"
 
-namespace speech {
+namespace speech::triage {
 namespace {
 
 struct ConvCase {
@@ -93,4 +93,4 @@ TEST(TriageFrameReachTest, DetectorTrunkSeesTwoHundredTwentyFiveFrames) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::triage

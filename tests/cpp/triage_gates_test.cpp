@@ -15,7 +15,7 @@
 
 #include "scratch_folder.h"
 
-namespace speech {
+namespace speech::triage {
 namespace {
 
 namespace fs = std::filesystem;
@@ -161,4 +161,4 @@ TEST_F(GateFiles, AClaimedFolderIsRefusedUnderAnySpelling) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::triage

@@ -15,7 +15,7 @@
 
 #include "scratch_folder.h"
 
-namespace speech {
+namespace speech::triage {
 namespace {
 
 namespace fs = std::filesystem;
@@ -94,4 +94,4 @@ TEST_F(ResultFileTest, AShortWriteLeavesOnlyWholeLines) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::triage

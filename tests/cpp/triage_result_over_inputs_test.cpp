@@ -11,7 +11,7 @@
 #include "common/errors.h"
 #include "scratch_folder.h"
 
-namespace speech {
+namespace speech::triage {
 namespace {
 
 namespace fs = std::filesystem;
@@ -97,4 +97,4 @@ TEST_F(ResultOverInputs, TheFirstListedWavIsNamed) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::triage

@@ -9,7 +9,7 @@
 
 #include "triage/row_statistics.h"
 
-namespace speech {
+namespace speech::triage {
 namespace {
 
 // Rows far from zero with a small spread, where a naive sum of squares
@@ -65,4 +65,4 @@ TEST(TriageRowStatisticsTest, MisuseIsRefused) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::triage

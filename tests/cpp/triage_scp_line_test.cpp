@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace speech {
+namespace speech::triage {
 namespace {
 
 struct LineCase {
@@ -57,4 +57,4 @@ TEST(ScpLine, WhitespaceTableMatchesTheInterpreter) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::triage

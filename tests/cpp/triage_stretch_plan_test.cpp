@@ -6,7 +6,7 @@
 
 #include "triage/stretch_plan.h"
 
-namespace speech {
+namespace speech::triage {
 namespace {
 
 // One wide convolution reaches as a whole stack would: `before` frames back,
@@ -109,4 +109,4 @@ TEST(TriageStretchPlanTest, RefusedPlans) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::triage

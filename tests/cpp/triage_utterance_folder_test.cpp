@@ -9,7 +9,7 @@
 #include "scratch_folder.h"
 #include "triage/file_identity.h"
 
-namespace speech {
+namespace speech::triage {
 namespace {
 
 struct IdCase {
@@ -61,4 +61,4 @@ TEST_F(UtteranceFiles, FileIdentityThroughLinksAndSpellings) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::triage

@@ -50,10 +50,10 @@ void detector_init(py::object self, py::object ckpt_path, py::object device) {
   // The network is placed before the checkpoint is looked at.
   self.attr("model") = triage_attr("NoisyDetectorV2")().attr("eval")().attr("to")(device);
   const std::string path = fs_encode(ckpt_path);
-  if (!common::is_regular_file(path)) throw common::FileNotFoundError(detector_ckpt_missing_error(path));
+  if (!common::is_regular_file(path)) throw common::FileNotFoundError(triage::detector_ckpt_missing_error(path));
   const py::object ckpt = triage_attr("torch").attr("load")(ckpt_path, py::arg("map_location") = device);
   self.attr("model").attr("load_state_dict")(cleaned_state_dict(ckpt));
-  py_print(detector_loaded_line(path));
+  py_print(triage::detector_loaded_line(path));
 }
 
 // The one forward over the whole utterance.

@@ -52,25 +52,25 @@ std::optional<int64_t> time_setting(const py::handle& conv, const char* name) {
   return py::reinterpret_borrow<py::tuple>(pair)[kTimeAxis].cast<int64_t>();
 }
 
-std::optional<FrameReach> conv_reach(const py::handle& conv) {
+std::optional<triage::FrameReach> conv_reach(const py::handle& conv) {
   const auto kernel = time_setting(conv, "kernel_size");
   const auto stride = time_setting(conv, "stride");
   const auto padding = time_setting(conv, "padding");
   const auto dilation = time_setting(conv, "dilation");
   if (!kernel || !stride || !padding || !dilation) return std::nullopt;
-  return FrameReach::of_conv(ConvAxis{*kernel, *stride, *padding, *dilation});
+  return triage::FrameReach::of_conv(triage::ConvAxis{*kernel, *stride, *padding, *dilation});
 }
 
-std::optional<FrameReach> reach_of(const py::handle& module, const LayerKinds& kinds);
+std::optional<triage::FrameReach> reach_of(const py::handle& module, const LayerKinds& kinds);
 
 // Children in registration order, which is the order the trunk's blocks and
 // stages run them; `skip` names a child that is not on that path.
-std::optional<FrameReach> series_reach(const py::handle& module, const LayerKinds& kinds, const char* skip) {
-  FrameReach reach;
+std::optional<triage::FrameReach> series_reach(const py::handle& module, const LayerKinds& kinds, const char* skip) {
+  triage::FrameReach reach;
   for (const py::handle item : module.attr("named_children")()) {
     const py::tuple named = py::reinterpret_borrow<py::tuple>(item);
     if (skip != nullptr && named[0].cast<std::string>() == skip) continue;
-    const std::optional<FrameReach> child = reach_of(named[1], kinds);
+    const std::optional<triage::FrameReach> child = reach_of(named[1], kinds);
     if (!child) return std::nullopt;
     reach = reach.then(*child);
   }
@@ -79,27 +79,27 @@ std::optional<FrameReach> series_reach(const py::handle& module, const LayerKind
 
 // A residual block: its main path summed with its shortcut before the last
 // relu, which acts per frame.
-std::optional<FrameReach> block_reach(const py::handle& block, const LayerKinds& kinds) {
-  const std::optional<FrameReach> main = series_reach(block, kinds, "shortcut");
-  const std::optional<FrameReach> shortcut = reach_of(block.attr("shortcut"), kinds);
+std::optional<triage::FrameReach> block_reach(const py::handle& block, const LayerKinds& kinds) {
+  const std::optional<triage::FrameReach> main = series_reach(block, kinds, "shortcut");
+  const std::optional<triage::FrameReach> shortcut = reach_of(block.attr("shortcut"), kinds);
   if (!main || !shortcut || main->stride() != shortcut->stride()) return std::nullopt;
   return main->beside(*shortcut);
 }
 
-std::optional<FrameReach> reach_of(const py::handle& module, const LayerKinds& kinds) {
+std::optional<triage::FrameReach> reach_of(const py::handle& module, const LayerKinds& kinds) {
   const py::handle kind = py::type::handle_of(module);
   if (kind.is(kinds.conv)) return conv_reach(module);
-  if (kind.is(kinds.norm)) return FrameReach();  // in evaluation mode, a per-frame affine map
+  if (kind.is(kinds.norm)) return triage::FrameReach();  // in evaluation mode, a per-frame affine map
   if (kind.is(kinds.sequential)) return series_reach(module, kinds, nullptr);
   if (kind.is(kinds.basic_block) || kind.is(kinds.bottleneck)) return block_reach(module, kinds);
   return std::nullopt;
 }
 
 // The layers that the trunk's frame-level features run through, in its order.
-std::optional<FrameReach> trunk_reach(const py::object& backbone, const LayerKinds& kinds) {
-  FrameReach reach;
+std::optional<triage::FrameReach> trunk_reach(const py::object& backbone, const LayerKinds& kinds) {
+  triage::FrameReach reach;
   for (const char* name : {"conv1", "bn1", "layer1", "layer2", "layer3", "layer4"}) {
-    const std::optional<FrameReach> layer = reach_of(backbone.attr(name), kinds);
+    const std::optional<triage::FrameReach> layer = reach_of(backbone.attr(name), kinds);
     if (!layer) return std::nullopt;
     reach = reach.then(*layer);
   }
@@ -154,8 +154,8 @@ at::Tensor window_of(const py::object& model, int64_t n_fft, const py::object& d
 // The float32 samples behind one stretch's frames, on the device, with the
 // mirrored edges a centred transform of the whole utterance would add where
 // the stretch meets the utterance's ends: [1, samples].
-at::Tensor stretch_samples(const py::object& audio, int64_t total, const Stretch& stretch, const Spectrum& spectrum,
-                           const at::Device& device) {
+at::Tensor stretch_samples(const py::object& audio, int64_t total, const triage::Stretch& stretch,
+                           const Spectrum& spectrum, const at::Device& device) {
   const int64_t first = stretch.first_frame * spectrum.hop - spectrum.pad;
   const int64_t end = (stretch.end_frame - 1) * spectrum.hop + spectrum.n_fft - spectrum.pad;
   const int64_t read_first = std::max<int64_t>(first, 0);
@@ -179,7 +179,7 @@ at::Tensor stretch_features(const at::Tensor& samples, const Spectrum& spectrum)
 
 // The kept output frames of one stretch, as the pooling sees its map:
 // [channels x frequency rows, frames].
-at::Tensor kept_frames(const at::Tensor& trunk_map, const Stretch& stretch) {
+at::Tensor kept_frames(const at::Tensor& trunk_map, const triage::Stretch& stretch) {
   if (trunk_map.dim() != 4 || trunk_map.size(3) < stretch.keep_end)
     throw std::logic_error("the trunk gave a stretch fewer output frames than its reach promises");
   return trunk_map.narrow(3, stretch.keep_first, stretch.kept()).reshape({-1, stretch.kept()});
@@ -188,7 +188,7 @@ at::Tensor kept_frames(const at::Tensor& trunk_map, const Stretch& stretch) {
 // The pooled vector from the gathered statistics, as the statistics pooling
 // makes it from the whole map: the mean, then the root of the floored
 // variance, in the map's precision.
-at::Tensor pooled(const RowStatistics& statistics, const py::object& pool) {
+at::Tensor pooled(const triage::RowStatistics& statistics, const py::object& pool) {
   const double floor = pool.attr("VAR_FLOOR").cast<double>();
   const at::Tensor mean = statistics.mean().to(at::kFloat);
   const at::Tensor spread = at::sqrt(statistics.sample_variance().to(at::kFloat) + floor);
@@ -210,13 +210,13 @@ std::optional<at::Tensor> stretched_logits(const py::object& model, const py::ob
   const int64_t stretch_frames = triage_attr("_DETECTOR_STRETCH_FRAMES").cast<int64_t>();
   if (spectrum.frames(total) <= stretch_frames || !is_as_built(model, detector_module)) return std::nullopt;
   const py::object backbone = model.attr("model_backbone");
-  const std::optional<FrameReach> reach = trunk_reach(backbone, layer_kinds(detector_module));
+  const std::optional<triage::FrameReach> reach = trunk_reach(backbone, layer_kinds(detector_module));
   if (!reach) return std::nullopt;
 
   spectrum.window = window_of(model, spectrum.n_fft, device);
   const at::Device where = triage_attr("torch").attr("device")(device).cast<at::Device>();
-  RowStatistics statistics;
-  for (const Stretch& stretch : plan_stretches(spectrum.frames(total), *reach, stretch_frames)) {
+  triage::RowStatistics statistics;
+  for (const triage::Stretch& stretch : triage::plan_stretches(spectrum.frames(total), *reach, stretch_frames)) {
     const at::Tensor features = stretch_features(stretch_samples(audio_16k, total, stretch, spectrum, where), spectrum);
     const at::Tensor trunk_map = backbone.attr("_get_frame_level_feat")(features).cast<at::Tensor>();
     statistics.add(kept_frames(trunk_map, stretch));

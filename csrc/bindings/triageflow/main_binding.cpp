@@ -38,7 +38,7 @@ std::vector<Entry> unpacked_entries(const py::list& items) {
 
 // The run's inputs as the core's refusal asks for them, each encoded only
 // when asked.
-class ParsedInputs : public RunInputs {
+class ParsedInputs : public triage::RunInputs {
  public:
   ParsedInputs(const py::object& args, const std::vector<Entry>& entries) : args_(args), entries_(entries) {}
   std::string detector_ckpt() const override { return fs_encode(args_.attr("detector_ckpt")); }
@@ -61,17 +61,17 @@ void make_output_folders(const py::object& args) {
 
 void load_models(TriageRun& run) {
   const py::object& args = run.args;
-  py_print(kStage1Line);
+  py_print(triage::kStage1Line);
   run.detector = triage_attr("MultiSpeakerDetector")(args.attr("detector_ckpt"), run.models.device);
-  py_print(kStage2Line);
+  py_print(triage::kStage2Line);
   run.models.network =
       load_separation_network(kTriagePackage, args.attr("inference"), run.models.device, EvalTarget::kMovedNetwork);
-  py_print(kStage3Line);
+  py_print(triage::kStage3Line);
   run.models.tracker = tracker_from_options(kTriagePackage, args);
 }
 
-GateSettings gate_settings(const py::object& args) {
-  GateSettings settings;
+triage::GateSettings gate_settings(const py::object& args) {
+  triage::GateSettings settings;
   settings.threshold = args.attr("multi_spks_threshold").cast<double>();
   settings.threshold_text = py_str(args.attr("multi_spks_threshold"));
   settings.hop = args.attr("hop_duration").cast<double>();
@@ -89,26 +89,26 @@ void triage_main() {
   run.args = triage_attr("parse_args")();
   const py::object& args = run.args;
   const std::string scp = fs_encode(args.attr("scp"));
-  refuse_result_over_list(fs_encode(args.attr("out_jsonl")), scp);
-  run.models.device = choose_device(kTriagePackage, args.attr("device"), kCudaFallbackLine);
+  triage::refuse_result_over_list(fs_encode(args.attr("out_jsonl")), scp);
+  run.models.device = choose_device(kTriagePackage, args.attr("device"), triage::kCudaFallbackLine);
   const py::list items = triage_attr("parse_scp")(args.attr("scp"));
-  py_print(scp_count_line(py::len(items), scp));
+  py_print(triage::scp_count_line(py::len(items), scp));
   if (items.empty()) {
-    py_print(kEmptyScpLine);
+    py_print(triage::kEmptyScpLine);
     return;
   }
   const std::vector<Entry> entries = unpacked_entries(items);
-  refuse_result_over_inputs(fs_encode(args.attr("out_jsonl")), ParsedInputs(args, entries));
+  triage::refuse_result_over_inputs(fs_encode(args.attr("out_jsonl")), ParsedInputs(args, entries));
   make_output_folders(args);
   // Locked before the models load, so a second run on the same file stops
   // at once; emptied only once they have loaded, so a run that cannot start
   // leaves an earlier result as it was.
-  run.result_file = std::make_unique<ResultFile>(fs_encode(args.attr("out_jsonl")));
+  run.result_file = std::make_unique<triage::ResultFile>(fs_encode(args.attr("out_jsonl")));
   load_models(run);
 
   run.settings = gate_settings(args);
   const std::string save_dir = fs_encode(args.attr("save_dir"));
-  run.folders = UtteranceFolders(save_dir);
+  run.folders = triage::UtteranceFolders(save_dir);
   run.counts.total = py::len(items);
 
   run.result_file->truncate();
@@ -116,7 +116,7 @@ void triage_main() {
   run_loop(run, entries);
   run.result_file.reset();
 
-  const SummaryLines summary = summary_lines(run.counts, fs_encode(args.attr("out_jsonl")), save_dir);
+  const triage::SummaryLines summary = triage::summary_lines(run.counts, fs_encode(args.attr("out_jsonl")), save_dir);
   for (const std::string& line : summary.lines) py_print(line);
 }
 

@@ -19,15 +19,15 @@ struct TriageRun {
   pybind11::object args;
   SeparationModels models;
   pybind11::object detector;
-  std::unique_ptr<ResultFile> result_file;  // locked from start-up to the end of the loop
-  GateSettings settings;
-  UtteranceFolders folders{""};
-  RunCounts counts;
+  std::unique_ptr<triage::ResultFile> result_file;  // locked from start-up to the end of the loop
+  triage::GateSettings settings;
+  triage::UtteranceFolders folders{""};
+  triage::RunCounts counts;
 };
 
 // One scp entry, from its header line to its result line.
-Outcome handle_utterance(TriageRun& run, size_t idx, const pybind11::object& utt_id,
-                         const pybind11::object& wav_path);
+triage::Outcome handle_utterance(TriageRun& run, size_t idx, const pybind11::object& utt_id,
+                                 const pybind11::object& wav_path);
 
 // The text of a failure, when there was one.
 inline std::optional<std::string> failure_text(const std::optional<OrdinaryError>& failure) {

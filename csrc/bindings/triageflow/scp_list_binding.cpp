@@ -27,10 +27,10 @@ void read_entries(const py::object& file, py::list& items) {
   long line_no = 0;
   for (const py::handle text : file) {
     ++line_no;
-    const ScpLine line = parse_scp_line(py_str(text));
-    if (line.kind == ScpLineKind::kMalformed) {
-      py_print(scp_malformed_warning(line_no, line.stripped));
-    } else if (line.kind == ScpLineKind::kEntry) {
+    const triage::ScpLine line = triage::parse_scp_line(py_str(text));
+    if (line.kind == triage::ScpLineKind::kMalformed) {
+      py_print(triage::scp_malformed_warning(line_no, line.stripped));
+    } else if (line.kind == triage::ScpLineKind::kEntry) {
       items.append(py::make_tuple(utf8_text(line.utt_id), utf8_text(line.wav_path)));
     }
   }
@@ -38,7 +38,7 @@ void read_entries(const py::object& file, py::list& items) {
 
 py::list parse_scp(const py::object& scp_path) {
   const std::string path = fs_encode(scp_path);
-  if (!common::is_regular_file(path)) throw common::FileNotFoundError(scp_missing_error(path));
+  if (!common::is_regular_file(path)) throw common::FileNotFoundError(triage::scp_missing_error(path));
   py::list items;
   const py::object file = py::module_::import("builtins").attr("open")(
       scp_path, "r", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");

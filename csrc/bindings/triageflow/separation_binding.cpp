@@ -32,9 +32,9 @@ void write_others(const py::object& global_streams, const py::object& main_gid, 
   for (const py::handle item : global_streams.attr("items")()) {
     const py::object gid = item[py::int_(0)];
     if (!main_gid.is_none() && gid.equal(main_gid)) continue;
-    const std::string other_path = common::path_join(folder, other_speaker_file(py_str(gid)));
+    const std::string other_path = common::path_join(folder, triage::other_speaker_file(py_str(gid)));
     write_mono_wav(kTriagePackage, other_path, item[py::int_(1)], sr, "stream");
-    result[py::str(other_speaker_key(other_idx))] = fs_decode(other_path);
+    result[py::str(triage::other_speaker_key(other_idx))] = fs_decode(other_path);
     ++other_idx;
   }
 }
@@ -43,25 +43,25 @@ py::dict run_separation_and_save(const py::object& utt_id, const py::object& wav
                                  const py::object& sr, const py::object& save_dir, const py::object& css_processor) {
   const std::string id = fs_encode(utt_id);
   const std::string root = fs_encode(save_dir);
-  const std::string utt_save_dir = utterance_folder_path(root, id);
+  const std::string utt_save_dir = triage::utterance_folder_path(root, id);
   triage_attr("ensure_dir")(fs_decode(utt_save_dir));
   const std::vector<std::string> stale = remove_stream_files(utt_save_dir);
   if (!stale.empty()) py_print(stale_streams_removed_line(utt_save_dir, stale.size()));
   const double duration = true_divide(py::int_(py::len(audio_16k)), sr);
-  py_print(separation_start_line(id, fs_encode(wav_path), duration));
+  py_print(triage::separation_start_line(id, fs_encode(wav_path), duration));
 
   const py::object global_streams = unpack_pair(css_processor.attr("process")(audio_16k)).first;
-  py_print(separation_done_line(py::len(global_streams)));
+  py_print(triage::separation_done_line(py::len(global_streams)));
   const py::object main_gid = triage_attr("select_main_channel")(global_streams, py::arg("sample_rate") = sr);
 
   py::dict result;
   if (main_gid.is_none()) {
-    py_print(kNoMainChannelWarning);
+    py_print(triage::kNoMainChannelWarning);
   } else {
-    const std::string main_path = common::path_join(utt_save_dir, main_speaker_file(py_str(main_gid)));
+    const std::string main_path = common::path_join(utt_save_dir, triage::main_speaker_file(py_str(main_gid)));
     write_mono_wav(kTriagePackage, main_path, global_streams[main_gid], sr, "stream");
     result["main_spk_wav_path"] = fs_decode(main_path);
-    py_print(saved_main_line(main_path));
+    py_print(triage::saved_main_line(main_path));
   }
   write_others(global_streams, main_gid, utt_save_dir, sr, result);
   return result;

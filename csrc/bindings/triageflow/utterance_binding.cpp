@@ -51,7 +51,7 @@ void write_record(const TriageRun& run, const py::dict& record) {
 }
 
 // The verdict's end of the record, then the record as the entry's line.
-Outcome record_verdict(const TriageRun& run, Utterance& u, const Verdict& verdict) {
+triage::Outcome record_verdict(const TriageRun& run, Utterance& u, const triage::Verdict& verdict) {
   u.record["multi_spks"] = py::bool_(verdict.multi_spks);
   if (!verdict.rated) u.record["multi_spks_rate"] = py::none();
   if (!verdict.error.empty()) u.record["error"] = utf8_text(verdict.error);
@@ -60,9 +60,9 @@ Outcome record_verdict(const TriageRun& run, Utterance& u, const Verdict& verdic
 }
 
 // A verdict reached outside the utterance's log: its line and its record.
-Outcome settle(const TriageRun& run, Utterance& u, const Verdict& verdict) {
+triage::Outcome settle(const TriageRun& run, Utterance& u, const triage::Verdict& verdict) {
   if (!verdict.line_after_record) py_print(verdict.line);
-  const Outcome outcome = record_verdict(run, u, verdict);
+  const triage::Outcome outcome = record_verdict(run, u, verdict);
   if (verdict.line_after_record) py_print(verdict.line);
   return outcome;
 }
@@ -90,11 +90,11 @@ void print_traceback(const OrdinaryError& error) {
 
 // The protected block of one utterance, with standard output already teed
 // into `log_path`; the verdict's line goes into the log.
-Verdict separate(const TriageRun& run, Utterance& u, const std::string& log_path) {
+triage::Verdict separate(const TriageRun& run, Utterance& u, const std::string& log_path) {
   const size_t keys_before = py::len(u.record);
   const auto failure = run_guarded([&] {
-    py_print(log_file_line(log_path));
-    py_print(audio_line(u.path, duration_of(u), u.sr.cast<long>()));
+    py_print(triage::log_file_line(log_path));
+    py_print(triage::audio_line(u.path, duration_of(u), u.sr.cast<long>()));
     const py::object css_processor = processor_from_options(kTriagePackage, run.args, run.models, u.sr);
     const py::object sep_result = triage_attr("run_separation_and_save")(
         py::arg("utt_id") = u.utt_id, py::arg("wav_path") = u.wav_path, py::arg("audio_16k") = u.audio_16k,
@@ -103,7 +103,7 @@ Verdict separate(const TriageRun& run, Utterance& u, const std::string& log_path
     u.record.attr("update")(sep_result);
   });
   // Every separation that keeps a stream adds its path.
-  const Verdict verdict = separation_verdict(failure_text(failure), py::len(u.record) != keys_before);
+  const triage::Verdict verdict = triage::separation_verdict(failure_text(failure), py::len(u.record) != keys_before);
   if (!verdict.line.empty()) py_print(verdict.line);
   if (failure) print_traceback(*failure);
   return verdict;
@@ -112,55 +112,56 @@ Verdict separate(const TriageRun& run, Utterance& u, const std::string& log_path
 // Standard output teed into the utterance's log for its separation. The
 // final clause, on every way out, an interrupt's included: the saved stream
 // back as standard output, then the log closed.
-Verdict separate_logged(const TriageRun& run, Utterance& u, const py::object& logger, const std::string& log_path) {
+triage::Verdict separate_logged(const TriageRun& run, Utterance& u, const py::object& logger,
+                                const std::string& log_path) {
   const py::object sys = triage_attr("sys");
   const ClosingFile closing(logger);
   const StdoutRedirect redirect(sys, logger, sys.attr("stdout"));
   return separate(run, u, log_path);
 }
 
-Outcome separation_phase(TriageRun& run, Utterance& u, const std::string& utt_save_dir) {
+triage::Outcome separation_phase(TriageRun& run, Utterance& u, const std::string& utt_save_dir) {
   if (const auto failure = run_guarded([&] { triage_attr("ensure_dir")(fs_decode(utt_save_dir)); })) {
-    return settle(run, u, folder_failure(failure->text));
+    return settle(run, u, triage::folder_failure(failure->text));
   }
   const std::string log_path = common::path_join(utt_save_dir, "log.txt");
   py::object logger;
   if (const auto failure = run_guarded([&] { logger = triage_attr("Logger")(fs_decode(log_path)); })) {
-    return settle(run, u, log_failure(failure->text));
+    return settle(run, u, triage::log_failure(failure->text));
   }
   run.folders.claim(utt_save_dir, u.idx);
-  const Verdict verdict = separate_logged(run, u, logger, log_path);
+  const triage::Verdict verdict = separate_logged(run, u, logger, log_path);
   return record_verdict(run, u, verdict);
 }
 
-Outcome gates(TriageRun& run, Utterance& u) {
-  if (const auto stop = missing_wav(u.path)) return settle(run, u, *stop);
-  if (const auto failure = load(u)) return settle(run, u, load_failure(failure->text));
+triage::Outcome gates(TriageRun& run, Utterance& u) {
+  if (const auto stop = triage::missing_wav(u.path)) return settle(run, u, *stop);
+  if (const auto failure = load(u)) return settle(run, u, triage::load_failure(failure->text));
   double rate = 0.0;
   const auto detector_failure = detect(run, u, &rate);
-  if (const auto stop = detection_failure(failure_text(detector_failure), rate)) return settle(run, u, *stop);
+  if (const auto stop = triage::detection_failure(failure_text(detector_failure), rate)) return settle(run, u, *stop);
 
   u.record["multi_spks_rate"] = u.rate;
-  py_print(rate_line(rate, run.settings.threshold_text));
-  if (const auto stop = single_speaker(rate, run.settings)) return settle(run, u, *stop);
-  if (const auto stop = too_short(duration_of(u), run.settings)) return settle(run, u, *stop);
+  py_print(triage::rate_line(rate, run.settings.threshold_text));
+  if (const auto stop = triage::single_speaker(rate, run.settings)) return settle(run, u, *stop);
+  if (const auto stop = triage::too_short(duration_of(u), run.settings)) return settle(run, u, *stop);
   u.record["multi_spks"] = true;
   // Nothing is created for an id the core refuses; the run goes on.
-  const std::variant<std::string, Verdict> folder = run.folders.admit(u.id);
-  if (const auto* stop = std::get_if<Verdict>(&folder)) return settle(run, u, *stop);
+  const std::variant<std::string, triage::Verdict> folder = run.folders.admit(u.id);
+  if (const auto* stop = std::get_if<triage::Verdict>(&folder)) return settle(run, u, *stop);
   return separation_phase(run, u, std::get<std::string>(folder));
 }
 
 }  // namespace
 
-Outcome handle_utterance(TriageRun& run, size_t idx, const py::object& utt_id, const py::object& wav_path) {
+triage::Outcome handle_utterance(TriageRun& run, size_t idx, const py::object& utt_id, const py::object& wav_path) {
   Utterance u;
   u.idx = idx;
   u.utt_id = utt_id;
   u.wav_path = wav_path;
   u.id = fs_encode(utt_id);
   u.path = fs_encode(wav_path);
-  py_print(utterance_header(idx, run.counts.total, u.id));
+  py_print(triage::utterance_header(idx, run.counts.total, u.id));
   u.record["id"] = utt_id;
   u.record["wav_path"] = wav_path;
   return gates(run, u);
