@@ -1,6 +1,6 @@
 #include "driver/command_line.h"
 
-namespace speech {
+namespace speech::driver {
 
 const char* const kDefaultSaveDir = "/data/leadvoice/sep_wav";
 const char* const kDefaultCheckpoint = "/data/leadvoice/checkpoints/checkpoint_best.pth";
@@ -47,4 +47,4 @@ const common::CommandLine& driver_command_line() {
   return command_line;
 }
 
-}  // namespace speech
+}  // namespace speech::driver

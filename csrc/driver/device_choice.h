@@ -4,9 +4,9 @@
 // included.
 #include <string>
 
-namespace speech {
+namespace speech::driver {
 
 // Whether the --device text asks for a CUDA device ("cuda", "cuda:1", ...).
 bool names_cuda_device(const std::string& device_text);
 
-}  // namespace speech
+}  // namespace speech::driver

@@ -10,7 +10,7 @@
 
 #include "driver/output_folder.h"
 
-namespace speech {
+namespace speech::driver {
 
 template <typename Owner>
 class FolderClaims {
@@ -28,4 +28,4 @@ class FolderClaims {
   std::map<std::string, Owner> owners_;
 };
 
-}  // namespace speech
+}  // namespace speech::driver

@@ -6,7 +6,7 @@
 #include "driver/output_folder.h"
 #include "driver/run_messages.h"
 
-namespace speech {
+namespace speech::driver {
 
 InputMode input_mode(bool has_data_path, bool has_data_jsonl) {
   if (!has_data_path && !has_data_jsonl) throw common::ValueError(kNeitherInputError);
@@ -27,4 +27,4 @@ FolderRecordings folder_recordings(const std::string& data_path) {
   return recordings;
 }
 
-}  // namespace speech
+}  // namespace speech::driver

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace speech {
+namespace speech::driver {
 
 enum class InputMode { kFolder, kTaskList };
 
@@ -24,4 +24,4 @@ struct FolderRecordings {
 // folder and OSError when it cannot be listed.
 FolderRecordings folder_recordings(const std::string& data_path);
 
-}  // namespace speech
+}  // namespace speech::driver

@@ -3,7 +3,7 @@
 #include "common/errors.h"
 #include "common/number_format.h"
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 // max() over the energies as the interpreter's max() runs it: a later value
@@ -85,4 +85,4 @@ std::string decision_line(const std::vector<StreamStats>& stats, const ChannelDe
          "s, 能量=" + common::format_exp(best.mean_energy, 6) + ")";
 }
 
-}  // namespace speech
+}  // namespace speech::driver

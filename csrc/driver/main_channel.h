@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace speech {
+namespace speech::driver {
 
 struct StreamStats {
   std::string id;  // the global speaker id as printed
@@ -35,4 +35,4 @@ std::string threshold_line(const std::vector<StreamStats>& stats, const ChannelD
                            double energy_close_ratio);
 std::string decision_line(const std::vector<StreamStats>& stats, const ChannelDecision& decision);
 
-}  // namespace speech
+}  // namespace speech::driver

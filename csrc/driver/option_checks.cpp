@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 constexpr const char* kSegFlag = "--seg_duration";
@@ -54,4 +54,4 @@ std::string numeric_option_problem(const std::vector<NumericOption>& options) {
   return "";
 }
 
-}  // namespace speech
+}  // namespace speech::driver

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace speech {
+namespace speech::driver {
 
 struct NumericOption {
   std::string flag;  // "--hop_duration"
@@ -22,4 +22,4 @@ struct NumericOption {
 // option; empty when every value can work.
 std::string numeric_option_problem(const std::vector<NumericOption>& options);
 
-}  // namespace speech
+}  // namespace speech::driver

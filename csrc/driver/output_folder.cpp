@@ -8,7 +8,7 @@
 
 namespace fs = std::filesystem;
 
-namespace speech {
+namespace speech::driver {
 
 std::vector<common::DirectoryEntry> folder_entries(const std::string& folder) {
   try {
@@ -32,4 +32,4 @@ std::string canonical_folder(const std::string& folder) {
   return ec ? folder : resolved.string();
 }
 
-}  // namespace speech
+}  // namespace speech::driver

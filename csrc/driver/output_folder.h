@@ -6,7 +6,7 @@
 
 #include "common/directory_listing.h"
 
-namespace speech {
+namespace speech::driver {
 
 // Names of the folder's entries (one level, any kind) ending in ".wav" in any
 // letter case, in code-point order. Throws OSError when it cannot be listed.
@@ -20,4 +20,4 @@ std::string canonical_folder(const std::string& folder);
 // drivers' wording, "cannot list '<folder>': <reason>".
 std::vector<common::DirectoryEntry> folder_entries(const std::string& folder);
 
-}  // namespace speech
+}  // namespace speech::driver

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-namespace speech {
+namespace speech::driver {
 
 std::string recording_folder(const std::string& save_dir, const std::string& wav_path) {
   return common::path_join(save_dir, common::path_splitext(common::path_basename(wav_path)).root);
@@ -18,4 +18,4 @@ bool has_wav_suffix(const std::string& name) {
   return true;
 }
 
-}  // namespace speech
+}  // namespace speech::driver

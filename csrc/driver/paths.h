@@ -5,7 +5,7 @@
 
 #include "common/os_path.h"
 
-namespace speech {
+namespace speech::driver {
 
 // A recording's output folder: the save folder joined with the recording's
 // file name less its extension (os.path.splitext).
@@ -13,4 +13,4 @@ std::string recording_folder(const std::string& save_dir, const std::string& wav
 // Whether the name, lower-cased, ends with ".wav".
 bool has_wav_suffix(const std::string& name);
 
-}  // namespace speech
+}  // namespace speech::driver

@@ -9,7 +9,7 @@
 #include "common/finite_samples.h"
 #include "driver/run_messages.h"
 
-namespace speech {
+namespace speech::driver {
 
 common::AudioData read_recording(const std::string& path) {
   struct stat info {};
@@ -46,4 +46,4 @@ std::string resampling_refused_warning(const std::string& wav_path, int64_t file
   return unreadable_recording_warning(resampling_failed_text(wav_path, file_rate, error));
 }
 
-}  // namespace speech
+}  // namespace speech::driver

@@ -12,7 +12,7 @@
 #include "common/wav_io.h"
 #include "driver/run_tally.h"
 
-namespace speech {
+namespace speech::driver {
 
 // The rate the tracker and the voice-activity model expect; recordings at
 // another rate are resampled to it.
@@ -36,4 +36,4 @@ RecordingRead read_first_channel(const std::string& path);
 // its filter cannot be brought to the model rate either).
 std::string resampling_refused_warning(const std::string& wav_path, int64_t file_rate, const std::string& error);
 
-}  // namespace speech
+}  // namespace speech::driver

@@ -2,7 +2,7 @@
 
 #include "common/os_path.h"
 
-namespace speech {
+namespace speech::driver {
 
 LogTarget RecordingLogs::next(const std::optional<std::string>& shared_log, const std::string& recording_folder) {
   if (!shared_log) return {common::path_join(recording_folder, "log.txt"), false};
@@ -11,4 +11,4 @@ LogTarget RecordingLogs::next(const std::optional<std::string>& shared_log, cons
   return {*shared_log, append};
 }
 
-}  // namespace speech
+}  // namespace speech::driver

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace speech {
+namespace speech::driver {
 
 struct LogTarget {
   std::string path;  // file-system bytes
@@ -22,4 +22,4 @@ class RecordingLogs {
   bool shared_started_ = false;  // the --log_file log has been truncated
 };
 
-}  // namespace speech
+}  // namespace speech::driver

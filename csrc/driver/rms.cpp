@@ -5,7 +5,7 @@
 #include "common/errors.h"
 #include "common/numpy_sum.h"
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 // Largest magnitude of n > 0 samples; NaN as soon as any sample is NaN, as
@@ -50,4 +50,4 @@ template double rms_level<double>(common::SampleView<const double>);
 template std::vector<float> scale_with_peak_limit<float>(common::SampleView<const float>, double);
 template std::vector<double> scale_with_peak_limit<double>(common::SampleView<const double>, double);
 
-}  // namespace speech
+}  // namespace speech::driver

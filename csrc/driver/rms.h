@@ -6,7 +6,7 @@
 
 #include "common/sample_view.h"
 
-namespace speech {
+namespace speech::driver {
 
 // sqrt(mean(x^2)) over all samples; NaN for no samples.
 template <typename T>
@@ -17,4 +17,4 @@ T rms_level(common::SampleView<const T> samples);
 template <typename T>
 std::vector<T> scale_with_peak_limit(common::SampleView<const T> samples, double gain);
 
-}  // namespace speech
+}  // namespace speech::driver

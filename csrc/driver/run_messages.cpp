@@ -2,7 +2,7 @@
 
 #include "common/number_format.h"
 
-namespace speech {
+namespace speech::driver {
 
 const char* const kNeitherInputError = "必须指定 --data_path 或 --data_jsonl 之一";
 const char* const kBothInputsError = "--data_path 与 --data_jsonl 互斥，请只指定其中一个";
@@ -91,4 +91,4 @@ std::string run_summary_line(const RunTally& tally) {
          "，输出目录重名跳过=" + std::to_string(tally.folder_taken);
 }
 
-}  // namespace speech
+}  // namespace speech::driver

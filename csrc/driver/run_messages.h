@@ -6,7 +6,7 @@
 
 #include "driver/run_tally.h"
 
-namespace speech {
+namespace speech::driver {
 
 extern const char* const kNeitherInputError;
 extern const char* const kBothInputsError;
@@ -47,4 +47,4 @@ std::string log_saved_line(const std::string& log_path);
 
 std::string run_summary_line(const RunTally& tally);
 
-}  // namespace speech
+}  // namespace speech::driver

@@ -1,6 +1,6 @@
 #include "driver/run_tally.h"
 
-namespace speech {
+namespace speech::driver {
 
 void RunTally::add(TaskOutcome outcome) {
   ++total;
@@ -20,4 +20,4 @@ void RunTally::add(TaskOutcome outcome) {
   }
 }
 
-}  // namespace speech
+}  // namespace speech::driver

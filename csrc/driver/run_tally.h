@@ -3,7 +3,7 @@
 // closing line.
 #include <cstddef>
 
-namespace speech {
+namespace speech::driver {
 
 enum class TaskOutcome { kDone, kUnreadable, kNotFinite, kFolderTaken };
 
@@ -16,4 +16,4 @@ struct RunTally {
   void add(TaskOutcome outcome);
 };
 
-}  // namespace speech
+}  // namespace speech::driver

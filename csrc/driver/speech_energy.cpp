@@ -4,7 +4,7 @@
 
 #include "common/numpy_sum.h"
 
-namespace speech {
+namespace speech::driver {
 
 SliceRange slice_range(int64_t start, int64_t stop, int64_t length) {
   const auto adjust = [length](int64_t index) {
@@ -40,4 +40,4 @@ SpeechEnergy speech_mean_energy(common::SampleView<const T> samples, const std::
 template SpeechEnergy speech_mean_energy<float>(common::SampleView<const float>, const std::vector<SpeechSpan>&, double);
 template SpeechEnergy speech_mean_energy<double>(common::SampleView<const double>, const std::vector<SpeechSpan>&, double);
 
-}  // namespace speech
+}  // namespace speech::driver

@@ -6,7 +6,7 @@
 
 #include "common/sample_view.h"
 
-namespace speech {
+namespace speech::driver {
 
 // One detector span in samples, "end" exclusive, as the detector gave it
 // (possibly negative or past the end of the stream).
@@ -36,4 +36,4 @@ SliceRange slice_range(int64_t start, int64_t stop, int64_t length);
 template <typename T>
 SpeechEnergy speech_mean_energy(common::SampleView<const T> samples, const std::vector<SpeechSpan>& spans, double sample_rate);
 
-}  // namespace speech
+}  // namespace speech::driver

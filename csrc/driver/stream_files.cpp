@@ -8,7 +8,7 @@
 
 namespace fs = std::filesystem;
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 bool has_prefix_and_suffix(const std::string& name, const std::string& prefix, const std::string& suffix) {
@@ -42,4 +42,4 @@ std::string stale_streams_removed_line(const std::string& folder, size_t removed
   return "[警告] 已删除输出目录中旧的说话人音频 " + std::to_string(removed_count) + " 个: " + folder;
 }
 
-}  // namespace speech
+}  // namespace speech::driver

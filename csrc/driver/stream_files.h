@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace speech {
+namespace speech::driver {
 
 // "main_speaker_*.wav" or "other_speaker_*.wav".
 bool is_stream_file_name(const std::string& name);
@@ -21,4 +21,4 @@ std::vector<std::string> remove_stream_files(const std::string& folder);
 
 std::string stale_streams_removed_line(const std::string& folder, size_t removed_count);
 
-}  // namespace speech
+}  // namespace speech::driver

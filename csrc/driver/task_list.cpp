@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 std::string line_tag(int64_t line_no) { return "[警告] jsonl第" + std::to_string(line_no) + "行"; }
@@ -72,4 +72,4 @@ std::string wav_not_found_warning(int64_t line_no, const std::string& wav_path) 
   return line_tag(line_no) + " prompt_wav 文件不存在: " + wav_path + "，跳过";
 }
 
-}  // namespace speech
+}  // namespace speech::driver

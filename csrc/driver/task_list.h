@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace speech {
+namespace speech::driver {
 
 struct TaskListCounters {
   int64_t total = 0;
@@ -58,4 +58,4 @@ std::string missing_wav_warning(int64_t line_no);
 std::string wav_not_text_warning(int64_t line_no, const std::string& value_repr);
 std::string wav_not_found_warning(int64_t line_no, const std::string& wav_path);
 
-}  // namespace speech
+}  // namespace speech::driver

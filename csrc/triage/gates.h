@@ -70,7 +70,7 @@ class UtteranceFolders {
 
  private:
   std::string save_dir_;
-  FolderClaims<size_t> claims_;
+  driver::FolderClaims<size_t> claims_;
 };
 
 // The folder, or its log file, could not be made; `text` is the exception's.

@@ -10,7 +10,7 @@
 #include "driver/command_line.h"
 #include "triage/options.h"
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 const std::vector<std::string> kShared = {
@@ -66,4 +66,4 @@ TEST(CommandLineOption, DestAsArgparseDerivesIt) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::driver

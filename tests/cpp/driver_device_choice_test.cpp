@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 TEST(DeviceChoice, OnlyACudaTextAsksForCuda) {
@@ -11,4 +11,4 @@ TEST(DeviceChoice, OnlyACudaTextAsksForCuda) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::driver

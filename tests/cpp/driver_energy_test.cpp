@@ -8,7 +8,7 @@
 #include "driver/rms.h"
 #include "driver/speech_energy.h"
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 struct SliceCase {
@@ -63,4 +63,4 @@ TEST(Rms, LevelAndPeakLimit) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::driver

@@ -9,7 +9,7 @@
 #include "common/errors.h"
 #include "scratch_folder.h"
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 TEST(InputMode, ExactlyOneInputOption) {
@@ -61,4 +61,4 @@ TEST_F(FolderRecordingsTest, AFileOrNothingIsNoFolder) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::driver

@@ -7,7 +7,7 @@
 
 #include "common/errors.h"
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 std::vector<StreamStats> streams(std::initializer_list<std::pair<double, double>> energy_dur) {
@@ -67,4 +67,4 @@ TEST(MainChannelLines, TextsAndNumberForms) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::driver

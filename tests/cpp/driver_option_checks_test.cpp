@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 NumericOption real(const char* flag, double value, const char* text) { return {flag, false, value, 0, text}; }
@@ -76,4 +76,4 @@ TEST(OptionChecks, OptionOrderDecidesWhichProblemIsNamed) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::driver

@@ -16,7 +16,7 @@
 
 namespace fs = std::filesystem;
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 class OutputFolderTest : public ScratchFolderTest {
@@ -83,4 +83,4 @@ TEST_F(OutputFolderTest, CanonicalFolderJoinsSpellings) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::driver

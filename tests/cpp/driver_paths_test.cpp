@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 TEST(DriverPaths, RecordingFolderIsNamedAfterTheStem) {
@@ -18,4 +18,4 @@ TEST(DriverPaths, WavSuffixInAnyCase) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::driver

@@ -17,7 +17,7 @@
 
 namespace fs = std::filesystem;
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 class RecordingInputTest : public ScratchFolderTest {
@@ -93,4 +93,4 @@ TEST(RecordingInput, ResamplerRefusalNamesTheFileAndItsRate) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::driver

@@ -10,7 +10,7 @@
 #include "driver/recording_logs.h"
 #include "scratch_folder.h"
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 namespace fs = std::filesystem;
@@ -59,4 +59,4 @@ TEST_F(FolderClaimsTest, OneFolderUnderAnySpellingHasOneOwner) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::driver

@@ -8,7 +8,7 @@
 
 #include "driver/run_messages.h"
 
-namespace speech {
+namespace speech::driver {
 namespace {
 
 TEST(TaskListTexts, SummaryAndWarnings) {
@@ -86,4 +86,4 @@ TEST(RunTexts, ReportLine) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::driver

@@ -23,12 +23,12 @@ long clamped_long(const py::handle& value) {
   return number;
 }
 
-std::vector<NumericOption> numeric_values(const py::object& args, const common::CommandLine& command_line) {
-  std::vector<NumericOption> values;
+std::vector<driver::NumericOption> numeric_values(const py::object& args, const common::CommandLine& command_line) {
+  std::vector<driver::NumericOption> values;
   for (const common::CommandLineOption& option : command_line.options) {
     if (!option.is_numeric()) continue;
     const py::object value = args.attr(option.dest().c_str());
-    NumericOption number;
+    driver::NumericOption number;
     number.flag = option.flag;
     number.integer = option.type == common::OptionType::kInteger;
     number.text = py::str(value).cast<std::string>();
@@ -47,7 +47,7 @@ std::vector<NumericOption> numeric_values(const py::object& args, const common::
 py::object parse_driver_command_line(const char* package, const common::CommandLine& command_line) {
   const py::object parser = build_parser(package_attr(package, "argparse"), command_line);
   const py::object args = parser.attr("parse_args")();
-  const std::string problem = numeric_option_problem(numeric_values(args, command_line));
+  const std::string problem = driver::numeric_option_problem(numeric_values(args, command_line));
   if (!problem.empty()) parser.attr("error")(problem);
   return args;
 }

@@ -11,7 +11,8 @@ namespace py = pybind11;
 namespace speech {
 
 void define_command_line(py::module_& m) {
-  def_function(m, "parse_args", [] { return parse_driver_command_line(kLeadvoicePackage, driver_command_line()); });
+  def_function(m, "parse_args",
+               [] { return parse_driver_command_line(kLeadvoicePackage, driver::driver_command_line()); });
 }
 
 }  // namespace speech

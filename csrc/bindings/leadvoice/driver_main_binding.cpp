@@ -21,13 +21,13 @@ namespace speech {
 namespace {
 
 py::list jsonl_tasks(const py::object& args) {
-  py_print(jsonl_mode_line(fs_encode(args.attr("data_jsonl"))));
+  py_print(driver::jsonl_mode_line(fs_encode(args.attr("data_jsonl"))));
   return leadvoice_attr("collect_tasks_from_jsonl")(
       args.attr("data_jsonl"), py::arg("multi_spks_rate_threshold") = args.attr("multi_spks_rate_threshold"));
 }
 
 py::list folder_tasks(const py::object& data_path) {
-  const FolderRecordings recordings = folder_recordings(fs_encode(data_path));
+  const driver::FolderRecordings recordings = driver::folder_recordings(fs_encode(data_path));
   py_print(recordings.line);
   py::list tasks;
   for (const std::string& wav_path : recordings.wav_paths) {
@@ -42,11 +42,11 @@ py::list folder_tasks(const py::object& data_path) {
 
 void load_models(DriverRun& run) {
   const py::object& args = run.args;
-  run.models.device = choose_device(kLeadvoicePackage, args.attr("device"), cuda_unavailable_line());
-  py_print(loading_model_line());
+  run.models.device = choose_device(kLeadvoicePackage, args.attr("device"), driver::cuda_unavailable_line());
+  py_print(driver::loading_model_line());
   run.models.network =
       load_separation_network(kLeadvoicePackage, args.attr("inference"), run.models.device, EvalTarget::kBuiltNetwork);
-  py_print(loading_tracker_line());
+  py_print(driver::loading_tracker_line());
   run.models.tracker = tracker_from_options(kLeadvoicePackage, args);
 }
 
@@ -56,15 +56,18 @@ void run_main() {
   const py::object& args = run.args;
   const bool has_path = !args.attr("data_path").is_none();
   const bool has_jsonl = !args.attr("data_jsonl").is_none();
-  const InputMode mode = input_mode(has_path, has_jsonl);
-  const py::list tasks = mode == InputMode::kTaskList ? jsonl_tasks(args) : folder_tasks(args.attr("data_path"));
+  const driver::InputMode mode = driver::input_mode(has_path, has_jsonl);
+  const py::list tasks =
+      mode == driver::InputMode::kTaskList ? jsonl_tasks(args) : folder_tasks(args.attr("data_path"));
   if (tasks.empty()) {
-    if (mode == InputMode::kTaskList) py_print(empty_task_list_message(py_str(args.attr("multi_spks_rate_threshold"))));
+    if (mode == driver::InputMode::kTaskList) {
+      py_print(driver::empty_task_list_message(py_str(args.attr("multi_spks_rate_threshold"))));
+    }
     return;
   }
   load_models(run);
   for (const py::handle task : tasks) run.tally.add(run_recording(run, task));
-  py_print(run_summary_line(run.tally));
+  py_print(driver::run_summary_line(run.tally));
 }
 
 }  // namespace

@@ -23,15 +23,15 @@ namespace {
 py::object get_silero_vad_model() {
   const py::object module = leadvoice_module();
   if (module.attr("_SILERO_VAD_MODEL").is_none()) {
-    py_print(vad_load_message());
+    py_print(driver::vad_load_message());
     module.attr("_SILERO_VAD_MODEL") = module.attr("load_silero_vad")();
   }
   return module.attr("_SILERO_VAD_MODEL");
 }
 
-std::vector<SpeechSpan> spans_of(const py::object& timestamps) {
+std::vector<driver::SpeechSpan> spans_of(const py::object& timestamps) {
   const py::object to_int = py::module_::import("builtins").attr("int");
-  std::vector<SpeechSpan> spans;
+  std::vector<driver::SpeechSpan> spans;
   for (const py::handle span : timestamps) {
     spans.push_back({to_int(span["start"]).cast<int64_t>(), to_int(span["end"]).cast<int64_t>()});
   }
@@ -39,9 +39,10 @@ std::vector<SpeechSpan> spans_of(const py::object& timestamps) {
 }
 
 template <typename T>
-SpeechEnergy energy_of(const py::array& audio, const std::vector<SpeechSpan>& spans, double sample_rate) {
+driver::SpeechEnergy energy_of(const py::array& audio, const std::vector<driver::SpeechSpan>& spans,
+                               double sample_rate) {
   const auto samples = py::array_t<T, py::array::c_style>::ensure(audio);
-  return speech_mean_energy(common::contiguous_samples(samples.data(), samples.size()), spans, sample_rate);
+  return driver::speech_mean_energy(common::contiguous_samples(samples.data(), samples.size()), spans, sample_rate);
 }
 
 py::tuple compute_speech_mean_energy(py::object audio, py::object sample_rate) {
@@ -60,35 +61,35 @@ py::tuple compute_speech_mean_energy(py::object audio, py::object sample_rate) {
       tensor, model, py::arg("sampling_rate") = sample_rate, py::arg("return_seconds") = false);
   if (!py::bool_(timestamps)) return silent;
 
-  const std::vector<SpeechSpan> spans = spans_of(timestamps);
+  const std::vector<driver::SpeechSpan> spans = spans_of(timestamps);
   const double rate = sample_rate.cast<double>();
-  const SpeechEnergy energy =
+  const driver::SpeechEnergy energy =
       kind == FloatKind::kFloat32 ? energy_of<float>(array, spans, rate) : energy_of<double>(array, spans, rate);
   return py::make_tuple(energy.mean_energy, energy.duration_sec);
 }
 
 py::object select_main_channel(py::object global_streams, py::object sample_rate, double energy_close_ratio) {
   if (!py::bool_(global_streams)) return py::none();
-  check_energy_close_ratio(energy_close_ratio);
-  py_print(main_channel_header());
+  driver::check_energy_close_ratio(energy_close_ratio);
+  py_print(driver::main_channel_header());
 
   std::vector<py::object> ids;
-  std::vector<StreamStats> stats;
+  std::vector<driver::StreamStats> stats;
   for (const py::handle item : global_streams.attr("items")()) {
     const py::object gid = py::reinterpret_borrow<py::object>(item[py::int_(0)]);
     const py::tuple measured = leadvoice_attr("compute_speech_mean_energy")(item[py::int_(1)], sample_rate);
     stats.push_back({py_str(gid), measured[0].cast<double>(), measured[1].cast<double>()});
     ids.push_back(gid);
-    py_print(stream_stats_line(stats.back()));
+    py_print(driver::stream_stats_line(stats.back()));
   }
 
-  const ChannelDecision decision = decide_main_channel(stats, energy_close_ratio);
+  const driver::ChannelDecision decision = driver::decide_main_channel(stats, energy_close_ratio);
   if (!decision.has_speech) {
-    py_print(no_speech_warning());
+    py_print(driver::no_speech_warning());
     return py::none();
   }
-  py_print(threshold_line(stats, decision, energy_close_ratio));
-  py_print(decision_line(stats, decision));
+  py_print(driver::threshold_line(stats, decision, energy_close_ratio));
+  py_print(driver::decision_line(stats, decision));
   return ids[decision.best];
 }
 

@@ -37,13 +37,13 @@ struct FolderOwner {
 struct DriverRun {
   pybind11::object args;
   SeparationModels models;
-  FolderClaims<FolderOwner> folders;
-  RecordingLogs logs;
-  RunTally tally;
+  driver::FolderClaims<FolderOwner> folders;
+  driver::RecordingLogs logs;
+  driver::RunTally tally;
 };
 
 // One task of the run: its folder, its log, separation, choice and files; or
 // one warning line when its folder is taken or its recording cannot be used.
-TaskOutcome run_recording(DriverRun& run, const pybind11::handle& task);
+driver::TaskOutcome run_recording(DriverRun& run, const pybind11::handle& task);
 
 }  // namespace speech

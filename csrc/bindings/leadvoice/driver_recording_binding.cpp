@@ -36,12 +36,12 @@ struct Recording {
   std::string wav_path;  // file-system bytes, as are the folder and log
   int64_t line_no = -1;
   std::string save_dir;
-  LogTarget log;
+  driver::LogTarget log;
   py::object mix;  // the first channel, 64-bit floats at kModelRate
   int64_t file_rate = 0;
 };
 
-py::object open_logger(const LogTarget& log) {
+py::object open_logger(const driver::LogTarget& log) {
   const py::object logger_type = leadvoice_attr("Logger");
   if (!log.append) return logger_type(fs_decode(log.path));
   py::object logger = logger_type();
@@ -56,77 +56,81 @@ py::array_t<double> as_array(const std::vector<double>& samples) {
 
 // Fills the recording's samples at the model rate, or tells why the task is
 // refused after its warning line.
-std::optional<TaskOutcome> load_recording(Recording& rec) {
-  const RecordingRead read = read_first_channel(rec.wav_path);
+std::optional<driver::TaskOutcome> load_recording(Recording& rec) {
+  const driver::RecordingRead read = driver::read_first_channel(rec.wav_path);
   if (read.refused) {
     py_print(read.warning);
     return read.refused;
   }
   rec.file_rate = read.sample_rate;
   const py::array_t<double> mix = as_array(read.first_channel);
-  if (rec.file_rate == kModelRate) {
+  if (rec.file_rate == driver::kModelRate) {
     rec.mix = mix;
     return std::nullopt;
   }
   try {
-    rec.mix = leadvoice_attr("librosa").attr("resample")(
-        mix, py::arg("orig_sr") = rec.file_rate, py::arg("target_sr") = kModelRate, py::arg("res_type") = "kaiser_best");
+    rec.mix = leadvoice_attr("librosa").attr("resample")(mix, py::arg("orig_sr") = rec.file_rate,
+                                                         py::arg("target_sr") = driver::kModelRate,
+                                                         py::arg("res_type") = "kaiser_best");
   } catch (py::error_already_set& e) {
     if (!e.matches(PyExc_ValueError)) throw;
-    py_print(resampling_refused_warning(rec.wav_path, rec.file_rate, py_str(e.value())));
-    return TaskOutcome::kUnreadable;
+    py_print(driver::resampling_refused_warning(rec.wav_path, rec.file_rate, py_str(e.value())));
+    return driver::TaskOutcome::kUnreadable;
   }
   return std::nullopt;
 }
 
 void write_signal(const std::string& path, const py::object& signal) {
-  write_mono_wav(kLeadvoicePackage, path, signal, py::int_(kModelRate), "signal");
+  write_mono_wav(kLeadvoicePackage, path, signal, py::int_(driver::kModelRate), "signal");
 }
 
 void print_report(const py::object& segment_info, int64_t sample_rate) {
-  py_print(report_header());
+  py_print(driver::report_header());
   for (const py::handle seg : segment_info) {
     const auto seg_idx = seg["seg_idx"].cast<int64_t>();
     const auto start_sample = seg["start_sample"].cast<int64_t>();
     const auto end_sample = seg["end_sample"].cast<int64_t>();
     std::vector<int64_t> ids;
     for (const py::handle gid : seg["global_ids"]) ids.push_back(gid.cast<int64_t>());
-    py_print(segment_report_line(seg_idx, start_sample, end_sample, sample_rate, ids));
+    py_print(driver::segment_report_line(seg_idx, start_sample, end_sample, sample_rate, ids));
   }
 }
 
 // Streams that an earlier run left in the folder go before this one writes,
 // so the folder holds only the streams of the recording just handled.
 void clear_stale_streams(const Recording& rec) {
-  const std::vector<std::string> removed = remove_stream_files(rec.save_dir);
-  if (!removed.empty()) py_print(stale_streams_removed_line(rec.save_dir, removed.size()));
+  const std::vector<std::string> removed = driver::remove_stream_files(rec.save_dir);
+  if (!removed.empty()) py_print(driver::stale_streams_removed_line(rec.save_dir, removed.size()));
 }
 
 void process_recording(const DriverRun& run, const Recording& rec) {
-  py_print(log_will_be_saved_line(rec.log.path));
+  py_print(driver::log_will_be_saved_line(rec.log.path));
   clear_stale_streams(rec);
-  if (rec.file_rate != kModelRate) py_print(resampled_warning(rec.wav_path, rec.file_rate, kModelRate));
+  if (rec.file_rate != driver::kModelRate) {
+    py_print(driver::resampled_warning(rec.wav_path, rec.file_rate, driver::kModelRate));
+  }
   const py::object& mix = rec.mix;
-  const int64_t sr = kModelRate;
-  py_print(loaded_mix_line(rec.wav_path, sr, static_cast<int64_t>(py::len(mix))));
+  const int64_t sr = driver::kModelRate;
+  py_print(driver::loaded_mix_line(rec.wav_path, sr, static_cast<int64_t>(py::len(mix))));
   const py::object processor = processor_from_options(kLeadvoicePackage, run.args, run.models, py::int_(sr));
-  py_print(processing_start_line());
+  py_print(driver::processing_start_line());
   const auto [global_streams, segment_info] = unpack_pair(processor.attr("process")(mix));
-  py_print(speaker_count_line(py::len(global_streams)));
+  py_print(driver::speaker_count_line(py::len(global_streams)));
   const py::object main_gid = leadvoice_attr("select_main_channel")(global_streams, py::arg("sample_rate") = sr);
 
   const std::string mix_save_path = common::path_join(rec.save_dir, "mix.wav");
   write_signal(mix_save_path, mix);
-  py_print(saved_mix_line(mix_save_path));
+  py_print(driver::saved_mix_line(mix_save_path));
   if (main_gid.is_none()) {
-    py_print(no_main_channel_warning());
+    py_print(driver::no_main_channel_warning());
   } else {
-    const std::string main_save_path = common::path_join(rec.save_dir, main_speaker_file_name(py_str(main_gid)));
+    const std::string main_save_path =
+        common::path_join(rec.save_dir, driver::main_speaker_file_name(py_str(main_gid)));
     write_signal(main_save_path, global_streams[main_gid]);
-    py_print(saved_main_line(main_save_path));
+    py_print(driver::saved_main_line(main_save_path));
   }
   print_report(segment_info, sr);
-  py_print(finished_line(rec.save_dir));
+  py_print(driver::finished_line(rec.save_dir));
 }
 
 // The recording handled with standard output teed into its log. On every
@@ -135,7 +139,7 @@ void process_recording(const DriverRun& run, const Recording& rec) {
 // naming the log reaches the console, so nothing is ever printed into a
 // closed log.
 void process_logged(const DriverRun& run, const Recording& rec, const py::object& logger) {
-  const ScopeExit saved_line([&rec] { py_print(log_saved_line(rec.log.path)); });
+  const ScopeExit saved_line([&rec] { py_print(driver::log_saved_line(rec.log.path)); });
   const ClosingFile closing(logger);
   const StdoutRedirect redirect(leadvoice_attr("sys"), logger, logger.attr("terminal"));
   process_recording(run, rec);
@@ -156,25 +160,25 @@ std::optional<std::string> shared_log_of(const py::object& args) {
 
 }  // namespace
 
-TaskOutcome run_recording(DriverRun& run, const py::handle& task) {
+driver::TaskOutcome run_recording(DriverRun& run, const py::handle& task) {
   Recording rec;
   rec.wav_path = fs_encode(task["wav_path"]);
   rec.line_no = task_line_no(task);
-  rec.save_dir = recording_folder(fs_encode(run.args.attr("save_dir")), rec.wav_path);
+  rec.save_dir = driver::recording_folder(fs_encode(run.args.attr("save_dir")), rec.wav_path);
   // Two recordings with one stem share a folder: the later one is refused
   // rather than overwrite the results of the earlier one.
   if (const FolderOwner* owner = run.folders.owner_of(rec.save_dir)) {
-    py_print(folder_taken_warning(rec.wav_path, rec.save_dir, owner->wav_path, owner->line_no));
-    return TaskOutcome::kFolderTaken;
+    py_print(driver::folder_taken_warning(rec.wav_path, rec.save_dir, owner->wav_path, owner->line_no));
+    return driver::TaskOutcome::kFolderTaken;
   }
-  if (const std::optional<TaskOutcome> refused = load_recording(rec)) return *refused;
+  if (const std::optional<driver::TaskOutcome> refused = load_recording(rec)) return *refused;
   // Claimed only now: a recording that was not used leaves its folder free.
   run.folders.claim(rec.save_dir, FolderOwner{rec.wav_path, rec.line_no});
 
   leadvoice_attr("ensure_dir")(fs_decode(rec.save_dir));
   rec.log = run.logs.next(shared_log_of(run.args), rec.save_dir);
   process_logged(run, rec, open_logger(rec.log));
-  return TaskOutcome::kDone;
+  return driver::TaskOutcome::kDone;
 }
 
 }  // namespace speech

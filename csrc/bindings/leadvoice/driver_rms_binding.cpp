@@ -34,7 +34,7 @@ py::array flat_samples(const py::object& audio) {
 template <typename T>
 py::object rms_of(const py::array& flat) {
   const auto samples = py::array_t<T, py::array::c_style>::ensure(flat);
-  return py::dtype::of<T>().attr("type")(rms_level(common::contiguous_samples(samples.data(), samples.size())));
+  return py::dtype::of<T>().attr("type")(driver::rms_level(common::contiguous_samples(samples.data(), samples.size())));
 }
 
 py::object rms_level_py(py::object audio) {
@@ -45,7 +45,8 @@ py::object rms_level_py(py::object audio) {
 template <typename T>
 py::array normalized(const py::array& source, const py::array& flat, double gain) {
   const auto samples = py::array_t<T, py::array::c_style>::ensure(flat);
-  const std::vector<T> out = scale_with_peak_limit(common::contiguous_samples(samples.data(), samples.size()), gain);
+  const std::vector<T> out =
+      driver::scale_with_peak_limit(common::contiguous_samples(samples.data(), samples.size()), gain);
   py::array_t<T> result(static_cast<py::ssize_t>(out.size()), out.data());
   return result.attr("reshape")(source.attr("shape"));
 }

@@ -35,12 +35,12 @@ const char* const kDoc =
 
 struct Scan {
   py::object threshold;
-  TaskListScan lines;
+  driver::TaskListScan lines;
   py::list tasks;
 };
 
 // Counts the line under its verdict, printing the verdict's warning.
-void note(Scan* scan, int64_t line_no, TaskLineVerdict verdict, const std::string& detail = "") {
+void note(Scan* scan, int64_t line_no, driver::TaskLineVerdict verdict, const std::string& detail = "") {
   const std::string warning = scan->lines.note(line_no, verdict, detail);
   if (!warning.empty()) py_print(warning);
 }
@@ -52,7 +52,7 @@ std::optional<py::object> parse_line(const py::object& text, int64_t line_no, Sc
     return leadvoice_attr("json").attr("loads")(text);
   } catch (py::error_already_set& e) {
     if (!e.matches(PyExc_ValueError) && !e.matches(PyExc_RecursionError)) throw;
-    note(scan, line_no, TaskLineVerdict::kParseFailed, py_str(e.value()));
+    note(scan, line_no, driver::TaskLineVerdict::kParseFailed, py_str(e.value()));
     return std::nullopt;
   }
 }
@@ -72,16 +72,18 @@ std::string repr_of(const py::object& value) { return py::repr(value).cast<std::
 
 // The verdict on the line's "prompt_wav": a number would be taken for a file
 // descriptor, other values fail the file test.
-std::optional<TaskLineVerdict> wav_refusal(const py::object& wav_path) {
-  if (!py::bool_(wav_path)) return TaskLineVerdict::kNoWav;
-  if (!py::isinstance<py::str>(wav_path)) return TaskLineVerdict::kWavNotText;
-  if (!py::bool_(leadvoice_attr("os").attr("path").attr("isfile")(wav_path))) return TaskLineVerdict::kWavNotFound;
+std::optional<driver::TaskLineVerdict> wav_refusal(const py::object& wav_path) {
+  if (!py::bool_(wav_path)) return driver::TaskLineVerdict::kNoWav;
+  if (!py::isinstance<py::str>(wav_path)) return driver::TaskLineVerdict::kWavNotText;
+  if (!py::bool_(leadvoice_attr("os").attr("path").attr("isfile")(wav_path))) {
+    return driver::TaskLineVerdict::kWavNotFound;
+  }
   return std::nullopt;
 }
 
-std::string wav_detail(TaskLineVerdict verdict, const py::object& wav_path) {
-  if (verdict == TaskLineVerdict::kWavNotText) return repr_of(wav_path);
-  if (verdict == TaskLineVerdict::kWavNotFound) return fs_encode(wav_path);
+std::string wav_detail(driver::TaskLineVerdict verdict, const py::object& wav_path) {
+  if (verdict == driver::TaskLineVerdict::kWavNotText) return repr_of(wav_path);
+  if (verdict == driver::TaskLineVerdict::kWavNotFound) return fs_encode(wav_path);
   return "";
 }
 
@@ -90,14 +92,16 @@ void scan_line(const py::object& line, int64_t line_no, Scan* scan) {
   if (py::len(text) == 0) return;
   const std::optional<py::object> record = parse_line(text, line_no, scan);
   if (!record) return;
-  if (!py::isinstance<py::dict>(*record)) return note(scan, line_no, TaskLineVerdict::kNotObject);
+  if (!py::isinstance<py::dict>(*record)) return note(scan, line_no, driver::TaskLineVerdict::kNotObject);
   const auto object = py::reinterpret_borrow<py::dict>(*record);
-  if (!object.contains("multi_spks_rate")) return note(scan, line_no, TaskLineVerdict::kNoRateField);
+  if (!object.contains("multi_spks_rate")) return note(scan, line_no, driver::TaskLineVerdict::kNoRateField);
   const py::object raw_rate = object["multi_spks_rate"];
   const std::optional<double> rate = real_of(raw_rate);
-  if (!usable_rate(rate)) return note(scan, line_no, TaskLineVerdict::kRateNotNumeric, repr_of(raw_rate));
+  if (!driver::usable_rate(rate)) {
+    return note(scan, line_no, driver::TaskLineVerdict::kRateNotNumeric, repr_of(raw_rate));
+  }
   // Compared as the interpreter compares, whatever the caller's threshold is.
-  if (!(py::float_(*rate) > scan->threshold)) return note(scan, line_no, TaskLineVerdict::kBelowThreshold);
+  if (!(py::float_(*rate) > scan->threshold)) return note(scan, line_no, driver::TaskLineVerdict::kBelowThreshold);
   const py::object wav_path = object.attr("get")("prompt_wav");
   if (const auto refusal = wav_refusal(wav_path)) return note(scan, line_no, *refusal, wav_detail(*refusal, wav_path));
   py::dict task;
@@ -105,14 +109,14 @@ void scan_line(const py::object& line, int64_t line_no, Scan* scan) {
   task["raw"] = object;
   task["line_no"] = py::int_(line_no);
   scan->tasks.append(task);
-  note(scan, line_no, TaskLineVerdict::kAccepted);
+  note(scan, line_no, driver::TaskLineVerdict::kAccepted);
 }
 
 py::list collect_tasks_from_jsonl(py::object jsonl_path, py::object multi_spks_rate_threshold) {
   if (!py::bool_(leadvoice_attr("os").attr("path").attr("isfile")(jsonl_path))) {
     throw common::FileNotFoundError("jsonl file not found: " + fs_encode(jsonl_path));
   }
-  Scan scan{multi_spks_rate_threshold, TaskListScan(), py::list()};
+  Scan scan{multi_spks_rate_threshold, driver::TaskListScan(), py::list()};
   const py::object file = py::module_::import("builtins").attr("open")(
       jsonl_path, "r", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");
   {
@@ -120,7 +124,7 @@ py::list collect_tasks_from_jsonl(py::object jsonl_path, py::object multi_spks_r
     int64_t line_no = 0;
     for (const py::handle line : file) scan_line(py::reinterpret_borrow<py::object>(line), ++line_no, &scan);
   }
-  py_print(task_list_summary(scan.lines.counters(), py_str(multi_spks_rate_threshold)));
+  py_print(driver::task_list_summary(scan.lines.counters(), py_str(multi_spks_rate_threshold)));
   return scan.tasks;
 }
 

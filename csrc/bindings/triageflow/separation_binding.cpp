@@ -45,8 +45,8 @@ py::dict run_separation_and_save(const py::object& utt_id, const py::object& wav
   const std::string root = fs_encode(save_dir);
   const std::string utt_save_dir = triage::utterance_folder_path(root, id);
   triage_attr("ensure_dir")(fs_decode(utt_save_dir));
-  const std::vector<std::string> stale = remove_stream_files(utt_save_dir);
-  if (!stale.empty()) py_print(stale_streams_removed_line(utt_save_dir, stale.size()));
+  const std::vector<std::string> stale = driver::remove_stream_files(utt_save_dir);
+  if (!stale.empty()) py_print(driver::stale_streams_removed_line(utt_save_dir, stale.size()));
   const double duration = true_divide(py::int_(py::len(audio_16k)), sr);
   py_print(triage::separation_start_line(id, fs_encode(wav_path), duration));
 
