@@ -7,7 +7,7 @@
 
 #include "common/command_line_options.h"
 
-namespace speech {
+namespace speech::pyutil {
 
 inline pybind11::object option_default(const common::CommandLineOption& option) {
   namespace py = pybind11;
@@ -69,4 +69,4 @@ inline pybind11::object build_parser(const pybind11::object& argparse, const com
   return parser;
 }
 
-}  // namespace speech
+}  // namespace speech::pyutil

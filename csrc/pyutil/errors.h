@@ -13,7 +13,7 @@
 #include "pyutil/py_print.h"
 #include "pyutil/raise_error.h"
 
-namespace speech {
+namespace speech::pyutil {
 
 // The pending exception is type(what). A translator must leave an exception
 // pending, whatever happens: a failure to build this one stays pending
@@ -63,4 +63,4 @@ inline void register_error_translation() {
   });
 }
 
-}  // namespace speech
+}  // namespace speech::pyutil

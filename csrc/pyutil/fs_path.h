@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace speech {
+namespace speech::pyutil {
 
 namespace detail {
 
@@ -59,4 +59,4 @@ inline pybind11::list fs_decode_each(const std::vector<std::string>& paths) {
   return texts;
 }
 
-}  // namespace speech
+}  // namespace speech::pyutil

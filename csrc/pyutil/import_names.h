@@ -10,7 +10,7 @@
 #include "pyutil/py_print.h"
 #include "pyutil/raise_error.h"
 
-namespace speech {
+namespace speech::pyutil {
 
 inline void import_names(pybind11::module_& m, const char* module_name, std::initializer_list<const char*> names) {
   namespace py = pybind11;
@@ -29,4 +29,4 @@ inline void import_names(pybind11::module_& m, const char* module_name, std::ini
   }
 }
 
-}  // namespace speech
+}  // namespace speech::pyutil

@@ -13,7 +13,7 @@
 #include "common/errors.h"
 #include "common/sample_view.h"
 
-namespace speech {
+namespace speech::pyutil {
 
 enum class FloatKind { kFloat32, kFloat64 };
 
@@ -79,4 +79,4 @@ inline FloatSamples float_samples_of(const pybind11::array& arr, const std::stri
   return ArraySamples<double>(arr);
 }
 
-}  // namespace speech
+}  // namespace speech::pyutil

@@ -13,7 +13,7 @@
 #include "pyutil/py_print.h"
 #include "pyutil/translated_error.h"
 
-namespace speech {
+namespace speech::pyutil {
 
 inline bool is_ordinary(const pybind11::error_already_set& e) { return e.matches(PyExc_Exception); }
 
@@ -55,4 +55,4 @@ std::optional<OrdinaryError> run_guarded(Body&& body) {
   }
 }
 
-}  // namespace speech
+}  // namespace speech::pyutil

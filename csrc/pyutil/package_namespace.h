@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace speech {
+namespace speech::pyutil {
 
 // The package `name`, which is being initialised while its extension loads.
 inline pybind11::module_ package_namespace(const char* name) {
@@ -42,4 +42,4 @@ inline pybind11::object package_attr(const char* package, const char* attr) {
   return loaded_package(package).attr(attr);
 }
 
-}  // namespace speech
+}  // namespace speech::pyutil

@@ -17,7 +17,7 @@
 
 #include "pyutil/text_signature.h"
 
-namespace speech {
+namespace speech::pyutil {
 
 namespace detail {
 
@@ -132,4 +132,4 @@ class PlainClass {
   pybind11::object cls_;
 };
 
-}  // namespace speech
+}  // namespace speech::pyutil

@@ -10,7 +10,7 @@
 
 #include <string>
 
-namespace speech {
+namespace speech::pyutil {
 
 inline pybind11::str utf8_text(const std::string& line) {
   PyObject* text = PyUnicode_DecodeUTF8(line.data(), static_cast<Py_ssize_t>(line.size()), "surrogateescape");
@@ -36,4 +36,4 @@ inline std::string type_name(const pybind11::handle& obj) {
   return py_str(pybind11::type::handle_of(obj).attr("__name__"));
 }
 
-}  // namespace speech
+}  // namespace speech::pyutil

@@ -10,7 +10,7 @@
 
 #include "pyutil/py_print.h"
 
-namespace speech {
+namespace speech::pyutil {
 
 // The pending exception becomes `exception` (an instance), raised as its own
 // class, as `raise exception` does; an OSError built from an error number
@@ -37,4 +37,4 @@ inline void set_pending(const pybind11::handle& exception) {
   throw pybind11::error_already_set();
 }
 
-}  // namespace speech
+}  // namespace speech::pyutil

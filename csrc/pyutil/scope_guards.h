@@ -10,7 +10,7 @@
 #include <functional>
 #include <utility>
 
-namespace speech {
+namespace speech::pyutil {
 
 class ScopeExit {
  public:
@@ -60,4 +60,4 @@ class ClosingFile {
   ScopeExit close_;
 };
 
-}  // namespace speech
+}  // namespace speech::pyutil

@@ -17,7 +17,7 @@
 
 #include "pyutil/py_print.h"
 
-namespace speech {
+namespace speech::pyutil {
 
 class ParameterList {
  public:
@@ -78,4 +78,4 @@ void def_function(pybind11::module_& m, const char* name, Func&& f, const Extra&
   m.def(name, std::forward<Func>(f), extra..., pybind11::doc(doc.c_str()));
 }
 
-}  // namespace speech
+}  // namespace speech::pyutil

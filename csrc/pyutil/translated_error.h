@@ -7,7 +7,7 @@
 
 #include <exception>
 
-namespace speech {
+namespace speech::pyutil {
 
 inline pybind11::error_already_set translated_error(std::exception_ptr error) {
   // Raising it from inside a bound function is the one way to run exactly
@@ -21,4 +21,4 @@ inline pybind11::error_already_set translated_error(std::exception_ptr error) {
   throw std::logic_error("a rethrown exception came back as no exception");
 }
 
-}  // namespace speech
+}  // namespace speech::pyutil

@@ -10,7 +10,7 @@
 #include "common/errors.h"
 #include "pyutil/py_print.h"
 
-namespace speech {
+namespace speech::pyutil {
 
 inline std::pair<pybind11::object, pybind11::object> unpack_pair(const pybind11::handle& value) {
   namespace py = pybind11;
@@ -40,4 +40,4 @@ inline std::pair<pybind11::object, pybind11::object> unpack_pair(const pybind11:
   return {items[0], items[1]};
 }
 
-}  // namespace speech
+}  // namespace speech::pyutil

@@ -21,7 +21,7 @@ inline PyConfig python_config() {
 // isolated: its locale, so its file-system encoding is the one our extension
 // modules meet), translating our errors as every extension module does.
 struct EmbeddedInterpreter {
-  EmbeddedInterpreter() { register_error_translation(); }
+  EmbeddedInterpreter() { pyutil::register_error_translation(); }
   PyConfig config = python_config();
   pybind11::scoped_interpreter interpreter{&config};
 };

@@ -14,7 +14,7 @@
 #include "pyutil/ordinary_errors.h"
 #include "pyutil/raise_error.h"
 
-namespace speech {
+namespace speech::pyutil {
 namespace {
 
 namespace py = pybind11;
@@ -158,4 +158,4 @@ TEST_F(OrdinaryGuard, AnInterpreterErrorKeepsItsTraceback) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::pyutil

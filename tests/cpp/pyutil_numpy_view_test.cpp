@@ -7,7 +7,7 @@
 #include "interpreter.h"
 #include "pyutil/numpy_view.h"
 
-namespace speech {
+namespace speech::pyutil {
 namespace {
 
 namespace py = pybind11;
@@ -45,4 +45,4 @@ TEST_F(NumpyView, SamplesReadInPlaceOnlyWhereNumpyHasThemContiguousAndAligned) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::pyutil

@@ -9,7 +9,7 @@
 #include "interpreter.h"
 #include "pyutil/fs_path.h"
 
-namespace speech {
+namespace speech::pyutil {
 namespace {
 
 namespace py = pybind11;
@@ -63,4 +63,4 @@ TEST_F(FsPath, DecodesAsOsFsdecodeAndRoundTrips) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::pyutil

@@ -11,7 +11,7 @@
 #include "interpreter.h"
 #include "pyutil/scope_guards.h"
 
-namespace speech {
+namespace speech::pyutil {
 namespace {
 
 namespace py = pybind11;
@@ -110,4 +110,4 @@ TEST_F(ScopeGuards, CleanUpsRunInTheReverseOrderOfTheirScopes) {
 }
 
 }  // namespace
-}  // namespace speech
+}  // namespace speech::pyutil

@@ -45,7 +45,7 @@ std::vector<driver::NumericOption> numeric_values(const py::object& args, const 
 }  // namespace
 
 py::object parse_driver_command_line(const char* package, const common::CommandLine& command_line) {
-  const py::object parser = build_parser(package_attr(package, "argparse"), command_line);
+  const py::object parser = pyutil::build_parser(pyutil::package_attr(package, "argparse"), command_line);
   const py::object args = parser.attr("parse_args")();
   const std::string problem = driver::numeric_option_problem(numeric_values(args, command_line));
   if (!problem.empty()) parser.attr("error")(problem);

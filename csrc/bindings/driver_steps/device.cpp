@@ -9,12 +9,12 @@ namespace py = pybind11;
 namespace speech {
 
 py::object choose_device(const char* package, const py::object& requested, const std::string& fallback_line) {
-  const py::object torch = package_attr(package, "torch");
+  const py::object torch = pyutil::package_attr(package, "torch");
   // CUDA is asked about only for a text that wants it.
-  if (driver::names_cuda_device(py_str(requested)) && py::bool_(torch.attr("cuda").attr("is_available")())) {
+  if (driver::names_cuda_device(pyutil::py_str(requested)) && py::bool_(torch.attr("cuda").attr("is_available")())) {
     return torch.attr("device")(requested);
   }
-  py_print(fallback_line);
+  pyutil::py_print(fallback_line);
   return torch.attr("device")("cpu");
 }
 

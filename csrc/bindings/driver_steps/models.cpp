@@ -8,15 +8,15 @@ namespace speech {
 
 py::object load_separation_network(const char* package, const py::object& checkpoint, const py::object& device,
                                    EvalTarget eval_target) {
-  py::object network = package_attr(package, "unmixer_core").attr("TFLocoformerSEP")();
-  package_attr(package, "load_checkpoint_for_inference")(checkpoint, network, device);
+  py::object network = pyutil::package_attr(package, "unmixer_core").attr("TFLocoformerSEP")();
+  pyutil::package_attr(package, "load_checkpoint_for_inference")(checkpoint, network, device);
   const py::object moved = network.attr("to")(device);
   (eval_target == EvalTarget::kMovedNetwork ? moved : network).attr("eval")();
   return network;
 }
 
 py::object tracker_from_options(const char* package, const py::object& args) {
-  return package_attr(package, "SpeakerTracker")(
+  return pyutil::package_attr(package, "SpeakerTracker")(
       py::arg("wespeaker_model") = args.attr("wespeaker_model"),
       py::arg("similarity_threshold") = args.attr("similarity_threshold"),
       py::arg("low_similarity_threshold") = args.attr("low_similarity_threshold"),
@@ -28,7 +28,7 @@ py::object tracker_from_options(const char* package, const py::object& args) {
 
 py::object processor_from_options(const char* package, const py::object& args, const SeparationModels& models,
                                   const py::object& sample_rate) {
-  return package_attr(package, "CSSProcessor")(
+  return pyutil::package_attr(package, "CSSProcessor")(
       py::arg("separation_model") = models.network, py::arg("speaker_tracker") = models.tracker,
       py::arg("max_speakers") = args.attr("max_speakers"), py::arg("seg_duration") = args.attr("seg_duration"),
       py::arg("hop_duration") = args.attr("hop_duration"), py::arg("sample_rate") = sample_rate,

@@ -12,7 +12,7 @@ namespace speech {
 
 void write_mono_wav(const char* package, const std::string& path, const py::object& signal, const py::object& rate,
                     const char* what) {
-  const py::array array = package_attr(package, "np").attr("ascontiguousarray")(signal);
+  const py::array array = pyutil::package_attr(package, "np").attr("ascontiguousarray")(signal);
   if (array.ndim() != 1) {
     throw common::ValueError(std::string(what) + " for " + path + " must be 1-D, got " + std::to_string(array.ndim()) +
                      " dimensions");

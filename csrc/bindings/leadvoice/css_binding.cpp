@@ -22,7 +22,7 @@ void bind_css(py::module_& m) {
   });
   css_binding::bind_measures(m);
   css_binding::bind_checkpoint(m);
-  PlainClass cls(m, "CSSProcessor", "连续语音分离处理器");
+  pyutil::PlainClass cls(m, "CSSProcessor", "连续语音分离处理器");
   css_binding::define_processor(cls);
   css_binding::define_stitching(cls);
 }

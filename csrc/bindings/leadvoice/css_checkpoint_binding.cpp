@@ -25,7 +25,7 @@ void load_checkpoint_for_inference(const py::object& checkpoint_path, const py::
                                    const py::object& device) {
   const py::object isfile = py::module_::import("os").attr("path").attr("isfile");
   if (!isfile(checkpoint_path).cast<bool>()) {
-    throw common::FileNotFoundError("Checkpoint not found: " + py_str(checkpoint_path));
+    throw common::FileNotFoundError("Checkpoint not found: " + pyutil::py_str(checkpoint_path));
   }
   const py::object load = py::module_::import("torch").attr("load");
   const py::object checkpoint = load(checkpoint_path, py::arg("map_location") = device);
@@ -43,9 +43,9 @@ void ensure_dir(const py::object& path) {
 }  // namespace
 
 void bind_checkpoint(py::module_& m) {
-  def_function(m, "load_checkpoint_for_inference", &load_checkpoint_for_inference, py::arg("checkpoint_path"),
-               py::arg("model"), py::arg("device"), "加载模型检查点");
-  def_function(m, "ensure_dir", &ensure_dir, py::arg("path"), "确保目录存在");
+  pyutil::def_function(m, "load_checkpoint_for_inference", &load_checkpoint_for_inference, py::arg("checkpoint_path"),
+                       py::arg("model"), py::arg("device"), "加载模型检查点");
+  pyutil::def_function(m, "ensure_dir", &ensure_dir, py::arg("path"), "确保目录存在");
 }
 
 }  // namespace speech::css_binding

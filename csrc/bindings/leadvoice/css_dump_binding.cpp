@@ -45,14 +45,14 @@ void dump_window(const ProcessorSettings& s, const Recording& r, const Separated
   const py::object seg_subdir = join(s.segments_save_dir, name);
   leadvoice_attr("ensure_dir")(seg_subdir);
 
-  const std::string mix_path = fs_encode(join(seg_subdir, css::kDumpMixFile));
+  const std::string mix_path = pyutil::fs_encode(join(seg_subdir, css::kDumpMixFile));
   std::visit([&](const auto& samples) { write_recording_slice(mix_path, samples.view(), span, s.wav_sample_rate); },
              r.samples);
   int64_t position = 0;
   for (const py::handle signal : signals) {
-    const std::string path = fs_encode(join(seg_subdir, css::separated_file_name(position++)));
+    const std::string path = pyutil::fs_encode(join(seg_subdir, css::separated_file_name(position++)));
     const py::array values = float_array(signal, "separated signal");
-    if (float_kind_of(values, "separated signal") == FloatKind::kFloat64) {
+    if (pyutil::float_kind_of(values, "separated signal") == pyutil::FloatKind::kFloat64) {
       write_signal<double>(path, values, span.actual_len, s.wav_sample_rate);
     } else {
       write_signal<float>(path, values, span.actual_len, s.wav_sample_rate);

@@ -53,7 +53,9 @@ py::array sum_of(css::SignalPool& pool, const py::array& a, const py::array& b) 
 py::array merged_signal(css::SignalPool& pool, const py::object& a, const py::object& b) {
   const py::array first = float_array(a, "separated signal");
   const py::array second = float_array(b, "separated signal");
-  if (float_kind_of(first, "separated signal") == FloatKind::kFloat64) return sum_of<double>(pool, first, second);
+  if (pyutil::float_kind_of(first, "separated signal") == pyutil::FloatKind::kFloat64) {
+    return sum_of<double>(pool, first, second);
+  }
   return sum_of<float>(pool, first, second);
 }
 
@@ -61,12 +63,12 @@ std::vector<Candidate> embed_signals(const py::object& tracker, const SeparatedW
   std::vector<Candidate> kept;
   int64_t sig_idx = 0;
   for (const py::handle signal : window.all_separated) {
-    auto [embedding, speech] = unpack_pair(tracker.attr("extract_embedding_from_array")(signal));
+    auto [embedding, speech] = pyutil::unpack_pair(tracker.attr("extract_embedding_from_array")(signal));
     switch (verdict_of(embedding)) {
       case css::EmbeddingVerdict::kMissing:
         break;
       case css::EmbeddingVerdict::kNotFinite:
-        py_print(css::nan_inf_warning_line(sig_idx));
+        pyutil::py_print(css::nan_inf_warning_line(sig_idx));
         break;
       case css::EmbeddingVerdict::kUsable:
         kept.push_back({py::reinterpret_borrow<py::object>(signal), embedding,
@@ -89,7 +91,7 @@ class CandidateMerging final : public css::MergeCollaborators {
 
   bool embed_sum(int64_t first, int64_t second) override {
     const py::array sum = merged_signal(pool_, at(first).signal, at(second).signal);
-    const py::object embedding = unpack_pair(tracker_.attr("extract_embedding_from_array")(sum)).first;
+    const py::object embedding = pyutil::unpack_pair(tracker_.attr("extract_embedding_from_array")(sum)).first;
     pending_ = Candidate{sum, embedding, py::none(), py::none()};
     return verdict_of(embedding) == css::EmbeddingVerdict::kUsable;
   }
@@ -102,7 +104,7 @@ class CandidateMerging final : public css::MergeCollaborators {
     signals_.erase(signals_.begin() + second);
   }
 
-  void report(const std::string& line) override { py_print(line); }
+  void report(const std::string& line) override { pyutil::py_print(line); }
 
  private:
   Candidate& at(int64_t k) { return signals_[static_cast<size_t>(k)]; }
@@ -120,7 +122,7 @@ void merge_signals(const ProcessorSettings& s, css::SignalPool& pool, std::vecto
     entries.push_back({c.quality.cast<double>(), py::float_(c.speech_samples).cast<double>()});
   }
   CandidateMerging merging(signals, s.speaker_tracker, pool);
-  css::merge_alike_signals(entries, s.merge_threshold, py_str(s.merge_threshold_obj), merging);
+  css::merge_alike_signals(entries, s.merge_threshold, pyutil::py_str(s.merge_threshold_obj), merging);
 }
 
 py::dict segment_record(const SeparatedWindow& window, const py::list& signals, const py::object& global_ids,
@@ -143,7 +145,7 @@ void assign_window(const ProcessorSettings& s, const Recording& recording, Separ
   const py::object& tracker = s.speaker_tracker;
   std::vector<Candidate> signals = embed_signals(tracker, window);
   if (signals.empty()) {
-    py_print(css::window_skip_line());
+    pyutil::py_print(css::window_skip_line());
     return;
   }
   merge_signals(s, *state.pool, signals);
@@ -159,14 +161,14 @@ void assign_window(const ProcessorSettings& s, const Recording& recording, Separ
   py::object similarity_matrix = py::none();
   if (state.is_first_valid_segment) {
     global_ids = tracker.attr("initialize_first_segment")(curr_embeddings);
-    py_print(css::init_ids_line(py_str(global_ids)));
+    pyutil::py_print(css::init_ids_line(pyutil::py_str(global_ids)));
   } else {
-    auto match = unpack_pair(
+    auto match = pyutil::unpack_pair(
         tracker.attr("match_speakers_between_segments")(curr_embeddings, valid_quality, valid_speech_samples));
     global_ids = match.first;
     similarity_matrix = match.second;
   }
-  py_print(css::ids_line(py_str(global_ids)));
+  pyutil::py_print(css::ids_line(pyutil::py_str(global_ids)));
   if (!s.segments_save_dir.is_none()) dump_window(s, recording, window, valid_signals);
   state.segment_results.append(segment_record(window, valid_signals, global_ids, curr_embeddings, similarity_matrix));
   state.is_first_valid_segment = false;

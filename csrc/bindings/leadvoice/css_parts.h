@@ -44,7 +44,7 @@ struct ProcessorSettings {
 
 // The recording given to process(), read in place where its layout allows.
 struct Recording {
-  FloatSamples samples;
+  pyutil::FloatSamples samples;
   int64_t length = 0;
 };
 
@@ -72,18 +72,18 @@ void dump_window(const ProcessorSettings& settings, const Recording& recording, 
                  const pybind11::list& signals);
 
 // Methods and module functions, registered by bind_css.
-void define_processor(PlainClass& cls);
-void define_stitching(PlainClass& cls);
+void define_processor(pyutil::PlainClass& cls);
+void define_stitching(pyutil::PlainClass& cls);
 void bind_measures(pybind11::module_& m);
 void bind_checkpoint(pybind11::module_& m);
 
 // `value` as a 1-D float32/float64 NumPy array (no copy), else TypeError.
 inline pybind11::array float_array(const pybind11::handle& value, const std::string& what) {
   if (!pybind11::isinstance<pybind11::array>(value)) {
-    throw common::TypeError(what + " must be a NumPy array, got " + type_name(value));
+    throw common::TypeError(what + " must be a NumPy array, got " + pyutil::type_name(value));
   }
   pybind11::array arr = pybind11::reinterpret_borrow<pybind11::array>(value);
-  (void)float_kind_of(arr, what);
+  (void)pyutil::float_kind_of(arr, what);
   return arr;
 }
 

@@ -84,10 +84,10 @@ ProcessorSettings read_settings(const py::handle& self) {
 
 Recording borrow_recording(const py::object& mix) {
   if (!py::isinstance<py::array>(mix)) {
-    throw common::TypeError("mix must be a 1-D NumPy array, got " + type_name(mix));
+    throw common::TypeError("mix must be a 1-D NumPy array, got " + pyutil::type_name(mix));
   }
   const auto array = py::reinterpret_borrow<py::array>(mix);
-  return Recording{float_samples_of(array, "mix"), static_cast<int64_t>(array.shape(0))};
+  return Recording{pyutil::float_samples_of(array, "mix"), static_cast<int64_t>(array.shape(0))};
 }
 
 py::tuple process(py::object self, py::object mix) {
@@ -96,7 +96,7 @@ py::tuple process(py::object self, py::object mix) {
   const int64_t num_segments = css::count_windows(total_samples, settings.seg_samples, settings.hop_samples);
   RecordingState state;
   settings.speaker_tracker.attr("reset")();
-  py_print(css::segment_count_line(num_segments));
+  pyutil::py_print(css::segment_count_line(num_segments));
   if (num_segments > 0) {
     css::check_window_layout(settings.seg_samples, settings.hop_samples, settings.padding_samples);
     const Recording recording = borrow_recording(mix);
@@ -113,7 +113,7 @@ py::tuple process(py::object self, py::object mix) {
 
 }  // namespace
 
-void define_processor(PlainClass& cls) {
+void define_processor(pyutil::PlainClass& cls) {
   cls.def("__init__", &processor_init, py::arg("separation_model"), py::arg("speaker_tracker"),
           py::arg("max_speakers") = 4, py::arg("seg_duration") = 2.4, py::arg("hop_duration") = 1.2,
           py::arg("sample_rate") = 16000, py::arg("sisdr_threshold") = 10.0, py::arg("sisdr_threshold_prev") = -10.0,

@@ -27,10 +27,10 @@ at::Tensor network_input(const ProcessorSettings& s, const Recording& r, const c
 
 at::Tensor separated_outputs(const ProcessorSettings& s, const at::Tensor& input) {
   const py::object result = s.separation_model(py::cast(input), s.max_speakers_obj);
-  const py::object separated = unpack_pair(result).second;
+  const py::object separated = pyutil::unpack_pair(result).second;
   if (!THPVariable_Check(separated.ptr())) {
     throw common::TypeError("the separation network's second result must be a tensor, got " +
-                    type_name(separated));
+                            pyutil::type_name(separated));
   }
   return THPVariable_Unpack(separated.ptr());
 }
@@ -56,7 +56,7 @@ SeparatedWindow separate_window(const ProcessorSettings& s, const Recording& r, 
   window.span = css::window_span(seg_idx, r.length, s.seg_samples, s.hop_samples);
   const double start_s = static_cast<double>(window.span.start) / s.sample_rate;
   const double end_s = static_cast<double>(window.span.end()) / s.sample_rate;
-  py_print(css::window_header_line(seg_idx, num_segments, start_s, end_s));
+  pyutil::py_print(css::window_header_line(seg_idx, num_segments, start_s, end_s));
 
   const at::Tensor input_host = network_input(s, r, window.span);
   const at::Tensor mix_host = css::window_mixture(input_host, s.seg_samples, s.padding_samples);

@@ -16,7 +16,7 @@ namespace {
 at::Tensor tensor_argument(const char* function, const char* name, const py::handle& value) {
   if (!THPVariable_Check(value.ptr())) {
     throw common::TypeError(std::string(function) + "(): argument '" + name + "' must be Tensor, not " +
-                    type_name(value));
+                            pyutil::type_name(value));
   }
   return THPVariable_Unpack(value.ptr());
 }
@@ -34,10 +34,10 @@ at::Tensor calculate_scale_py(const py::object& estimation, const py::object& or
 }  // namespace
 
 void bind_measures(py::module_& m) {
-  def_function(m, "calculate_sisdr", &calculate_sisdr_py, py::arg("estimation"), py::arg("reference"),
-               py::arg("eps") = css::kDefaultEps, "计算SI-SDR");
-  def_function(m, "Calculate_Scale", &calculate_scale_py, py::arg("estimation"), py::arg("origin"),
-               py::arg("eps") = css::kDefaultEps, "计算缩放因子");
+  pyutil::def_function(m, "calculate_sisdr", &calculate_sisdr_py, py::arg("estimation"), py::arg("reference"),
+                       py::arg("eps") = css::kDefaultEps, "计算SI-SDR");
+  pyutil::def_function(m, "Calculate_Scale", &calculate_scale_py, py::arg("estimation"), py::arg("origin"),
+                       py::arg("eps") = css::kDefaultEps, "计算缩放因子");
 }
 
 }  // namespace speech::css_binding

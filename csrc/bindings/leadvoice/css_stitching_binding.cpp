@@ -38,7 +38,7 @@ std::vector<py::array> lend_signals(const py::list& records, css::StitchPlan& pl
   for (size_t p = 0; p < placements.size(); ++p) {
     const py::object signals = records[placements[p].record]["separated_signals"];
     const py::array signal = float_array(signals[py::int_(placements[p].position)], "separated signal");
-    if (float_kind_of(signal, "separated signal") == FloatKind::kFloat64) {
+    if (pyutil::float_kind_of(signal, "separated signal") == pyutil::FloatKind::kFloat64) {
       const auto values = py::array_t<double, py::array::c_style>::ensure(signal);
       plan.set_samples(p, common::contiguous_samples(values.data(), values.size()));
       arrays.push_back(values);
@@ -75,7 +75,7 @@ py::dict stitch_global_streams(py::object self, py::object segment_results, py::
 
 }  // namespace
 
-void define_stitching(PlainClass& cls) {
+void define_stitching(pyutil::PlainClass& cls) {
   cls.def("_stitch_global_streams", &stitch_global_streams, py::arg("segment_results"), py::arg("total_samples"),
           py::doc(kStitchDoc));
 }

@@ -11,8 +11,8 @@ namespace py = pybind11;
 namespace speech {
 
 void define_command_line(py::module_& m) {
-  def_function(m, "parse_args",
-               [] { return parse_driver_command_line(kLeadvoicePackage, driver::driver_command_line()); });
+  pyutil::def_function(m, "parse_args",
+                       [] { return parse_driver_command_line(kLeadvoicePackage, driver::driver_command_line()); });
 }
 
 }  // namespace speech

@@ -23,8 +23,8 @@ void logger_init(py::object self, py::object log_path) {
   self.attr("terminal") = leadvoice_attr("sys").attr("stdout");
   self.attr("log_file") = py::none();
   if (log_path.is_none() || !py::bool_(log_path)) return;
-  const std::string path = fs_encode(log_path);
-  leadvoice_attr("ensure_dir")(fs_decode(std::string(common::path_dirname(path))));
+  const std::string path = pyutil::fs_encode(log_path);
+  leadvoice_attr("ensure_dir")(pyutil::fs_decode(std::string(common::path_dirname(path))));
   self.attr("log_file") = py::module_::import("builtins").attr("open")(
       log_path, "w", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");
 }
@@ -49,7 +49,7 @@ void logger_close(py::object self) {
 }  // namespace
 
 void define_logger(py::module_& m) {
-  PlainClass cls(m, "Logger", "同时输出到控制台和文件的日志记录器");
+  pyutil::PlainClass cls(m, "Logger", "同时输出到控制台和文件的日志记录器");
   cls.def("__init__", &logger_init, py::arg("log_path") = py::none());
   cls.def("write", &logger_write, py::arg("message"));
   cls.def("flush", &logger_flush);

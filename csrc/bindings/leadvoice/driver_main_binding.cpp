@@ -21,18 +21,18 @@ namespace speech {
 namespace {
 
 py::list jsonl_tasks(const py::object& args) {
-  py_print(driver::jsonl_mode_line(fs_encode(args.attr("data_jsonl"))));
+  pyutil::py_print(driver::jsonl_mode_line(pyutil::fs_encode(args.attr("data_jsonl"))));
   return leadvoice_attr("collect_tasks_from_jsonl")(
       args.attr("data_jsonl"), py::arg("multi_spks_rate_threshold") = args.attr("multi_spks_rate_threshold"));
 }
 
 py::list folder_tasks(const py::object& data_path) {
-  const driver::FolderRecordings recordings = driver::folder_recordings(fs_encode(data_path));
-  py_print(recordings.line);
+  const driver::FolderRecordings recordings = driver::folder_recordings(pyutil::fs_encode(data_path));
+  pyutil::py_print(recordings.line);
   py::list tasks;
   for (const std::string& wav_path : recordings.wav_paths) {
     py::dict task;
-    task["wav_path"] = fs_decode(wav_path);
+    task["wav_path"] = pyutil::fs_decode(wav_path);
     task["raw"] = py::dict();
     task["line_no"] = py::int_(-1);
     tasks.append(task);
@@ -43,10 +43,10 @@ py::list folder_tasks(const py::object& data_path) {
 void load_models(DriverRun& run) {
   const py::object& args = run.args;
   run.models.device = choose_device(kLeadvoicePackage, args.attr("device"), driver::cuda_unavailable_line());
-  py_print(driver::loading_model_line());
+  pyutil::py_print(driver::loading_model_line());
   run.models.network =
       load_separation_network(kLeadvoicePackage, args.attr("inference"), run.models.device, EvalTarget::kBuiltNetwork);
-  py_print(driver::loading_tracker_line());
+  pyutil::py_print(driver::loading_tracker_line());
   run.models.tracker = tracker_from_options(kLeadvoicePackage, args);
 }
 
@@ -61,17 +61,17 @@ void run_main() {
       mode == driver::InputMode::kTaskList ? jsonl_tasks(args) : folder_tasks(args.attr("data_path"));
   if (tasks.empty()) {
     if (mode == driver::InputMode::kTaskList) {
-      py_print(driver::empty_task_list_message(py_str(args.attr("multi_spks_rate_threshold"))));
+      pyutil::py_print(driver::empty_task_list_message(pyutil::py_str(args.attr("multi_spks_rate_threshold"))));
     }
     return;
   }
   load_models(run);
   for (const py::handle task : tasks) run.tally.add(run_recording(run, task));
-  py_print(driver::run_summary_line(run.tally));
+  pyutil::py_print(driver::run_summary_line(run.tally));
 }
 
 }  // namespace
 
-void define_main(py::module_& m) { def_function(m, "main", &run_main); }
+void define_main(py::module_& m) { pyutil::def_function(m, "main", &run_main); }
 
 }  // namespace speech

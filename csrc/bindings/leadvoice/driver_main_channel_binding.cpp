@@ -23,7 +23,7 @@ namespace {
 py::object get_silero_vad_model() {
   const py::object module = leadvoice_module();
   if (module.attr("_SILERO_VAD_MODEL").is_none()) {
-    py_print(driver::vad_load_message());
+    pyutil::py_print(driver::vad_load_message());
     module.attr("_SILERO_VAD_MODEL") = module.attr("load_silero_vad")();
   }
   return module.attr("_SILERO_VAD_MODEL");
@@ -49,10 +49,10 @@ py::tuple compute_speech_mean_energy(py::object audio, py::object sample_rate) {
   const py::tuple silent = py::make_tuple(0.0, 0.0);
   if (audio.is_none() || py::len(audio) == 0) return silent;
   if (!py::isinstance<py::array>(audio)) {
-    throw common::TypeError("audio must be a NumPy array, got " + py_str(py::type::of(audio)));
+    throw common::TypeError("audio must be a NumPy array, got " + pyutil::py_str(py::type::of(audio)));
   }
   const auto array = py::reinterpret_borrow<py::array>(audio);
-  const FloatKind kind = float_kind_of(array, "audio");
+  const pyutil::FloatKind kind = pyutil::float_kind_of(array, "audio");
 
   const py::object model = leadvoice_attr("get_silero_vad_model")();
   const py::object tensor = leadvoice_attr("torch").attr("from_numpy")(
@@ -63,44 +63,44 @@ py::tuple compute_speech_mean_energy(py::object audio, py::object sample_rate) {
 
   const std::vector<driver::SpeechSpan> spans = spans_of(timestamps);
   const double rate = sample_rate.cast<double>();
-  const driver::SpeechEnergy energy =
-      kind == FloatKind::kFloat32 ? energy_of<float>(array, spans, rate) : energy_of<double>(array, spans, rate);
+  const driver::SpeechEnergy energy = kind == pyutil::FloatKind::kFloat32 ? energy_of<float>(array, spans, rate)
+                                                                          : energy_of<double>(array, spans, rate);
   return py::make_tuple(energy.mean_energy, energy.duration_sec);
 }
 
 py::object select_main_channel(py::object global_streams, py::object sample_rate, double energy_close_ratio) {
   if (!py::bool_(global_streams)) return py::none();
   driver::check_energy_close_ratio(energy_close_ratio);
-  py_print(driver::main_channel_header());
+  pyutil::py_print(driver::main_channel_header());
 
   std::vector<py::object> ids;
   std::vector<driver::StreamStats> stats;
   for (const py::handle item : global_streams.attr("items")()) {
     const py::object gid = py::reinterpret_borrow<py::object>(item[py::int_(0)]);
     const py::tuple measured = leadvoice_attr("compute_speech_mean_energy")(item[py::int_(1)], sample_rate);
-    stats.push_back({py_str(gid), measured[0].cast<double>(), measured[1].cast<double>()});
+    stats.push_back({pyutil::py_str(gid), measured[0].cast<double>(), measured[1].cast<double>()});
     ids.push_back(gid);
-    py_print(driver::stream_stats_line(stats.back()));
+    pyutil::py_print(driver::stream_stats_line(stats.back()));
   }
 
   const driver::ChannelDecision decision = driver::decide_main_channel(stats, energy_close_ratio);
   if (!decision.has_speech) {
-    py_print(driver::no_speech_warning());
+    pyutil::py_print(driver::no_speech_warning());
     return py::none();
   }
-  py_print(driver::threshold_line(stats, decision, energy_close_ratio));
-  py_print(driver::decision_line(stats, decision));
+  pyutil::py_print(driver::threshold_line(stats, decision, energy_close_ratio));
+  pyutil::py_print(driver::decision_line(stats, decision));
   return ids[decision.best];
 }
 
 }  // namespace
 
 void define_main_channel(py::module_& m) {
-  def_function(m, "get_silero_vad_model", &get_silero_vad_model);
-  def_function(m, "compute_speech_mean_energy", &compute_speech_mean_energy, py::arg("audio"),
-               py::arg("sample_rate") = 16000);
-  def_function(m, "select_main_channel", &select_main_channel, py::arg("global_streams"),
-               py::arg("sample_rate") = 16000, py::arg("energy_close_ratio") = 0.9);
+  pyutil::def_function(m, "get_silero_vad_model", &get_silero_vad_model);
+  pyutil::def_function(m, "compute_speech_mean_energy", &compute_speech_mean_energy, py::arg("audio"),
+                       py::arg("sample_rate") = 16000);
+  pyutil::def_function(m, "select_main_channel", &select_main_channel, py::arg("global_streams"),
+                       py::arg("sample_rate") = 16000, py::arg("energy_close_ratio") = 0.9);
 }
 
 }  // namespace speech

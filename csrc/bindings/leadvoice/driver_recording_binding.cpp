@@ -43,10 +43,11 @@ struct Recording {
 
 py::object open_logger(const driver::LogTarget& log) {
   const py::object logger_type = leadvoice_attr("Logger");
-  if (!log.append) return logger_type(fs_decode(log.path));
+  if (!log.append) return logger_type(pyutil::fs_decode(log.path));
   py::object logger = logger_type();
-  logger.attr("log_file") = py::module_::import("builtins").attr("open")(
-      fs_decode(log.path), "a", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");
+  logger.attr("log_file") = py::module_::import("builtins")
+                                .attr("open")(pyutil::fs_decode(log.path), "a", py::arg("encoding") = "utf-8",
+                                              py::arg("errors") = "surrogateescape");
   return logger;
 }
 
@@ -59,7 +60,7 @@ py::array_t<double> as_array(const std::vector<double>& samples) {
 std::optional<driver::TaskOutcome> load_recording(Recording& rec) {
   const driver::RecordingRead read = driver::read_first_channel(rec.wav_path);
   if (read.refused) {
-    py_print(read.warning);
+    pyutil::py_print(read.warning);
     return read.refused;
   }
   rec.file_rate = read.sample_rate;
@@ -74,7 +75,7 @@ std::optional<driver::TaskOutcome> load_recording(Recording& rec) {
                                                          py::arg("res_type") = "kaiser_best");
   } catch (py::error_already_set& e) {
     if (!e.matches(PyExc_ValueError)) throw;
-    py_print(driver::resampling_refused_warning(rec.wav_path, rec.file_rate, py_str(e.value())));
+    pyutil::py_print(driver::resampling_refused_warning(rec.wav_path, rec.file_rate, pyutil::py_str(e.value())));
     return driver::TaskOutcome::kUnreadable;
   }
   return std::nullopt;
@@ -85,14 +86,14 @@ void write_signal(const std::string& path, const py::object& signal) {
 }
 
 void print_report(const py::object& segment_info, int64_t sample_rate) {
-  py_print(driver::report_header());
+  pyutil::py_print(driver::report_header());
   for (const py::handle seg : segment_info) {
     const auto seg_idx = seg["seg_idx"].cast<int64_t>();
     const auto start_sample = seg["start_sample"].cast<int64_t>();
     const auto end_sample = seg["end_sample"].cast<int64_t>();
     std::vector<int64_t> ids;
     for (const py::handle gid : seg["global_ids"]) ids.push_back(gid.cast<int64_t>());
-    py_print(driver::segment_report_line(seg_idx, start_sample, end_sample, sample_rate, ids));
+    pyutil::py_print(driver::segment_report_line(seg_idx, start_sample, end_sample, sample_rate, ids));
   }
 }
 
@@ -100,37 +101,37 @@ void print_report(const py::object& segment_info, int64_t sample_rate) {
 // so the folder holds only the streams of the recording just handled.
 void clear_stale_streams(const Recording& rec) {
   const std::vector<std::string> removed = driver::remove_stream_files(rec.save_dir);
-  if (!removed.empty()) py_print(driver::stale_streams_removed_line(rec.save_dir, removed.size()));
+  if (!removed.empty()) pyutil::py_print(driver::stale_streams_removed_line(rec.save_dir, removed.size()));
 }
 
 void process_recording(const DriverRun& run, const Recording& rec) {
-  py_print(driver::log_will_be_saved_line(rec.log.path));
+  pyutil::py_print(driver::log_will_be_saved_line(rec.log.path));
   clear_stale_streams(rec);
   if (rec.file_rate != driver::kModelRate) {
-    py_print(driver::resampled_warning(rec.wav_path, rec.file_rate, driver::kModelRate));
+    pyutil::py_print(driver::resampled_warning(rec.wav_path, rec.file_rate, driver::kModelRate));
   }
   const py::object& mix = rec.mix;
   const int64_t sr = driver::kModelRate;
-  py_print(driver::loaded_mix_line(rec.wav_path, sr, static_cast<int64_t>(py::len(mix))));
+  pyutil::py_print(driver::loaded_mix_line(rec.wav_path, sr, static_cast<int64_t>(py::len(mix))));
   const py::object processor = processor_from_options(kLeadvoicePackage, run.args, run.models, py::int_(sr));
-  py_print(driver::processing_start_line());
-  const auto [global_streams, segment_info] = unpack_pair(processor.attr("process")(mix));
-  py_print(driver::speaker_count_line(py::len(global_streams)));
+  pyutil::py_print(driver::processing_start_line());
+  const auto [global_streams, segment_info] = pyutil::unpack_pair(processor.attr("process")(mix));
+  pyutil::py_print(driver::speaker_count_line(py::len(global_streams)));
   const py::object main_gid = leadvoice_attr("select_main_channel")(global_streams, py::arg("sample_rate") = sr);
 
   const std::string mix_save_path = common::path_join(rec.save_dir, "mix.wav");
   write_signal(mix_save_path, mix);
-  py_print(driver::saved_mix_line(mix_save_path));
+  pyutil::py_print(driver::saved_mix_line(mix_save_path));
   if (main_gid.is_none()) {
-    py_print(driver::no_main_channel_warning());
+    pyutil::py_print(driver::no_main_channel_warning());
   } else {
     const std::string main_save_path =
-        common::path_join(rec.save_dir, driver::main_speaker_file_name(py_str(main_gid)));
+        common::path_join(rec.save_dir, driver::main_speaker_file_name(pyutil::py_str(main_gid)));
     write_signal(main_save_path, global_streams[main_gid]);
-    py_print(driver::saved_main_line(main_save_path));
+    pyutil::py_print(driver::saved_main_line(main_save_path));
   }
   print_report(segment_info, sr);
-  py_print(driver::finished_line(rec.save_dir));
+  pyutil::py_print(driver::finished_line(rec.save_dir));
 }
 
 // The recording handled with standard output teed into its log. On every
@@ -139,9 +140,9 @@ void process_recording(const DriverRun& run, const Recording& rec) {
 // naming the log reaches the console, so nothing is ever printed into a
 // closed log.
 void process_logged(const DriverRun& run, const Recording& rec, const py::object& logger) {
-  const ScopeExit saved_line([&rec] { py_print(driver::log_saved_line(rec.log.path)); });
-  const ClosingFile closing(logger);
-  const StdoutRedirect redirect(leadvoice_attr("sys"), logger, logger.attr("terminal"));
+  const pyutil::ScopeExit saved_line([&rec] { pyutil::py_print(driver::log_saved_line(rec.log.path)); });
+  const pyutil::ClosingFile closing(logger);
+  const pyutil::StdoutRedirect redirect(leadvoice_attr("sys"), logger, logger.attr("terminal"));
   process_recording(run, rec);
 }
 
@@ -155,27 +156,27 @@ int64_t task_line_no(const py::handle& task) {
 std::optional<std::string> shared_log_of(const py::object& args) {
   const py::object log_file = args.attr("log_file");
   if (log_file.is_none() || !py::bool_(log_file)) return std::nullopt;
-  return fs_encode(log_file);
+  return pyutil::fs_encode(log_file);
 }
 
 }  // namespace
 
 driver::TaskOutcome run_recording(DriverRun& run, const py::handle& task) {
   Recording rec;
-  rec.wav_path = fs_encode(task["wav_path"]);
+  rec.wav_path = pyutil::fs_encode(task["wav_path"]);
   rec.line_no = task_line_no(task);
-  rec.save_dir = driver::recording_folder(fs_encode(run.args.attr("save_dir")), rec.wav_path);
+  rec.save_dir = driver::recording_folder(pyutil::fs_encode(run.args.attr("save_dir")), rec.wav_path);
   // Two recordings with one stem share a folder: the later one is refused
   // rather than overwrite the results of the earlier one.
   if (const FolderOwner* owner = run.folders.owner_of(rec.save_dir)) {
-    py_print(driver::folder_taken_warning(rec.wav_path, rec.save_dir, owner->wav_path, owner->line_no));
+    pyutil::py_print(driver::folder_taken_warning(rec.wav_path, rec.save_dir, owner->wav_path, owner->line_no));
     return driver::TaskOutcome::kFolderTaken;
   }
   if (const std::optional<driver::TaskOutcome> refused = load_recording(rec)) return *refused;
   // Claimed only now: a recording that was not used leaves its folder free.
   run.folders.claim(rec.save_dir, FolderOwner{rec.wav_path, rec.line_no});
 
-  leadvoice_attr("ensure_dir")(fs_decode(rec.save_dir));
+  leadvoice_attr("ensure_dir")(pyutil::fs_decode(rec.save_dir));
   rec.log = run.logs.next(shared_log_of(run.args), rec.save_dir);
   process_logged(run, rec, open_logger(rec.log));
   return driver::TaskOutcome::kDone;

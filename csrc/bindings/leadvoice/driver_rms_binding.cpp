@@ -21,12 +21,12 @@ namespace {
 // which NumPy reduces a contiguous array.
 py::array flat_samples(const py::object& audio) {
   if (!py::isinstance<py::array>(audio)) {
-    throw common::TypeError("audio must be a NumPy array, got " + py_str(py::type::of(audio)));
+    throw common::TypeError("audio must be a NumPy array, got " + pyutil::py_str(py::type::of(audio)));
   }
   const auto array = py::reinterpret_borrow<py::array>(audio);
   const py::dtype dtype = array.dtype();
   if (!dtype.is(py::dtype::of<float>()) && !dtype.is(py::dtype::of<double>())) {
-    throw common::TypeError("audio must be a float32 or float64 array, got " + py_str(dtype));
+    throw common::TypeError("audio must be a float32 or float64 array, got " + pyutil::py_str(dtype));
   }
   return array.attr("ravel")("K");
 }
@@ -64,8 +64,8 @@ py::object rms_normalize(py::object audio, py::object target_rms) {
 }  // namespace
 
 void define_rms(py::module_& m) {
-  def_function(m, "rms_level", &rms_level_py, py::arg("audio"), "计算音频的RMS（均方根）能量");
-  def_function(m, "rms_normalize", &rms_normalize, py::arg("audio"), py::arg("target_rms") = 0.1);
+  pyutil::def_function(m, "rms_level", &rms_level_py, py::arg("audio"), "计算音频的RMS（均方根）能量");
+  pyutil::def_function(m, "rms_normalize", &rms_normalize, py::arg("audio"), py::arg("target_rms") = 0.1);
 }
 
 }  // namespace speech

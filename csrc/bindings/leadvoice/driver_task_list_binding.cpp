@@ -42,7 +42,7 @@ struct Scan {
 // Counts the line under its verdict, printing the verdict's warning.
 void note(Scan* scan, int64_t line_no, driver::TaskLineVerdict verdict, const std::string& detail = "") {
   const std::string warning = scan->lines.note(line_no, verdict, detail);
-  if (!warning.empty()) py_print(warning);
+  if (!warning.empty()) pyutil::py_print(warning);
 }
 
 // Valid JSON that the parser still refuses (an integer of too many digits,
@@ -52,7 +52,7 @@ std::optional<py::object> parse_line(const py::object& text, int64_t line_no, Sc
     return leadvoice_attr("json").attr("loads")(text);
   } catch (py::error_already_set& e) {
     if (!e.matches(PyExc_ValueError) && !e.matches(PyExc_RecursionError)) throw;
-    note(scan, line_no, driver::TaskLineVerdict::kParseFailed, py_str(e.value()));
+    note(scan, line_no, driver::TaskLineVerdict::kParseFailed, pyutil::py_str(e.value()));
     return std::nullopt;
   }
 }
@@ -83,7 +83,7 @@ std::optional<driver::TaskLineVerdict> wav_refusal(const py::object& wav_path) {
 
 std::string wav_detail(driver::TaskLineVerdict verdict, const py::object& wav_path) {
   if (verdict == driver::TaskLineVerdict::kWavNotText) return repr_of(wav_path);
-  if (verdict == driver::TaskLineVerdict::kWavNotFound) return fs_encode(wav_path);
+  if (verdict == driver::TaskLineVerdict::kWavNotFound) return pyutil::fs_encode(wav_path);
   return "";
 }
 
@@ -114,25 +114,25 @@ void scan_line(const py::object& line, int64_t line_no, Scan* scan) {
 
 py::list collect_tasks_from_jsonl(py::object jsonl_path, py::object multi_spks_rate_threshold) {
   if (!py::bool_(leadvoice_attr("os").attr("path").attr("isfile")(jsonl_path))) {
-    throw common::FileNotFoundError("jsonl file not found: " + fs_encode(jsonl_path));
+    throw common::FileNotFoundError("jsonl file not found: " + pyutil::fs_encode(jsonl_path));
   }
   Scan scan{multi_spks_rate_threshold, driver::TaskListScan(), py::list()};
   const py::object file = py::module_::import("builtins").attr("open")(
       jsonl_path, "r", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");
   {
-    const ClosingFile closing(file);
+    const pyutil::ClosingFile closing(file);
     int64_t line_no = 0;
     for (const py::handle line : file) scan_line(py::reinterpret_borrow<py::object>(line), ++line_no, &scan);
   }
-  py_print(driver::task_list_summary(scan.lines.counters(), py_str(multi_spks_rate_threshold)));
+  pyutil::py_print(driver::task_list_summary(scan.lines.counters(), pyutil::py_str(multi_spks_rate_threshold)));
   return scan.tasks;
 }
 
 }  // namespace
 
 void define_task_list(py::module_& m) {
-  def_function(m, "collect_tasks_from_jsonl", &collect_tasks_from_jsonl, py::arg("jsonl_path"),
-               py::arg("multi_spks_rate_threshold") = 0.5, kDoc);
+  pyutil::def_function(m, "collect_tasks_from_jsonl", &collect_tasks_from_jsonl, py::arg("jsonl_path"),
+                       py::arg("multi_spks_rate_threshold") = 0.5, kDoc);
 }
 
 }  // namespace speech

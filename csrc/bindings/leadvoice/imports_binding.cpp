@@ -19,12 +19,12 @@ void bind_imports(py::module_& m) {
   m.attr("tempfile") = py::module_::import("tempfile");
   m.attr("torch") = py::module_::import("torch");
   m.attr("sf") = py::module_::import("soundfile");
-  import_names(m, "typing", {"Dict", "List", "Optional", "Tuple"});
+  pyutil::import_names(m, "typing", {"Dict", "List", "Optional", "Tuple"});
   m.attr("np") = py::module_::import("numpy");
-  import_names(m, "scipy.optimize", {"linear_sum_assignment"});
-  import_names(m, "utility", {"unmixer_core"});
+  pyutil::import_names(m, "scipy.optimize", {"linear_sum_assignment"});
+  pyutil::import_names(m, "utility", {"unmixer_core"});
   m.attr("wespeaker") = py::module_::import("wespeaker");
-  import_names(m, "silero_vad", {"load_silero_vad", "get_speech_timestamps"});
+  pyutil::import_names(m, "silero_vad", {"load_silero_vad", "get_speech_timestamps"});
   // Process-wide cache of the voice-activity model, filled on first use.
   m.attr("_SILERO_VAD_MODEL") = py::none();
 }

@@ -9,8 +9,8 @@
 
 namespace speech {
 
-inline pybind11::module_ leadvoice_module() { return loaded_package("leadvoice"); }
+inline pybind11::module_ leadvoice_module() { return pyutil::loaded_package("leadvoice"); }
 
-inline pybind11::object leadvoice_attr(const char* name) { return package_attr("leadvoice", name); }
+inline pybind11::object leadvoice_attr(const char* name) { return pyutil::package_attr("leadvoice", name); }
 
 }  // namespace speech

@@ -64,7 +64,7 @@ void tracker_init(py::object self, py::object wespeaker_model, py::object simila
   const py::object product = short_speech_duration * sample_rate;
   self.attr("short_speech_samples") = py::int_(product);
 
-  py_print("正在加载WeSpeaker模型: " + py_str(wespeaker_model));
+  pyutil::py_print("正在加载WeSpeaker模型: " + pyutil::py_str(wespeaker_model));
   py::object model = leadvoice_attr("wespeaker").attr("load_model")(wespeaker_model);
   self.attr("wespeaker") = model;
   model.attr("set_device")(self.attr("device"));
@@ -97,7 +97,7 @@ tracker::Vector embedding_values(const py::handle& embedding) {
   const auto values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(embedding);
   if (!values) {
     PyErr_Clear();
-    throw common::TypeError("embedding must be a numeric array, got " + py_str(py::type::of(embedding)));
+    throw common::TypeError("embedding must be a numeric array, got " + pyutil::py_str(py::type::of(embedding)));
   }
   return tracker::Vector(values.data(), values.data() + values.size());
 }
@@ -125,7 +125,7 @@ py::object create_speaker(const py::handle& self, const py::handle& embedding) {
 }
 
 void bind_tracker(py::module_& m) {
-  PlainClass cls(m, "SpeakerTracker", kClassDoc);
+  pyutil::PlainClass cls(m, "SpeakerTracker", kClassDoc);
   cls.def("__init__", &tracker_init, py::arg("wespeaker_model") = "chinese", py::arg("similarity_threshold") = 0.6,
           py::arg("sample_rate") = 16000, py::arg("device") = "cpu",
           py::arg("embedding_update_strategy") = "ema_with_history", py::arg("ema_alpha") = 0.3,
@@ -139,8 +139,8 @@ void bind_tracker(py::module_& m) {
       "reset", [](py::object self) { bind_store(self); }, py::doc("重置追踪器状态"));
   define_embedding_update(cls);
 
-  def_function(m, "cosine_similarity", &cosine_similarity_py, py::arg("emb1"), py::arg("emb2"),
-               "计算两个embedding的余弦相似度");
+  pyutil::def_function(m, "cosine_similarity", &cosine_similarity_py, py::arg("emb1"), py::arg("emb2"),
+                       "计算两个embedding的余弦相似度");
 }
 
 }  // namespace speech

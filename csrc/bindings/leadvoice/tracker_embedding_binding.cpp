@@ -49,13 +49,13 @@ int64_t write_joined_speech(common::SampleView<const T> signal, const tracker::S
 std::string make_temp_path() {
   const py::object file = leadvoice_attr("tempfile")
                               .attr("NamedTemporaryFile")("prefix"_a = "spk_emb_", "suffix"_a = ".wav", "delete"_a = false);
-  const ClosingFile closing(file);
-  return fs_encode(file.attr("name"));
+  const pyutil::ClosingFile closing(file);
+  return pyutil::fs_encode(file.attr("name"));
 }
 
 void remove_if_exists(const std::string& path) {
   const py::object os = leadvoice_attr("os");
-  const py::str text = fs_decode(path);
+  const py::str text = pyutil::fs_decode(path);
   if (py::bool_(os.attr("path").attr("exists")(text))) os.attr("remove")(text);
 }
 
@@ -63,19 +63,19 @@ void remove_if_exists(const std::string& path) {
 // reported and turns into a result without an embedding.
 py::tuple embed_file(const py::object& self, const std::string& path, int64_t speech_samples) {
   py::tuple result = no_embedding(0);
-  const auto failure = run_guarded([&] {
-    const py::object raw = self.attr("wespeaker").attr("extract_embedding")(fs_decode(path));
+  const auto failure = pyutil::run_guarded([&] {
+    const py::object raw = self.attr("wespeaker").attr("extract_embedding")(pyutil::fs_decode(path));
     const py::array embedding = py::module_::import("numpy").attr("array")(raw);
     if (embedding.dtype().kind() == 'O' || embedding.size() == 0) return;
     result = py::make_tuple(embedding, py::int_(speech_samples));
   });
-  if (failure) py_print("提取embedding失败: " + failure->text);
+  if (failure) pyutil::py_print("提取embedding失败: " + failure->text);
   return result;
 }
 
 template <typename T>
 py::tuple extract(const py::object& self, const py::array& audio, int64_t min_speech_samples) {
-  const ArraySamples<T> samples(audio);
+  const pyutil::ArraySamples<T> samples(audio);
   tracker::SpeechDetection detection;
   {
     py::gil_scoped_release release;
@@ -89,24 +89,26 @@ py::tuple extract(const py::object& self, const py::array& audio, int64_t min_sp
   const int64_t speech_samples = write_joined_speech(samples.view(), detection, path, sample_rate);
   // Removed whichever way the model call ends; a failure to write it leaves
   // it in place.
-  const ScopeExit remove_temp([&path] { remove_if_exists(path); });
+  const pyutil::ScopeExit remove_temp([&path] { remove_if_exists(path); });
   return embed_file(self, path, speech_samples);
 }
 
 py::tuple extract_embedding_from_array(py::object self, py::object audio, py::object min_speech_duration) {
   if (!py::isinstance<py::array>(audio)) {
-    throw common::TypeError("audio must be a NumPy array, got " + py_str(py::type::of(audio)));
+    throw common::TypeError("audio must be a NumPy array, got " + pyutil::py_str(py::type::of(audio)));
   }
   const py::array array = py::reinterpret_borrow<py::array>(audio);
   const py::object product = min_speech_duration * self.attr("sample_rate");
   const int64_t min_speech_samples = py::int_(product);
-  if (float_kind_of(array, "audio") == FloatKind::kFloat32) return extract<float>(self, array, min_speech_samples);
+  if (pyutil::float_kind_of(array, "audio") == pyutil::FloatKind::kFloat32) {
+    return extract<float>(self, array, min_speech_samples);
+  }
   return extract<double>(self, array, min_speech_samples);
 }
 
 }  // namespace
 
-void define_embedding_extraction(PlainClass& cls) {
+void define_embedding_extraction(pyutil::PlainClass& cls) {
   cls.def("extract_embedding_from_array", &extract_embedding_from_array, py::arg("audio"),
           py::arg("min_speech_duration") = 0.1, py::doc(kDoc));
 }

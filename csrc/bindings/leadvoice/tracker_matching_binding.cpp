@@ -106,7 +106,7 @@ class TrackerCollaborators final : public tracker::MatchCollaborators {
     return speech::create_speaker(self_, embedding(signal)).cast<int64_t>();
   }
 
-  void report(const std::string& line) override { py_print(line); }
+  void report(const std::string& line) override { pyutil::py_print(line); }
 
  private:
   py::object embedding(int64_t signal) const { return embeddings_[py::int_(signal)]; }
@@ -121,7 +121,7 @@ class TrackerCollaborators final : public tracker::MatchCollaborators {
 py::tuple match_speakers(py::object self, py::object embeddings, py::object qualities, py::object speech_samples) {
   const py::object store = self.attr("global_speaker_embeddings");
   const py::list ids_sorted = py::module_::import("builtins").attr("sorted")(store.attr("keys")());
-  py_print(tracker::store_line(static_cast<int64_t>(py::len(store)), py_str(ids_sorted)));
+  pyutil::py_print(tracker::store_line(static_cast<int64_t>(py::len(store)), pyutil::py_str(ids_sorted)));
   const tracker::MatchSettings settings = match_settings(self);
 
   std::vector<int64_t> stored_ids;
@@ -147,7 +147,7 @@ py::tuple match_speakers(py::object self, py::object embeddings, py::object qual
 
 }  // namespace
 
-void define_speaker_matching(PlainClass& cls) {
+void define_speaker_matching(pyutil::PlainClass& cls) {
   cls.def("match_speakers_between_segments", &match_speakers, py::arg("curr_embeddings"),
           py::arg("separation_quality") = py::none(), py::arg("speech_samples") = py::none(), py::doc(kDoc));
 }

@@ -9,9 +9,9 @@
 
 namespace speech {
 
-void define_embedding_extraction(PlainClass& cls);
-void define_speaker_matching(PlainClass& cls);
-void define_embedding_update(PlainClass& cls);
+void define_embedding_extraction(pyutil::PlainClass& cls);
+void define_speaker_matching(pyutil::PlainClass& cls);
+void define_embedding_update(pyutil::PlainClass& cls);
 
 // An embedding (any numeric array-like) flattened to doubles in C order.
 tracker::Vector embedding_values(const pybind11::handle& embedding);

@@ -45,8 +45,8 @@ py::dtype blend_dtype(const py::handle& fresh, const py::handle& old) {
 tracker::UpdateStrategy strategy_of(const py::object& self) {
   const py::object strategy = self.attr("embedding_update_strategy");
   std::optional<tracker::UpdateStrategy> named;
-  if (py::isinstance<py::str>(strategy)) named = tracker::update_strategy_named(py_str(strategy));
-  if (!named) throw tracker::unknown_strategy_error(py_str(strategy));
+  if (py::isinstance<py::str>(strategy)) named = tracker::update_strategy_named(pyutil::py_str(strategy));
+  if (!named) throw tracker::unknown_strategy_error(pyutil::py_str(strategy));
   return *named;
 }
 
@@ -109,7 +109,7 @@ bool update_embedding(py::object self, py::object global_id, py::object new_embe
 
 }  // namespace
 
-void define_embedding_update(PlainClass& cls) {
+void define_embedding_update(pyutil::PlainClass& cls) {
   cls.def("_update_embedding", &update_embedding, py::arg("global_id"), py::arg("new_embedding"),
           py::arg("separation_quality") = py::none(), py::doc(kDoc));
 }

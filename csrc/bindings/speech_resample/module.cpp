@@ -17,13 +17,13 @@ namespace {
 py::object librosa_resample(const py::object& y, const py::object& orig_sr, const py::object& target_sr,
                              const py::object& res_type) {
   using namespace resample_edge;
-  const FloatKind precision = audio_precision(y);
+  const pyutil::FloatKind precision = audio_precision(y);
   const double orig = rate_value(orig_sr, "orig_sr");
   const double target = rate_value(target_sr, "target_sr");
   resample::check_sample_rates(orig, target);
   const resample::ResampleFilter filter = filter_value(res_type);
   const auto arr = py::reinterpret_borrow<py::array>(y);
-  if (precision == FloatKind::kFloat32) return resample_array<float>(arr, orig, target, filter);
+  if (precision == pyutil::FloatKind::kFloat32) return resample_array<float>(arr, orig, target, filter);
   return resample_array<double>(arr, orig, target, filter);
 }
 
@@ -34,13 +34,13 @@ PYBIND11_MODULE(_speech_resample, m) {
   py::options options;
   // Each function's docstring carries its own signature (pyutil/text_signature.h).
   options.disable_function_signatures();
-  speech::register_error_translation();
-  py::module_ package = speech::package_namespace(m);
+  speech::pyutil::register_error_translation();
+  py::module_ package = speech::pyutil::package_namespace(m);
   py::module_ librosa = package.def_submodule(
       "librosa", "Stands in for librosa where the system calls librosa.resample.");
-  speech::def_function(librosa, "resample", &speech::librosa_resample, py::arg("y"), py::kw_only(), py::arg("orig_sr"),
-                       py::arg("target_sr"), py::arg("res_type") = "kaiser_best",
-                       "Resample the 1-D float32/float64 signal y from orig_sr to target_sr Hz with\n"
-                       "the \"kaiser_best\" or \"kaiser_fast\" filter. The result has y's dtype and\n"
-                       "ceil(len(y) * target_sr / orig_sr) samples; equal rates return y.");
+  speech::pyutil::def_function(librosa, "resample", &speech::librosa_resample, py::arg("y"), py::kw_only(),
+                               py::arg("orig_sr"), py::arg("target_sr"), py::arg("res_type") = "kaiser_best",
+                               "Resample the 1-D float32/float64 signal y from orig_sr to target_sr Hz with\n"
+                               "the \"kaiser_best\" or \"kaiser_fast\" filter. The result has y's dtype and\n"
+                               "ceil(len(y) * target_sr / orig_sr) samples; equal rates return y.");
 }

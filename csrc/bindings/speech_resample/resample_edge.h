@@ -23,27 +23,27 @@ namespace resample_edge {
 inline double rate_value(const pybind11::handle& rate, const char* name) {
   const bool is_text = pybind11::isinstance<pybind11::str>(rate) || pybind11::isinstance<pybind11::bytes>(rate);
   if (rate.is_none() || is_text) {
-    throw common::ValueError(std::string(name) + " must be a number, got " + type_name(rate));
+    throw common::ValueError(std::string(name) + " must be a number, got " + pyutil::type_name(rate));
   }
   const double value = PyFloat_AsDouble(rate.ptr());
   if (value == -1.0 && PyErr_Occurred()) {
     PyErr_Clear();
-    throw common::ValueError(std::string(name) + " must be a number, got " + type_name(rate));
+    throw common::ValueError(std::string(name) + " must be a number, got " + pyutil::type_name(rate));
   }
   return value;
 }
 
 inline resample::ResampleFilter filter_value(const pybind11::handle& res_type) {
   if (!pybind11::isinstance<pybind11::str>(res_type)) {
-    throw common::ValueError("res_type must be a string, got " + type_name(res_type));
+    throw common::ValueError("res_type must be a string, got " + pyutil::type_name(res_type));
   }
   return resample::resample_filter_from_name(res_type.cast<std::string>());
 }
 
 // y must be a 1-D float32 or float64 ndarray.
-inline FloatKind audio_precision(const pybind11::handle& y) {
+inline pyutil::FloatKind audio_precision(const pybind11::handle& y) {
   if (!pybind11::isinstance<pybind11::array>(y)) {
-    throw common::ValueError("Audio data must be of type numpy.ndarray, got " + type_name(y));
+    throw common::ValueError("Audio data must be of type numpy.ndarray, got " + pyutil::type_name(y));
   }
   const auto arr = pybind11::reinterpret_borrow<pybind11::array>(y);
   const std::string dtype = pybind11::str(arr.dtype()).cast<std::string>();
@@ -52,15 +52,15 @@ inline FloatKind audio_precision(const pybind11::handle& y) {
   if (arr.ndim() != 1) {
     throw common::ValueError("Audio data must be a 1-D array, got " + std::to_string(arr.ndim()) + " dimensions");
   }
-  if (arr.dtype().is(pybind11::dtype::of<float>())) return FloatKind::kFloat32;
-  if (arr.dtype().is(pybind11::dtype::of<double>())) return FloatKind::kFloat64;
+  if (arr.dtype().is(pybind11::dtype::of<float>())) return pyutil::FloatKind::kFloat32;
+  if (arr.dtype().is(pybind11::dtype::of<double>())) return pyutil::FloatKind::kFloat64;
   throw common::ValueError("Audio data must be float32 or float64, got dtype " + dtype);
 }
 
 template <typename T>
 pybind11::object resample_array(const pybind11::array& y, double orig_sr, double target_sr,
                                 resample::ResampleFilter filter) {
-  const ArraySamples<T> samples(y);
+  const pyutil::ArraySamples<T> samples(y);
   const common::SampleView<const T> x = samples.view();
   if (orig_sr == target_sr) {
     // Nothing to do: the input itself comes back, once it is known finite.

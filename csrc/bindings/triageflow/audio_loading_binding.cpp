@@ -40,7 +40,7 @@ py::array_t<float> as_float32(const py::object& signal) {
 }
 
 py::tuple load_audio_16k(const py::object& wav_path) {
-  const std::string path = fs_encode(wav_path);
+  const std::string path = pyutil::fs_encode(wav_path);
   common::AudioData audio;
   {
     py::gil_scoped_release release;
@@ -55,8 +55,8 @@ py::tuple load_audio_16k(const py::object& wav_path) {
 }  // namespace
 
 void define_load_audio(py::module_& m) {
-  def_function(m, "load_audio_16k", &load_audio_16k, py::arg("wav_path"),
-               "加载音频并重采样到 16kHz；多通道则取第一通道");
+  pyutil::def_function(m, "load_audio_16k", &load_audio_16k, py::arg("wav_path"),
+                       "加载音频并重采样到 16kHz；多通道则取第一通道");
 }
 
 }  // namespace speech

@@ -12,8 +12,8 @@ namespace py = pybind11;
 namespace speech {
 
 void define_parse_args(py::module_& m) {
-  def_function(m, "parse_args",
-               [] { return parse_driver_command_line(kTriagePackage, triage::triage_command_line()); });
+  pyutil::def_function(m, "parse_args",
+                       [] { return parse_driver_command_line(kTriagePackage, triage::triage_command_line()); });
 }
 
 }  // namespace speech

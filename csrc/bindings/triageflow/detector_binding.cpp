@@ -49,11 +49,11 @@ void detector_init(py::object self, py::object ckpt_path, py::object device) {
   self.attr("device") = device;
   // The network is placed before the checkpoint is looked at.
   self.attr("model") = triage_attr("NoisyDetectorV2")().attr("eval")().attr("to")(device);
-  const std::string path = fs_encode(ckpt_path);
+  const std::string path = pyutil::fs_encode(ckpt_path);
   if (!common::is_regular_file(path)) throw common::FileNotFoundError(triage::detector_ckpt_missing_error(path));
   const py::object ckpt = triage_attr("torch").attr("load")(ckpt_path, py::arg("map_location") = device);
   self.attr("model").attr("load_state_dict")(cleaned_state_dict(ckpt));
-  py_print(triage::detector_loaded_line(path));
+  pyutil::py_print(triage::detector_loaded_line(path));
 }
 
 // The one forward over the whole utterance.
@@ -79,13 +79,14 @@ py::object detector_predict(py::object self, py::object audio_16k) {
 
 void define_detector(py::module_& m) {
   m.attr("_DETECTOR_STRETCH_FRAMES") = py::int_(kDetectorStretchFrames);
-  PlainClass cls(m, "MultiSpeakerDetector", "多说话人检测器（NoisyDetectorV2）");
+  pyutil::PlainClass cls(m, "MultiSpeakerDetector", "多说话人检测器（NoisyDetectorV2）");
   cls.def("__init__", &detector_init, py::arg("ckpt_path"), py::arg("device"));
   // predict runs under the tensor library's no-gradient decorator, built once
   // here, so every call leaves the caller's gradient mode as it found it.
-  const py::cpp_function predict = signed_function("predict", &detector_predict, py::arg("self"), py::arg("audio_16k"),
-                                                   "Args:\n    audio_16k: 16kHz 单通道 float32 音频\n"
-                                                   "Returns:\n    multi_spks_rate ∈ [0, 1]");
+  const py::cpp_function predict =
+      pyutil::signed_function("predict", &detector_predict, py::arg("self"), py::arg("audio_16k"),
+                              "Args:\n    audio_16k: 16kHz 单通道 float32 音频\n"
+                              "Returns:\n    multi_spks_rate ∈ [0, 1]");
   const py::object wrapped = m.attr("torch").attr("no_grad")()(predict);
   wrapped.attr("__qualname__") = "MultiSpeakerDetector.predict";
   wrapped.attr("__module__") = "triageflow";

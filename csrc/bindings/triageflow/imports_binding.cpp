@@ -14,15 +14,16 @@ void bind_triage_imports(py::module_& m) {
   m.attr("json") = py::module_::import("json");
   m.attr("os") = py::module_::import("os");
   m.attr("sys") = py::module_::import("sys");
-  import_names(m, "collections", {"OrderedDict"});
+  pyutil::import_names(m, "collections", {"OrderedDict"});
   m.attr("np") = py::module_::import("numpy");
   m.attr("sf") = py::module_::import("soundfile");
   m.attr("torch") = py::module_::import("torch");
   m.attr("librosa") = py::module_::import("speech_resample").attr("librosa");
-  import_names(m, "multi_speaker_detector.resnet.resnet", {"NoisyDetectorV2"});
-  import_names(m, "leadvoice", {"Logger", "SpeakerTracker", "CSSProcessor", "select_main_channel",
-                                "load_checkpoint_for_inference", "ensure_dir"});
-  import_names(m, "utility", {"unmixer_core"});
+  pyutil::import_names(m, "multi_speaker_detector.resnet.resnet", {"NoisyDetectorV2"});
+  pyutil::import_names(m, "leadvoice",
+                       {"Logger", "SpeakerTracker", "CSSProcessor", "select_main_channel",
+                        "load_checkpoint_for_inference", "ensure_dir"});
+  pyutil::import_names(m, "utility", {"unmixer_core"});
 }
 
 }  // namespace speech

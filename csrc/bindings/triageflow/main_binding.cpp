@@ -32,7 +32,7 @@ using Entry = std::pair<py::object, py::object>;
 std::vector<Entry> unpacked_entries(const py::list& items) {
   std::vector<Entry> entries;
   entries.reserve(items.size());
-  for (const py::handle item : items) entries.push_back(unpack_pair(item));
+  for (const py::handle item : items) entries.push_back(pyutil::unpack_pair(item));
   return entries;
 }
 
@@ -41,11 +41,11 @@ std::vector<Entry> unpacked_entries(const py::list& items) {
 class ParsedInputs : public triage::RunInputs {
  public:
   ParsedInputs(const py::object& args, const std::vector<Entry>& entries) : args_(args), entries_(entries) {}
-  std::string detector_ckpt() const override { return fs_encode(args_.attr("detector_ckpt")); }
-  std::string inference() const override { return fs_encode(args_.attr("inference")); }
+  std::string detector_ckpt() const override { return pyutil::fs_encode(args_.attr("detector_ckpt")); }
+  std::string inference() const override { return pyutil::fs_encode(args_.attr("inference")); }
   size_t entry_count() const override { return entries_.size(); }
-  std::string wav_path(size_t entry) const override { return fs_encode(entries_[entry].second); }
-  std::string utt_id(size_t entry) const override { return fs_encode(entries_[entry].first); }
+  std::string wav_path(size_t entry) const override { return pyutil::fs_encode(entries_[entry].second); }
+  std::string utt_id(size_t entry) const override { return pyutil::fs_encode(entries_[entry].first); }
 
  private:
   const py::object& args_;
@@ -61,21 +61,21 @@ void make_output_folders(const py::object& args) {
 
 void load_models(TriageRun& run) {
   const py::object& args = run.args;
-  py_print(triage::kStage1Line);
+  pyutil::py_print(triage::kStage1Line);
   run.detector = triage_attr("MultiSpeakerDetector")(args.attr("detector_ckpt"), run.models.device);
-  py_print(triage::kStage2Line);
+  pyutil::py_print(triage::kStage2Line);
   run.models.network =
       load_separation_network(kTriagePackage, args.attr("inference"), run.models.device, EvalTarget::kMovedNetwork);
-  py_print(triage::kStage3Line);
+  pyutil::py_print(triage::kStage3Line);
   run.models.tracker = tracker_from_options(kTriagePackage, args);
 }
 
 triage::GateSettings gate_settings(const py::object& args) {
   triage::GateSettings settings;
   settings.threshold = args.attr("multi_spks_threshold").cast<double>();
-  settings.threshold_text = py_str(args.attr("multi_spks_threshold"));
+  settings.threshold_text = pyutil::py_str(args.attr("multi_spks_threshold"));
   settings.hop = args.attr("hop_duration").cast<double>();
-  settings.hop_text = py_str(args.attr("hop_duration"));
+  settings.hop_text = pyutil::py_str(args.attr("hop_duration"));
   return settings;
 }
 
@@ -88,26 +88,26 @@ void triage_main() {
   TriageRun run;
   run.args = triage_attr("parse_args")();
   const py::object& args = run.args;
-  const std::string scp = fs_encode(args.attr("scp"));
-  triage::refuse_result_over_list(fs_encode(args.attr("out_jsonl")), scp);
+  const std::string scp = pyutil::fs_encode(args.attr("scp"));
+  triage::refuse_result_over_list(pyutil::fs_encode(args.attr("out_jsonl")), scp);
   run.models.device = choose_device(kTriagePackage, args.attr("device"), triage::kCudaFallbackLine);
   const py::list items = triage_attr("parse_scp")(args.attr("scp"));
-  py_print(triage::scp_count_line(py::len(items), scp));
+  pyutil::py_print(triage::scp_count_line(py::len(items), scp));
   if (items.empty()) {
-    py_print(triage::kEmptyScpLine);
+    pyutil::py_print(triage::kEmptyScpLine);
     return;
   }
   const std::vector<Entry> entries = unpacked_entries(items);
-  triage::refuse_result_over_inputs(fs_encode(args.attr("out_jsonl")), ParsedInputs(args, entries));
+  triage::refuse_result_over_inputs(pyutil::fs_encode(args.attr("out_jsonl")), ParsedInputs(args, entries));
   make_output_folders(args);
   // Locked before the models load, so a second run on the same file stops
   // at once; emptied only once they have loaded, so a run that cannot start
   // leaves an earlier result as it was.
-  run.result_file = std::make_unique<triage::ResultFile>(fs_encode(args.attr("out_jsonl")));
+  run.result_file = std::make_unique<triage::ResultFile>(pyutil::fs_encode(args.attr("out_jsonl")));
   load_models(run);
 
   run.settings = gate_settings(args);
-  const std::string save_dir = fs_encode(args.attr("save_dir"));
+  const std::string save_dir = pyutil::fs_encode(args.attr("save_dir"));
   run.folders = triage::UtteranceFolders(save_dir);
   run.counts.total = py::len(items);
 
@@ -116,12 +116,13 @@ void triage_main() {
   run_loop(run, entries);
   run.result_file.reset();
 
-  const triage::SummaryLines summary = triage::summary_lines(run.counts, fs_encode(args.attr("out_jsonl")), save_dir);
-  for (const std::string& line : summary.lines) py_print(line);
+  const triage::SummaryLines summary =
+      triage::summary_lines(run.counts, pyutil::fs_encode(args.attr("out_jsonl")), save_dir);
+  for (const std::string& line : summary.lines) pyutil::py_print(line);
 }
 
 }  // namespace
 
-void define_triage_main(py::module_& m) { def_function(m, "main", &triage_main); }
+void define_triage_main(py::module_& m) { pyutil::def_function(m, "main", &triage_main); }
 
 }  // namespace speech

@@ -11,6 +11,6 @@ namespace speech {
 
 inline constexpr const char* kTriagePackage = "triageflow";
 
-inline pybind11::object triage_attr(const char* name) { return package_attr(kTriagePackage, name); }
+inline pybind11::object triage_attr(const char* name) { return pyutil::package_attr(kTriagePackage, name); }
 
 }  // namespace speech

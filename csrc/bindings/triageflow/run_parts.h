@@ -30,7 +30,7 @@ triage::Outcome handle_utterance(TriageRun& run, size_t idx, const pybind11::obj
                                  const pybind11::object& wav_path);
 
 // The text of a failure, when there was one.
-inline std::optional<std::string> failure_text(const std::optional<OrdinaryError>& failure) {
+inline std::optional<std::string> failure_text(const std::optional<pyutil::OrdinaryError>& failure) {
   return failure ? std::optional<std::string>(failure->text) : std::nullopt;
 }
 

@@ -27,23 +27,23 @@ void read_entries(const py::object& file, py::list& items) {
   long line_no = 0;
   for (const py::handle text : file) {
     ++line_no;
-    const triage::ScpLine line = triage::parse_scp_line(py_str(text));
+    const triage::ScpLine line = triage::parse_scp_line(pyutil::py_str(text));
     if (line.kind == triage::ScpLineKind::kMalformed) {
-      py_print(triage::scp_malformed_warning(line_no, line.stripped));
+      pyutil::py_print(triage::scp_malformed_warning(line_no, line.stripped));
     } else if (line.kind == triage::ScpLineKind::kEntry) {
-      items.append(py::make_tuple(utf8_text(line.utt_id), utf8_text(line.wav_path)));
+      items.append(py::make_tuple(pyutil::utf8_text(line.utt_id), pyutil::utf8_text(line.wav_path)));
     }
   }
 }
 
 py::list parse_scp(const py::object& scp_path) {
-  const std::string path = fs_encode(scp_path);
+  const std::string path = pyutil::fs_encode(scp_path);
   if (!common::is_regular_file(path)) throw common::FileNotFoundError(triage::scp_missing_error(path));
   py::list items;
   const py::object file = py::module_::import("builtins").attr("open")(
       scp_path, "r", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");
   {
-    const ClosingFile closing(file);
+    const pyutil::ClosingFile closing(file);
     read_entries(file, items);
   }
   return items;
@@ -52,7 +52,8 @@ py::list parse_scp(const py::object& scp_path) {
 }  // namespace
 
 void define_parse_scp(py::module_& m) {
-  def_function(m, "parse_scp", &parse_scp, py::arg("scp_path"), "解析 scp 文件，返回 [(utt_id, wav_path), ...]");
+  pyutil::def_function(m, "parse_scp", &parse_scp, py::arg("scp_path"),
+                       "解析 scp 文件，返回 [(utt_id, wav_path), ...]");
 }
 
 }  // namespace speech

@@ -54,29 +54,29 @@ void write_record(const TriageRun& run, const py::dict& record) {
 triage::Outcome record_verdict(const TriageRun& run, Utterance& u, const triage::Verdict& verdict) {
   u.record["multi_spks"] = py::bool_(verdict.multi_spks);
   if (!verdict.rated) u.record["multi_spks_rate"] = py::none();
-  if (!verdict.error.empty()) u.record["error"] = utf8_text(verdict.error);
+  if (!verdict.error.empty()) u.record["error"] = pyutil::utf8_text(verdict.error);
   write_record(run, u.record);
   return verdict.outcome;
 }
 
 // A verdict reached outside the utterance's log: its line and its record.
 triage::Outcome settle(const TriageRun& run, Utterance& u, const triage::Verdict& verdict) {
-  if (!verdict.line_after_record) py_print(verdict.line);
+  if (!verdict.line_after_record) pyutil::py_print(verdict.line);
   const triage::Outcome outcome = record_verdict(run, u, verdict);
-  if (verdict.line_after_record) py_print(verdict.line);
+  if (verdict.line_after_record) pyutil::py_print(verdict.line);
   return outcome;
 }
 
-std::optional<OrdinaryError> load(Utterance& u) {
-  return run_guarded([&] {
-    const auto [audio, sr] = unpack_pair(triage_attr("load_audio_16k")(u.wav_path));
+std::optional<pyutil::OrdinaryError> load(Utterance& u) {
+  return pyutil::run_guarded([&] {
+    const auto [audio, sr] = pyutil::unpack_pair(triage_attr("load_audio_16k")(u.wav_path));
     u.audio_16k = audio;
     u.sr = sr;
   });
 }
 
-std::optional<OrdinaryError> detect(const TriageRun& run, Utterance& u, double* rate) {
-  return run_guarded([&] {
+std::optional<pyutil::OrdinaryError> detect(const TriageRun& run, Utterance& u, double* rate) {
+  return pyutil::run_guarded([&] {
     u.rate = run.detector.attr("predict")(u.audio_16k);
     *rate = py::float_(u.rate).cast<double>();
   });
@@ -84,7 +84,7 @@ std::optional<OrdinaryError> detect(const TriageRun& run, Utterance& u, double* 
 
 double duration_of(const Utterance& u) { return true_divide(py::int_(py::len(u.audio_16k)), u.sr); }
 
-void print_traceback(const OrdinaryError& error) {
+void print_traceback(const pyutil::OrdinaryError& error) {
   py::module_::import("traceback").attr("print_exception")(error.type, error.value, error.trace);
 }
 
@@ -92,9 +92,9 @@ void print_traceback(const OrdinaryError& error) {
 // into `log_path`; the verdict's line goes into the log.
 triage::Verdict separate(const TriageRun& run, Utterance& u, const std::string& log_path) {
   const size_t keys_before = py::len(u.record);
-  const auto failure = run_guarded([&] {
-    py_print(triage::log_file_line(log_path));
-    py_print(triage::audio_line(u.path, duration_of(u), u.sr.cast<long>()));
+  const auto failure = pyutil::run_guarded([&] {
+    pyutil::py_print(triage::log_file_line(log_path));
+    pyutil::py_print(triage::audio_line(u.path, duration_of(u), u.sr.cast<long>()));
     const py::object css_processor = processor_from_options(kTriagePackage, run.args, run.models, u.sr);
     const py::object sep_result = triage_attr("run_separation_and_save")(
         py::arg("utt_id") = u.utt_id, py::arg("wav_path") = u.wav_path, py::arg("audio_16k") = u.audio_16k,
@@ -104,7 +104,7 @@ triage::Verdict separate(const TriageRun& run, Utterance& u, const std::string& 
   });
   // Every separation that keeps a stream adds its path.
   const triage::Verdict verdict = triage::separation_verdict(failure_text(failure), py::len(u.record) != keys_before);
-  if (!verdict.line.empty()) py_print(verdict.line);
+  if (!verdict.line.empty()) pyutil::py_print(verdict.line);
   if (failure) print_traceback(*failure);
   return verdict;
 }
@@ -115,18 +115,18 @@ triage::Verdict separate(const TriageRun& run, Utterance& u, const std::string& 
 triage::Verdict separate_logged(const TriageRun& run, Utterance& u, const py::object& logger,
                                 const std::string& log_path) {
   const py::object sys = triage_attr("sys");
-  const ClosingFile closing(logger);
-  const StdoutRedirect redirect(sys, logger, sys.attr("stdout"));
+  const pyutil::ClosingFile closing(logger);
+  const pyutil::StdoutRedirect redirect(sys, logger, sys.attr("stdout"));
   return separate(run, u, log_path);
 }
 
 triage::Outcome separation_phase(TriageRun& run, Utterance& u, const std::string& utt_save_dir) {
-  if (const auto failure = run_guarded([&] { triage_attr("ensure_dir")(fs_decode(utt_save_dir)); })) {
+  if (const auto failure = pyutil::run_guarded([&] { triage_attr("ensure_dir")(pyutil::fs_decode(utt_save_dir)); })) {
     return settle(run, u, triage::folder_failure(failure->text));
   }
   const std::string log_path = common::path_join(utt_save_dir, "log.txt");
   py::object logger;
-  if (const auto failure = run_guarded([&] { logger = triage_attr("Logger")(fs_decode(log_path)); })) {
+  if (const auto failure = pyutil::run_guarded([&] { logger = triage_attr("Logger")(pyutil::fs_decode(log_path)); })) {
     return settle(run, u, triage::log_failure(failure->text));
   }
   run.folders.claim(utt_save_dir, u.idx);
@@ -142,7 +142,7 @@ triage::Outcome gates(TriageRun& run, Utterance& u) {
   if (const auto stop = triage::detection_failure(failure_text(detector_failure), rate)) return settle(run, u, *stop);
 
   u.record["multi_spks_rate"] = u.rate;
-  py_print(triage::rate_line(rate, run.settings.threshold_text));
+  pyutil::py_print(triage::rate_line(rate, run.settings.threshold_text));
   if (const auto stop = triage::single_speaker(rate, run.settings)) return settle(run, u, *stop);
   if (const auto stop = triage::too_short(duration_of(u), run.settings)) return settle(run, u, *stop);
   u.record["multi_spks"] = true;
@@ -159,9 +159,9 @@ triage::Outcome handle_utterance(TriageRun& run, size_t idx, const py::object& u
   u.idx = idx;
   u.utt_id = utt_id;
   u.wav_path = wav_path;
-  u.id = fs_encode(utt_id);
-  u.path = fs_encode(wav_path);
-  py_print(triage::utterance_header(idx, run.counts.total, u.id));
+  u.id = pyutil::fs_encode(utt_id);
+  u.path = pyutil::fs_encode(wav_path);
+  pyutil::py_print(triage::utterance_header(idx, run.counts.total, u.id));
   u.record["id"] = utt_id;
   u.record["wav_path"] = wav_path;
   return gates(run, u);

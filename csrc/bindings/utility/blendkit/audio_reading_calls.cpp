@@ -38,9 +38,9 @@ py::object file_name(const py::object& path) {
 // refused as the reader refuses it.
 std::string encoded_path(const py::object& name) {
   if (!PyUnicode_Check(name.ptr()) && !PyBytes_Check(name.ptr())) {
-    throw common::TypeError("Invalid file: " + py_str(py::repr(name)));
+    throw common::TypeError("Invalid file: " + pyutil::py_str(py::repr(name)));
   }
-  return fs_encode(name);
+  return pyutil::fs_encode(name);
 }
 
 common::AudioFileReader open_reader(const py::object& name) {
@@ -50,7 +50,7 @@ common::AudioFileReader open_reader(const py::object& name) {
     return common::AudioFileReader(path);
   } catch (const common::SndfileError& e) {
     // The name as the caller gave it, not its file-system bytes.
-    throw common::OSError("Error opening " + py_str(py::repr(name)) + ": " + e.reason);
+    throw common::OSError("Error opening " + pyutil::py_str(py::repr(name)) + ": " + e.reason);
   }
 }
 
@@ -106,18 +106,19 @@ py::object one_channel_float32(py::object data) {
 
 py::object safe_sf_read(const py::object& path, const py::object& dtype) {
   py::object result;
-  const std::optional<OrdinaryError> failure = run_guarded([&] { result = read_whole_file(path, dtype); });
+  const std::optional<pyutil::OrdinaryError> failure =
+      pyutil::run_guarded([&] { result = read_whole_file(path, dtype); });
   if (!failure) return result;
   print_warning("sf.read failed for ", path, failure->text);
   return py::make_tuple(empty_float32(), py::int_(mixsim::kFailedReadRate));
 }
 
 py::object load_audio(const py::object& path, const py::object& target_sr) {
-  auto [data, sr] = unpack_pair(blendkit_attr("_safe_sf_read")(path, py::arg("dtype") = "float32"));
+  auto [data, sr] = pyutil::unpack_pair(blendkit_attr("_safe_sf_read")(path, py::arg("dtype") = "float32"));
   data = one_channel_float32(data);
   if (py::getattr(data, "size").cast<int64_t>() > 0 && sr.not_equal(target_sr)) {
     py::object resampled;
-    const std::optional<OrdinaryError> failure = run_guarded([&] {
+    const std::optional<pyutil::OrdinaryError> failure = pyutil::run_guarded([&] {
       resampled = blendkit_attr("librosa").attr("resample")(
           data, py::arg("orig_sr") = sr, py::arg("target_sr") = target_sr, py::arg("res_type") = "kaiser_fast");
     });

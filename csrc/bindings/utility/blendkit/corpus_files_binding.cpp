@@ -46,17 +46,17 @@ py::list unique_sorted(const py::list& items) {
 // that no file name can hold names no file.
 bool names_regular_file(const py::handle& match) {
   std::optional<std::string> bytes;
-  if (PyUnicode_Check(match.ptr()) || PyBytes_Check(match.ptr())) bytes = try_fs_encode(match);
+  if (PyUnicode_Check(match.ptr()) || PyBytes_Check(match.ptr())) bytes = pyutil::try_fs_encode(match);
   return bytes && common::is_regular_file(*bytes);
 }
 
 void add_pattern(ImpulseResponseFiles& files, const py::handle& pattern) {
   const py::str text = path_text(pattern, "collect_rir_hierarchy pattern");
-  const std::optional<std::string> bytes = try_fs_encode(text);
+  const std::optional<std::string> bytes = pyutil::try_fs_encode(text);
   if (bytes && files.add_path(*bytes)) return;
   for (const py::handle match : blendkit_attr("glob").attr("glob")(text, py::arg("recursive") = true)) {
     if (!PyUnicode_Check(match.ptr())) continue;
-    if (const std::optional<std::string> match_bytes = try_fs_encode(match)) files.add_match(*match_bytes);
+    if (const std::optional<std::string> match_bytes = pyutil::try_fs_encode(match)) files.add_match(*match_bytes);
   }
 }
 
@@ -64,8 +64,8 @@ py::dict rir_map_from(const std::vector<RoomType>& types) {
   py::dict rir_map;
   for (const RoomType& type : types) {
     py::dict rooms;
-    for (const Room& room : type.rooms) rooms[fs_decode(room.name)] = fs_decode_each(room.paths);
-    rir_map[fs_decode(type.name)] = rooms;
+    for (const Room& room : type.rooms) rooms[pyutil::fs_decode(room.name)] = pyutil::fs_decode_each(room.paths);
+    rir_map[pyutil::fs_decode(type.name)] = rooms;
   }
   return rir_map;
 }

@@ -64,13 +64,13 @@ py::list texts_from_keys(const std::vector<std::string>& keys) {
 }  // namespace
 
 py::dict find_audio_files_by_speaker(const py::object& root, const py::object& exts) {
-  const std::optional<std::string> root_bytes = try_fs_encode(path_text(root, "root"));
+  const std::optional<std::string> root_bytes = pyutil::try_fs_encode(path_text(root, "root"));
   if (!root_bytes || !common::is_directory(*root_bytes)) return py::dict();
   const ExtensionFilter filter = extension_filter_from(exts);
   WorkingDirectory cwd;
   py::dict speakers;
   for (const SpeakerFiles& speaker : index_speakers(*root_bytes, filter, cwd)) {
-    speakers[fs_decode(speaker.id)] = fs_decode_each(speaker.paths);
+    speakers[pyutil::fs_decode(speaker.id)] = pyutil::fs_decode_each(speaker.paths);
   }
   return speakers;
 }
@@ -83,9 +83,9 @@ py::dict combine_speaker_mappings(const py::object& mappings, const py::object& 
   std::vector<std::vector<std::string>> lists;
   const py::str joiner("_");
   for (const py::handle label_and_map : mappings.attr("items")()) {
-    const auto [label, speaker_map] = unpack_pair(label_and_map);
+    const auto [label, speaker_map] = pyutil::unpack_pair(label_and_map);
     for (const py::handle speaker_and_files : speaker_map.attr("items")()) {
-      const auto [speaker, file_list] = unpack_pair(speaker_and_files);
+      const auto [speaker, file_list] = pyutil::unpack_pair(speaker_and_files);
       std::vector<std::string> files = paths.absolute(file_list);
       const py::object key = prefix ? text_of(label) + joiner + text_of(speaker) : speaker;
       if (position.contains(key)) {

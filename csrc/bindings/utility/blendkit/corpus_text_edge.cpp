@@ -33,7 +33,7 @@ py::str path_text(const py::handle& path, const char* what) {
   if (fs_path == nullptr) throw py::error_already_set();
   py::object text = py::reinterpret_steal<py::object>(fs_path);
   if (!PyUnicode_Check(text.ptr())) {
-    throw common::TypeError(std::string(what) + " must be a text path, not " + type_name(text));
+    throw common::TypeError(std::string(what) + " must be a text path, not " + pyutil::type_name(text));
   }
   return py::reinterpret_steal<py::str>(text.release());
 }
@@ -46,10 +46,10 @@ ExtensionFilter extension_filter_from(const py::handle& exts) {
   std::vector<std::string> accepted;
   for (const py::handle ext : lowered) {
     if (!PyUnicode_Check(ext.ptr())) continue;  // never equal to a file name's text
-    if (std::optional<std::string> bytes = try_fs_encode(ext)) accepted.push_back(std::move(*bytes));
+    if (std::optional<std::string> bytes = pyutil::try_fs_encode(ext)) accepted.push_back(std::move(*bytes));
   }
   auto non_ascii = [lowered](std::string_view extension) {
-    const py::str text = fs_decode(std::string(extension));
+    const py::str text = pyutil::fs_decode(std::string(extension));
     return lowered.contains(text.attr("lower")());
   };
   return ExtensionFilter(std::move(accepted), std::move(non_ascii));

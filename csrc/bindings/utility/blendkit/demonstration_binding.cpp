@@ -30,7 +30,7 @@ namespace {
 py::object builtin(const char* name) { return py::module_::import("builtins").attr(name); }
 
 py::object parse_command_line() {
-  return build_parser(blendkit_attr("argparse"), mixsim::demo_command_line()).attr("parse_args")();
+  return pyutil::build_parser(blendkit_attr("argparse"), mixsim::demo_command_line()).attr("parse_args")();
 }
 
 // An index without a "smallroom" type has no such rooms: the count is 0.
@@ -64,7 +64,7 @@ py::object head(const py::object& samples, const py::object& length) {
 }
 
 // The text an f-string gives the value.
-std::string text_of(const py::object& value) { return py_str(builtin("format")(value, "")); }
+std::string text_of(const py::object& value) { return pyutil::py_str(builtin("format")(value, "")); }
 
 py::object get_or(const py::object& batch, const char* key, const py::object& fallback) {
   return batch.attr("get")(key, fallback);
@@ -120,8 +120,8 @@ class BatchFiles final : public mixsim::SampleFiles {
     const py::object sids = sample_ids(j);
     if (sids.is_none()) return std::nullopt;
     std::vector<std::string> ids;
-    const std::optional<OrdinaryError> refused = run_guarded([&] {
-      for (const py::handle id : sids) ids.push_back(py_str(id));
+    const std::optional<pyutil::OrdinaryError> refused = pyutil::run_guarded([&] {
+      for (const py::handle id : sids) ids.push_back(pyutil::py_str(id));
     });
     if (refused) return std::nullopt;
     return ids;
@@ -157,7 +157,7 @@ class BatchFiles final : public mixsim::SampleFiles {
     return written(name, as_float32_numpy(head(batch_.sources[py::make_tuple(j, k)], py::int_(length))));
   }
 
-  void print(const std::string& line) override { py_print(line); }
+  void print(const std::string& line) override { pyutil::py_print(line); }
 
  private:
   // Element j of "source_ids" when that is a list or tuple long enough.
@@ -168,9 +168,9 @@ class BatchFiles final : public mixsim::SampleFiles {
   }
 
   std::string written(const std::string& name, const py::object& samples) const {
-    const py::object path = blendkit_attr("os").attr("path").attr("join")(out_dir_, utf8_text(name));
-    write_float_wav(fs_encode(path), samples, batch_.sample_rate);
-    return py_str(path);
+    const py::object path = blendkit_attr("os").attr("path").attr("join")(out_dir_, pyutil::utf8_text(name));
+    write_float_wav(pyutil::fs_encode(path), samples, batch_.sample_rate);
+    return pyutil::py_str(path);
   }
 
   const Batch& batch_;
@@ -182,7 +182,7 @@ class DemoRun final : public mixsim::DemoSteps {
   DemoRun(py::object dataset, py::object loader, py::object out_dir)
       : dataset_(std::move(dataset)), loader_(std::move(loader)), out_dir_(std::move(out_dir)) {}
 
-  void print(const std::string& line) override { py_print(line); }
+  void print(const std::string& line) override { pyutil::py_print(line); }
   void set_epoch(int64_t epoch) override { dataset_.attr("set_epoch")(epoch); }
   void start_epoch() override { batches_ = py::iter(loader_); }
 
@@ -209,8 +209,8 @@ class DemoRun final : public mixsim::DemoSteps {
 
   std::optional<std::string> save_batch(int64_t epoch, int64_t step, int64_t batch_size) override {
     BatchFiles files(batch_, out_dir_);
-    const std::optional<OrdinaryError> failure =
-        run_guarded([&] { mixsim::save_samples(files, epoch, step, batch_size); });
+    const std::optional<pyutil::OrdinaryError> failure =
+        pyutil::run_guarded([&] { mixsim::save_samples(files, epoch, step, batch_size); });
     if (!failure) return std::nullopt;
     return failure->text;
   }
@@ -248,8 +248,8 @@ void run_demonstration() {
 }  // namespace
 
 void bind_demonstration(py::module_& m) {
-  def_function(m, "_run_demonstration", &run_demonstration,
-               "Runs the training-stream demonstration with the process's command line.");
+  pyutil::def_function(m, "_run_demonstration", &run_demonstration,
+                       "Runs the training-stream demonstration with the process's command line.");
 }
 
 }  // namespace speech

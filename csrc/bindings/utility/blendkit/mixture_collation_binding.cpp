@@ -29,7 +29,7 @@ at::Tensor signal_tensor(const py::handle& value) {
   try {
     return unwrap(torch.attr("tensor")(value, py::arg("dtype") = torch.attr("float32")));
   } catch (py::error_already_set& e) {
-    if (!is_ordinary(e)) throw;
+    if (!pyutil::is_ordinary(e)) throw;
     return at::zeros({1}, at::kFloat);
   }
 }

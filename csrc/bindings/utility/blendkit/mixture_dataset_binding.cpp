@@ -49,7 +49,7 @@ py::object speakers_from_corpora(const py::handle& speech_root) {
 py::dict usable_speakers(const py::handle& speakers_map) {
   py::dict speakers;
   for (const py::handle item : speakers_map.attr("items")()) {
-    const auto [spk, files] = unpack_pair(item);
+    const auto [spk, files] = pyutil::unpack_pair(item);
     if (mixsim::keeps_speaker(static_cast<int64_t>(py::len(files)))) speakers[spk] = files;
   }
   return speakers;
@@ -58,9 +58,9 @@ py::dict usable_speakers(const py::handle& speakers_map) {
 py::list rooms_with_files(const py::handle& rir_map) {
   py::list rooms;
   for (const py::handle type_item : rir_map.attr("items")()) {
-    const auto [room_type, type_rooms] = unpack_pair(type_item);
+    const auto [room_type, type_rooms] = pyutil::unpack_pair(type_item);
     for (const py::handle room_item : type_rooms.attr("items")()) {
-      const auto [room_name, files] = unpack_pair(room_item);
+      const auto [room_name, files] = pyutil::unpack_pair(room_item);
       if (truthy(files)) rooms.append(py::make_tuple(room_type, room_name, files));
     }
   }
@@ -106,7 +106,7 @@ void check_speaker_count_probs(const py::handle& probs) {
     try {
       as_int(key);
     } catch (py::error_already_set& e) {
-      if (!is_ordinary(e)) throw;
+      if (!pyutil::is_ordinary(e)) throw;
       throw common::ValueError("speaker_count_probs keys must be speaker counts, got " + shown(key));
     }
   }
@@ -115,7 +115,7 @@ void check_speaker_count_probs(const py::handle& probs) {
     try {
       weights.push_back(py::cast<double>(as_float(weight)));
     } catch (py::error_already_set& e) {
-      if (!is_ordinary(e)) throw;
+      if (!pyutil::is_ordinary(e)) throw;
       throw common::ValueError("speaker_count_probs weights must be numbers, got " + shown(weight));
     }
   }
@@ -149,7 +149,7 @@ void dataset_init(const py::object& cls, py::object self, py::object speech_root
   self.attr("snr_reference") = snr_reference;
   if (assertions_enabled() && !is_snr_reference(self.attr("snr_reference"))) {
     // As a failed assert statement raises it: with no arguments at all.
-    raise_bare(PyExc_AssertionError);
+    pyutil::raise_bare(PyExc_AssertionError);
   }
   self.attr("apply_rir_prob") = as_float(apply_rir_prob);
   self.attr("apply_noise_prob") = as_float(apply_noise_prob);
@@ -205,7 +205,7 @@ py::dict default_speaker_count_probs() {
 void bind_mixture_dataset(py::module_& m) {
   using namespace mixture;
   remember_original_readers(m);
-  PlainClass cls(m, "IterableSeparationDataset", kClassDoc, py::make_tuple(m.attr("IterableDataset")));
+  pyutil::PlainClass cls(m, "IterableSeparationDataset", kClassDoc, py::make_tuple(m.attr("IterableDataset")));
   const py::object type = cls.type_object();
   cls.def(
       "__init__",

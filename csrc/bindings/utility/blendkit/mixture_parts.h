@@ -81,8 +81,8 @@ std::optional<pybind11::dict> synthesize_sample(const pybind11::object& dataset,
 pybind11::dict collate_batch(const std::vector<pybind11::dict>& records);
 
 // Methods, defined in the class's order by the binding files.
-void define_sampling(PlainClass& cls);
-void define_impulse_responses(PlainClass& cls, const pybind11::module_& package);
-void define_batch_stream(PlainClass& cls, pybind11::module_& package);
+void define_sampling(pyutil::PlainClass& cls);
+void define_impulse_responses(pyutil::PlainClass& cls, const pybind11::module_& package);
+void define_batch_stream(pyutil::PlainClass& cls, pybind11::module_& package);
 
 }  // namespace speech::mixture

@@ -36,7 +36,7 @@ py::object store_prepared(const py::dict& cache, const py::object& path, py::obj
     try {
       recording = resample(float32_asarray(recording));
     } catch (py::error_already_set& e) {
-      if (!is_ordinary(e)) throw;
+      if (!pyutil::is_ordinary(e)) throw;
       print_warning(phrase, path, e);
     }
   }
@@ -61,7 +61,7 @@ bool refuse_impulse_response(const py::object& rir_path, const py::object& rir) 
 py::object load_and_resample_rir(py::object self, py::object rir_path) {
   const py::dict cache = self.attr("_rir_cache");
   if (cache.contains(rir_path)) return cache[rir_path];
-  const auto read = unpack_pair(blendkit_attr("_safe_sf_read")(rir_path, py::arg("dtype") = "float32"));
+  const auto read = pyutil::unpack_pair(blendkit_attr("_safe_sf_read")(rir_path, py::arg("dtype") = "float32"));
   const py::object& rir_sr = read.second;
   py::object rir = first_channel(read.first);
   if (refuse_impulse_response(rir_path, rir)) {
@@ -96,7 +96,7 @@ py::object resample_noise(const FloatArray& noise, const py::object& noise_sr, c
 py::object prepared_noise(const py::object& dataset, const py::object& path) {
   const py::dict cache = dataset.attr("_noise_cache");
   if (cache.contains(path)) return cache[path];
-  const auto read = unpack_pair(blendkit_attr("_safe_sf_read")(path, py::arg("dtype") = "float32"));
+  const auto read = pyutil::unpack_pair(blendkit_attr("_safe_sf_read")(path, py::arg("dtype") = "float32"));
   const py::object& noise_sr = read.second;
   const py::object noise = first_channel(read.first);
   const py::object target_sr = dataset.attr("target_sr");
@@ -122,7 +122,7 @@ FloatArray reverberated_source(const py::object& dataset, const FloatArray& segm
   return out;
 }
 
-void define_impulse_responses(PlainClass& cls, const py::module_& package) {
+void define_impulse_responses(pyutil::PlainClass& cls, const py::module_& package) {
   cls.def("_load_and_resample_rir", &load_and_resample_rir, py::arg("rir_path"));
   cls.def(
       "_fft_convolve_truncate",

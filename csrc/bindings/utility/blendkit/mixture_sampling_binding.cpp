@@ -66,7 +66,7 @@ py::object sample_noise_segment(py::object self, py::object noise_full, py::obje
 
 }  // namespace
 
-void define_sampling(PlainClass& cls) {
+void define_sampling(pyutil::PlainClass& cls) {
   cls.def("_sample_speakers_and_utts", &sample_speakers_and_utts, py::arg("rng"), py::arg("num_spk"));
   cls.def("_sample_rir_room_and_files", &sample_rir_room_and_files, py::arg("rng"), py::arg("num") = 1,
           py::arg("same_for_all") = false);

@@ -22,7 +22,7 @@ namespace {
 // for its crop.
 std::optional<Source> open_for_crop(const py::object& speaker, const py::object& path, const py::object& target_sr) {
   if (!py::isinstance<py::str>(path)) return std::nullopt;
-  const std::optional<std::string> file = try_fs_encode(path);
+  const std::optional<std::string> file = pyutil::try_fs_encode(path);
   if (!file) return std::nullopt;
   std::optional<mixsim::UtteranceSource> held = mixsim::open_for_crop(*file, py::cast<double>(target_sr));
   if (!held) return std::nullopt;
@@ -51,7 +51,7 @@ LoadedSource scanned(Source source) {
 std::optional<LoadedSource> read_directly(const py::object& speaker, const py::object& path,
                                           const py::object& target_sr) {
   if (std::optional<Source> lazy = open_for_crop(speaker, path, target_sr)) return scanned(std::move(*lazy));
-  const auto [read, rate] = unpack_pair(safe_sf_read(path, py::str("float32")));
+  const auto [read, rate] = pyutil::unpack_pair(safe_sf_read(path, py::str("float32")));
   const FloatArray wave = float32_view(first_channel(read));
   mixsim::LoadedUtterance found;
   found.samples = wave.size();
@@ -66,7 +66,7 @@ std::optional<LoadedSource> read_directly(const py::object& speaker, const py::o
 }
 
 LoadedSource load_through_package(const py::object& speaker, const py::object& path, const py::object& target_sr) {
-  const auto [data, rate] = unpack_pair(blendkit_attr("_load_audio")(path, target_sr));
+  const auto [data, rate] = pyutil::unpack_pair(blendkit_attr("_load_audio")(path, target_sr));
   const FloatArray wave = float32_view(data);
   LoadedSource loaded{{speaker, path, wave, mixsim::in_memory(array_samples(wave))}, {}};
   loaded.found.samples = wave.size();

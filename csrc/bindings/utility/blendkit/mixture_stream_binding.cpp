@@ -103,7 +103,7 @@ class BatchStream final : public mixsim::BatchSteps {
 
 }  // namespace
 
-void define_batch_stream(PlainClass& cls, py::module_& package) {
+void define_batch_stream(pyutil::PlainClass& cls, py::module_& package) {
   // The iterator's type is no name of the package: it is made under the
   // package for its qualified name, then taken off it again. pybind11 keeps
   // the type registered for the life of the process.

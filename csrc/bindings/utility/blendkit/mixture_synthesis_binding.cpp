@@ -66,7 +66,7 @@ class AttemptSteps final : public mixsim::MixtureSteps {
     try {
       picks_ = new_list(dataset_.attr("_sample_speakers_and_utts")(streams_.worker.stream(), n));
     } catch (py::error_already_set& e) {
-      if (!is_ordinary(e)) throw;
+      if (!pyutil::is_ordinary(e)) throw;
       return std::nullopt;
     }
     target_sr_ = dataset_.attr("target_sr");
@@ -75,7 +75,7 @@ class AttemptSteps final : public mixsim::MixtureSteps {
   }
 
   mixsim::LoadedUtterance load_source(int64_t i) override {
-    const auto [speaker, path] = unpack_pair(picks_[static_cast<size_t>(i)]);
+    const auto [speaker, path] = pyutil::unpack_pair(picks_[static_cast<size_t>(i)]);
     LoadedSource loaded = mixture::load_source(speaker, path, target_sr_, direct_);
     sources_.push_back(std::move(loaded.source));
     return loaded.found;
@@ -106,7 +106,7 @@ class AttemptSteps final : public mixsim::MixtureSteps {
     try {
       rirs_.back() = dataset_.attr("_load_and_resample_rir")(path);
     } catch (py::error_already_set& e) {
-      if (!is_ordinary(e)) throw;
+      if (!pyutil::is_ordinary(e)) throw;
       print_warning("failed load rir ", path, e);
       return false;
     }
@@ -132,7 +132,7 @@ class AttemptSteps final : public mixsim::MixtureSteps {
 
   std::optional<std::pair<double, double>> overlap_range() override {
     if (!py::hasattr(dataset_, "overlap_range")) return std::nullopt;
-    const auto [low, high] = unpack_pair(dataset_.attr("overlap_range"));
+    const auto [low, high] = pyutil::unpack_pair(dataset_.attr("overlap_range"));
     return std::pair<double, double>{number_value(low), number_value(high)};
   }
 
@@ -161,7 +161,7 @@ class AttemptSteps final : public mixsim::MixtureSteps {
   mixsim::NewSignal new_signal(int64_t size) override { return signals_.make(size); }
 
   void warn_about_source(int64_t i, const std::string& phrase, const std::string& reason) override {
-    const py::object path = unpack_pair(picks_[static_cast<size_t>(i)]).second;
+    const py::object path = pyutil::unpack_pair(picks_[static_cast<size_t>(i)]).second;
     print_warning(phrase, path, reason);
   }
 

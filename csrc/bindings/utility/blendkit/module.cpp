@@ -11,10 +11,10 @@ PYBIND11_MODULE(_blendkit, m) {
   pybind11::options options;
   // Each function's docstring carries its own signature (pyutil/text_signature.h).
   options.disable_function_signatures();
-  speech::register_error_translation();
+  speech::pyutil::register_error_translation();
   // torch must be loaded before any tensor crosses the edge.
   pybind11::module_::import("torch");
-  pybind11::module_ package = speech::package_namespace(m);
+  pybind11::module_ package = speech::pyutil::package_namespace(m);
   speech::bind_blendkit_imports(package);
   speech::bind_corpus_index(package);
   speech::bind_signal_functions(package);

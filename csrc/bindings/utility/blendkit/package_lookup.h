@@ -8,6 +8,6 @@
 
 namespace speech {
 
-inline pybind11::object blendkit_attr(const char* name) { return package_attr("utility.blendkit", name); }
+inline pybind11::object blendkit_attr(const char* name) { return pyutil::package_attr("utility.blendkit", name); }
 
 }  // namespace speech

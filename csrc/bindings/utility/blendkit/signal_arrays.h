@@ -26,7 +26,7 @@ inline bool is_plain_ndarray(const py::handle& obj) {
 // A plain ndarray of native T samples, C-contiguous and aligned, of any shape.
 template <typename T>
 bool holds_samples(const py::handle& obj) {
-  return is_plain_ndarray(obj) && holds_aligned_samples<T>(py::reinterpret_borrow<py::array>(obj));
+  return is_plain_ndarray(obj) && pyutil::holds_aligned_samples<T>(py::reinterpret_borrow<py::array>(obj));
 }
 
 // Every sample of an array that holds_samples<T> accepted, read in place.

@@ -33,8 +33,9 @@ py::object read_table(const py::object& table_path) {
   const py::object table = blendkit_attr("pd").attr("read_csv")(table_path);
   const size_t columns = py::len(table.attr("columns"));
   if (columns <= static_cast<size_t>(kValidationNameColumn)) {
-    raise_error(PyExc_IndexError, "metadata table " + py_str(table_path) + " has " + std::to_string(columns) +
-                                      " column(s); the file names are read from its second column");
+    pyutil::raise_error(PyExc_IndexError, "metadata table " + pyutil::py_str(table_path) + " has " +
+                                              std::to_string(columns) +
+                                              " column(s); the file names are read from its second column");
   }
   return table;
 }
@@ -42,8 +43,8 @@ py::object read_table(const py::object& table_path) {
 void refuse_unsafe(const py::handle& entry, size_t row, const py::object& table_path) {
   const EntryProblem problem = entry_problem(order_key(entry), kValidationFolderDepth);
   if (problem == EntryProblem::kNone) return;
-  throw common::ValueError("unsafe entry in row " + std::to_string(row) + " of " + py_str(table_path) + ": " +
-                   py_str(py::repr(entry)) + " " + entry_problem_reason(problem));
+  throw common::ValueError("unsafe entry in row " + std::to_string(row) + " of " + pyutil::py_str(table_path) + ": " +
+                           pyutil::py_str(py::repr(entry)) + " " + entry_problem_reason(problem));
 }
 
 // os.path.join(root, folder, entry) for text; anything else goes through the
@@ -82,9 +83,9 @@ size_t validation_len(py::object self) { return py::len(self.attr("mixture_path"
 
 py::tuple read_wav_safe(py::object self, py::object path) {
   (void)self;
-  const std::optional<std::string> bytes = try_fs_encode(path_text(path, "path"));
+  const std::optional<std::string> bytes = pyutil::try_fs_encode(path_text(path, "path"));
   if (!bytes || !common::path_exists(*bytes)) {
-    throw common::FileNotFoundError("Audio file not found: " + py_str(path));
+    throw common::FileNotFoundError("Audio file not found: " + pyutil::py_str(path));
   }
   const ChannelSignal signal = read_first_channel(*bytes);
   py::array_t<double> samples(static_cast<py::ssize_t>(signal.samples.size()));
@@ -131,7 +132,7 @@ py::dict validation_getitem(int talkers, py::object self, py::object index) {
 
 void define_validation_set(py::module_& m, int talkers, const py::object& dataset_base) {
   const std::string name = "ValidationDataset_" + validation_set(talkers);
-  PlainClass cls(m, name.c_str(), nullptr, py::make_tuple(dataset_base));
+  pyutil::PlainClass cls(m, name.c_str(), nullptr, py::make_tuple(dataset_base));
   cls.def("__init__", [talkers](py::object self, py::object args) { validation_init(talkers, self, args); },
           py::arg("args"));
   cls.def("__len__", &validation_len);

@@ -26,7 +26,7 @@ inline void print_warning(const std::string& phrase, const pybind11::handle& sub
 
 // An error text from C++ carries a path's undecodable bytes as they are.
 inline void print_warning(const std::string& phrase, const pybind11::handle& subject, const std::string& error_text) {
-  print_warning(phrase, subject, utf8_text(error_text));
+  print_warning(phrase, subject, pyutil::utf8_text(error_text));
 }
 
 }  // namespace speech

@@ -41,7 +41,7 @@ struct Signature {
 
   // "function(p1, p2=default, ...)\n--\n\n" and then `doc`.
   std::string signed_doc(const char* doc) const {
-    ParameterList list;
+    pyutil::ParameterList list;
     for (const Parameter& p : params) {
       if (p.required()) {
         list.add(p.name);

@@ -20,8 +20,8 @@ void run_main(py::dict namespace_) {
 }  // namespace
 
 void bind_main_program(py::module_& m) {
-  def_function(m, "_run_main", &run_main, "Run the module's main-program steps into the given globals.",
-               py::arg("namespace"));
+  pyutil::def_function(m, "_run_main", &run_main, "Run the module's main-program steps into the given globals.",
+                       py::arg("namespace"));
 }
 
 }  // namespace speech

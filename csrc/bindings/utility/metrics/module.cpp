@@ -9,7 +9,7 @@ PYBIND11_MODULE(_metrics, m) {
   pybind11::options options;
   // Each function's docstring carries its own signature (pyutil/text_signature.h).
   options.disable_function_signatures();
-  speech::register_error_translation();
+  speech::pyutil::register_error_translation();
   // torch must be loaded before any tensor crosses the edge.
   speech::bind_metrics_imports(m);
   speech::bind_sisdr(m);
