@@ -13,7 +13,9 @@ import timeit
 import numpy as np
 import soundfile as sf
 
-sys.path.append(os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "stand_ins"))
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, ROOT)
+sys.path.append(os.path.join(ROOT, "stand_ins"))
 from leadvoice import SpeakerTracker  # noqa: E402
 
 EMBEDDING = np.ones(256, np.float32)
