@@ -12,11 +12,11 @@ P = inspect.Parameter
 REQUIRED = P.empty
 
 
-def params(*spec):
+def params(*declared):
     """(name, kind, default) per parameter: "name" is required, ("name",
     default) has a default; a "*" makes the ones after it keyword-only."""
     out, kind = [], P.POSITIONAL_OR_KEYWORD
-    for item in spec:
+    for item in declared:
         if item == "*":
             kind = P.KEYWORD_ONLY
             continue

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "mixsim/fft_convolution.h"
-#include "mixsim/impulse_response_spectra.h"
+#include "mixsim/impulse_response_store.h"
 #include "mixsim/real_fft.h"
 
 namespace speech::mixsim {

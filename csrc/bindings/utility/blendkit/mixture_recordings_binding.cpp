@@ -12,7 +12,7 @@
 #include "bindings/utility/blendkit/package_originals.h"
 #include "bindings/utility/blendkit/signal_arrays.h"
 #include "bindings/utility/blendkit/signal_calls.h"
-#include "mixsim/impulse_response_spectra.h"
+#include "mixsim/impulse_response_store.h"
 #include "mixsim/signal_faults.h"
 
 namespace py = pybind11;

@@ -1,4 +1,4 @@
-#include "mixsim/impulse_response_spectra.h"
+#include "mixsim/impulse_response_store.h"
 
 #include <algorithm>
 #include <cstring>
