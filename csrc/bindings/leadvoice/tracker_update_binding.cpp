@@ -10,6 +10,7 @@
 
 #include "bindings/leadvoice/tracker_parts.h"
 #include "common/errors.h"
+#include "pyutil/float_value.h"
 #include "pyutil/py_print.h"
 #include "tracker/embedding_update.h"
 
@@ -24,14 +25,6 @@ const char* const kDoc =
     "            new_embedding: 新提取的embedding\n"
     "            separation_quality: 分离质量（与其他信号的最大SI-SDR，越低越好）\n\n        Returns:\n"
     "            bool: 是否成功更新了embedding（用于外部日志打印）\n        ";
-
-// A real number as the interpreter's float() of a number gives it; anything
-// else is the TypeError a comparison with a number would raise.
-double real_value(const py::handle& value) {
-  const double result = PyFloat_AsDouble(value.ptr());
-  if (result == -1.0 && PyErr_Occurred()) throw py::error_already_set();
-  return result;
-}
 
 // The floating dtype the interpreter's arithmetic would give the blend of the
 // two embeddings (float64 when neither is floating).
@@ -78,8 +71,8 @@ bool update_embedding(py::object self, py::object global_id, py::object new_embe
   // An id outside the store is refused before anything else is read.
   if (!store.contains(global_id)) return false;
   const std::optional<double> quality =
-      separation_quality.is_none() ? std::nullopt : std::optional<double>(real_value(separation_quality));
-  if (!tracker::accepts_update(quality, real_value(self.attr("max_inter_sisdr_for_update")),
+      separation_quality.is_none() ? std::nullopt : std::optional<double>(pyutil::float_value(separation_quality));
+  if (!tracker::accepts_update(quality, pyutil::float_value(self.attr("max_inter_sisdr_for_update")),
                                is_usable_embedding(new_embedding))) {
     return false;
   }
@@ -89,7 +82,7 @@ bool update_embedding(py::object self, py::object global_id, py::object new_embe
   const py::object histories = self.attr("global_speaker_embedding_history");
   const std::optional<std::vector<tracker::Vector>> history = history_of(histories, global_id);
   const tracker::EmbeddingUpdate plan = tracker::plan_embedding_update(
-      strategy, py::float_(self.attr("ema_alpha")), real_value(self.attr("max_embedding_history")),
+      strategy, py::float_(self.attr("ema_alpha")), pyutil::float_value(self.attr("max_embedding_history")),
       embedding_values(old), embedding_values(new_embedding), history ? &*history : nullptr);
   switch (plan.stored) {
     case tracker::EmbeddingUpdate::Stored::kUnchanged:

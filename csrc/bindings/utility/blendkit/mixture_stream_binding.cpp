@@ -11,6 +11,7 @@
 #include "bindings/utility/blendkit/stream_draws.h"
 #include "mixsim/batch_stream.h"
 #include "mixsim/stream_plan.h"
+#include "pyutil/float_value.h"
 
 namespace py = pybind11;
 
@@ -42,9 +43,9 @@ class BatchStream final : public mixsim::BatchSteps {
   void start_sample_stream(int64_t offset) override { restart(sample_, offset); }
 
   bool has_rooms() override { return truthy(dataset_.attr("rir_rooms")); }
-  double rir_probability() override { return number_value(dataset_.attr("apply_rir_prob")); }
+  double rir_probability() override { return pyutil::float_value(dataset_.attr("apply_rir_prob")); }
   bool has_noise_files() override { return truthy(dataset_.attr("noise_files")); }
-  double noise_probability() override { return number_value(dataset_.attr("apply_noise_prob")); }
+  double noise_probability() override { return pyutil::float_value(dataset_.attr("apply_noise_prob")); }
 
   int64_t speaker_count(int64_t index) override {
     const py::object counts = members_.sequence({mixsim::Population::kSpeakerCounts, 0});

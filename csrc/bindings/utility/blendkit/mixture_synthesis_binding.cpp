@@ -15,6 +15,7 @@
 #include "bindings/utility/blendkit/package_originals.h"
 #include "bindings/utility/blendkit/stream_draws.h"
 #include "mixsim/mixture_synthesis.h"
+#include "pyutil/float_value.h"
 
 namespace py = pybind11;
 
@@ -55,7 +56,7 @@ class SignalTable {
 };
 
 std::pair<double, double> range_of(const py::object& range) {
-  return {number_value(range[py::int_(0)]), number_value(range[py::int_(1)])};
+  return {pyutil::float_value(range[py::int_(0)]), pyutil::float_value(range[py::int_(1)])};
 }
 
 class AttemptSteps final : public mixsim::MixtureSteps {
@@ -133,7 +134,7 @@ class AttemptSteps final : public mixsim::MixtureSteps {
   std::optional<std::pair<double, double>> overlap_range() override {
     if (!py::hasattr(dataset_, "overlap_range")) return std::nullopt;
     const auto [low, high] = pyutil::unpack_pair(dataset_.attr("overlap_range"));
-    return std::pair<double, double>{number_value(low), number_value(high)};
+    return std::pair<double, double>{pyutil::float_value(low), pyutil::float_value(high)};
   }
 
   bool has_noise_files() override { return truthy(dataset_.attr("noise_files")); }

@@ -2,6 +2,7 @@
 
 #include "bindings/utility/blendkit/mixture_parts.h"
 #include "common/errors.h"
+#include "pyutil/float_value.h"
 
 namespace py = pybind11;
 
@@ -39,7 +40,7 @@ py::object DatasetMembers::sequence(const mixsim::Members& members) {
 
 py::object DatasetMembers::weights() { return py::list(dataset_.attr("speaker_count_probs").attr("values")()); }
 
-double StreamDraws::random() { return number_value(stream_.attr("random")()); }
+double StreamDraws::random() { return pyutil::float_value(stream_.attr("random")()); }
 
 int64_t StreamDraws::randint(int64_t low, int64_t high) {
   return py::cast<int64_t>(stream_.attr("randint")(low, high));
@@ -47,7 +48,7 @@ int64_t StreamDraws::randint(int64_t low, int64_t high) {
 
 int64_t StreamDraws::randrange(int64_t stop) { return py::cast<int64_t>(stream_.attr("randrange")(stop)); }
 
-double StreamDraws::uniform(double low, double high) { return number_value(stream_.attr("uniform")(low, high)); }
+double StreamDraws::uniform(double low, double high) { return pyutil::float_value(stream_.attr("uniform")(low, high)); }
 
 int64_t StreamDraws::choice(const mixsim::Members& from) {
   const py::object population = members_.sequence(from);
@@ -84,12 +85,6 @@ int64_t index_of(const py::handle& sequence, const py::handle& member) {
   }
   throw common::ValueError("the random stream drew " + py::repr(member).cast<std::string>() +
                    ", which is no member of the population it was given");
-}
-
-double number_value(const py::handle& value) {
-  const double result = PyFloat_AsDouble(value.ptr());
-  if (result == -1.0 && PyErr_Occurred()) throw py::error_already_set();
-  return result;
 }
 
 }  // namespace speech::mixture

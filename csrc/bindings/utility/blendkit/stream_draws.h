@@ -55,7 +55,4 @@ class StreamDraws final : public mixsim::RandomDraws {
 // itself, else the first equal to it. ValueError when there is none.
 int64_t index_of(const pybind11::handle& sequence, const pybind11::handle& member);
 
-// A number as the interpreter's arithmetic takes it (no text).
-double number_value(const pybind11::handle& value);
-
 }  // namespace speech::mixture

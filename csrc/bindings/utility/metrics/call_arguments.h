@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "pyutil/float_value.h"
 #include "pyutil/text_signature.h"
 
 namespace speech {
@@ -116,12 +117,6 @@ inline at::Tensor tensor_arg(const Signature& sig, const pybind11::object& obj, 
                        Py_TYPE(obj.ptr())->tp_name);
   }
   return THPVariable_Unpack(obj.ptr());
-}
-
-inline double real_arg(const pybind11::object& obj) {
-  const double value = PyFloat_AsDouble(obj.ptr());
-  if (value == -1.0 && PyErr_Occurred()) throw pybind11::error_already_set();
-  return value;
 }
 
 }  // namespace speech

@@ -48,7 +48,7 @@ struct SisdrArgs {
 
 SisdrArgs parse(const Signature& sig, const py::args& args, const py::kwargs& kwargs) {
   const std::vector<py::object> bound = bind_call(sig, args, kwargs);
-  return {tensor_arg(sig, bound[0], "estimation"), tensor_arg(sig, bound[1], "origin"), real_arg(bound[2])};
+  return {tensor_arg(sig, bound[0], "estimation"), tensor_arg(sig, bound[1], "origin"), pyutil::float_value(bound[2])};
 }
 
 at::Tensor calculate(const py::args& args, const py::kwargs& kwargs) {
