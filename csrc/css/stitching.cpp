@@ -4,7 +4,6 @@
 #include <set>
 #include <string>
 #include <type_traits>
-#include <utility>
 
 #include "common/errors.h"
 
@@ -95,11 +94,11 @@ void stitch_streams(const std::vector<StitchPiece>& pieces, const std::vector<fl
   }
 }
 
-StitchPlan::StitchPlan(std::vector<StitchRecord> records, int64_t seg_samples, int64_t hop_samples,
+StitchPlan::StitchPlan(const std::vector<StitchRecord>& records, int64_t seg_samples, int64_t hop_samples,
                        int64_t total_samples)
-    : total_samples_(total_samples), records_(std::move(records)) {
+    : total_samples_(total_samples) {
   std::set<int64_t> ids;
-  for (const StitchRecord& record : records_) {
+  for (const StitchRecord& record : records) {
     for (const int64_t id : record.global_ids) {
       if (id >= 0) ids.insert(id);
     }
@@ -107,22 +106,23 @@ StitchPlan::StitchPlan(std::vector<StitchRecord> records, int64_t seg_samples, i
   speakers_.assign(ids.begin(), ids.end());
   std::map<int64_t, size_t> slots;
   for (size_t k = 0; k < speakers_.size(); ++k) slots[speakers_[k]] = k;
-  if (records_.empty()) return;
+  if (records.empty()) return;
 
   const int64_t overlap = seg_samples - hop_samples;
-  const int64_t last_seg_idx = records_.back().seg_idx;
-  for (size_t r = 0; r < records_.size(); ++r) {
-    const StitchRecord& record = records_[r];
+  const int64_t last_seg_idx = records.back().seg_idx;
+  for (size_t r = 0; r < records.size(); ++r) {
+    const StitchRecord& record = records[r];
     // Every record's window is built, also one that carries no speaker.
     const std::vector<double>* window = window_for(record, overlap, last_seg_idx);
     for (size_t position = 0; position < record.global_ids.size(); ++position) {
       const int64_t id = record.global_ids[position];
       if (id < 0) continue;
-      placements_.push_back(Placement{r, position, slots.at(id)});
+      const size_t speaker = slots.at(id);
+      placements_.push_back(Placement{r, position, speaker});
       StitchPiece piece;
       piece.start = record.start_sample;
       piece.window = window;
-      piece.speaker = slots.at(id);
+      piece.speaker = speaker;
       pieces_.push_back(piece);
     }
   }

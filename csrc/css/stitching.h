@@ -61,11 +61,10 @@ class StitchPlan {
 
   // A span that ends before it starts, lies outside the recording or is too
   // short for its window's ramps raises ValueError.
-  StitchPlan(std::vector<StitchRecord> records, int64_t seg_samples, int64_t hop_samples, int64_t total_samples);
+  StitchPlan(const std::vector<StitchRecord>& records, int64_t seg_samples, int64_t hop_samples, int64_t total_samples);
 
   const std::vector<int64_t>& speakers() const { return speakers_; }
   const std::vector<Placement>& placements() const { return placements_; }
-  int64_t total_samples() const { return total_samples_; }
 
   // The samples of placement `index`, side by side: at least its span's
   // length of them, else ValueError.
@@ -83,7 +82,6 @@ class StitchPlan {
   void set_piece_samples(size_t index, common::SampleView<const T> samples);
 
   int64_t total_samples_;
-  std::vector<StitchRecord> records_;
   std::vector<int64_t> speakers_;
   std::vector<Placement> placements_;
   std::vector<StitchPiece> pieces_;  // parallel to placements_

@@ -32,6 +32,13 @@ css::StitchRecord stitch_record(const py::handle& record) {
 
 // Lends every placed signal's samples to the plan; the arrays it keeps
 // alive are returned.
+template <typename T>
+void lend(css::StitchPlan& plan, size_t p, const py::array& signal, std::vector<py::array>& arrays) {
+  const auto values = py::array_t<T, py::array::c_style>::ensure(signal);
+  plan.set_samples(p, common::contiguous_samples(values.data(), values.size()));
+  arrays.push_back(values);
+}
+
 std::vector<py::array> lend_signals(const py::list& records, css::StitchPlan& plan) {
   std::vector<py::array> arrays;
   const auto& placements = plan.placements();
@@ -39,13 +46,9 @@ std::vector<py::array> lend_signals(const py::list& records, css::StitchPlan& pl
     const py::object signals = records[placements[p].record]["separated_signals"];
     const py::array signal = float_array(signals[py::int_(placements[p].position)], "separated signal");
     if (pyutil::float_kind_of(signal, "separated signal") == pyutil::FloatKind::kFloat64) {
-      const auto values = py::array_t<double, py::array::c_style>::ensure(signal);
-      plan.set_samples(p, common::contiguous_samples(values.data(), values.size()));
-      arrays.push_back(values);
+      lend<double>(plan, p, signal, arrays);
     } else {
-      const auto values = py::array_t<float, py::array::c_style>::ensure(signal);
-      plan.set_samples(p, common::contiguous_samples(values.data(), values.size()));
-      arrays.push_back(values);
+      lend<float>(plan, p, signal, arrays);
     }
   }
   return arrays;
@@ -58,7 +61,7 @@ py::dict stitch_global_streams(py::object self, py::object segment_results, py::
   const py::list records(segment_results);
   std::vector<css::StitchRecord> plain;
   for (const py::handle record : records) plain.push_back(stitch_record(record));
-  css::StitchPlan plan(std::move(plain), seg_samples, hop_samples, total_samples);
+  css::StitchPlan plan(plain, seg_samples, hop_samples, total_samples);
   const std::vector<py::array> lent = lend_signals(records, plan);
 
   std::vector<py::array_t<float>> arrays;
