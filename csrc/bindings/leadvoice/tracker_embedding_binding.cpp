@@ -33,15 +33,11 @@ py::tuple no_embedding(int64_t speech_samples) { return py::make_tuple(py::none(
 
 // Detected speech of the signal, joined, written as 16-bit PCM.
 template <typename T>
-int64_t write_joined_speech(common::SampleView<const T> signal, const tracker::SpeechDetection& detection,
-                            const std::string& path, int sample_rate) {
-  std::vector<T> joined;
-  {
-    py::gil_scoped_release release;
-    joined = tracker::join_ranges(signal, detection.ranges);
-    common::write_wav(path, joined.data(), static_cast<int64_t>(joined.size()), 1, sample_rate);
-  }
-  return static_cast<int64_t>(joined.size());
+void write_joined_speech(common::SampleView<const T> signal, const tracker::SpeechDetection& detection,
+                         const std::string& path, int sample_rate) {
+  py::gil_scoped_release release;
+  const std::vector<T> joined = tracker::join_ranges(signal, detection.ranges);
+  common::write_wav(path, joined.data(), static_cast<int64_t>(joined.size()), 1, sample_rate);
 }
 
 // File-system bytes: the temporary folder may have a name that is not UTF-8.
@@ -86,11 +82,11 @@ py::tuple extract(const py::object& self, const py::array& audio, int64_t min_sp
 
   const int sample_rate = py::int_(self.attr("sample_rate"));
   const std::string path = make_temp_path();
-  const int64_t speech_samples = write_joined_speech(samples.view(), detection, path, sample_rate);
+  write_joined_speech(samples.view(), detection, path, sample_rate);
   // Removed whichever way the model call ends; a failure to write it leaves
   // it in place.
   const pyutil::ScopeExit remove_temp([&path] { remove_if_exists(path); });
-  return embed_file(self, path, speech_samples);
+  return embed_file(self, path, gate.speech_samples);
 }
 
 py::tuple extract_embedding_from_array(py::object self, py::object audio, py::object min_speech_duration) {
