@@ -9,11 +9,12 @@ Prints
 - seconds per minute of audio of both on 1- and 2-minute recordings, taking
   turns, best of three, and the ratio (the target: not above 1);
 - the peak memory of predict on 10- and 30-minute recordings, each in a fresh
-  interpreter: the process's peak (ru_maxrss) and its rise over the resident
+  interpreter: the process's peak (VmHWM) and its rise over the resident
   size just before the call (the target: both under 1.5 GB and about equal).
   The whole forward is measured on 1 minute only: it takes about 0.6 GB per
   minute of audio, so 30 minutes would need far more than the machine has.
 """
+import contextlib
 import json
 import os
 import subprocess
@@ -53,11 +54,8 @@ def save_checkpoint(path, steep=1.0):
 
 
 def quiet_detector(ckpt):
-    sys.stdout, console = open(os.devnull, "w"), sys.stdout
-    try:
+    with open(os.devnull, "w") as sink, contextlib.redirect_stdout(sink):
         return triageflow.MultiSpeakerDetector(ckpt, torch.device("cpu"))
-    finally:
-        sys.stdout = console
 
 
 def whole_forward_rate(model, audio):
