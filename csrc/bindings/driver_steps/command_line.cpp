@@ -6,6 +6,7 @@
 
 #include "driver/option_checks.h"
 #include "pyutil/argparse_options.h"
+#include "pyutil/float_value.h"
 #include "pyutil/package_namespace.h"
 
 namespace py = pybind11;
@@ -35,7 +36,7 @@ std::vector<driver::NumericOption> numeric_values(const py::object& args, const 
     if (number.integer) {
       number.integer_value = clamped_long(value);
     } else {
-      number.real = py::float_(value).cast<double>();
+      number.real = pyutil::float_value(value);
     }
     values.push_back(std::move(number));
   }

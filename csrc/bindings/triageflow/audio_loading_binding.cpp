@@ -10,6 +10,7 @@
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/registration.h"
 #include "common/wav_io.h"
+#include "driver/recording_input.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
 #include "pyutil/text_signature.h"
@@ -18,8 +19,6 @@ namespace py = pybind11;
 
 namespace speech {
 namespace {
-
-constexpr int kModelRate = 16000;
 
 // Channel 0 of the interleaved samples, converted to T.
 template <typename T>
@@ -46,10 +45,10 @@ py::tuple load_audio_16k(const py::object& wav_path) {
     py::gil_scoped_release release;
     audio = common::read_audio(path);
   }
-  if (audio.sample_rate == kModelRate) return py::make_tuple(first_channel<float>(audio), py::int_(audio.sample_rate));
+  if (audio.sample_rate == driver::kModelRate) return py::make_tuple(first_channel<float>(audio), py::int_(audio.sample_rate));
   const py::object resampled = triage_attr("librosa").attr("resample")(
-      first_channel<double>(audio), py::arg("orig_sr") = audio.sample_rate, py::arg("target_sr") = kModelRate);
-  return py::make_tuple(as_float32(resampled), py::int_(kModelRate));
+      first_channel<double>(audio), py::arg("orig_sr") = audio.sample_rate, py::arg("target_sr") = driver::kModelRate);
+  return py::make_tuple(as_float32(resampled), py::int_(driver::kModelRate));
 }
 
 }  // namespace
