@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "common/errors.h"
+#include "common/sibling_temporary.h"
 
 namespace speech::common {
 
@@ -17,28 +18,47 @@ namespace {
 
 using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
 
-SndfilePtr open_for_write(const std::string& path, int channels, int sample_rate,
-                          WavSubtype subtype) {
+SF_INFO wav_info(int channels, int sample_rate, WavSubtype subtype) {
   if (channels <= 0) throw ValueError("audio must have at least one channel");
   if (sample_rate <= 0) throw ValueError("sample rate must be positive");
   SF_INFO info{};
   info.samplerate = sample_rate;
   info.channels = channels;
   info.format = SF_FORMAT_WAV | (subtype == WavSubtype::kPcm16 ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT);
-  SndfilePtr file(sf_open(path.c_str(), SFM_WRITE, &info));
+  return info;
+}
+
+// `path` names the file in errors; `file` may be open on another name.
+template <typename Write, typename T>
+void write_frames(SNDFILE* file, const std::string& path, const T* samples, int64_t frames, Write write) {
   if (!file) throw SndfileError("opening", path, sf_strerror(nullptr));
-  sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
-  return file;
+  sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  const sf_count_t written = write(file, samples, static_cast<sf_count_t>(frames));
+  if (written != frames) {
+    throw SndfileError("writing", path, sf_strerror(file));
+  }
 }
 
 template <typename Write, typename T>
 void write_all(const std::string& path, const T* samples, int64_t frames, int channels,
                int sample_rate, WavSubtype subtype, Write write) {
-  SndfilePtr file = open_for_write(path, channels, sample_rate, subtype);
-  const sf_count_t written = write(file.get(), samples, static_cast<sf_count_t>(frames));
-  if (written != frames) {
-    throw SndfileError("writing", path, sf_strerror(file.get()));
-  }
+  SF_INFO info = wav_info(channels, sample_rate, subtype);
+  const SndfilePtr file(sf_open(path.c_str(), SFM_WRITE, &info));
+  write_frames(file.get(), path, samples, frames, write);
+}
+
+// libsndfile rewrites the header when it closes a file, and a full disk can
+// refuse that last write: the close is checked too.
+template <typename Write, typename T>
+void write_whole(const std::string& path, const T* samples, int64_t frames, int channels,
+                 int sample_rate, WavSubtype subtype, Write write) {
+  SF_INFO info = wav_info(channels, sample_rate, subtype);
+  SiblingTemporary temporary(path);
+  SndfilePtr file(sf_open_fd(temporary.fd(), SFM_WRITE, &info, SF_FALSE));
+  write_frames(file.get(), path, samples, frames, write);
+  const int closed = sf_close(file.release());
+  if (closed != SF_ERR_NO_ERROR) throw SndfileError("writing", path, sf_error_number(closed));
+  temporary.commit();
 }
 
 // libsndfile opens whatever the path names, and opening a FIFO without a
@@ -61,6 +81,16 @@ void write_wav(const std::string& path, const float* samples, int64_t frames, in
 void write_wav(const std::string& path, const double* samples, int64_t frames, int channels,
                int sample_rate, WavSubtype subtype) {
   write_all(path, samples, frames, channels, sample_rate, subtype, sf_writef_double);
+}
+
+void write_wav_whole(const std::string& path, const float* samples, int64_t frames, int channels,
+                     int sample_rate, WavSubtype subtype) {
+  write_whole(path, samples, frames, channels, sample_rate, subtype, sf_writef_float);
+}
+
+void write_wav_whole(const std::string& path, const double* samples, int64_t frames, int channels,
+                     int sample_rate, WavSubtype subtype) {
+  write_whole(path, samples, frames, channels, sample_rate, subtype, sf_writef_double);
 }
 
 AudioData read_audio(const std::string& path) {

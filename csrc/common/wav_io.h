@@ -22,6 +22,15 @@ void write_wav(const std::string& path, const float* samples, int64_t frames, in
 void write_wav(const std::string& path, const double* samples, int64_t frames, int channels,
                int sample_rate, WavSubtype subtype = WavSubtype::kPcm16);
 
+// The same, written under a temporary name in the path's folder and renamed
+// into place once complete: the path never names a partial file, and on
+// failure what it held stays and the temporary is removed. Errors name the
+// path, never the temporary.
+void write_wav_whole(const std::string& path, const float* samples, int64_t frames, int channels,
+                     int sample_rate, WavSubtype subtype = WavSubtype::kPcm16);
+void write_wav_whole(const std::string& path, const double* samples, int64_t frames, int channels,
+                     int sample_rate, WavSubtype subtype = WavSubtype::kPcm16);
+
 struct AudioData {
   std::vector<double> samples;  // interleaved, frames x channels
   int64_t frames = 0;
