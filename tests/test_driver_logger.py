@@ -155,3 +155,18 @@ def test_class_surface():
     assert leadvoice.Logger.__bases__ == (object,)
     for name in ("write", "flush", "close"):
         assert not getattr(leadvoice.Logger, name).__doc__
+
+
+def test_a_log_file_that_cannot_be_written_is_given_up(monkeypatch):
+    # /dev/full takes the open and refuses every write that reaches it.
+    console = install_console(monkeypatch)
+    logger = leadvoice.Logger("/dev/full")
+    with pytest.raises(OSError) as error:
+        logger.write("一行\n")
+    assert str(error.value) == "[Errno 28] No space left on device: '/dev/full'"
+    # From then on the console alone, without an error.
+    logger.write("[错误] 分离失败\n")
+    logger.flush()
+    logger.close()
+    assert logger.log_file is None
+    assert console.calls == [("write", "一行\n"), ("write", "[错误] 分离失败\n"), ("flush",)]
