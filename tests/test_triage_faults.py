@@ -63,14 +63,15 @@ def fill(folder, free_bytes):
 
 @pytest.fixture
 def small_tmpfs(tmp_path):
-    """Mounts a 64 KiB tmpfs on a new folder and returns it; None where this
-    process may not mount (the namespace variant below covers that case)."""
+    """Mounts a tmpfs of `size` bytes (64 KiB unless given) on a new folder
+    and returns it; None where this process may not mount (the namespace
+    variant below covers that case)."""
     mounted = []
 
-    def mount(name):
+    def mount(name, size=64 * 1024):
         folder = tmp_path / name
         folder.mkdir()
-        if os.geteuid() != 0 or subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", str(folder)],
+        if os.geteuid() != 0 or subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", str(folder)],
                                                capture_output=True).returncode != 0:
             return None
         mounted.append(folder)
@@ -135,6 +136,96 @@ def test_a_run_through_every_fault_goes_on(pipeline_models, tmp_path, small_tmpf
     # The C++ errors are printed as the interpreter prints an exception.
     assert "Unable to convert" not in done.stderr
     assert f"IsADirectoryError: [Errno 21] Is a directory: '{sep}/wav_is_folder/" in done.stderr
+
+
+def pages(n_bytes):
+    return -(-n_bytes // PAGE) * PAGE
+
+
+@pytest.mark.parametrize("free", ["fills_during_the_run", "full_from_the_start"])
+def test_a_save_folder_that_fills_up_fails_only_the_entries_it_cannot_hold(pipeline_models, tmp_path, small_tmpfs,
+                                                                            free):
+    # Each entry keeps a log and two streams. Room for the first entry, the
+    # second's log and main stream, and one page more: the second entry's
+    # other stream, then the third's streams do not fit, and later logs find
+    # the disk full. The result file and the inputs lie on another disk.
+    seconds = 6.0
+    samples = int(seconds * SR)
+    stream = pages(44 + 2 * samples)
+    sep = small_tmpfs("sep", size=3 * PAGE + 3 * stream + PAGE)
+    if sep is None:
+        pytest.skip("no tmpfs can be mounted here")
+    if free == "full_from_the_start":
+        fill(sep, 0)
+    wav = tmp_path / "two.wav"
+    sf.write(wav, two_talkers(seconds, 0.6, seed=70), SR)
+    ids = [f"u{k}" for k in range(1, 7)]
+    out_jsonl = tmp_path / "res" / "out.jsonl"
+    argv = pipeline_args(tmp_path, pipeline_models, write_scp(tmp_path, [(i, wav) for i in ids]), out_jsonl,
+                         "--multi_spks_threshold", "0.5")
+    argv[argv.index("--save_dir") + 1] = str(sep)
+    done = run_pipeline(*argv)
+    assert done.returncode == 0, done.stderr
+
+    records = records_of(out_jsonl)
+    assert [r["id"] for r in records] == ids
+    separated = [r["id"] for r in records if "error" not in r]
+    assert separated == (["u1"] if free == "fills_during_the_run" else [])
+    failed = [r for r in records if "error" in r]
+    for record in failed:
+        assert record["error"].startswith("separation_failed: ") and "No space left on device" in record["error"]
+    # Later entries fail on their log: the line names it, and the console
+    # still shows the handler's line.
+    log_error = f"[Errno 28] No space left on device: '{sep}/u6/log.txt'"
+    assert failed[-1]["error"] == "separation_failed: " + log_error
+    assert f"[错误] 分离失败: {log_error}\n" in done.stdout
+    if free == "fills_during_the_run":
+        assert "other_speaker_1.wav" in failed[0]["error"]
+        assert (sep / "u2" / "log.txt").read_text("utf-8").endswith(
+            "[错误] 分离失败: " + failed[0]["error"][len("separation_failed: "):] + "\n")
+    assert done.stdout.endswith(f"总条数:        6\n  单人(跳过):  0\n  多人(分离):  {len(separated)}\n"
+                                f"  失败:        {len(failed)}\n输出 jsonl:   {out_jsonl}\n分离结果目录: {sep}\n")
+
+    # Every stream under a result name is whole, and no temporary is left.
+    streams = []
+    for folder, _, names in os.walk(sep):
+        assert not [n for n in names if n.startswith(".")], folder
+        streams += [os.path.join(folder, n) for n in names if n.endswith(".wav")]
+    assert all(sf.info(path).frames == samples for path in streams), streams
+    for record in records:
+        assert all(os.path.isfile(v) for k, v in record.items() if k.endswith("_wav_path"))
+
+
+def test_a_log_that_first_fails_on_the_handlers_line_ends_nothing(pipeline_models, tmp_path):
+    # Under a file size limit the speaker embedding's temporary wav fails
+    # first; a limit of exactly the log's length up to that failure then
+    # refuses the handler's own line, and nothing before it. The long save
+    # folder keeps the log longer than the result file.
+    sep = tmp_path / ("d" * 200) / ("e" * 200) / ("f" * 200)
+    wav = tmp_path / "two.wav"
+    sf.write(wav, two_talkers(6.0, 0.6, seed=70), SR)
+    argv = pipeline_args(tmp_path, pipeline_models, write_scp(tmp_path, [("u1", wav), ("u2", wav)]),
+                         tmp_path / "out.jsonl", "--multi_spks_threshold", "0.5")
+    argv[argv.index("--save_dir") + 1] = str(sep)
+
+    def limited(size):
+        return run_pipeline(*argv, preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (size, size)))
+
+    first = limited(20000)
+    assert first.returncode == 0, first.stderr
+    error = records_of(tmp_path / "out.jsonl")[0]["error"][len("separation_failed: "):]
+    log = (sep / "u1" / "log.txt").read_bytes()
+    handler_line = f"[错误] 分离失败: {error}\n".encode("utf-8")
+    assert "File too large" in error and log.endswith(handler_line)
+    before = log[:-len(handler_line)]
+
+    done = limited(len(before))
+    assert done.returncode == 0, done.stderr
+    records = records_of(tmp_path / "out.jsonl")
+    assert [r["id"] for r in records] == ["u1", "u2"]
+    assert all("File too large" in r["error"] for r in records)
+    assert (sep / "u1" / "log.txt").read_bytes() == before
+    assert done.stdout.count("[错误] 分离失败: ") == 2 and "  失败:        2\n" in done.stdout
 
 
 def test_an_error_raised_in_the_processor_fails_its_entry(monkeypatch, capsys, pipeline_models, tmp_path):

@@ -88,6 +88,14 @@ void print_traceback(const pyutil::OrdinaryError& error) {
   py::module_::import("traceback").attr("print_exception")(error.type, error.value, error.trace);
 }
 
+// The handler's line, printed through the utterance's Logger. A log that
+// fails here (a full disk) has shown the line on the console and given up its
+// file; the entry already fails with the separation's own error, and the
+// run goes on.
+void print_into_log(const std::string& line) {
+  static_cast<void>(pyutil::run_guarded([&] { pyutil::py_print(line); }));
+}
+
 // The protected block of one utterance, with standard output already teed
 // into `log_path`; the verdict's line goes into the log.
 triage::Verdict separate(const TriageRun& run, Utterance& u, const std::string& log_path) {
@@ -104,7 +112,7 @@ triage::Verdict separate(const TriageRun& run, Utterance& u, const std::string& 
   });
   // Every separation that keeps a stream adds its path.
   const triage::Verdict verdict = triage::separation_verdict(failure_text(failure), py::len(u.record) != keys_before);
-  if (!verdict.line.empty()) pyutil::py_print(verdict.line);
+  if (!verdict.line.empty()) print_into_log(verdict.line);
   if (failure) print_traceback(*failure);
   return verdict;
 }
