@@ -11,7 +11,7 @@ bool ImpulseResponseFiles::add_path(const std::string& pattern) {
   const common::EntryKind kind = common::entry_kind(pattern);
   if (kind == common::EntryKind::kDirectory) {
     walk_regular_files(pattern, [this](const std::string& dir, const std::string& name) {
-      if (filter_.accepts(name)) files_.push_back(absolute_path(common::path_join(dir, name), cwd_));
+      if (filter_.accepts(name)) files_.push_back(common::absolute_path(common::path_join(dir, name), cwd_));
     });
     return true;
   }
@@ -27,7 +27,7 @@ void ImpulseResponseFiles::add_match(const std::string& match) {
 }
 
 void ImpulseResponseFiles::add_file(const std::string& path) {
-  if (filter_.accepts(path)) files_.push_back(absolute_path(path, cwd_));
+  if (filter_.accepts(path)) files_.push_back(common::absolute_path(path, cwd_));
 }
 
 std::vector<RoomType> ImpulseResponseFiles::rooms() {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "corpus/extension_filter.h"
-#include "corpus/lexical_path.h"
+#include "common/lexical_path.h"
 #include "corpus/room_index.h"
 
 namespace speech::corpus {
@@ -30,7 +30,7 @@ class ImpulseResponseFiles {
   void add_file(const std::string& path);
 
   ExtensionFilter filter_;
-  WorkingDirectory cwd_;
+  common::WorkingDirectory cwd_;
   std::vector<std::string> files_;
 };
 

@@ -3,7 +3,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "corpus/lexical_path.h"
+#include "common/lexical_path.h"
 
 namespace speech::corpus {
 namespace {

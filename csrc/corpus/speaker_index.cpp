@@ -57,10 +57,10 @@ void merge_speaker_paths(std::vector<std::string>& stored, std::vector<std::stri
 }
 
 std::vector<SpeakerFiles> index_speakers(const std::string& root, const ExtensionFilter& filter,
-                                         WorkingDirectory& cwd) {
+                                         common::WorkingDirectory& cwd) {
   std::vector<SpeakerFiles> speakers;
   if (common::entry_kind(root) != common::EntryKind::kDirectory) return speakers;
-  const FolderPath top{root, absolute_path(root, cwd)};
+  const FolderPath top{root, common::absolute_path(root, cwd)};
   std::unordered_map<std::string, size_t> position;
   for (const common::DirectoryEntry& subset : common::list_directory(root)) {
     if (subset.kind != common::EntryKind::kDirectory) continue;

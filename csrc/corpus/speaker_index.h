@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "corpus/extension_filter.h"
-#include "corpus/lexical_path.h"
+#include "common/lexical_path.h"
 
 namespace speech::corpus {
 
@@ -20,7 +20,7 @@ struct SpeakerFiles {
 // gets the union of both lists in its first place. Empty when `root` is no
 // directory. A listing that fails inside the corpus throws SystemCallError.
 std::vector<SpeakerFiles> index_speakers(const std::string& root, const ExtensionFilter& filter,
-                                         WorkingDirectory& cwd);
+                                         common::WorkingDirectory& cwd);
 
 // How a combined index names its speakers: the corpus label, "_" and the
 // speaker id, or the speaker id alone (one speaker in several corpora

@@ -4,7 +4,7 @@
 
 #include "common/directory_listing.h"
 #include "common/errors.h"
-#include "corpus/lexical_path.h"
+#include "common/lexical_path.h"
 
 namespace speech::corpus {
 

@@ -19,7 +19,7 @@
 #include "common/file_kind.h"
 #include "common/text_order.h"
 #include "corpus/impulse_response_files.h"
-#include "corpus/lexical_path.h"
+#include "common/lexical_path.h"
 #include "corpus/speaker_index.h"
 #include "corpus/tree_walk.h"
 #include "corpus/validation_layout.h"
@@ -127,7 +127,7 @@ TEST_F(FailedSystemCalls, ARemovedWorkingDirectoryIsACallAboutNoPath) {
   ASSERT_EQ(mkdir(at("gone").c_str(), 0755), 0);
   ASSERT_EQ(chdir(at("gone").c_str()), 0);
   ASSERT_EQ(rmdir(at("gone").c_str()), 0);
-  WorkingDirectory cwd;
+  common::WorkingDirectory cwd;
   try {
     cwd.get();
     ADD_FAILURE() << "a removed working directory had a path";
@@ -139,9 +139,9 @@ TEST_F(FailedSystemCalls, ARemovedWorkingDirectoryIsACallAboutNoPath) {
 }
 
 TEST(CorpusKeys, MadeAbsoluteAgainstTheWorkingDirectorysKey) {
-  WorkingDirectory cwd;
-  EXPECT_EQ(absolute_order_key("/a//b/../c", cwd), "/a/c");
-  EXPECT_EQ(absolute_order_key("x/./y", cwd), cwd.order_key() + "/x/y");
+  common::WorkingDirectory cwd;
+  EXPECT_EQ(common::absolute_order_key("/a//b/../c", cwd), "/a/c");
+  EXPECT_EQ(common::absolute_order_key("x/./y", cwd), cwd.order_key() + "/x/y");
 }
 
 TEST(CorpusKeys, DistinctKeysInKeyOrderAtTheirFirstPlace) {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "corpus/extension_filter.h"
-#include "corpus/lexical_path.h"
+#include "common/lexical_path.h"
 #include "corpus/room_index.h"
 #include "common/text_order.h"
 #include "corpus/validation_entry.h"
@@ -42,13 +42,13 @@ TEST(CorpusLexicalPath, NormalisesAsPosixpath) {
       {"//a//b/", "//a/b"}, {"a/./b/../c", "a/c"}, {"../a/..", ".."},    {"/../a", "/a"},
       {"a/../..", ".."},   {"./", "."},         {"/a/b/../../..", "/"}, {"a/b/../../../x", "../x"},
   };
-  for (const auto& c : cases) EXPECT_EQ(normalize_path(c.path), c.normal) << c.path;
+  for (const auto& c : cases) EXPECT_EQ(common::normalize_path(c.path), c.normal) << c.path;
 }
 
 TEST(CorpusLexicalPath, AbsoluteAgainstTheWorkingDirectory) {
-  WorkingDirectory cwd;
-  EXPECT_EQ(absolute_path("/x/./y", cwd), "/x/y");
-  EXPECT_EQ(absolute_path("y/../z", cwd), normalize_path(cwd.get() + "/z"));
+  common::WorkingDirectory cwd;
+  EXPECT_EQ(common::absolute_path("/x/./y", cwd), "/x/y");
+  EXPECT_EQ(common::absolute_path("y/../z", cwd), common::normalize_path(cwd.get() + "/z"));
 }
 
 TEST(CorpusExtension, LastExtensionInAnyCase) {

@@ -10,7 +10,7 @@
 #include "bindings/utility/blendkit/corpus_text_edge.h"
 #include "common/file_kind.h"
 #include "common/text_order.h"
-#include "corpus/lexical_path.h"
+#include "common/lexical_path.h"
 #include "corpus/speaker_index.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/unpack_pair.h"
@@ -32,7 +32,7 @@ class KeyPaths {
   std::vector<std::string> absolute(const py::handle& files) {
     std::vector<std::string> keys;
     for (const py::handle file : py::reinterpret_borrow<py::object>(files)) {
-      keys.push_back(absolute_order_key(order_key(text_path(file)), cwd_));
+      keys.push_back(common::absolute_order_key(order_key(text_path(file)), cwd_));
     }
     common::sort_unique_by_text(keys);
     return keys;
@@ -47,7 +47,7 @@ class KeyPaths {
     return text;
   }
 
-  WorkingDirectory cwd_;
+  common::WorkingDirectory cwd_;
 };
 
 py::object text_of(const py::handle& value) {
@@ -67,7 +67,7 @@ py::dict find_audio_files_by_speaker(const py::object& root, const py::object& e
   const std::optional<std::string> root_bytes = pyutil::try_fs_encode(path_text(root, "root"));
   if (!root_bytes || !common::is_directory(*root_bytes)) return py::dict();
   const ExtensionFilter filter = extension_filter_from(exts);
-  WorkingDirectory cwd;
+  common::WorkingDirectory cwd;
   py::dict speakers;
   for (const SpeakerFiles& speaker : index_speakers(*root_bytes, filter, cwd)) {
     speakers[pyutil::fs_decode(speaker.id)] = pyutil::fs_decode_each(speaker.paths);

@@ -8,7 +8,7 @@
 
 #include "common/os_path.h"
 
-namespace speech::corpus {
+namespace speech::common {
 
 // Repeated separators and "." removed, ".." cancelling the part before it;
 // one or two leading slashes kept as given, three or more become one.
@@ -32,4 +32,4 @@ std::string absolute_path(std::string_view path, WorkingDirectory& cwd);
 // The same for the text order key of a path, whatever text it holds.
 std::string absolute_order_key(std::string_view key, WorkingDirectory& cwd);
 
-}  // namespace speech::corpus
+}  // namespace speech::common

@@ -1,4 +1,4 @@
-#include "corpus/lexical_path.h"
+#include "common/lexical_path.h"
 
 #include <unistd.h>
 
@@ -8,14 +8,14 @@
 #include "common/errors.h"
 #include "common/text_order.h"
 
-namespace speech::corpus {
+namespace speech::common {
 
 std::string normalize_path(std::string_view path) {
   if (path.empty()) return ".";
   size_t leading = 0;
   if (path.front() == '/') leading = (path.size() > 1 && path[1] == '/' && (path.size() < 3 || path[2] != '/')) ? 2 : 1;
   std::vector<std::string_view> parts;
-  for (const std::string_view part : common::path_components(path)) {
+  for (const std::string_view part : path_components(path)) {
     if (part.empty() || part == ".") continue;
     const bool keep = part != ".." || (leading == 0 && parts.empty()) || (!parts.empty() && parts.back() == "..");
     if (keep) {
@@ -36,7 +36,7 @@ const std::string& WorkingDirectory::get() {
   if (!path_) {
     std::vector<char> buffer(4096);
     while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-      if (errno != ERANGE) throw common::SystemCallError(errno, "");
+      if (errno != ERANGE) throw SystemCallError(errno, "");
       buffer.resize(buffer.size() * 2);
     }
     path_ = std::string(buffer.data());
@@ -45,7 +45,7 @@ const std::string& WorkingDirectory::get() {
 }
 
 const std::string& WorkingDirectory::order_key() {
-  if (!key_) key_ = common::text_order_key(get());
+  if (!key_) key_ = text_order_key(get());
   return *key_;
 }
 
@@ -57,12 +57,12 @@ bool is_absolute(std::string_view path) { return !path.empty() && path.front() =
 
 std::string absolute_path(std::string_view path, WorkingDirectory& cwd) {
   if (is_absolute(path)) return normalize_path(path);
-  return normalize_path(common::path_join(cwd.get(), path));
+  return normalize_path(path_join(cwd.get(), path));
 }
 
 std::string absolute_order_key(std::string_view key, WorkingDirectory& cwd) {
   if (is_absolute(key)) return normalize_path(key);
-  return normalize_path(common::path_join(cwd.order_key(), key));
+  return normalize_path(path_join(cwd.order_key(), key));
 }
 
-}  // namespace speech::corpus
+}  // namespace speech::common
