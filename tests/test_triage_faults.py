@@ -344,6 +344,37 @@ def test_a_result_path_over_a_listed_wav_is_refused(pipeline_models, tmp_path):
     assert wav.read_bytes() == before and not (tmp_path / "sep").exists()
 
 
+@pytest.mark.parametrize("out_jsonl, output", [
+    ("sep/b/log.txt", "sep/b/log.txt"),
+    ("./sep//b/main_speaker_0.wav", "sep/b/main_speaker_0.wav"),
+    ("link/other_speaker_1.wav", "sep/b/other_speaker_1.wav"),
+])
+def test_a_result_path_over_an_utterance_folders_file_is_refused(pipeline_models, tmp_path, out_jsonl, output):
+    # b's folder as an earlier run left it, with an earlier result in the log.
+    sep = tmp_path / "sep"
+    (sep / "b").mkdir(parents=True)
+    (sep / "b" / "log.txt").write_text('{"id": "a"}\n', encoding="utf-8")
+    for name in ("main_speaker_0.wav", "other_speaker_1.wav"):
+        sf.write(sep / "b" / name, two_talkers(1.0, 0.3, seed=2), SR)
+    os.symlink(sep / "b", tmp_path / "link")
+    wavs = [tmp_path / "a.wav", tmp_path / "b.wav"]
+    for wav in wavs:
+        sf.write(wav, two_talkers(2.0, 0.6, seed=1), SR)
+    scp = write_scp(tmp_path, [("a", wavs[0]), ("b", wavs[1])])
+    inputs = [scp, *wavs, pipeline_models["detector"], pipeline_models["sep"]]
+    kept = {path: open(path, "rb").read() for path in inputs + list((sep / "b").iterdir())}
+    argv = ["--scp", "list.scp", "--out_jsonl", out_jsonl, "--save_dir", "sep", "--detector_ckpt",
+            pipeline_models["detector"], "--inference", pipeline_models["sep"], "--device", "cpu"]
+    done = run_pipeline(*argv, cwd=tmp_path)
+    assert done.returncode == 1
+    assert done.stderr.rstrip("\n").split("\n")[-1] == (
+        f"ValueError: --out_jsonl 是 scp 第 2 条 (b) 在 --save_dir 下的输出文件，运行会覆盖或删除它，结果会丢失: "
+        f"{out_jsonl} ({output})")
+    assert "[阶段1]" not in done.stdout
+    assert {path: open(path, "rb").read() for path in kept} == kept
+    assert sorted(os.listdir(sep)) == ["b"] and len(os.listdir(sep / "b")) == 3
+
+
 def test_a_second_run_on_the_result_file_stops_at_start(pipeline_models, tmp_path):
     a, b = tmp_path / "a.wav", tmp_path / "b.wav"
     for path in (a, b):

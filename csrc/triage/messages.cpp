@@ -38,6 +38,12 @@ std::string result_is_wav_error(const std::string& out_jsonl, size_t idx, const 
                                "wav: " + wav_path);
 }
 
+std::string result_is_output_error(const std::string& out_jsonl, size_t idx, const std::string& utt_id,
+                                   const std::string& output_path) {
+  return "--out_jsonl 是 scp 第 " + std::to_string(idx) + " 条 (" + utt_id +
+         ") 在 --save_dir 下的输出文件，运行会覆盖或删除它，结果会丢失: " + out_jsonl + " (" + output_path + ")";
+}
+
 std::string result_file_locked_error(const std::string& out_jsonl) {
   return "--out_jsonl 正被另一个运行写入（文件已加锁），本次运行不改动它并退出: " + out_jsonl;
 }

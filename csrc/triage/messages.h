@@ -28,6 +28,9 @@ std::string result_is_input_error(const std::string& out_jsonl, const std::strin
                                   const std::string& input_path);
 std::string result_is_wav_error(const std::string& out_jsonl, size_t idx, const std::string& utt_id,
                                 const std::string& wav_path);
+// `output_path`: the utterance folder's file that the result path is.
+std::string result_is_output_error(const std::string& out_jsonl, size_t idx, const std::string& utt_id,
+                                   const std::string& output_path);
 std::string result_file_locked_error(const std::string& out_jsonl);
 
 std::string detector_ckpt_missing_error(const std::string& ckpt_path);

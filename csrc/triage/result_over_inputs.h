@@ -1,8 +1,10 @@
 #pragma once
 // Starting the result file empties it: a result path that leads to one of
 // the run's inputs (the scp list, a checkpoint, a listed wav), under any
-// spelling or link, would lose that input. Such a run is refused before the
-// result file is opened, naming the input. Paths are file-system bytes.
+// spelling or link, would lose that input. And a result path that is a file
+// the run itself writes or removes in an utterance folder (its log, a
+// speaker stream) would lose the results. Either run is refused before the
+// result file is opened, naming the other file. Paths are file-system bytes.
 #include <cstddef>
 #include <string>
 
@@ -20,12 +22,22 @@ class RunInputs {
   virtual std::string inference() const = 0;
   virtual size_t entry_count() const = 0;
   virtual std::string wav_path(size_t entry) const = 0;  // 0-based
-  // Asked only of the entry that is refused, for the message.
+  // Asked of the entry that is refused, for the message, and of every entry
+  // while the result path may be a file of an utterance folder.
   virtual std::string utt_id(size_t entry) const = 0;
 };
 
 // Throws ValueError when `out_jsonl` is a checkpoint (detector first) or
 // the wav of an entry (the first in list order).
 void refuse_result_over_inputs(const std::string& out_jsonl, const RunInputs& inputs);
+
+// Throws ValueError when `out_jsonl` is the "log.txt" or a speaker stream
+// ("main_speaker_*.wav", "other_speaker_*.wav") of the folder of a listed id
+// under `save_dir` (the first such entry in list order): by its text made
+// absolute and normalised, by the folder's identity where the result's
+// folder exists (links of the result itself followed), or, for a result
+// file with other hard links, by the identity of the folder's files. A
+// result anywhere else, in `save_dir` itself included, is left alone.
+void refuse_result_over_outputs(const std::string& out_jsonl, const std::string& save_dir, const RunInputs& inputs);
 
 }  // namespace speech::triage

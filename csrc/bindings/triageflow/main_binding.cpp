@@ -98,7 +98,10 @@ void triage_main() {
     return;
   }
   const std::vector<Entry> entries = unpacked_entries(items);
-  triage::refuse_result_over_inputs(pyutil::fs_encode(args.attr("out_jsonl")), ParsedInputs(args, entries));
+  const ParsedInputs inputs(args, entries);
+  triage::refuse_result_over_inputs(pyutil::fs_encode(args.attr("out_jsonl")), inputs);
+  triage::refuse_result_over_outputs(pyutil::fs_encode(args.attr("out_jsonl")), pyutil::fs_encode(args.attr("save_dir")),
+                                     inputs);
   make_output_folders(args);
   // Locked before the models load, so a second run on the same file stops
   // at once; emptied only once they have loaded, so a run that cannot start
