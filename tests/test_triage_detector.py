@@ -8,6 +8,7 @@ import pytest
 import torch
 import torch.nn as nn
 
+import multi_speaker_detector.resnet.resnet as resnet
 import triageflow
 from multi_speaker_detector.resnet.resnet import NoisyDetectorV2
 from triage_fakes import save_detector_checkpoint
@@ -221,6 +222,7 @@ def spans_in(spectrogram, pieces, stride):
     (240, 4.0, 256, "cpu"),  # the shortest stretch that keeps two output frames
     (333, 8.1, 256, "cpu"),
     (300, 5.0, 160, "cpu"),  # the network's hop is read, not assumed
+    (triageflow._DETECTOR_STRETCH_FRAMES, 20.0, 256, "cpu"),  # the run's own stretches
     pytest.param(333, 8.1, 256, "cuda", marks=pytest.mark.skipif(not torch.cuda.is_available(), reason="no CUDA")),
 ])
 def test_long_utterance_in_stretches_equals_the_whole_forward(monkeypatch, tmp_path, sharp_state, trunk_reach,
@@ -266,11 +268,15 @@ class Subclassed(NoisyDetectorV2):
     """The detector network by inheritance, free to compute something else."""
 
 
-@pytest.mark.parametrize("how", ["replaced", "subclassed", "training", "fits_one_stretch"])
+@pytest.mark.parametrize("how", ["replaced", "replaced_in_the_detector_module", "subclassed", "training",
+                                 "fits_one_stretch", "error_on_a_stretch"])
 def test_whole_forward_where_stretches_do_not_apply(monkeypatch, tmp_path, real_state, how):
     monkeypatch.setattr(triageflow, "_DETECTOR_STRETCH_FRAMES", 240)
     samples = 256 * 239 if how == "fits_one_stretch" else 16000 * 5
-    if how == "replaced":
+    if how == "replaced_in_the_detector_module":
+        # What the detector module holds now is not the class it defined.
+        monkeypatch.setattr(resnet, "NoisyDetectorV2", Fixed)
+    if how.startswith("replaced"):
         detector = fixed_detector(monkeypatch, tmp_path, (0.0, 1.0))
         detector.predict(np.zeros(samples))
         assert detector.model.seen == [((1, 1, samples), torch.float32, False)]
@@ -282,8 +288,21 @@ def test_whole_forward_where_stretches_do_not_apply(monkeypatch, tmp_path, real_
         # Batch normalisation in training mode pools over the whole map.
         detector.model.model_backbone.layer3[1].bn2.train()
     calls = TrunkCalls(detector.model)
-    detector.predict(np.random.default_rng(5).normal(0, 0.1, samples))
-    assert calls.whole == [(1, 1, samples)] and len(calls.features) == 1
+    if how == "error_on_a_stretch":
+        # The first trunk call (a stretch) fails; the whole forward's does not.
+        recording = detector.model.model_backbone._get_frame_level_feat
+
+        def failing_once(x):
+            if not calls.features:
+                calls.features.append(None)
+                raise RuntimeError("a stretch could not be made")
+            return recording(x)
+
+        detector.model.model_backbone._get_frame_level_feat = failing_once
+    audio = np.random.default_rng(5).normal(0, 0.1, samples)
+    rate = detector.predict(audio)
+    assert calls.whole == [(1, 1, samples)] and len(calls.features) == (2 if how == "error_on_a_stretch" else 1)
+    assert rate == whole_rate(detector.model, audio)
 
 
 def test_non_array_input_fails_as_before(tmp_path, real_state):

@@ -1,8 +1,9 @@
 """Whole pipeline runs through real faults, each in a fresh interpreter so the
 exit status is the one a user sees: errors of our own C++ code, a result
-file on a file system that fills up, result paths over inputs, two runs on
-one result file, utterance folders that cannot be made, a separation that
-keeps nothing."""
+file or a save folder on a file system that fills up, a log that fails on
+the separation handler's own line, result paths over inputs or over an
+utterance folder's files, two runs on one result file, utterance folders
+that cannot be made, a separation that keeps nothing."""
 import json
 import os
 import re

@@ -1,7 +1,7 @@
 """Whole pipeline runs with the stand-in separation network, speaker model and
 VAD, and a detector network whose rate follows the signal's peak: every
 outcome of an utterance in one run, checked line by line and file by file;
-runs that are interrupted or refused."""
+runs that are interrupted or refused; a detector network of the user's own."""
 import json
 import os
 import re
@@ -9,12 +9,14 @@ import re
 import numpy as np
 import pytest
 import soundfile as sf
+import torch
 
 import leadvoice
 import triageflow
-from helpers import BYTES_CONSOLE, SR, call_main, harmonic_voice, launch, two_talkers
+from helpers import BYTES_CONSOLE, SR, TESTS, call_main, harmonic_voice, launch, two_talkers
 from speech_resample import librosa
-from triage_fakes import PeakDetector, peak_rate, save_real_detector_checkpoint, write_scp
+from triage_fakes import (OneLayer, PeakDetector, peak_rate, save_detector_checkpoint, save_real_detector_checkpoint,
+                          write_scp)
 
 HOP = 19200
 FAIL_SECONDS = 2.2
@@ -282,6 +284,40 @@ def test_empty_list_ends_before_any_folder_or_model(monkeypatch, capsys, tmp_pat
                       "--save_dir", str(tmp_path / "sep"), "--detector_ckpt", "/no/such.tar")
     assert out == ["[警告] CUDA 不可用，回退到 CPU", f"[scp] 共加载 0 条音频: {scp}", "scp 为空，退出", ""]
     assert not (tmp_path / "sep").exists() and not (tmp_path / "res").exists()
+
+
+@pytest.mark.parametrize("setup", [
+    # Bound in the detector module before the pipeline is loaded.
+    "import multi_speaker_detector.resnet.resnet as resnet\nresnet.NoisyDetectorV2 = OneLayer\nimport triageflow\n",
+    # Bound in both modules once they are loaded.
+    "import multi_speaker_detector.resnet.resnet as resnet\nimport triageflow\n"
+    "resnet.NoisyDetectorV2 = triageflow.NoisyDetectorV2 = OneLayer\n",
+])
+def test_a_replaced_detector_network_rates_every_entry(pipeline_models, tmp_path, setup):
+    torch.manual_seed(7)
+    network = OneLayer().eval()
+    detector = save_detector_checkpoint(tmp_path / "one.tar", network.state_dict())
+    # Long enough for the package's own network to go in stretches.
+    audio = {"long": two_talkers(6.0, 0.6, seed=1), "short": two_talkers(1.0, 0.3, seed=2)}
+    entries = []
+    for name, signal in audio.items():
+        sf.write(tmp_path / f"{name}.wav", signal, SR)
+        entries.append((name, tmp_path / f"{name}.wav"))
+    out_jsonl = tmp_path / "out.jsonl"
+    main = ("from triage_fakes import OneLayer\n" + setup + "triageflow._DETECTOR_STRETCH_FRAMES = 240\n"
+            "import sys\nsys.argv[0] = 'triageflow'\ntriageflow.main()\n")
+    done = launch("-c", main, "--scp", str(write_scp(tmp_path, entries)), "--out_jsonl", str(out_jsonl),
+                  "--save_dir", str(tmp_path / "sep"), "--detector_ckpt", detector, "--inference", pipeline_models["sep"],
+                  "--device", "cpu", "--multi_spks_threshold", "1.5", extra_path=[TESTS], timeout=300)
+    assert done.returncode == 0, done.stderr
+    records = [json.loads(line) for line in result_lines(out_jsonl)]
+    assert len(records) == len(entries)
+    for (name, _), record in zip(entries, records):
+        samples, _ = triageflow.load_audio_16k(str(tmp_path / f"{name}.wav"))
+        with torch.no_grad():
+            scores = torch.sigmoid(network(torch.from_numpy(samples)[None, None]))
+        assert record == {"id": name, "wav_path": str(tmp_path / f"{name}.wav"),
+                          "multi_spks_rate": float(scores[0, 1] / scores.sum()), "multi_spks": False}
 
 
 def test_launcher(pipeline_models, inputs, tmp_path):

@@ -2,8 +2,9 @@
 // and the multi-speaker rate of one whole utterance. Each class score gets
 // its own sigmoid; the rate is class 1's share of the two. A long utterance
 // goes through the package's own network stretch by stretch, so an hour of
-// audio takes no more memory than a minute; any other network gets the one
-// whole forward.
+// audio takes no more memory than a minute; any other network (another
+// class than the package's own as it was when the module was made) gets the
+// one whole forward.
 #include <ATen/ATen.h>
 #include <pybind11/pybind11.h>
 #include <torch/csrc/utils/pybind.h>
@@ -78,6 +79,7 @@ py::object detector_predict(py::object self, py::object audio_16k) {
 }  // namespace
 
 void define_detector(py::module_& m) {
+  remember_own_detector_classes();
   m.attr("_DETECTOR_STRETCH_FRAMES") = py::int_(kDetectorStretchFrames);
   pyutil::PlainClass cls(m, "MultiSpeakerDetector", "多说话人检测器（NoisyDetectorV2）");
   cls.def("__init__", &detector_init, py::arg("ckpt_path"), py::arg("device"));

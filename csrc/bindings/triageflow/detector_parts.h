@@ -15,12 +15,19 @@ namespace speech {
 // short enough that one stretch's activations stay a few hundred megabytes.
 constexpr int64_t kDetectorStretchFrames = 1024;
 
+// Notes the detector module's classes (the network, its trunk, its blocks,
+// the statistics pooling) and the layers of torch.nn they are built of, as
+// they are when triageflow is made.
+void remember_own_detector_classes();
+
 // The [1, 2] logits of `model` on the 1-D array `audio_16k`, stretch by
 // stretch, equal to one whole forward up to float rounding. None where the
-// whole forward is what runs: another network than the package's own
-// NoisyDetectorV2 (replaced or changed), a layer in training mode, input that
-// is not a 1-D array, or input that fits in one stretch of
-// triageflow._DETECTOR_STRETCH_FRAMES frames.
+// whole forward is what runs: input that is not a 1-D array, a network that
+// is not of the package's own NoisyDetectorV2 class as noted (a replacement,
+// a subclass, a class rebound before triageflow was made), a changed
+// network (a layer in training mode, another trunk, pooling or layer), input
+// that fits in one stretch of triageflow._DETECTOR_STRETCH_FRAMES frames, or
+// any error on the stretches' way.
 std::optional<at::Tensor> stretched_logits(const pybind11::object& model, const pybind11::object& audio_16k,
                                            const pybind11::object& device);
 

@@ -16,6 +16,8 @@
 
 #include "bindings/triageflow/detector_parts.h"
 #include "bindings/triageflow/package_lookup.h"
+#include "pyutil/kept_original.h"
+#include "pyutil/ordinary_errors.h"
 #include "triage/frame_reach.h"
 #include "triage/row_statistics.h"
 #include "triage/stretch_plan.h"
@@ -31,19 +33,33 @@ constexpr const char* kDetectorModule = "multi_speaker_detector.resnet.resnet";
 constexpr size_t kTimeAxis = 1;
 constexpr double kMagnitudeFloor = 1e-12;
 
-// The layer classes whose reach along time is known, read when a call runs.
-struct LayerKinds {
-  py::object conv;
-  py::object norm;
-  py::object sequential;
-  py::object basic_block;
-  py::object bottleneck;
+// The classes as they were when the module was made: the detector network,
+// its trunk, and the layers whose reach along time is known. A network or a
+// layer of any other class (a subclass, a replacement bound later) may
+// compute something else, so only these are taken apart.
+struct OwnClasses {
+  pyutil::KeptOriginal detector;
+  pyutil::KeptOriginal trunk;
+  pyutil::KeptOriginal statistics_pool;
+  pyutil::KeptOriginal conv;
+  pyutil::KeptOriginal norm;
+  pyutil::KeptOriginal sequential;
+  pyutil::KeptOriginal basic_block;
+  pyutil::KeptOriginal bottleneck;
 };
 
-LayerKinds layer_kinds(const py::module_& detector_module) {
-  const py::object nn = triage_attr("torch").attr("nn");
-  return {nn.attr("Conv2d"), nn.attr("BatchNorm2d"), nn.attr("Sequential"), detector_module.attr("BasicBlock"),
-          detector_module.attr("Bottleneck")};
+OwnClasses& own_classes() {
+  static OwnClasses kept;
+  return kept;
+}
+
+// module.<name>, kept only when that module defines it under that name: a
+// class rebound there before this module was made is not the package's own.
+void keep_defined(pyutil::KeptOriginal& kept, const py::object& module, const char* name) {
+  const py::object cls = module.attr(name);
+  const bool defined_there = py::str(cls.attr("__module__")).equal(module.attr("__name__")) &&
+                             py::str(cls.attr("__qualname__")).equal(py::str(name));
+  if (defined_there) kept.keep(cls);
 }
 
 std::optional<int64_t> time_setting(const py::handle& conv, const char* name) {
@@ -61,16 +77,16 @@ std::optional<triage::FrameReach> conv_reach(const py::handle& conv) {
   return triage::FrameReach::of_conv(triage::ConvAxis{*kernel, *stride, *padding, *dilation});
 }
 
-std::optional<triage::FrameReach> reach_of(const py::handle& module, const LayerKinds& kinds);
+std::optional<triage::FrameReach> reach_of(const py::handle& module);
 
 // Children in registration order, which is the order the trunk's blocks and
 // stages run them; `skip` names a child that is not on that path.
-std::optional<triage::FrameReach> series_reach(const py::handle& module, const LayerKinds& kinds, const char* skip) {
+std::optional<triage::FrameReach> series_reach(const py::handle& module, const char* skip) {
   triage::FrameReach reach;
   for (const py::handle item : module.attr("named_children")()) {
     const py::tuple named = py::reinterpret_borrow<py::tuple>(item);
     if (skip != nullptr && named[0].cast<std::string>() == skip) continue;
-    const std::optional<triage::FrameReach> child = reach_of(named[1], kinds);
+    const std::optional<triage::FrameReach> child = reach_of(named[1]);
     if (!child) return std::nullopt;
     reach = reach.then(*child);
   }
@@ -79,49 +95,44 @@ std::optional<triage::FrameReach> series_reach(const py::handle& module, const L
 
 // A residual block: its main path summed with its shortcut before the last
 // relu, which acts per frame.
-std::optional<triage::FrameReach> block_reach(const py::handle& block, const LayerKinds& kinds) {
-  const std::optional<triage::FrameReach> main = series_reach(block, kinds, "shortcut");
-  const std::optional<triage::FrameReach> shortcut = reach_of(block.attr("shortcut"), kinds);
+std::optional<triage::FrameReach> block_reach(const py::handle& block) {
+  const std::optional<triage::FrameReach> main = series_reach(block, "shortcut");
+  const std::optional<triage::FrameReach> shortcut = reach_of(block.attr("shortcut"));
   if (!main || !shortcut || main->stride() != shortcut->stride()) return std::nullopt;
   return main->beside(*shortcut);
 }
 
-std::optional<triage::FrameReach> reach_of(const py::handle& module, const LayerKinds& kinds) {
+std::optional<triage::FrameReach> reach_of(const py::handle& module) {
+  const OwnClasses& own = own_classes();
   const py::handle kind = py::type::handle_of(module);
-  if (kind.is(kinds.conv)) return conv_reach(module);
-  if (kind.is(kinds.norm)) return triage::FrameReach();  // in evaluation mode, a per-frame affine map
-  if (kind.is(kinds.sequential)) return series_reach(module, kinds, nullptr);
-  if (kind.is(kinds.basic_block) || kind.is(kinds.bottleneck)) return block_reach(module, kinds);
+  if (own.conv.is(kind)) return conv_reach(module);
+  if (own.norm.is(kind)) return triage::FrameReach();  // in evaluation mode, a per-frame affine map
+  if (own.sequential.is(kind)) return series_reach(module, nullptr);
+  if (own.basic_block.is(kind) || own.bottleneck.is(kind)) return block_reach(module);
   return std::nullopt;
 }
 
 // The layers that the trunk's frame-level features run through, in its order.
-std::optional<triage::FrameReach> trunk_reach(const py::object& backbone, const LayerKinds& kinds) {
+std::optional<triage::FrameReach> trunk_reach(const py::object& backbone) {
   triage::FrameReach reach;
   for (const char* name : {"conv1", "bn1", "layer1", "layer2", "layer3", "layer4"}) {
-    const std::optional<triage::FrameReach> layer = reach_of(backbone.attr(name), kinds);
+    const std::optional<triage::FrameReach> layer = reach_of(backbone.attr(name));
     if (!layer) return std::nullopt;
     reach = reach.then(*layer);
   }
   return reach;
 }
 
-// Whether `model` is the package's own detector network itself: a subclass
-// or a stand-in may compute something else.
-bool is_own_detector(const py::object& model, const py::module_& detector_module) {
-  return py::type::handle_of(model).is(detector_module.attr("NoisyDetectorV2"));
-}
-
 // Whether the detector is as built: in evaluation mode throughout (batch
-// normalisation then acts frame by frame), pooling with the temporal
-// statistics, and with a one-layer head.
-bool is_as_built(const py::object& model, const py::module_& detector_module) {
+// normalisation then acts frame by frame), on the package's own trunk,
+// pooling with the temporal statistics, and with a one-layer head.
+bool is_as_built(const py::object& model) {
   for (const py::handle layer : model.attr("modules")())
     if (py::bool_(layer.attr("training"))) return false;
+  const OwnClasses& own = own_classes();
   const py::object backbone = model.attr("model_backbone");
-  const py::object statistics_pool = detector_module.attr("pooling_layers").attr("TSTP");
-  return py::type::handle_of(backbone.attr("pool")).is(statistics_pool) &&
-         !py::bool_(backbone.attr("two_emb_layer"));
+  return own.trunk.is(py::type::handle_of(backbone)) &&
+         own.statistics_pool.is(py::type::handle_of(backbone.attr("pool"))) && !py::bool_(backbone.attr("two_emb_layer"));
 }
 
 // The spectrogram settings the network's own forward uses.
@@ -195,22 +206,18 @@ at::Tensor pooled(const triage::RowStatistics& statistics, const py::object& poo
   return at::cat({mean, spread}).unsqueeze(0);
 }
 
-}  // namespace
-
-std::optional<at::Tensor> stretched_logits(const py::object& model, const py::object& audio_16k,
-                                           const py::object& device) {
-  // The cheap tests first: most utterances are short.
-  if (!py::isinstance(audio_16k, triage_attr("np").attr("ndarray")) || audio_16k.attr("ndim").cast<int>() != 1)
-    return std::nullopt;
-  const py::module_ detector_module = py::module_::import(kDetectorModule);
-  if (!is_own_detector(model, detector_module)) return std::nullopt;
+// The stretched forward of the package's own network, or none where the
+// whole forward is what runs.
+std::optional<at::Tensor> own_network_stretches(const py::object& model, const py::object& audio_16k,
+                                                const py::object& device) {
   Spectrum spectrum = spectrum_of(model);
-  if (spectrum.n_fft < 1 || spectrum.hop < 1) return std::nullopt;  // the transform gives its own error
+  // The transform gives its own error.
+  if (spectrum.n_fft < 1 || spectrum.hop < 1) return std::nullopt;
   const int64_t total = py::len(audio_16k);
   const int64_t stretch_frames = triage_attr("_DETECTOR_STRETCH_FRAMES").cast<int64_t>();
-  if (spectrum.frames(total) <= stretch_frames || !is_as_built(model, detector_module)) return std::nullopt;
+  if (spectrum.frames(total) <= stretch_frames || !is_as_built(model)) return std::nullopt;
   const py::object backbone = model.attr("model_backbone");
-  const std::optional<triage::FrameReach> reach = trunk_reach(backbone, layer_kinds(detector_module));
+  const std::optional<triage::FrameReach> reach = trunk_reach(backbone);
   if (!reach) return std::nullopt;
 
   spectrum.window = window_of(model, spectrum.n_fft, device);
@@ -222,6 +229,38 @@ std::optional<at::Tensor> stretched_logits(const py::object& model, const py::ob
     statistics.add(kept_frames(trunk_map, stretch));
   }
   return backbone.attr("seg_1")(pooled(statistics, backbone.attr("pool"))).cast<at::Tensor>();
+}
+
+}  // namespace
+
+void remember_own_detector_classes() {
+  const py::module_ detector_module = py::module_::import(kDetectorModule);
+  OwnClasses& own = own_classes();
+  keep_defined(own.detector, detector_module, "NoisyDetectorV2");
+  keep_defined(own.trunk, detector_module, "ResNet");
+  keep_defined(own.basic_block, detector_module, "BasicBlock");
+  keep_defined(own.bottleneck, detector_module, "Bottleneck");
+  keep_defined(own.statistics_pool, detector_module.attr("pooling_layers"), "TSTP");
+  const py::object nn = py::module_::import("torch.nn");
+  own.conv.keep(nn.attr("Conv2d"));
+  own.norm.keep(nn.attr("BatchNorm2d"));
+  own.sequential.keep(nn.attr("Sequential"));
+}
+
+std::optional<at::Tensor> stretched_logits(const py::object& model, const py::object& audio_16k,
+                                           const py::object& device) {
+  // The cheap tests first, none of which reads the network: most
+  // utterances are short, and any network but the package's own gets the
+  // whole forward.
+  if (!py::isinstance(audio_16k, triage_attr("np").attr("ndarray")) || audio_16k.attr("ndim").cast<int>() != 1)
+    return std::nullopt;
+  if (!own_classes().detector.is(py::type::handle_of(model))) return std::nullopt;
+  // The stretches are only a faster road to the whole forward's logits:
+  // whatever they meet on the way (settings they cannot take, an error of a
+  // layer) leaves the whole forward to run, and to fail where it fails.
+  std::optional<at::Tensor> logits;
+  if (pyutil::run_guarded([&] { logits = own_network_stretches(model, audio_16k, device); })) return std::nullopt;
+  return logits;
 }
 
 }  // namespace speech
