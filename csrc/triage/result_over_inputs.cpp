@@ -20,11 +20,9 @@
 namespace speech::triage {
 namespace {
 
-constexpr const char* kLogName = "log.txt";
-
 // The files of an utterance folder that the run writes or removes.
 bool is_folder_output(std::string_view name) {
-  return name == kLogName || driver::is_stream_file_name(std::string(name));
+  return name == kUtteranceLogFile || driver::is_stream_file_name(std::string(name));
 }
 
 // An output file of entry `entry`'s folder, found at `path`.
