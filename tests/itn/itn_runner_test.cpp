@@ -1,11 +1,15 @@
 // itn_runner against the reflecting stand-in engine: command line, switches,
 // console texts, dealing of lines to the workers, output order, exit codes.
+// Then the runner on the shipped rules with the numbers they must read whole.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "shipped_rules.h"
 #include "test_support.h"
 
 namespace itn_test {
@@ -223,6 +227,26 @@ TEST_F(RunnerTest, FailedEngineCreationEndsTheRun) {
   EXPECT_EQ(result.out, kLoading + Loaded(-7));
   EXPECT_EQ(result.err, "错误: FST模型加载失败 ret=-7\n");
   EXPECT_EQ(Trace().back(), "destroy null");
+}
+
+// The runner on the shipped rules: every number of the table comes out as
+// its value, whichever worker it went to.
+TEST(ShippedRulesRunnerTest, CountsOfYiWithAWanGroupBecomeTheirValues) {
+  ScratchFolder dir;
+  std::string content;
+  for (const SpokenNumber& number : kWanInsideYi) content += std::string(number.spoken) + "\n";
+  const RunResult result = RunProgram({ITN_RUNNER, kRuleFiles[0], kRuleFiles[1], kRuleFiles[2], kRuleFiles[3],
+                                       dir.write("numbers.txt", content), "1", "1"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  std::map<std::string, std::string> converted;
+  for (const std::string& line : SplitLines(result.out)) {
+    const size_t arrow = line.find(" --> ");
+    const size_t time = line.rfind(", time_cost=");
+    if (arrow == std::string::npos || time == std::string::npos) continue;
+    converted[line.substr(0, arrow)] = line.substr(arrow + 5, time - arrow - 5);
+  }
+  EXPECT_EQ(converted.size(), std::size(kWanInsideYi));
+  for (const SpokenNumber& number : kWanInsideYi) EXPECT_EQ(converted[number.spoken], number.value) << number.spoken;
 }
 
 }  // namespace
