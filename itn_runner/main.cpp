@@ -10,9 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include <sys/stat.h>
-
 #include "engine_owner.h"
+#include "input_lines.h"
 #include "textpolish_itn.h"
 
 using TextPolishItn::PostItn_CreateEngine;
@@ -31,15 +30,6 @@ bool ReadSwitch(const char* text) {
 // Creation codes that name the rule file which failed, in argument order.
 const char* FailedRuleFile(int ret, char** argv) {
   return ret <= -1 && ret >= -4 ? argv[-ret] : nullptr;
-}
-
-// A folder opens as a stream that reads nothing, which would pass for an
-// empty input; it is refused as unreadable instead.
-bool OpenInput(const std::string& path, std::ifstream& input) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
-  input.open(path);
-  return input.is_open();
 }
 
 }  // namespace
@@ -125,10 +115,7 @@ int main(int argc, char** argv) {
     std::cerr << "错误: 无法打开文件 " << input_file << std::endl;
     return 1;
   }
-  std::vector<std::string> vec_in_str;
-  for (std::string line; std::getline(input, line);) {
-    if (!line.empty()) vec_in_str.push_back(line);
-  }
+  const std::vector<std::string> vec_in_str = NonEmptyLines(input);
 
   const int n_thread_num = 8;
   std::vector<std::vector<std::string>> vec_vec_in_str(n_thread_num);
