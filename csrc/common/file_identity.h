@@ -1,12 +1,12 @@
 #pragma once
-// Which file a path leads to, as the pipeline compares its inputs and its
-// result file.
+// Which file a path leads to, as the drivers compare their inputs and the
+// files they write.
 #include <sys/types.h>
 
 #include <optional>
 #include <string>
 
-namespace speech::triage {
+namespace speech::common {
 
 // Which file a path leads to, through links: two spellings, a symbolic or a
 // hard link of one file have one identity.
@@ -22,4 +22,4 @@ std::optional<FileIdentity> identity_of(const std::string& path);
 // Whether both paths exist and are one file.
 bool same_existing_file(const std::string& a, const std::string& b);
 
-}  // namespace speech::triage
+}  // namespace speech::common

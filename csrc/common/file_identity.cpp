@@ -1,10 +1,10 @@
-#include "triage/file_identity.h"
+#include "common/file_identity.h"
 
 #include <sys/stat.h>
 
 #include "common/file_kind.h"
 
-namespace speech::triage {
+namespace speech::common {
 
 std::optional<FileIdentity> identity_of(const std::string& path) {
   struct stat st {};
@@ -17,4 +17,4 @@ bool same_existing_file(const std::string& a, const std::string& b) {
   return first && first == identity_of(b);
 }
 
-}  // namespace speech::triage
+}  // namespace speech::common
