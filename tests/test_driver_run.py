@@ -299,3 +299,42 @@ def test_folder_run_with_names_that_are_not_utf8(tmp_path):
     assert os.listdir(out_root) == [b"r\xe9c"]
     log, main, mix = sorted(os.listdir(os.path.join(out_root, b"r\xe9c")))
     assert (log, mix) == (b"log.txt", b"mix.wav") and re.fullmatch(rb"main_speaker_\d+\.wav", main)
+
+
+@pytest.mark.parametrize("mode, target, spelling", [
+    ("folder", "b.wav", "same"),
+    ("folder", "ckpt", "symlink"),
+    ("jsonl", "tasks", "hardlink"),
+    ("jsonl", "b.wav", "dotted"),
+    ("jsonl", "ckpt", "same"),
+])
+def test_a_log_file_over_an_input_is_refused_before_anything_is_written(tmp_path, mode, target, spelling):
+    src = tmp_path / "in"
+    src.mkdir()
+    wavs = [str(src / name) for name in ("a.wav", "b.wav")]
+    for k, wav in enumerate(wavs):
+        sf.write(wav, (LOW + HIGH)[:(2 + k) * SR], SR)
+    ckpt = write_checkpoint(str(tmp_path / "ckpt.pth"))
+    jsonl = tmp_path / "tasks.jsonl"
+    jsonl.write_text("\n" + "".join(json.dumps({"prompt_wav": w, "multi_spks_rate": 0.9}) + "\n" for w in wavs))
+    inputs = [ckpt, str(jsonl), *wavs]
+    before = {path: open(path, "rb").read() for path in inputs}
+    path = {"b.wav": wavs[1], "ckpt": ckpt, "tasks": str(jsonl)}[target]
+    log_file = {"same": path, "symlink": str(tmp_path / "link.log"), "hardlink": str(tmp_path / "hard.log"),
+                "dotted": str(src) + "/./b.wav"}[spelling]
+    if spelling == "symlink":
+        os.symlink(path, log_file)
+    elif spelling == "hardlink":
+        os.link(path, log_file)
+    source = ["--data_path", str(src)] if mode == "folder" else ["--data_jsonl", str(jsonl)]
+    out_root = tmp_path / "out"
+    done = launch("-m", "leadvoice", *source, "--inference", ckpt, "--save_dir", str(out_root),
+                  "--log_file", log_file, "--device", "cpu")
+    assert done.returncode == 1
+    named = {"b.wav": ("jsonl第3行的音频" if mode == "jsonl" else "--data_path 中的音频", "该音频", "wav: " + wavs[1]),
+             "ckpt": ("--inference", "CSS 分离模型权重", "inference: " + ckpt),
+             "tasks": ("--data_jsonl", "任务列表", "data_jsonl: " + str(jsonl))}[target]
+    assert done.stderr.rstrip("\n").split("\n")[-1] == (
+        f"ValueError: --log_file 与 {named[0]} 是同一个文件，写日志会清空{named[1]}: {log_file} ({named[2]})")
+    assert {path: open(path, "rb").read() for path in inputs} == before
+    assert not out_root.exists() and "加载分离模型..." not in done.stdout

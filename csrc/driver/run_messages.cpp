@@ -23,6 +23,29 @@ std::string empty_task_list_message(const std::string& threshold) {
   return "没有需要处理的任务（无 multi_spks_rate>" + threshold + " 的 case），退出";
 }
 
+namespace {
+
+std::string log_is_input_error(const std::string& log_file, const std::string& input, const std::string& what,
+                               const std::string& input_path) {
+  return "--log_file 与 " + input + " 是同一个文件，写日志会清空" + what + ": " + log_file + " (" + input_path + ")";
+}
+
+}  // namespace
+
+std::string log_is_checkpoint_error(const std::string& log_file, const std::string& inference) {
+  return log_is_input_error(log_file, "--inference", "CSS 分离模型权重", "inference: " + inference);
+}
+
+std::string log_is_task_list_error(const std::string& log_file, const std::string& data_jsonl) {
+  return log_is_input_error(log_file, "--data_jsonl", "任务列表", "data_jsonl: " + data_jsonl);
+}
+
+std::string log_is_recording_error(const std::string& log_file, const std::string& wav_path, int64_t line_no) {
+  const std::string input =
+      line_no >= 1 ? "jsonl第" + std::to_string(line_no) + "行的音频" : std::string("--data_path 中的音频");
+  return log_is_input_error(log_file, input, "该音频", "wav: " + wav_path);
+}
+
 std::string cuda_unavailable_line() { return "CUDA不可用，使用CPU"; }
 std::string loading_model_line() { return "加载分离模型..."; }
 std::string loading_tracker_line() { return "加载说话人追踪器(WeSpeaker)..."; }

@@ -146,20 +146,18 @@ void process_logged(const DriverRun& run, const Recording& rec, const py::object
   process_recording(run, rec);
 }
 
-// The task list's line of the task, for naming it later; -1 when it has none.
+}  // namespace
+
 int64_t task_line_no(const py::handle& task) {
   const py::object line_no = task.attr("get")("line_no", -1);
   return py::isinstance<py::int_>(line_no) ? line_no.cast<int64_t>() : -1;
 }
 
-// --log_file when it is a non-empty text.
 std::optional<std::string> shared_log_of(const py::object& args) {
   const py::object log_file = args.attr("log_file");
   if (log_file.is_none() || !py::bool_(log_file)) return std::nullopt;
   return pyutil::fs_encode(log_file);
 }
-
-}  // namespace
 
 driver::TaskOutcome run_recording(DriverRun& run, const py::handle& task) {
   Recording rec;
