@@ -9,7 +9,7 @@ import pytest
 import soundfile as sf
 
 import leadvoice
-from helpers import BYTES_CONSOLE, SR, call_main, harmonic_voice, launch, leadvoice_summary
+from helpers import BYTES_CONSOLE, PAGE, SR, call_main, fill, harmonic_voice, launch, leadvoice_summary
 from utility.unmixer_core import write_checkpoint
 
 
@@ -338,3 +338,44 @@ def test_a_log_file_over_an_input_is_refused_before_anything_is_written(tmp_path
         f"ValueError: --log_file 与 {named[0]} 是同一个文件，写日志会清空{named[1]}: {log_file} ({named[2]})")
     assert {path: open(path, "rb").read() for path in inputs} == before
     assert not out_root.exists() and "加载分离模型..." not in done.stdout
+
+
+def test_a_save_dir_that_fills_during_the_run(tmp_path, small_tmpfs):
+    """With room for one recording and a half: the second recording's main stream and the third's mix do not fit,
+    the short fourth does. Each failure is that recording's warning, and no file under a result name is cut."""
+    full = small_tmpfs("full", size="1m")
+    if full is None:
+        pytest.skip("this process may not mount")
+    src = tmp_path / "in"
+    src.mkdir()
+    mix = LOW + 0.5 * HIGH
+    seconds = {"r1": 3.0, "r2": 3.0, "r3": 3.0, "r4": 1.0}
+    for stem, length in seconds.items():
+        sf.write(str(src / f"{stem}.wav"), mix[:int(length * SR)], SR)
+    ckpt = write_checkpoint(str(tmp_path / "ckpt.pth"))
+    before = {p.name: p.read_bytes() for p in src.iterdir()}
+    # A 3 s stream takes 24 pages, a log one: r1 takes 49, r2 25 and then finds 14 free for its main stream.
+    fill(full, 88 * PAGE)
+    sep = full / "sep"
+    done = launch("-m", "leadvoice", "--data_path", str(src), "--inference", ckpt, "--save_dir", str(sep),
+                  "--device", "cpu", timeout=300)
+    assert done.returncode == 0, done.stderr
+    assert "Traceback" not in done.stderr
+    out = done.stdout.split("\n")
+    warnings = [line for line in out if line.startswith("[警告] ")]
+    assert len(warnings) == 3 and warnings[2] == "[警告] 未能选出主通道，跳过主通道保存"
+    for warning, stem, name in zip(warnings, ("r2", "r3"), ("main_speaker_", "mix.wav")):
+        assert re.fullmatch(re.escape(f"[警告] 写入输出失败，跳过: {src}/{stem}.wav (Error writing '{sep}/{stem}/{name}")
+                            + r"(\d+\.wav)?': .*No space left on device\.\)", warning), warning
+        # The warning reached the recording's log too.
+        assert (sep / stem / "log.txt").read_text(encoding="utf-8").endswith("\n" + warning + "\n")
+    assert out[-2] == leadvoice_summary(total=4, done=2, output_failed=2)
+    kept = {stem: sorted(p.name for p in (sep / stem).iterdir()) for stem in seconds}
+    assert kept["r2"][:2] == ["log.txt", "mix.wav"] and kept["r3"] == ["log.txt"] and kept["r4"] == ["log.txt", "mix.wav"]
+    assert len(kept["r1"]) == 3 and len(kept["r2"]) == 2
+    # Whatever stands under a result name is whole, and no temporary is left.
+    for stem, names in kept.items():
+        for name in names:
+            if name.endswith(".wav"):
+                assert sf.info(str(sep / stem / name)).frames == int(seconds[stem] * SR), (stem, name)
+    assert {p.name: p.read_bytes() for p in src.iterdir()} == before

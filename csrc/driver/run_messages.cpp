@@ -69,6 +69,18 @@ std::string non_finite_recording_warning(const std::string& wav_path) {
   return "[警告] 音频含有非有限值(NaN/inf)的采样，跳过: " + wav_path;
 }
 
+std::string folder_failed_warning(const std::string& wav_path, const std::string& error) {
+  return "[警告] 无法创建输出目录，跳过: " + wav_path + " (" + error + ")";
+}
+
+std::string log_failed_warning(const std::string& wav_path, const std::string& error) {
+  return "[警告] 无法创建日志文件，跳过: " + wav_path + " (" + error + ")";
+}
+
+std::string output_failed_warning(const std::string& wav_path, const std::string& error) {
+  return "[警告] 写入输出失败，跳过: " + wav_path + " (" + error + ")";
+}
+
 std::string resampled_warning(const std::string& wav_path, int64_t file_rate, int64_t target_rate) {
   return "[警告] " + wav_path + " 的采样率为 " + std::to_string(file_rate) + " Hz，已重采样到 " +
          std::to_string(target_rate) + " Hz";
@@ -111,7 +123,8 @@ std::string log_saved_line(const std::string& log_path) { return "日志已保�
 std::string run_summary_line(const RunTally& tally) {
   return "\n[汇总] 任务总数=" + std::to_string(tally.total) + "，完成=" + std::to_string(tally.done) +
          "，无法读取=" + std::to_string(tally.unreadable) + "，非有限值=" + std::to_string(tally.not_finite) +
-         "，输出目录重名跳过=" + std::to_string(tally.folder_taken);
+         "，输出目录重名跳过=" + std::to_string(tally.folder_taken) +
+         "，输出失败=" + std::to_string(tally.output_failed);
 }
 
 }  // namespace speech::driver

@@ -36,6 +36,11 @@ std::string unreadable_recording_warning(const std::string& error);
 // `error`: the resampler's text, which names no file.
 std::string resampling_failed_text(const std::string& wav_path, int64_t file_rate, const std::string& error);
 std::string non_finite_recording_warning(const std::string& wav_path);
+// A recording whose outputs failed. `error`: the operating system's text,
+// which names the folder or file.
+std::string folder_failed_warning(const std::string& wav_path, const std::string& error);
+std::string log_failed_warning(const std::string& wav_path, const std::string& error);
+std::string output_failed_warning(const std::string& wav_path, const std::string& error);
 std::string resampled_warning(const std::string& wav_path, int64_t file_rate, int64_t target_rate);
 std::string loaded_mix_line(const std::string& wav_path, int64_t sample_rate, int64_t samples);
 std::string processing_start_line();
