@@ -20,6 +20,11 @@ ShardInfo shard_info(int64_t rank, int64_t world_size, int64_t worker_id, int64_
   return {rank + worker_id * world_size, world_size * num_workers};
 }
 
+int64_t loader_worker(const ShardInfo& shard, int64_t rank, int64_t world_size) {
+  if (world_size < 1) return shard.global_worker_id;
+  return common::floor_div(shard.global_worker_id - rank, world_size);
+}
+
 std::optional<int64_t> samples_for_worker(std::optional<int64_t> samples_per_epoch, const ShardInfo& shard) {
   if (!samples_per_epoch) return std::nullopt;
   if (shard.global_worker_count < 1) {

@@ -19,6 +19,11 @@ struct ShardInfo {
 // ValueError for a world_size or rank that check_shard refuses.
 ShardInfo shard_info(int64_t rank, int64_t world_size, int64_t worker_id, int64_t num_workers);
 
+// The loader worker within its process that a global worker id stands for:
+// shard_info read backwards. The id itself for a world_size below 1, which
+// no valid shard has.
+int64_t loader_worker(const ShardInfo& shard, int64_t rank, int64_t world_size);
+
 // The worker's share of an epoch: an even split, the first `remainder`
 // workers taking one more. None for an endless stream. ValueError for a
 // worker count below 1, which would divide by zero or by a negative count.

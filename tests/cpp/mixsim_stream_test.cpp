@@ -60,6 +60,13 @@ TEST(StreamPlan, WorkersInterleaveProcesses) {
   }
 }
 
+TEST(StreamPlan, LoaderWorkerReadsTheGlobalIdBackwards) {
+  for (int64_t rank = 0; rank < 2; ++rank) {
+    for (int64_t w = 0; w < 3; ++w) EXPECT_EQ(loader_worker(shard_info(rank, 2, w, 3), rank, 2), w);
+  }
+  EXPECT_EQ(loader_worker({5, 6}, 0, 0), 5);
+}
+
 TEST(StreamPlan, SpeakerTriesAndCounts) {
   EXPECT_EQ(speaker_tries_limit(4), 100);
   EXPECT_EQ(speaker_tries_limit(11), 110);
