@@ -12,7 +12,7 @@ import pytest
 import soundfile as sf
 
 from blendkit_stream_fakes import write_tone_speech
-from helpers import run_python, write_wav
+from helpers import ROOT, launch, run_python, write_wav
 
 RATE = 16000
 
@@ -275,3 +275,18 @@ def test_an_epoch_that_ends_short_says_so_once_per_worker(starved, kind, samples
     assert not found
     assert outcomes == {"all": {True}, "some": {True, False}, "none": {False}}[short]
 
+
+def test_demonstration_closing_lines_name_the_short_epochs(starved, tmp_path):
+    # At the demonstration's 3 s segments, seed 1 starves the first epoch
+    # only: 30 samples were to make ten steps of three.
+    done = launch("-m", "utility.blendkit", "--speeches", starved["half_unreadable"] + "/libri",
+                  starved["half_unreadable"] + "/wsj0", "--rirs", "--noises", "--samples_per_epoch", "30",
+                  "--batch_size", "3", "--num_workers", "2", "--epochs", "2", "--max_steps_per_epoch", "-1",
+                  "--seed", "1", "--out_dir", str(tmp_path / "out"), cwd=ROOT, timeout=240)
+    assert done.returncode == 0, done.stderr
+    # The workers' warnings share the pipe and may run into a step line.
+    out = done.stdout
+    steps = [len(re.findall(rf"\[epoch {epoch}\] step \d+ ", out)) for epoch in range(2)]
+    assert steps[0] < 10 and steps[1] == 10
+    assert out.endswith(f"\n[Warning] epoch 0 made {steps[0]} of 10 steps\nDone.\n")
+    assert "[Warning] short epoch 0 on worker " in out and "short epoch 1 " not in out

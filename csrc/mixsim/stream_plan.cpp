@@ -55,4 +55,16 @@ IterationPlan plan_iteration(std::optional<int64_t> samples_per_epoch, std::opti
   return plan;
 }
 
+std::optional<int64_t> batches_for_process(std::optional<int64_t> samples_per_epoch,
+                                           std::optional<int64_t> batch_size, int64_t rank, int64_t world_size,
+                                           int64_t num_workers) {
+  if (!samples_per_epoch) return std::nullopt;
+  const int64_t workers = num_workers > 0 ? num_workers : 1;
+  int64_t total = 0;
+  for (int64_t w = 0; w < workers; ++w) {
+    total += *plan_iteration(samples_per_epoch, batch_size, shard_info(rank, world_size, w, workers)).batches;
+  }
+  return total;
+}
+
 }  // namespace speech::mixsim

@@ -45,6 +45,13 @@ struct IterationPlan {
 IterationPlan plan_iteration(std::optional<int64_t> samples_per_epoch, std::optional<int64_t> batch_size,
                              const ShardInfo& shard);
 
+// The batches that one process's loader gets in an epoch from all its
+// workers (one iteration in the process itself for 0 workers); none for an
+// endless stream.
+std::optional<int64_t> batches_for_process(std::optional<int64_t> samples_per_epoch,
+                                           std::optional<int64_t> batch_size, int64_t rank, int64_t world_size,
+                                           int64_t num_workers);
+
 // A batch gets this many synthesis attempts in all, shared by its samples.
 inline int64_t attempts_per_batch(int64_t batch) { return batch * 20; }
 
