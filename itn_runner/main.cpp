@@ -1,8 +1,10 @@
 // itn_runner: normalises the lines of a text file through the textpolish ITN
 // engine on eight worker threads sharing one engine, and prints each result
 // with the time its engine call took.
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -10,9 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include <sys/stat.h>
-
 #include "engine_owner.h"
+#include "input_lines.h"
 #include "textpolish_itn.h"
 
 using TextPolishItn::PostItn_CreateEngine;
@@ -33,13 +34,22 @@ const char* FailedRuleFile(int ret, char** argv) {
   return ret <= -1 && ret >= -4 ? argv[-ret] : nullptr;
 }
 
-// A folder opens as a stream that reads nothing, which would pass for an
-// empty input; it is refused as unreadable instead.
-bool OpenInput(const std::string& path, std::ifstream& input) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
-  input.open(path);
-  return input.is_open();
+// One line on standard output, flushed. False once a write or a flush has
+// failed (a full disk, /dev/full): the results would be lost unseen, so the
+// run reports it and ends with status 1. A closed pipe still ends the
+// process by SIGPIPE before this is seen.
+bool PrintLine(const std::string& text) {
+  errno = 0;
+  std::cout << text << std::endl;
+  return static_cast<bool>(std::cout);
+}
+
+int OutputFailed() {
+  const int error = errno;
+  std::cerr << "错误: 无法写入标准输出";
+  if (error != 0) std::cerr << ": " << std::strerror(error);
+  std::cerr << std::endl;
+  return 1;
 }
 
 }  // namespace
@@ -98,7 +108,7 @@ int main(int argc, char** argv) {
     if (argc > 7) unit_symbol_type = ReadSwitch(argv[7]);
   }
 
-  std::cout << "正在加载FST模型..." << std::endl;
+  if (!PrintLine("正在加载FST模型...")) return OutputFailed();
   EngineOwner engine;
   PostItnConfig config;
   config.convert_number = convert_number;
@@ -108,7 +118,7 @@ int main(int argc, char** argv) {
   config.symbol_rule2_str = tagger_rule2;
   config.symbol_verbalizer_str = verbalizer_rule2;
   const int ret = PostItn_CreateEngine(engine.slot(), config, std::string());
-  std::cout << "模型加载完成。ret=" << ret << std::endl;
+  if (!PrintLine("模型加载完成。ret=" + std::to_string(ret))) return OutputFailed();
   // Going on without rules would print every line as if it had been
   // normalised; a failed load ends the run instead.
   if (ret != TextPolishItn::kPostItnOk) {
@@ -125,10 +135,7 @@ int main(int argc, char** argv) {
     std::cerr << "错误: 无法打开文件 " << input_file << std::endl;
     return 1;
   }
-  std::vector<std::string> vec_in_str;
-  for (std::string line; std::getline(input, line);) {
-    if (!line.empty()) vec_in_str.push_back(line);
-  }
+  const std::vector<std::string> vec_in_str = NonEmptyLines(input);
 
   const int n_thread_num = 8;
   std::vector<std::vector<std::string>> vec_vec_in_str(n_thread_num);
@@ -146,7 +153,9 @@ int main(int argc, char** argv) {
   for (std::thread& thread : threads) thread.join();
 
   for (const auto& bucket : vec_vec_log_str) {
-    for (const std::string& log_line : bucket) std::cout << log_line << std::endl;
+    for (const std::string& log_line : bucket) {
+      if (!PrintLine(log_line)) return OutputFailed();
+    }
   }
   return 0;
 }

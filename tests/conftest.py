@@ -1,3 +1,5 @@
+import os
+import subprocess
 import sys
 
 import pytest
@@ -31,3 +33,26 @@ def pipeline_models(tmp_path_factory):
     root = tmp_path_factory.mktemp("models")
     return {"detector": save_detector_checkpoint(root / "det.tar", PeakDetector().state_dict(), epoch=3),
             "sep": write_checkpoint(str(root / "sep.pth"))}
+
+
+@pytest.fixture
+def small_tmpfs(tmp_path):
+    """Mounts a small tmpfs (64 KiB unless told) on a new folder of tmp_path
+    and returns the folder, made read-only when asked; None where this process
+    may not mount. Unmounted when the test ends."""
+    mounted = []
+
+    def mount(name, size="64k", read_only=False):
+        folder = tmp_path / name
+        folder.mkdir()
+        if os.geteuid() != 0 or subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", str(folder)],
+                                               capture_output=True).returncode != 0:
+            return None
+        mounted.append(folder)
+        if read_only:
+            subprocess.run(["mount", "-o", "remount,ro", str(folder)], check=True)
+        return folder
+
+    yield mount
+    for folder in reversed(mounted):
+        subprocess.run(["umount", str(folder)], check=True)

@@ -2,7 +2,7 @@
 stand-ins on their path; calls of a driver's command line with the console
 checked, and stand-ins for the argparse module and the separation network
 it uses; synthetic talkers; arrays laid out as no C++ loop can read them in
-place; wav files written where no folder is yet."""
+place; wav files written where no folder is yet; file systems filled up."""
 import os
 import subprocess
 import sys
@@ -112,10 +112,10 @@ def call_main(monkeypatch, module, *argv):
         assert sys.stdout is console
 
 
-def leadvoice_summary(total, done, unreadable=0, not_finite=0, folder_taken=0):
+def leadvoice_summary(total, done, unreadable=0, not_finite=0, folder_taken=0, output_failed=0):
     """The last line of a leadvoice run."""
     return (f"[汇总] 任务总数={total}，完成={done}，无法读取={unreadable}，非有限值={not_finite}，"
-            f"输出目录重名跳过={folder_taken}")
+            f"输出目录重名跳过={folder_taken}，输出失败={output_failed}")
 
 
 def recording_network(events):
@@ -181,3 +181,20 @@ def write_wav(path, signal, rate, **options):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     sf.write(path, signal, rate, **options)
     return path
+
+
+# ---------------------------------------------------------------- full file systems
+
+PAGE = 4096
+
+
+def fill(folder, free_bytes):
+    """Fills the file system of `folder` up, then frees `free_bytes`."""
+    filler = os.path.join(folder, "filler")
+    with open(filler, "wb", buffering=0) as f:
+        try:
+            while True:
+                f.write(b"\0" * PAGE)
+        except OSError:
+            pass
+    os.truncate(filler, os.path.getsize(filler) - free_bytes)

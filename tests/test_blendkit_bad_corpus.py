@@ -5,13 +5,14 @@ warning line, and never blocks on a named pipe. Each run is a child
 interpreter with a deadline, so a regression fails instead of hanging."""
 import json
 import os
+import re
 
 import numpy as np
 import pytest
 import soundfile as sf
 
 from blendkit_stream_fakes import write_tone_speech
-from helpers import run_python, write_wav
+from helpers import ROOT, launch, run_python, write_wav
 
 RATE = 16000
 
@@ -93,15 +94,22 @@ print("SUMMARY " + json.dumps({
 """
 
 
-def run_stream(root, *extra_noise):
-    result = run_python(STREAM, root, root, *extra_noise, timeout=240)
+def run_summarised(script, root, *argv):
+    """The child's summary and its warning lines."""
+    result = run_python(script, root, root, *argv, timeout=240)
     assert result.returncode == 0, result.stderr
     printed, summary = result.stdout.split("SUMMARY ")
     # Both workers print to one pipe, and a line's end may come after the
     # other worker's line: the warnings are told apart by their tag.
-    assert printed.startswith("[Warning] ")
+    assert not printed.strip() or printed.startswith("[Warning] ")
     warnings = ["[Warning] " + part.strip() for part in printed.split("[Warning] ")[1:]]
     return json.loads(summary), warnings
+
+
+def run_stream(root, *extra_noise):
+    summary, warnings = run_summarised(STREAM, root, *extra_noise)
+    assert warnings
+    return summary, warnings
 
 
 def test_loader_with_two_workers_serves_only_sound_batches(bad_corpus):
@@ -153,3 +161,132 @@ def test_every_reader_refuses_a_pipe_at_once(bad_corpus, tmp_path):
     refused = f"[Warning] sf.read failed for {pipes[1]}: Error opening '{pipes[1]}': Not a regular file."
     assert result.stdout.splitlines() == [refused, "0", refused, "0", refused, "0",
                                           f"RuntimeError Error opening '{pipes[1]}': Not a regular file."]
+
+
+# ---------------------------------------------------------------- starved epochs
+
+STARVED_SPEAKERS = 8
+
+
+def starved_corpus(root, kind):
+    """Eight speakers of four files under the first root, the second root
+    empty: every file unreadable, every utterance 0.05 s long, every other
+    file unreadable, or all of them sound."""
+    for s in range(STARVED_SPEAKERS):
+        for u in range(4):
+            path = os.path.join(root, "libri", "train", f"s{s}", f"u{u}.wav")
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            if kind == "unreadable" or (kind == "half_unreadable" and (s + u) % 2):
+                with open(path, "w") as f:
+                    f.write("not audio\n")
+            else:
+                write_tone_speech(path, 0.05 if kind == "too_short" else 3.5, RATE, seed=10 * s + u)
+    os.makedirs(os.path.join(root, "wsj0"), exist_ok=True)
+    return root
+
+
+@pytest.fixture(scope="module")
+def starved(tmp_path_factory):
+    kinds = ("unreadable", "too_short", "half_unreadable", "sound")
+    return {kind: starved_corpus(str(tmp_path_factory.mktemp(kind)), kind) for kind in kinds}
+
+
+# Two epochs through a loader with two workers, each batch tagged in its
+# worker with the worker's id, so the batches each worker served per epoch
+# can be set against what its warning says.
+STARVED_STREAM = """
+import collections, json, sys
+import torch
+sys.stdout.reconfigure(line_buffering=True)
+import utility.blendkit as bk
+
+root, samples, seed = sys.argv[1], sys.argv[2], int(sys.argv[3])
+
+class ByWorker(torch.utils.data.IterableDataset):
+    def __init__(self, dataset):
+        super().__init__()
+        self.dataset = dataset
+
+    def __iter__(self):
+        worker = torch.utils.data.get_worker_info().id
+        for batch in self.dataset:
+            assert tuple(batch["mixture"].shape) == (3, 1, 16000)
+            yield worker
+
+ds = bk.IterableSeparationDataset(speech_root=[root + "/libri", root + "/wsj0"], segment_seconds=1.0,
+                                  samples_per_epoch=None if samples == "None" else int(samples), seed=seed)
+ds.batch_size = 3
+loader = torch.utils.data.DataLoader(ByWorker(ds), batch_size=None, num_workers=2, timeout=60)
+served = []
+for epoch in range(2):
+    ds.set_epoch(epoch)
+    counts = collections.Counter(loader)
+    served.append([counts[0], counts[1]])
+print("SUMMARY " + json.dumps(served))
+"""
+
+SHORT_EPOCH = re.compile(
+    r"\[Warning\] short epoch (\d+) on worker (\d+), rank 0: batch (\d+) got (\d+) of 3 samples, "
+    r"(\d+) of its 60 attempts failed; (?:the stream ends after (\d+) of the (\d+) batches it was to yield"
+    r"|the endless stream ends after (\d+) batch(?:es)?)")
+
+
+@pytest.mark.parametrize("kind,samples,seed,short", [
+    ("unreadable", "30", 0, "all"),
+    ("too_short", "30", 0, "all"),
+    # One worker of the first epoch ends short, the second epoch is whole.
+    ("half_unreadable", "30", 0, "some"),
+    # An endless stream ends only when a batch cannot be filled.
+    ("half_unreadable", "None", 0, "all"),
+    ("sound", "30", 0, "none"),
+    ("sound", "30", 1, "none"),
+])
+def test_an_epoch_that_ends_short_says_so_once_per_worker(starved, kind, samples, seed, short):
+    served, warnings = run_summarised(STARVED_STREAM, starved[kind], samples, str(seed))
+    lines = [w for w in warnings if w.startswith("[Warning] short epoch")]
+    found = {}
+    for line in lines:
+        match = SHORT_EPOCH.fullmatch(line)
+        assert match, line
+        epoch, worker = int(match[1]), int(match[2])
+        assert (epoch, worker) not in found, "two lines for one worker's epoch: " + line
+        found[(epoch, worker)] = match
+    # 30 samples over two workers, three to a batch: five batches each.
+    planned = None if samples == "None" else int(samples) // 2 // 3
+    outcomes = set()
+    for epoch in range(2):
+        for worker in range(2):
+            count = served[epoch][worker]
+            match = found.pop((epoch, worker), None)
+            is_short = planned is None or count < planned
+            outcomes.add(is_short)
+            if not is_short:
+                assert match is None, match[0]
+                continue
+            assert match is not None, f"epoch {epoch} worker {worker} served {count} of {planned} silently"
+            batch, made, failed = int(match[3]), int(match[4]), int(match[5])
+            assert batch == count and made < 3 and made + failed == 60
+            if planned is None:
+                assert int(match[8]) == count and match[6] is None
+            else:
+                assert (int(match[6]), int(match[7])) == (count, planned)
+            if kind == "unreadable":
+                assert (count, made) == (0, 0)
+    assert not found
+    assert outcomes == {"all": {True}, "some": {True, False}, "none": {False}}[short]
+
+
+def test_demonstration_closing_lines_name_the_short_epochs(starved, tmp_path):
+    # At the demonstration's 3 s segments, seed 1 starves the first epoch
+    # only: 30 samples were to make ten steps of three.
+    done = launch("-m", "utility.blendkit", "--speeches", starved["half_unreadable"] + "/libri",
+                  starved["half_unreadable"] + "/wsj0", "--rirs", "--noises", "--samples_per_epoch", "30",
+                  "--batch_size", "3", "--num_workers", "2", "--epochs", "2", "--max_steps_per_epoch", "-1",
+                  "--seed", "1", "--out_dir", str(tmp_path / "out"), cwd=ROOT, timeout=240)
+    assert done.returncode == 0, done.stderr
+    # The workers' warnings share the pipe and may run into a step line.
+    out = done.stdout
+    steps = [len(re.findall(rf"\[epoch {epoch}\] step \d+ ", out)) for epoch in range(2)]
+    assert steps[0] < 10 and steps[1] == 10
+    assert out.endswith(f"\n[Warning] epoch 0 made {steps[0]} of 10 steps\nDone.\n")
+    assert "[Warning] short epoch 0 on worker " in out and "short epoch 1 " not in out

@@ -162,7 +162,8 @@ def test_a_failed_save_keeps_earlier_files_and_the_run_goes_on(scripted, capsys)
     bad = batch([4, 4], slots=1)
     bad["sources"] = bad["sources"][:, 0]  # two dimensions where three are expected
     ScriptedStream.batches = [bad, batch([2], slots=1)]
-    out_dir = scripted("--epochs", "1", "--max_steps_per_epoch", "-1")
+    # Two batches of two: the epoch the stream was asked for, so no short one.
+    out_dir = scripted("--epochs", "1", "--max_steps_per_epoch", "-1", "--samples_per_epoch", "4")
     lines = lines_of(capsys)
     warning = [l for l in lines if l.startswith("[Warning]")]
     assert warning == ["[Warning] failed to save wavs at epoch 0 step 0: not enough values to unpack (expected 3, got 2)"]
@@ -177,7 +178,7 @@ def test_an_output_folder_and_ids_that_are_not_utf8(scripted, monkeypatch, tmp_p
     monkeypatch.setattr(sys, "stdout", console)
     out_dir = os.fsdecode(os.path.join(os.fsencode(str(tmp_path)), b"out\xff"))
     ScriptedStream.batches = [batch([4], slots=1, ids=[[os.fsdecode(b"spk\xff")]])]
-    scripted("--epochs", "1", base=("--out_dir", out_dir, "--speeches", "A", "B"))
+    scripted("--epochs", "1", "--samples_per_epoch", "2", base=("--out_dir", out_dir, "--speeches", "A", "B"))
     base = b"epoch000_step000000_b0_sidsspk\xff"
     names = [base + b"_mixture.wav", base + b"_source0_sidspk\xff.wav"]
     assert sorted(os.listdir(os.fsencode(out_dir))) == sorted(names)
@@ -200,6 +201,27 @@ def test_step_limit(scripted, capsys, argv, steps_per_epoch):
     assert steps == ["[epoch %d] step %d" % (e, i) for e in range(2) for i in range(steps_per_epoch)]
     assert [l for l in lines if l.startswith("===")] == ["=== Epoch 0 ===", "=== Epoch 1 ==="]
     assert ScriptedStream.made[0].epochs == [0, 1]
+
+
+@pytest.mark.parametrize("argv,closing", [
+    # Endless, ended by the default limit of 10 steps.
+    ((), ["[Warning] epoch 0 made 3 of 10 steps", "[Warning] epoch 1 made 3 of 10 steps"]),
+    # 13 samples in batches of 2: six batches were to come.
+    (("--samples_per_epoch", "13", "--max_steps_per_epoch", "-1"),
+     ["[Warning] epoch 0 made 3 of 6 steps", "[Warning] epoch 1 made 3 of 6 steps"]),
+    (("--samples_per_epoch", "13", "--max_steps_per_epoch", "2"), []),
+    (("--samples_per_epoch", "6"), []),
+    (("--max_steps_per_epoch", "-1"),
+     ["[Warning] epoch 0 made 3 steps; the endless stream ended",
+      "[Warning] epoch 1 made 3 steps; the endless stream ended"]),
+])
+def test_closing_lines_name_the_epochs_short_of_their_steps(scripted, capsys, argv, closing):
+    ScriptedStream.batches = [batch([2, 2], slots=1) for _ in range(3)]
+    scripted("--epochs", "2", *argv)
+    lines = lines_of(capsys)
+    assert lines[-1] == "Done."
+    # The closing lines come after the last epoch's last step.
+    assert lines[-1 - len(closing):-1] == closing and lines[-2 - len(closing)].startswith("Saved: ")
 
 
 def test_no_epochs_no_files(scripted, capsys):

@@ -554,7 +554,11 @@ def test_stream_ends_when_no_attempt_succeeds(corpus, monkeypatch, tmp_path, cap
     assert list(ds) == []
     sample_streams = rmod.Random.created[2:]
     assert [r.seed_value for r in sample_streams] == [3]
-    assert len(capsys.readouterr().out.splitlines()) == 60
+    lines = capsys.readouterr().out.splitlines()
+    # One read failure per attempt, then the end of the stream, named.
+    assert len(lines) == 61 and all(line.startswith("[Warning] sf.read failed for ") for line in lines[:60])
+    assert lines[60] == ("[Warning] short epoch 0 on worker 0, rank 0: batch 0 got 0 of 3 samples, 60 of its 60 "
+                         "attempts failed; the endless stream ends after 0 batches")
 
 
 def test_failed_speaker_draw_is_retried_quietly(corpus, monkeypatch, capsys):

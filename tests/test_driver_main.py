@@ -295,6 +295,68 @@ def test_unreadable_task_list_entry_is_a_warning(monkeypatch, capsys, fakes, tmp
     assert out[-2] == leadvoice_summary(total=2, done=1, unreadable=1)
 
 
+def test_outputs_that_cannot_be_made_are_warnings_and_the_run_goes_on(monkeypatch, capsys, fakes, tmp_path,
+                                                                       small_tmpfs):
+    names = ["a_file", "b_log_is_folder", "c_mix_is_folder", "d_read_only", "e_good"]
+    wavs = {name: write(tmp_path / "in" / f"{name}.wav") for name in names}
+    out = tmp_path / "o"
+    out.mkdir()
+    (out / "a_file").write_text("a file where the folder goes")
+    (out / "b_log_is_folder" / "log.txt").mkdir(parents=True)
+    (out / "c_mix_is_folder" / "mix.wav").mkdir(parents=True)
+    warnings = [
+        f"[警告] 无法创建输出目录，跳过: {wavs['a_file']} ([Errno 17] File exists: '{out}/a_file')",
+        f"[警告] 无法创建日志文件，跳过: {wavs['b_log_is_folder']} ([Errno 21] Is a directory: "
+        f"'{out}/b_log_is_folder/log.txt')",
+        f"[警告] 写入输出失败，跳过: {wavs['c_mix_is_folder']} ([Errno 21] Is a directory: "
+        f"'{out}/c_mix_is_folder/mix.wav')",
+    ]
+    if small_tmpfs("o/d_read_only", read_only=True) is None:
+        (tmp_path / "in" / "d_read_only.wav").unlink()
+        names.remove("d_read_only")
+    else:
+        warnings.append(f"[警告] 无法创建日志文件，跳过: {wavs['d_read_only']} ([Errno 30] Read-only file system: "
+                        f"'{out}/d_read_only/log.txt')")
+    run(monkeypatch, "--data_path", str(tmp_path / "in"), "--save_dir", str(out))
+    lines_out = lines(capsys)
+    assert [line for line in lines_out if line.startswith("[警告] ")] == warnings
+    assert lines_out[-2] == leadvoice_summary(total=len(names), done=1, output_failed=len(warnings))
+    # Only the recordings whose log opened were separated.
+    assert [e[0] for e in fakes.events].count("process") == 2
+    log = (out / "c_mix_is_folder" / "log.txt").read_text(encoding="utf-8")
+    assert log.endswith("\n" + warnings[2] + "\n") and "日志已保存到: " + str(out / "c_mix_is_folder" / "log.txt") in lines_out
+    assert sorted(p.name for p in (out / "c_mix_is_folder").iterdir()) == ["log.txt", "mix.wav"]
+    assert sorted(p.name for p in (out / "e_good").iterdir()) == ["log.txt", "main_speaker_0.wav", "mix.wav"]
+    assert (out / "a_file").read_text() == "a file where the folder goes"
+
+
+@pytest.mark.parametrize("where", ["read_only_save_dir", "log_file_is_folder", "log_file_under_a_file"])
+def test_an_output_place_that_fails_every_recording_still_ends_the_run(monkeypatch, capsys, fakes, tmp_path,
+                                                                        small_tmpfs, where):
+    wavs = [write(tmp_path / "in" / name) for name in ("a.wav", "b.wav")]
+    save_dir, extra = tmp_path / "o", []
+    if where == "read_only_save_dir":
+        read_only = small_tmpfs("ro", read_only=True)
+        if read_only is None:
+            pytest.skip("this process may not mount")
+        save_dir = read_only / "o"
+        reason = f"[Errno 30] Read-only file system: '{save_dir}'"
+    elif where == "log_file_is_folder":
+        (tmp_path / "logs").mkdir()
+        extra = ["--log_file", str(tmp_path / "logs")]
+        reason = f"[Errno 21] Is a directory: '{tmp_path / 'logs'}'"
+    else:
+        (tmp_path / "file").write_text("x")
+        extra = ["--log_file", str(tmp_path / "file" / "run.log")]
+        reason = f"[Errno 17] File exists: '{tmp_path / 'file'}'"
+    run(monkeypatch, "--data_path", str(tmp_path / "in"), "--save_dir", str(save_dir), *extra)
+    kind = "无法创建输出目录" if where == "read_only_save_dir" else "无法创建日志文件"
+    out = lines(capsys)
+    assert [line for line in out if line.startswith("[警告] ")] == [f"[警告] {kind}，跳过: {w} ({reason})" for w in wavs]
+    assert out[-2] == leadvoice_summary(total=2, done=0, output_failed=2)
+    assert "process" not in [e[0] for e in fakes.events]
+
+
 def test_failing_first_log_write_still_restores_console(monkeypatch, capsys, fakes, tmp_path):
     closed = []
 

@@ -9,7 +9,7 @@ import pytest
 import soundfile as sf
 
 import leadvoice
-from helpers import BYTES_CONSOLE, SR, call_main, harmonic_voice, launch, leadvoice_summary
+from helpers import BYTES_CONSOLE, PAGE, SR, call_main, fill, harmonic_voice, launch, leadvoice_summary
 from utility.unmixer_core import write_checkpoint
 
 
@@ -299,3 +299,83 @@ def test_folder_run_with_names_that_are_not_utf8(tmp_path):
     assert os.listdir(out_root) == [b"r\xe9c"]
     log, main, mix = sorted(os.listdir(os.path.join(out_root, b"r\xe9c")))
     assert (log, mix) == (b"log.txt", b"mix.wav") and re.fullmatch(rb"main_speaker_\d+\.wav", main)
+
+
+@pytest.mark.parametrize("mode, target, spelling", [
+    ("folder", "b.wav", "same"),
+    ("folder", "ckpt", "symlink"),
+    ("jsonl", "tasks", "hardlink"),
+    ("jsonl", "b.wav", "dotted"),
+    ("jsonl", "ckpt", "same"),
+])
+def test_a_log_file_over_an_input_is_refused_before_anything_is_written(tmp_path, mode, target, spelling):
+    src = tmp_path / "in"
+    src.mkdir()
+    wavs = [str(src / name) for name in ("a.wav", "b.wav")]
+    for k, wav in enumerate(wavs):
+        sf.write(wav, (LOW + HIGH)[:(2 + k) * SR], SR)
+    ckpt = write_checkpoint(str(tmp_path / "ckpt.pth"))
+    jsonl = tmp_path / "tasks.jsonl"
+    jsonl.write_text("\n" + "".join(json.dumps({"prompt_wav": w, "multi_spks_rate": 0.9}) + "\n" for w in wavs))
+    inputs = [ckpt, str(jsonl), *wavs]
+    before = {path: open(path, "rb").read() for path in inputs}
+    path = {"b.wav": wavs[1], "ckpt": ckpt, "tasks": str(jsonl)}[target]
+    log_file = {"same": path, "symlink": str(tmp_path / "link.log"), "hardlink": str(tmp_path / "hard.log"),
+                "dotted": str(src) + "/./b.wav"}[spelling]
+    if spelling == "symlink":
+        os.symlink(path, log_file)
+    elif spelling == "hardlink":
+        os.link(path, log_file)
+    source = ["--data_path", str(src)] if mode == "folder" else ["--data_jsonl", str(jsonl)]
+    out_root = tmp_path / "out"
+    done = launch("-m", "leadvoice", *source, "--inference", ckpt, "--save_dir", str(out_root),
+                  "--log_file", log_file, "--device", "cpu")
+    assert done.returncode == 1
+    named = {"b.wav": ("jsonl第3行的音频" if mode == "jsonl" else "--data_path 中的音频", "该音频", "wav: " + wavs[1]),
+             "ckpt": ("--inference", "CSS 分离模型权重", "inference: " + ckpt),
+             "tasks": ("--data_jsonl", "任务列表", "data_jsonl: " + str(jsonl))}[target]
+    assert done.stderr.rstrip("\n").split("\n")[-1] == (
+        f"ValueError: --log_file 与 {named[0]} 是同一个文件，写日志会清空{named[1]}: {log_file} ({named[2]})")
+    assert {path: open(path, "rb").read() for path in inputs} == before
+    assert not out_root.exists() and "加载分离模型..." not in done.stdout
+
+
+def test_a_save_dir_that_fills_during_the_run(tmp_path, small_tmpfs):
+    """With room for one recording and a half: the second recording's main stream and the third's mix do not fit,
+    the short fourth does. Each failure is that recording's warning, and no file under a result name is cut."""
+    full = small_tmpfs("full", size="1m")
+    if full is None:
+        pytest.skip("this process may not mount")
+    src = tmp_path / "in"
+    src.mkdir()
+    mix = LOW + 0.5 * HIGH
+    seconds = {"r1": 3.0, "r2": 3.0, "r3": 3.0, "r4": 1.0}
+    for stem, length in seconds.items():
+        sf.write(str(src / f"{stem}.wav"), mix[:int(length * SR)], SR)
+    ckpt = write_checkpoint(str(tmp_path / "ckpt.pth"))
+    before = {p.name: p.read_bytes() for p in src.iterdir()}
+    # A 3 s stream takes 24 pages, a log one: r1 takes 49, r2 25 and then finds 14 free for its main stream.
+    fill(full, 88 * PAGE)
+    sep = full / "sep"
+    done = launch("-m", "leadvoice", "--data_path", str(src), "--inference", ckpt, "--save_dir", str(sep),
+                  "--device", "cpu", timeout=300)
+    assert done.returncode == 0, done.stderr
+    assert "Traceback" not in done.stderr
+    out = done.stdout.split("\n")
+    warnings = [line for line in out if line.startswith("[警告] ")]
+    assert len(warnings) == 3 and warnings[2] == "[警告] 未能选出主通道，跳过主通道保存"
+    for warning, stem, name in zip(warnings, ("r2", "r3"), ("main_speaker_", "mix.wav")):
+        assert re.fullmatch(re.escape(f"[警告] 写入输出失败，跳过: {src}/{stem}.wav (Error writing '{sep}/{stem}/{name}")
+                            + r"(\d+\.wav)?': .*No space left on device\.\)", warning), warning
+        # The warning reached the recording's log too.
+        assert (sep / stem / "log.txt").read_text(encoding="utf-8").endswith("\n" + warning + "\n")
+    assert out[-2] == leadvoice_summary(total=4, done=2, output_failed=2)
+    kept = {stem: sorted(p.name for p in (sep / stem).iterdir()) for stem in seconds}
+    assert kept["r2"][:2] == ["log.txt", "mix.wav"] and kept["r3"] == ["log.txt"] and kept["r4"] == ["log.txt", "mix.wav"]
+    assert len(kept["r1"]) == 3 and len(kept["r2"]) == 2
+    # Whatever stands under a result name is whole, and no temporary is left.
+    for stem, names in kept.items():
+        for name in names:
+            if name.endswith(".wav"):
+                assert sf.info(str(sep / stem / name)).frames == int(seconds[stem] * SR), (stem, name)
+    assert {p.name: p.read_bytes() for p in src.iterdir()} == before

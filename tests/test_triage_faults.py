@@ -18,10 +18,9 @@ import pytest
 import soundfile as sf
 
 import triageflow
-from helpers import SR, TESTS, call_main, interpreter_env, launch, two_talkers
+from helpers import PAGE, SR, TESTS, call_main, fill, interpreter_env, launch, two_talkers
 from triage_fakes import PeakDetector, write_scp
 
-PAGE = 4096
 SETUP = "import triageflow\nfrom triage_fakes import PeakDetector\ntriageflow.NoisyDetectorV2 = PeakDetector\n"
 MAIN = "import sys\nsys.argv[0] = 'triageflow'\ntriageflow.main()\n"
 
@@ -48,39 +47,6 @@ def records_of(path):
     text = open(path, encoding="utf-8").read()
     assert text == "" or text.endswith("\n")
     return [json.loads(line) for line in text.splitlines()]
-
-
-def fill(folder, free_bytes):
-    """Fills the file system of `folder` up, then frees `free_bytes`."""
-    filler = os.path.join(folder, "filler")
-    with open(filler, "wb", buffering=0) as f:
-        try:
-            while True:
-                f.write(b"\0" * PAGE)
-        except OSError:
-            pass
-    os.truncate(filler, os.path.getsize(filler) - free_bytes)
-
-
-@pytest.fixture
-def small_tmpfs(tmp_path):
-    """Mounts a tmpfs of `size` bytes (64 KiB unless given) on a new folder
-    and returns it; None where this process may not mount (the namespace
-    variant below covers that case)."""
-    mounted = []
-
-    def mount(name, size=64 * 1024):
-        folder = tmp_path / name
-        folder.mkdir()
-        if os.geteuid() != 0 or subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", str(folder)],
-                                               capture_output=True).returncode != 0:
-            return None
-        mounted.append(folder)
-        return folder
-
-    yield mount
-    for folder in mounted:
-        subprocess.run(["umount", str(folder)], check=True)
 
 
 def test_a_run_through_every_fault_goes_on(pipeline_models, tmp_path, small_tmpfs):

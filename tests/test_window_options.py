@@ -1,16 +1,29 @@
 """Both drivers' command lines refuse, as argparse usage errors naming the
 option, numeric values that no run can work with."""
+import types
+
+import numpy as np
 import pytest
 
 import leadvoice
 import triageflow
-from helpers import call_main, parse_command_line
+from helpers import SR, call_main, parse_command_line, recording_network, write_wav
 from triage_fakes import write_scp
 
 TRIAGE_REQUIRED = ["--scp", "l.scp", "--out_jsonl", "o.jsonl", "--save_dir", "s"]
 DRIVERS = {"triageflow": (triageflow, TRIAGE_REQUIRED, "--multi_spks_threshold"),
            "leadvoice": (leadvoice, [], "--multi_spks_rate_threshold")}
 WINDOW = "must be a finite number of seconds greater than 0, got "
+UNDER_ONE_SAMPLE = "must be at least one sample at 16000 Hz (6.25e-05 s), got "
+COUNT_OUT_OF_RANGE = "must give a sample count at 16000 Hz that fits a 64-bit integer, got "
+# Values that once reached the core: a zero-sample window, a sample count
+# beyond 64 bits, an infinite sample count, windows of no sample.
+UNUSABLE_DURATIONS = [
+    (["--seg_duration", "1e-300", "--hop_duration", "1e-300"], "argument --seg_duration: " + UNDER_ONE_SAMPLE + "1e-300"),
+    (["--seg_duration", "1e300", "--hop_duration", "1e300"], "argument --seg_duration: " + COUNT_OUT_OF_RANGE + "1e+300"),
+    (["--short_speech_duration", "1e308"], "argument --short_speech_duration: " + COUNT_OUT_OF_RANGE + "1e+308"),
+    (["--seg_duration", "1e-6", "--hop_duration", "1e-6"], "argument --seg_duration: " + UNDER_ONE_SAMPLE + "1e-06"),
+]
 
 
 def parse(monkeypatch, driver, *argv):
@@ -33,6 +46,10 @@ def parse(monkeypatch, driver, *argv):
     (["--merge_threshold=-inf"], "argument --merge_threshold: must be a finite number, got -inf"),
     (["--short_speech_duration", "inf"], "argument --short_speech_duration: must be a finite number, got inf"),
     (["RATE", "nan"], "RATE: must be a finite number, got nan"),
+    *UNUSABLE_DURATIONS,
+    (["--hop_duration", "1e-6"], "argument --hop_duration: " + UNDER_ONE_SAMPLE + "1e-06"),
+    (["--hop_duration", "1e300"], "argument --hop_duration: " + COUNT_OUT_OF_RANGE + "1e+300"),
+    (["--short_speech_duration=-1e300"], "argument --short_speech_duration: " + COUNT_OUT_OF_RANGE + "-1e+300"),
 ])
 def test_unworkable_values_are_usage_errors(monkeypatch, capsys, driver, argv, message):
     rate_flag = DRIVERS[driver][2]
@@ -53,16 +70,36 @@ def test_unworkable_values_are_usage_errors(monkeypatch, capsys, driver, argv, m
     (["--max_speakers", "99999999999999999999"], "max_speakers", 99999999999999999999),
     (["--sisdr_threshold_prev=-1e300"], "sisdr_threshold_prev", -1e300),
     (["--short_speech_duration", "0"], "short_speech_duration", 0.0),
+    (["--hop_duration", "6.25e-05"], "hop_duration", 6.25e-05),  # one sample
+    (["--seg_duration", "1e9"], "seg_duration", 1e9),  # longer than any recording: no window
+    (["--short_speech_duration", "1e-6"], "short_speech_duration", 1e-6),
 ])
 def test_workable_values_pass(monkeypatch, driver, argv, name, value):
     assert getattr(parse(monkeypatch, driver, *argv), name) == value
 
 
-def test_a_refused_run_touches_nothing(monkeypatch, capsys, tmp_path):
-    scp = write_scp(tmp_path, [("u", tmp_path / "a.wav")])
+def driver_inputs(driver, folder):
+    """The inputs of a run that would load its models: one listed recording."""
+    wav = write_wav(folder / "in" / "a.wav", np.zeros(SR, np.float32), SR)
+    if driver == "leadvoice":
+        return ["--data_path", str(folder / "in"), "--save_dir", str(folder / "sep")]
+    scp = write_scp(folder, [("u", wav)])
+    return ["--scp", str(scp), "--out_jsonl", str(folder / "r" / "o.jsonl"), "--save_dir", str(folder / "sep")]
+
+
+@pytest.mark.parametrize("driver", DRIVERS)
+@pytest.mark.parametrize("argv, message", [(["--hop_duration", "-1"], "argument --hop_duration: " + WINDOW + "-1.0"),
+                                           *UNUSABLE_DURATIONS])
+def test_a_refused_run_touches_nothing(monkeypatch, capsys, tmp_path, driver, argv, message):
+    module = DRIVERS[driver][0]
+    built = []
+    monkeypatch.setattr(module, "unmixer_core", types.SimpleNamespace(TFLocoformerSEP=recording_network(built)))
+    inputs = driver_inputs(driver, tmp_path)
+    before = sorted(p.relative_to(tmp_path) for p in tmp_path.rglob("*"))
     with pytest.raises(SystemExit) as stop:
-        call_main(monkeypatch, triageflow, "--scp", str(scp), "--out_jsonl", str(tmp_path / "r" / "o.jsonl"),
-                  "--save_dir", str(tmp_path / "sep"), "--hop_duration", "-1")
+        call_main(monkeypatch, module, *inputs, *argv)
     assert stop.value.code == 2
-    assert capsys.readouterr().out == ""
-    assert sorted(p.name for p in tmp_path.iterdir()) == ["list.scp"]
+    out, err = capsys.readouterr()
+    assert out == "" and err.startswith("usage: ") and err.endswith(f"{driver}: error: {message}\n")
+    assert built == [], "no model may be loaded"
+    assert sorted(p.relative_to(tmp_path) for p in tmp_path.rglob("*")) == before

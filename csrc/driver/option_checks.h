@@ -1,8 +1,10 @@
 #pragma once
 // Numeric options that no run can work with: a window or hop that is not a
 // positive length (a zero hop never advances, a negative one counts windows
-// backwards), a hop longer than its window (silent gaps between windows),
-// no speaker per window, or a threshold that no comparison can meet. The
+// backwards) or that holds less than one sample at the model rate, a
+// duration whose sample count does not fit the 64-bit counts the core
+// works in, a hop longer than its window (silent gaps between windows), no
+// speaker per window, or a threshold that no comparison can meet. The
 // drivers refuse them at start, before any file or model is touched.
 #include <string>
 #include <vector>

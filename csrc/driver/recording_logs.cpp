@@ -4,11 +4,14 @@
 
 namespace speech::driver {
 
-LogTarget RecordingLogs::next(const std::optional<std::string>& shared_log, const std::string& recording_folder) {
-  if (!shared_log) return {common::path_join(recording_folder, "log.txt"), false};
-  const bool append = shared_started_;
-  shared_started_ = true;
-  return {*shared_log, append};
+LogTarget RecordingLogs::next(const std::optional<std::string>& shared_log,
+                              const std::string& recording_folder) const {
+  if (!shared_log) return {common::path_join(recording_folder, "log.txt"), false, false};
+  return {*shared_log, shared_started_, true};
+}
+
+void RecordingLogs::opened(const LogTarget& target) {
+  if (target.shared) shared_started_ = true;
 }
 
 }  // namespace speech::driver

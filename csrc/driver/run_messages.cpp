@@ -23,6 +23,29 @@ std::string empty_task_list_message(const std::string& threshold) {
   return "没有需要处理的任务（无 multi_spks_rate>" + threshold + " 的 case），退出";
 }
 
+namespace {
+
+std::string log_is_input_error(const std::string& log_file, const std::string& input, const std::string& what,
+                               const std::string& input_path) {
+  return "--log_file 与 " + input + " 是同一个文件，写日志会清空" + what + ": " + log_file + " (" + input_path + ")";
+}
+
+}  // namespace
+
+std::string log_is_checkpoint_error(const std::string& log_file, const std::string& inference) {
+  return log_is_input_error(log_file, "--inference", "CSS 分离模型权重", "inference: " + inference);
+}
+
+std::string log_is_task_list_error(const std::string& log_file, const std::string& data_jsonl) {
+  return log_is_input_error(log_file, "--data_jsonl", "任务列表", "data_jsonl: " + data_jsonl);
+}
+
+std::string log_is_recording_error(const std::string& log_file, const std::string& wav_path, int64_t line_no) {
+  const std::string input =
+      line_no >= 1 ? "jsonl第" + std::to_string(line_no) + "行的音频" : std::string("--data_path 中的音频");
+  return log_is_input_error(log_file, input, "该音频", "wav: " + wav_path);
+}
+
 std::string cuda_unavailable_line() { return "CUDA不可用，使用CPU"; }
 std::string loading_model_line() { return "加载分离模型..."; }
 std::string loading_tracker_line() { return "加载说话人追踪器(WeSpeaker)..."; }
@@ -44,6 +67,18 @@ std::string resampling_failed_text(const std::string& wav_path, int64_t file_rat
 
 std::string non_finite_recording_warning(const std::string& wav_path) {
   return "[警告] 音频含有非有限值(NaN/inf)的采样，跳过: " + wav_path;
+}
+
+std::string folder_failed_warning(const std::string& wav_path, const std::string& error) {
+  return "[警告] 无法创建输出目录，跳过: " + wav_path + " (" + error + ")";
+}
+
+std::string log_failed_warning(const std::string& wav_path, const std::string& error) {
+  return "[警告] 无法创建日志文件，跳过: " + wav_path + " (" + error + ")";
+}
+
+std::string output_failed_warning(const std::string& wav_path, const std::string& error) {
+  return "[警告] 写入输出失败，跳过: " + wav_path + " (" + error + ")";
 }
 
 std::string resampled_warning(const std::string& wav_path, int64_t file_rate, int64_t target_rate) {
@@ -88,7 +123,8 @@ std::string log_saved_line(const std::string& log_path) { return "日志已保�
 std::string run_summary_line(const RunTally& tally) {
   return "\n[汇总] 任务总数=" + std::to_string(tally.total) + "，完成=" + std::to_string(tally.done) +
          "，无法读取=" + std::to_string(tally.unreadable) + "，非有限值=" + std::to_string(tally.not_finite) +
-         "，输出目录重名跳过=" + std::to_string(tally.folder_taken);
+         "，输出目录重名跳过=" + std::to_string(tally.folder_taken) +
+         "，输出失败=" + std::to_string(tally.output_failed);
 }
 
 }  // namespace speech::driver

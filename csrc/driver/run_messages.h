@@ -17,6 +17,11 @@ std::string directory_mode_line(size_t wav_count);
 std::string jsonl_mode_line(const std::string& jsonl_path);
 // `threshold`: as the interpreter prints the real.
 std::string empty_task_list_message(const std::string& threshold);
+// --log_file names an input of the run, which its first log would empty.
+// `line_no` is the recording's task-list line, -1 in directory mode.
+std::string log_is_checkpoint_error(const std::string& log_file, const std::string& inference);
+std::string log_is_task_list_error(const std::string& log_file, const std::string& data_jsonl);
+std::string log_is_recording_error(const std::string& log_file, const std::string& wav_path, int64_t line_no);
 std::string cuda_unavailable_line();
 std::string loading_model_line();
 std::string loading_tracker_line();
@@ -31,6 +36,11 @@ std::string unreadable_recording_warning(const std::string& error);
 // `error`: the resampler's text, which names no file.
 std::string resampling_failed_text(const std::string& wav_path, int64_t file_rate, const std::string& error);
 std::string non_finite_recording_warning(const std::string& wav_path);
+// A recording whose outputs failed. `error`: the operating system's text,
+// which names the folder or file.
+std::string folder_failed_warning(const std::string& wav_path, const std::string& error);
+std::string log_failed_warning(const std::string& wav_path, const std::string& error);
+std::string output_failed_warning(const std::string& wav_path, const std::string& error);
 std::string resampled_warning(const std::string& wav_path, int64_t file_rate, int64_t target_rate);
 std::string loaded_mix_line(const std::string& wav_path, int64_t sample_rate, int64_t samples);
 std::string processing_start_line();

@@ -17,6 +17,9 @@ void RunTally::add(TaskOutcome outcome) {
     case TaskOutcome::kFolderTaken:
       ++folder_taken;
       break;
+    case TaskOutcome::kOutputFailed:
+      ++output_failed;
+      break;
   }
 }
 

@@ -5,7 +5,10 @@
 
 namespace speech::driver {
 
-enum class TaskOutcome { kDone, kUnreadable, kNotFinite, kFolderTaken };
+// kOutputFailed: its folder could not be made, its log not opened, or one of
+// its files not written (a full disk, a file in a folder's place, a
+// read-only file system).
+enum class TaskOutcome { kDone, kUnreadable, kNotFinite, kFolderTaken, kOutputFailed };
 
 struct RunTally {
   size_t total = 0;
@@ -13,6 +16,7 @@ struct RunTally {
   size_t unreadable = 0;
   size_t not_finite = 0;
   size_t folder_taken = 0;
+  size_t output_failed = 0;
   void add(TaskOutcome outcome);
 };
 

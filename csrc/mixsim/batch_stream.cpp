@@ -22,17 +22,17 @@ BatchSwitches start_batch(BatchSteps& steps, int64_t batch_id) {
   return batch;
 }
 
-bool fill_batch(BatchSteps& steps, int64_t batch_id, int64_t samples, const BatchSwitches& batch) {
-  int64_t made = 0;
-  int64_t tries = 0;
+BatchFill fill_batch(BatchSteps& steps, int64_t batch_id, int64_t samples, const BatchSwitches& batch) {
+  BatchFill fill;
   bool retry = false;
-  while (made < samples) {
-    if (!retry) steps.start_sample_stream(batch_id * kBatchSeedStep + made);
-    if (++tries > attempts_per_batch(samples)) break;
+  while (fill.made < samples) {
+    if (!retry) steps.start_sample_stream(batch_id * kBatchSeedStep + fill.made);
+    if (fill.attempts == attempts_per_batch(samples)) break;
+    ++fill.attempts;
     retry = !steps.attempt(batch);
-    if (!retry) ++made;
+    if (!retry) ++fill.made;
   }
-  return made == samples;
+  return fill;
 }
 
 }  // namespace speech::mixsim

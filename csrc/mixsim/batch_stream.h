@@ -47,7 +47,13 @@ BatchSwitches start_batch(BatchSteps& steps, int64_t batch_id);
 // sample stream; a retry goes on with the stream of the attempt it
 // repeats, since one that failed after its placement would otherwise draw
 // the same windows again, and fail again (one that failed earlier drew
-// nothing from it). Whether every sample was made.
-bool fill_batch(BatchSteps& steps, int64_t batch_id, int64_t samples, const BatchSwitches& batch);
+// nothing from it).
+struct BatchFill {
+  int64_t made = 0;      // samples made
+  int64_t attempts = 0;  // attempts run, the failed ones included
+  int64_t failed() const { return attempts - made; }
+};
+
+BatchFill fill_batch(BatchSteps& steps, int64_t batch_id, int64_t samples, const BatchSwitches& batch);
 
 }  // namespace speech::mixsim

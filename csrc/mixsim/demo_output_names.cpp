@@ -50,4 +50,10 @@ std::string save_failure_line(int64_t epoch, int64_t step, const std::string& er
          error_text;
 }
 
+std::string short_epoch_summary(int64_t epoch, int64_t steps, std::optional<int64_t> asked) {
+  const std::string head = "[Warning] epoch " + std::to_string(epoch) + " made " + std::to_string(steps);
+  if (!asked) return head + (steps == 1 ? " step" : " steps") + "; the endless stream ended";
+  return head + " of " + std::to_string(*asked) + " steps";
+}
+
 }  // namespace speech::mixsim

@@ -24,5 +24,8 @@ std::string step_line(int64_t epoch, int64_t step, const std::string& batch_size
                       const std::string& num_spk, const std::string& source_ids);
 std::string saved_line(const std::vector<std::string>& paths);
 std::string save_failure_line(int64_t epoch, int64_t step, const std::string& error_text);
+// The closing line of an epoch that made fewer steps than `asked` (none:
+// an endless stream without a step limit).
+std::string short_epoch_summary(int64_t epoch, int64_t steps, std::optional<int64_t> asked);
 
 }  // namespace speech::mixsim

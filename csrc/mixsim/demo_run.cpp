@@ -1,12 +1,14 @@
 #include "mixsim/demo_run.h"
 
+#include <utility>
+
 #include "mixsim/demo_output_names.h"
 
 namespace speech::mixsim {
 namespace {
 
-// A negative step limit means none.
-void run_epoch(DemoSteps& steps, int64_t epoch, int64_t max_steps) {
+// A negative step limit means none. The steps made.
+int64_t run_epoch(DemoSteps& steps, int64_t epoch, int64_t max_steps) {
   steps.print(epoch_heading(epoch));
   // Before the iteration starts: loader workers take the dataset as it is.
   steps.set_epoch(epoch);
@@ -23,6 +25,7 @@ void run_epoch(DemoSteps& steps, int64_t epoch, int64_t max_steps) {
     if (max_steps >= 0 && done >= max_steps) break;
   }
   steps.finish_epoch();
+  return done;
 }
 
 void save_sample(SampleFiles& files, int64_t epoch, int64_t step, int64_t j) {
@@ -42,8 +45,23 @@ void save_sample(SampleFiles& files, int64_t epoch, int64_t step, int64_t j) {
 
 }  // namespace
 
-void run_epochs(DemoSteps& steps, int64_t epochs, int64_t max_steps_per_epoch) {
-  for (int64_t epoch = 0; epoch < epochs; ++epoch) run_epoch(steps, epoch, max_steps_per_epoch);
+std::optional<int64_t> steps_asked(int64_t max_steps_per_epoch, std::optional<int64_t> epoch_batches) {
+  if (max_steps_per_epoch < 0) return epoch_batches;
+  const int64_t limit = max_steps_per_epoch > 1 ? max_steps_per_epoch : 1;
+  if (!epoch_batches) return limit;
+  return *epoch_batches < limit ? *epoch_batches : limit;
+}
+
+void run_epochs(DemoSteps& steps, int64_t epochs, int64_t max_steps_per_epoch,
+                std::optional<int64_t> epoch_batches) {
+  const std::optional<int64_t> asked = steps_asked(max_steps_per_epoch, epoch_batches);
+  std::vector<std::pair<int64_t, int64_t>> short_epochs;  // epoch, steps made
+  for (int64_t epoch = 0; epoch < epochs; ++epoch) {
+    const int64_t done = run_epoch(steps, epoch, max_steps_per_epoch);
+    // Unbounded, an epoch ends only when its stream does.
+    if (!asked || done < *asked) short_epochs.emplace_back(epoch, done);
+  }
+  for (const auto& [epoch, done] : short_epochs) steps.print(short_epoch_summary(epoch, done, asked));
   steps.print("Done.");
 }
 

@@ -37,8 +37,16 @@ class DemoSteps {
   virtual std::optional<std::string> save_batch(int64_t epoch, int64_t step, int64_t batch_size) = 0;
 };
 
-// Every epoch, then "Done.". A negative step limit means none.
-void run_epochs(DemoSteps& steps, int64_t epochs, int64_t max_steps_per_epoch);
+// The steps an epoch is to make: the step limit (at least one step, as the
+// limit is tested after a step; a negative limit means none) or the
+// batches the loader is to get in an epoch (none when the stream is
+// endless), whichever is fewer; none when neither bounds it.
+std::optional<int64_t> steps_asked(int64_t max_steps_per_epoch, std::optional<int64_t> epoch_batches);
+
+// Every epoch, then a line for each epoch that made fewer steps than
+// asked (its stream ran out of attempts), then "Done.".
+void run_epochs(DemoSteps& steps, int64_t epochs, int64_t max_steps_per_epoch,
+                std::optional<int64_t> epoch_batches);
 
 // The files of one batch's samples.
 class SampleFiles {

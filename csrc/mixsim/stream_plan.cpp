@@ -20,6 +20,11 @@ ShardInfo shard_info(int64_t rank, int64_t world_size, int64_t worker_id, int64_
   return {rank + worker_id * world_size, world_size * num_workers};
 }
 
+int64_t loader_worker(const ShardInfo& shard, int64_t rank, int64_t world_size) {
+  if (world_size < 1) return shard.global_worker_id;
+  return common::floor_div(shard.global_worker_id - rank, world_size);
+}
+
 std::optional<int64_t> samples_for_worker(std::optional<int64_t> samples_per_epoch, const ShardInfo& shard) {
   if (!samples_per_epoch) return std::nullopt;
   if (shard.global_worker_count < 1) {
@@ -48,6 +53,18 @@ IterationPlan plan_iteration(std::optional<int64_t> samples_per_epoch, std::opti
   plan.batch = batch_samples(batch_size);
   plan.batches = batches_for_worker(samples, plan.batch);
   return plan;
+}
+
+std::optional<int64_t> batches_for_process(std::optional<int64_t> samples_per_epoch,
+                                           std::optional<int64_t> batch_size, int64_t rank, int64_t world_size,
+                                           int64_t num_workers) {
+  if (!samples_per_epoch) return std::nullopt;
+  const int64_t workers = num_workers > 0 ? num_workers : 1;
+  int64_t total = 0;
+  for (int64_t w = 0; w < workers; ++w) {
+    total += *plan_iteration(samples_per_epoch, batch_size, shard_info(rank, world_size, w, workers)).batches;
+  }
+  return total;
 }
 
 }  // namespace speech::mixsim

@@ -19,6 +19,11 @@ struct ShardInfo {
 // ValueError for a world_size or rank that check_shard refuses.
 ShardInfo shard_info(int64_t rank, int64_t world_size, int64_t worker_id, int64_t num_workers);
 
+// The loader worker within its process that a global worker id stands for:
+// shard_info read backwards. The id itself for a world_size below 1, which
+// no valid shard has.
+int64_t loader_worker(const ShardInfo& shard, int64_t rank, int64_t world_size);
+
 // The worker's share of an epoch: an even split, the first `remainder`
 // workers taking one more. None for an endless stream. ValueError for a
 // worker count below 1, which would divide by zero or by a negative count.
@@ -39,6 +44,13 @@ struct IterationPlan {
 
 IterationPlan plan_iteration(std::optional<int64_t> samples_per_epoch, std::optional<int64_t> batch_size,
                              const ShardInfo& shard);
+
+// The batches that one process's loader gets in an epoch from all its
+// workers (one iteration in the process itself for 0 workers); none for an
+// endless stream.
+std::optional<int64_t> batches_for_process(std::optional<int64_t> samples_per_epoch,
+                                           std::optional<int64_t> batch_size, int64_t rank, int64_t world_size,
+                                           int64_t num_workers);
 
 // A batch gets this many synthesis attempts in all, shared by its samples.
 inline int64_t attempts_per_batch(int64_t batch) { return batch * 20; }

@@ -9,11 +9,11 @@
 
 #include "common/directory_listing.h"
 #include "common/errors.h"
+#include "common/file_identity.h"
 #include "common/file_kind.h"
 #include "common/lexical_path.h"
 #include "common/os_path.h"
 #include "driver/stream_files.h"
-#include "triage/file_identity.h"
 #include "triage/messages.h"
 #include "triage/utterance_folder.h"
 
@@ -75,10 +75,10 @@ std::optional<FolderOutput> by_folder(const std::string& out_jsonl, const std::s
   const std::string_view name = common::path_basename(result);
   if (!is_folder_output(name)) return std::nullopt;
   const std::string_view parent = common::path_dirname(result);
-  const std::optional<FileIdentity> folder = identity_of(parent.empty() ? "." : std::string(parent));
+  const std::optional<common::FileIdentity> folder = common::identity_of(parent.empty() ? "." : std::string(parent));
   if (!folder) return std::nullopt;
   return first_holder(save_dir, inputs, [&](const std::string& utt_folder) -> std::optional<std::string> {
-    if (!(identity_of(utt_folder) == folder)) return std::nullopt;
+    if (!(common::identity_of(utt_folder) == folder)) return std::nullopt;
     return common::path_join(utt_folder, name);
   });
 }
@@ -88,7 +88,7 @@ std::optional<FolderOutput> by_hard_link(const std::string& out_jsonl, const std
                                          const RunInputs& inputs) {
   struct stat st {};
   if (!common::stat_path(out_jsonl, st) || !S_ISREG(st.st_mode) || st.st_nlink < 2) return std::nullopt;
-  const FileIdentity result{st.st_dev, st.st_ino};
+  const common::FileIdentity result{st.st_dev, st.st_ino};
   return first_holder(save_dir, inputs, [&](const std::string& utt_folder) -> std::optional<std::string> {
     if (!common::is_directory(utt_folder)) return std::nullopt;
     std::vector<common::DirectoryEntry> entries;
@@ -99,7 +99,7 @@ std::optional<FolderOutput> by_hard_link(const std::string& out_jsonl, const std
     }
     for (const common::DirectoryEntry& entry : entries) {
       const std::string path = common::path_join(utt_folder, entry.name);
-      if (is_folder_output(entry.name) && identity_of(path) == result) return path;
+      if (is_folder_output(entry.name) && common::identity_of(path) == result) return path;
     }
     return std::nullopt;
   });
@@ -108,11 +108,11 @@ std::optional<FolderOutput> by_hard_link(const std::string& out_jsonl, const std
 }  // namespace
 
 void refuse_result_over_list(const std::string& out_jsonl, const std::string& scp) {
-  if (same_existing_file(scp, out_jsonl)) throw common::ValueError(result_is_list_error(out_jsonl, scp));
+  if (common::same_existing_file(scp, out_jsonl)) throw common::ValueError(result_is_list_error(out_jsonl, scp));
 }
 
 void refuse_result_over_inputs(const std::string& out_jsonl, const RunInputs& inputs) {
-  const std::optional<FileIdentity> result = identity_of(out_jsonl);
+  const std::optional<common::FileIdentity> result = common::identity_of(out_jsonl);
   if (!result) return;
   const struct {
     const char* option;
@@ -122,14 +122,14 @@ void refuse_result_over_inputs(const std::string& out_jsonl, const RunInputs& in
                      {"inference", "CSS 分离模型权重", &RunInputs::inference}};
   for (const auto& checkpoint : checkpoints) {
     const std::string path = (inputs.*checkpoint.path)();
-    if (identity_of(path) == result) {
+    if (common::identity_of(path) == result) {
       throw common::ValueError(result_is_input_error(out_jsonl, std::string("--") + checkpoint.option, checkpoint.what,
                                              std::string(checkpoint.option) + ": " + path));
     }
   }
   for (size_t entry = 0; entry < inputs.entry_count(); ++entry) {
     const std::string path = inputs.wav_path(entry);
-    if (identity_of(path) == result) {
+    if (common::identity_of(path) == result) {
       throw common::ValueError(result_is_wav_error(out_jsonl, entry + 1, inputs.utt_id(entry), path));
     }
   }

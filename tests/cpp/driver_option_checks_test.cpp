@@ -17,7 +17,8 @@ NumericOption integer(const char* flag, long value) { return {flag, true, 0.0, v
 std::vector<NumericOption> defaults() {
   return {real("--multi_spks_threshold", 0.3, "0.3"), real("--seg_duration", 2.4, "2.4"),
           real("--hop_duration", 1.2, "1.2"), integer("--max_speakers", 4),
-          real("--max_inter_sisdr_for_update", -10.0, "-10.0"), real("--merge_threshold", 0.5, "0.5")};
+          real("--short_speech_duration", 0.8, "0.8"), real("--max_inter_sisdr_for_update", -10.0, "-10.0"),
+          real("--merge_threshold", 0.5, "0.5")};
 }
 
 struct Case {
@@ -41,6 +42,12 @@ TEST_P(OptionChecks, FirstProblemNamesTheOption) {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 const char* const kWindow = "must be a finite number of seconds greater than 0, got ";
+const char* const kUnderOneSample = "must be at least one sample at 16000 Hz (6.25e-05 s), got ";
+const char* const kCountOutOfRange = "must give a sample count at 16000 Hz that fits a 64-bit integer, got ";
+// The longest duration whose samples at 16 kHz still fit a 64-bit count, and
+// the next one written with as many digits.
+constexpr double kLongestFitting = 576460752303423.4;
+constexpr double kShortestTooLong = 576460752303423.5;
 
 INSTANTIATE_TEST_SUITE_P(
     Table, OptionChecks,
@@ -54,6 +61,36 @@ INSTANTIATE_TEST_SUITE_P(
              std::string("argument --seg_duration: ") + kWindow + "nan"},
         Case{"infinite_window", "--seg_duration", real("--seg_duration", kInf, "inf"),
              std::string("argument --seg_duration: ") + kWindow + "inf"},
+        Case{"window_under_one_sample", "--seg_duration", real("--seg_duration", 1e-300, "1e-300"),
+             std::string("argument --seg_duration: ") + kUnderOneSample + "1e-300"},
+        Case{"hop_under_one_sample", "--hop_duration", real("--hop_duration", 1e-6, "1e-06"),
+             std::string("argument --hop_duration: ") + kUnderOneSample + "1e-06"},
+        Case{"hop_just_under_one_sample", "--hop_duration",
+             real("--hop_duration", std::nextafter(6.25e-05, 0.0), "6.249999999999999e-05"),
+             std::string("argument --hop_duration: ") + kUnderOneSample + "6.249999999999999e-05"},
+        Case{"hop_of_one_sample", "--hop_duration", real("--hop_duration", 6.25e-05, "6.25e-05"), ""},
+        Case{"window_beyond_sample_counts", "--seg_duration", real("--seg_duration", 1e300, "1e+300"),
+             std::string("argument --seg_duration: ") + kCountOutOfRange + "1e+300"},
+        Case{"hop_beyond_sample_counts", "--hop_duration", real("--hop_duration", 1e300, "1e+300"),
+             std::string("argument --hop_duration: ") + kCountOutOfRange + "1e+300"},
+        Case{"longest_fitting_window", "--seg_duration",
+             real("--seg_duration", kLongestFitting, "576460752303423.4"), ""},
+        Case{"shortest_window_too_long", "--seg_duration",
+             real("--seg_duration", kShortestTooLong, "576460752303423.5"),
+             std::string("argument --seg_duration: ") + kCountOutOfRange + "576460752303423.5"},
+        Case{"short_speech_beyond_sample_counts", "--short_speech_duration",
+             real("--short_speech_duration", 1e308, "1e+308"),
+             std::string("argument --short_speech_duration: ") + kCountOutOfRange + "1e+308"},
+        Case{"short_speech_far_below_zero", "--short_speech_duration",
+             real("--short_speech_duration", -1e300, "-1e+300"),
+             std::string("argument --short_speech_duration: ") + kCountOutOfRange + "-1e+300"},
+        // No speech is shorter than these: the threshold is never lowered.
+        Case{"short_speech_zero", "--short_speech_duration", real("--short_speech_duration", 0.0, "0.0"), ""},
+        Case{"short_speech_under_one_sample", "--short_speech_duration",
+             real("--short_speech_duration", 1e-6, "1e-06"), ""},
+        Case{"short_speech_negative", "--short_speech_duration", real("--short_speech_duration", -1.0, "-1.0"), ""},
+        Case{"infinite_short_speech", "--short_speech_duration", real("--short_speech_duration", kInf, "inf"),
+             "argument --short_speech_duration: must be a finite number, got inf"},
         Case{"hop_over_window", "--hop_duration", real("--hop_duration", 2.5, "2.5"),
              "argument --hop_duration: must not be longer than --seg_duration (2.5 > 2.4), or the windows leave gaps"},
         Case{"hop_equal_to_window", "--hop_duration", real("--hop_duration", 2.4, "2.4"), ""},

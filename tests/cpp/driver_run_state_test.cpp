@@ -15,25 +15,31 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(RecordingLogs, ASharedLogIsTruncatedOnceThenAppendedTo) {
+TEST(RecordingLogs, ASharedLogIsTruncatedByTheFirstOpeningThenAppendedTo) {
   RecordingLogs logs;
   const std::optional<std::string> shared = std::string("run.log");
   const struct {
     std::optional<std::string> shared_log;
     const char* folder;
+    bool opens;
     const char* path;
     bool append;
   } steps[] = {
-      {std::nullopt, "out/a", "out/a/log.txt", false},
-      {shared, "out/b", "run.log", false},
-      {std::nullopt, "out/c", "out/c/log.txt", false},
-      {shared, "out/d", "run.log", true},
-      {shared, "out/e", "run.log", true},
+      {std::nullopt, "out/a", true, "out/a/log.txt", false},
+      // A shared log that could not be opened is truncated by the next task.
+      {shared, "out/b", false, "run.log", false},
+      {shared, "out/c", true, "run.log", false},
+      {std::nullopt, "out/d", true, "out/d/log.txt", false},
+      {shared, "out/e", true, "run.log", true},
+      {shared, "out/f", false, "run.log", true},
+      {shared, "out/g", true, "run.log", true},
   };
   for (const auto& step : steps) {
     const LogTarget target = logs.next(step.shared_log, step.folder);
     EXPECT_EQ(target.path, step.path) << step.folder;
     EXPECT_EQ(target.append, step.append) << step.folder;
+    EXPECT_EQ(target.shared, step.shared_log.has_value()) << step.folder;
+    if (step.opens) logs.opened(target);
   }
 }
 

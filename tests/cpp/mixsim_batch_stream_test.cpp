@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mixsim/batch_stream.h"
+#include "mixsim/short_epoch.h"
 #include "mixsim/stream_plan.h"
 #include "scripted_draws.h"
 
@@ -99,7 +100,7 @@ struct FillCase {
   const char* name;
   int64_t samples;
   std::deque<bool> outcomes;
-  bool filled;
+  int64_t made, attempts;
   std::vector<std::string> calls;
 };
 
@@ -111,7 +112,10 @@ TEST_P(FillBatch, RetriesGoOnWithTheirSampleStreamWithinTheBatchsAttempts) {
   auto log = std::make_shared<DrawLog>();
   FakeBatch steps(log);
   steps.outcomes = c.outcomes;
-  EXPECT_EQ(fill_batch(steps, 3, c.samples, BatchSwitches{2, false, false}), c.filled);
+  const BatchFill fill = fill_batch(steps, 3, c.samples, BatchSwitches{2, false, false});
+  EXPECT_EQ(fill.made, c.made);
+  EXPECT_EQ(fill.attempts, c.attempts);
+  EXPECT_EQ(fill.failed(), c.attempts - c.made);
   EXPECT_EQ(*log, c.calls);
 }
 
@@ -128,15 +132,16 @@ std::vector<std::string> all(std::vector<std::vector<std::string>> parts) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FillBatch,
     ::testing::Values(
-        FillCase{"first_tries", 2, {}, true, {sample_stream(0), "attempt(2)", sample_stream(1), "attempt(2)"}},
+        FillCase{"first_tries", 2, {}, 2, 2, {sample_stream(0), "attempt(2)", sample_stream(1), "attempt(2)"}},
         FillCase{"retry_keeps_the_stream",
                  2,
                  {true, false, false, true},
-                 true,
+                 2,
+                 4,
                  {sample_stream(0), "attempt(2)", sample_stream(1), "attempt(2)", "attempt(2)", "attempt(2)"}},
         // One sample, twenty attempts; the stream is started before the
         // limit is tested.
-        FillCase{"attempts_run_out", 1, std::deque<bool>(25, false), false, all({{sample_stream(0)}, tries(20)})},
+        FillCase{"attempts_run_out", 1, std::deque<bool>(25, false), 0, 20, all({{sample_stream(0)}, tries(20)})},
         // The attempts are shared: a sample that needed many leaves fewer.
         FillCase{"shared_attempts", 2,
                  [] {
@@ -144,7 +149,44 @@ INSTANTIATE_TEST_SUITE_P(
                    d.push_back(true);
                    return d;
                  }(),
-                 false, all({{sample_stream(0)}, tries(40), {sample_stream(1)}})}),
+                 1, 40, all({{sample_stream(0)}, tries(40), {sample_stream(1)}})}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct ShortEpochCase {
+  const char* name;
+  const char* epoch;
+  int64_t worker, rank, batch, samples, made, attempts;
+  std::optional<int64_t> batches;
+  const char* line;
+};
+
+class ShortEpochLine : public ::testing::TestWithParam<ShortEpochCase> {};
+
+TEST_P(ShortEpochLine, NamesWhereAndHowTheStreamRanOut) {
+  const ShortEpochCase& c = GetParam();
+  ShortEpoch end;
+  end.epoch = c.epoch;
+  end.worker = c.worker;
+  end.rank = c.rank;
+  end.batch = c.batch;
+  end.samples = c.samples;
+  end.fill = {c.made, c.attempts};
+  end.batches = c.batches;
+  EXPECT_EQ(short_epoch_line(end), c.line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShortEpochLine,
+    ::testing::Values(
+        ShortEpochCase{"finite", "3", 1, 0, 4, 3, 1, 60, 8,
+                       "[Warning] short epoch 3 on worker 1, rank 0: batch 4 got 1 of 3 samples, 59 of its 60 "
+                       "attempts failed; the stream ends after 4 of the 8 batches it was to yield"},
+        ShortEpochCase{"endless_at_its_first_batch", "12345678901234567890", 0, 2, 0, 2, 0, 40, std::nullopt,
+                       "[Warning] short epoch 12345678901234567890 on worker 0, rank 2: batch 0 got 0 of 2 samples, "
+                       "40 of its 40 attempts failed; the endless stream ends after 0 batches"},
+        ShortEpochCase{"endless_after_one", "0", 2, 1, 1, 1, 0, 20, std::nullopt,
+                       "[Warning] short epoch 0 on worker 2, rank 1: batch 1 got 0 of 1 samples, 20 of its 20 "
+                       "attempts failed; the endless stream ends after 1 batch"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(IterationPlan, WholeBatchesOfTheWorkersShare) {

@@ -16,6 +16,7 @@ namespace {
 class ScriptedRun final : public DemoSteps {
  public:
   int64_t batches_per_epoch = 5;
+  std::vector<int64_t> batches_by_epoch;  // in place of batches_per_epoch, when given
   std::vector<bool> save_fails;  // per step of every epoch, in order
   std::vector<std::string> events;
 
@@ -23,7 +24,7 @@ class ScriptedRun final : public DemoSteps {
   void set_epoch(int64_t epoch) override { events.push_back("set_epoch " + std::to_string(epoch)); }
   void start_epoch() override {
     events.push_back("start");
-    left_ = batches_per_epoch;
+    left_ = batches_by_epoch.empty() ? batches_per_epoch : batches_by_epoch.at(epochs_++);
   }
   bool next_batch() override { return left_-- > 0; }
   void finish_epoch() override { events.push_back("finish"); }
@@ -38,6 +39,7 @@ class ScriptedRun final : public DemoSteps {
 
  private:
   int64_t left_ = 0;
+  size_t epochs_ = 0;
   size_t saves_ = 0;
 };
 
@@ -57,7 +59,7 @@ class StepLimit : public ::testing::TestWithParam<LimitCase> {};
 TEST_P(StepLimit, IsTestedAfterEachStep) {
   const LimitCase c = GetParam();
   ScriptedRun run;
-  run_epochs(run, 2, c.limit);
+  run_epochs(run, 2, c.limit, run.batches_per_epoch);
   std::vector<std::string> expected;
   for (int64_t epoch = 0; epoch < 2; ++epoch) {
     expected.push_back("print \n=== Epoch " + std::to_string(epoch) + " ===");
@@ -80,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, StepLimit,
 
 TEST(DemoRun, NoEpochsIsDoneAtOnce) {
   ScriptedRun run;
-  run_epochs(run, 0, 10);
+  run_epochs(run, 0, 10, std::nullopt);
   EXPECT_EQ(run.events, std::vector<std::string>{"print Done."});
 }
 
@@ -88,7 +90,7 @@ TEST(DemoRun, AFailedSaveIsReportedAndTheStepStillCounts) {
   ScriptedRun run;
   run.batches_per_epoch = 3;
   run.save_fails = {false, true, false};
-  run_epochs(run, 1, 2);
+  run_epochs(run, 1, 2, std::nullopt);
   const std::vector<std::string> expected = {
       "print \n=== Epoch 0 ===",
       "set_epoch 0",
@@ -102,6 +104,56 @@ TEST(DemoRun, AFailedSaveIsReportedAndTheStepStillCounts) {
       "print Done."};
   EXPECT_EQ(run.events, expected);
 }
+
+TEST(DemoRun, StepsAskedAreTheLimitOrTheEpochsBatchesWhicheverIsFewer) {
+  EXPECT_EQ(steps_asked(10, std::nullopt), 10);
+  EXPECT_EQ(steps_asked(0, std::nullopt), 1);  // the limit is tested after a step
+  EXPECT_EQ(steps_asked(10, 4), 4);
+  EXPECT_EQ(steps_asked(3, 4), 3);
+  EXPECT_EQ(steps_asked(-1, 4), 4);
+  EXPECT_EQ(steps_asked(5, 0), 0);
+  EXPECT_FALSE(steps_asked(-1, std::nullopt).has_value());
+}
+
+struct ShortCase {
+  const char* name;
+  int64_t limit;
+  std::optional<int64_t> epoch_batches;
+  std::vector<int64_t> batches_by_epoch;  // what the loader gives
+  std::vector<std::string> closing;       // the lines before "Done."
+};
+
+class ShortEpochs : public ::testing::TestWithParam<ShortCase> {};
+
+TEST_P(ShortEpochs, AreNamedInTheClosingLines) {
+  const ShortCase c = GetParam();
+  ScriptedRun run;
+  run.batches_by_epoch = c.batches_by_epoch;
+  const int64_t epochs = static_cast<int64_t>(c.batches_by_epoch.size());
+  run_epochs(run, epochs, c.limit, c.epoch_batches);
+  std::vector<std::string> closing(run.events.end() - static_cast<int64_t>(c.closing.size()) - 1, run.events.end());
+  std::vector<std::string> expected;
+  for (const std::string& line : c.closing) expected.push_back("print " + line);
+  expected.push_back("print Done.");
+  EXPECT_EQ(closing, expected);
+  // Each epoch ends with its iteration let go, the closing lines after the last.
+  EXPECT_EQ(*(run.events.end() - static_cast<int64_t>(c.closing.size()) - 2), "finish");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShortEpochs,
+    ::testing::Values(
+        ShortCase{"every_epoch_full", 4, std::nullopt, {4, 6}, {}},
+        ShortCase{"endless_under_a_limit", 4, std::nullopt, {3, 4, 0},
+                  {"[Warning] epoch 0 made 3 of 4 steps", "[Warning] epoch 2 made 0 of 4 steps"}},
+        ShortCase{"finite_without_a_limit", -1, 5, {5, 2}, {"[Warning] epoch 1 made 2 of 5 steps"}},
+        // A finite epoch that ends before the limit is not short.
+        ShortCase{"finite_under_a_larger_limit", 10, 5, {5, 5}, {}},
+        ShortCase{"endless_without_a_limit", -1, std::nullopt, {13, 1},
+                  {"[Warning] epoch 0 made 13 steps; the endless stream ended",
+                   "[Warning] epoch 1 made 1 step; the endless stream ended"}},
+        ShortCase{"an_empty_epoch_asked_for_nothing", 10, 0, {0}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Samples whose ids, slots and source lengths are given; writing a file
 // records its name.

@@ -60,6 +60,26 @@ TEST(StreamPlan, WorkersInterleaveProcesses) {
   }
 }
 
+TEST(StreamPlan, LoaderWorkerReadsTheGlobalIdBackwards) {
+  for (int64_t rank = 0; rank < 2; ++rank) {
+    for (int64_t w = 0; w < 3; ++w) EXPECT_EQ(loader_worker(shard_info(rank, 2, w, 3), rank, 2), w);
+  }
+  EXPECT_EQ(loader_worker({5, 6}, 0, 0), 5);
+}
+
+TEST(StreamPlan, BatchesForAProcessSumItsWorkersWholeBatches) {
+  // 10 samples, batches of 2: one worker (or none) makes 5; two make 5 and
+  // 5 samples, 2 batches each; three make 4, 3 and 3 samples: 2, 1 and 1.
+  EXPECT_EQ(batches_for_process(10, 2, 0, 1, 0), 5);
+  EXPECT_EQ(batches_for_process(10, 2, 0, 1, 1), 5);
+  EXPECT_EQ(batches_for_process(10, 2, 0, 1, 2), 4);
+  EXPECT_EQ(batches_for_process(10, 2, 0, 1, 3), 4);
+  // Rank 1 of 2, two workers: global workers 1 and 3 of 4 make 3 and 2.
+  EXPECT_EQ(batches_for_process(10, 2, 1, 2, 2), 2);
+  EXPECT_EQ(batches_for_process(0, 2, 0, 1, 2), 0);
+  EXPECT_FALSE(batches_for_process(std::nullopt, 2, 0, 1, 2).has_value());
+}
+
 TEST(StreamPlan, SpeakerTriesAndCounts) {
   EXPECT_EQ(speaker_tries_limit(4), 100);
   EXPECT_EQ(speaker_tries_limit(11), 110);

@@ -145,6 +145,23 @@ TEST_F(OrdinaryGuard, LetsEverythingElseGoOn) {
   }
 }
 
+TEST_F(OrdinaryGuard, ANarrowerFamilyKeepsOnlyItsOwn) {
+  const std::optional<OrdinaryError> own = run_guarded(PyExc_OSError, [] {
+    throw common::SystemCallError(ENOSPC, "mix.wav");
+  });
+  ASSERT_TRUE(own);
+  EXPECT_EQ(own->text, "[Errno 28] No space left on device: 'mix.wav'");
+  const std::optional<OrdinaryError> subclass = run_guarded(PyExc_OSError, [] { eval("open('/')"); });
+  ASSERT_TRUE(subclass);
+  EXPECT_EQ(py::str(subclass->type.attr("__name__")).cast<std::string>(), "IsADirectoryError");
+  try {
+    run_guarded(PyExc_OSError, [] { throw common::ValueError("not 1-D"); });
+    ADD_FAILURE() << "kept a ValueError";
+  } catch (py::error_already_set& e) {
+    EXPECT_TRUE(e.matches(PyExc_ValueError));
+  }
+}
+
 TEST_F(OrdinaryGuard, AnInterpreterErrorKeepsItsTraceback) {
   const std::optional<OrdinaryError> kept = run_guarded([] {
     py::exec("def fail():\n    raise LookupError('gone')\nfail()\n", py::dict());

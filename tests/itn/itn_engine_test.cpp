@@ -3,8 +3,10 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine_bridge.h"
+#include "shipped_rules.h"
 #include "test_support.h"
 #include "textpolish_itn_status.h"
 
@@ -12,10 +14,6 @@ namespace itn_test {
 namespace {
 
 using namespace TextPolishItn;
-
-const std::string kRules = ITN_RULES_DIR;
-const std::string kRuleFiles[4] = {kRules + "/tagger_rule1.fst", kRules + "/verbalizer_rule1.fst",
-                                   kRules + "/tagger_rule2.fst", kRules + "/verbalizer_rule2.fst"};
 
 std::string Text(const Normalized& normalized) {
   return std::string(normalized.text.begin(), normalized.text.end());
@@ -87,6 +85,21 @@ INSTANTIATE_TEST_SUITE_P(Numbers, SentenceTest, ::testing::Values(
     Sentence{"我用了二十个", "我用了20个", "我用了20个"},
     // A lone numeral is part of a word.
     Sentence{"我有三个苹果", "我有三个苹果", "我有三个苹果"}));
+
+std::vector<Sentence> WanInsideYiSentences() {
+  std::vector<Sentence> sentences;
+  for (const SpokenNumber& number : kWanInsideYi) {
+    sentences.push_back(Sentence{number.spoken, number.value, number.value});
+  }
+  sentences.push_back(Sentence{"国家投入了三万亿元", "国家投入了3000000000000元", "国家投入了3000000000000元"});
+  sentences.push_back(Sentence{"负两万亿", "-2000000000000", "-2000000000000"});
+  sentences.push_back(Sentence{"一万亿点五", "1000000000000.5", "1000000000000.5"});
+  // A count of 亿 with a 亿 of its own is beyond the rules: it stays a word.
+  sentences.push_back(Sentence{"一亿亿", "100000000亿", "100000000亿"});
+  return sentences;
+}
+
+INSTANTIATE_TEST_SUITE_P(WanInsideYi, SentenceTest, ::testing::ValuesIn(WanInsideYiSentences()));
 
 INSTANTIATE_TEST_SUITE_P(DatesMoneyPhones, SentenceTest, ::testing::Values(
     Sentence{"今年二零二四年三月五日", "今年2024年3月5日", "今年2024年3月5日"},

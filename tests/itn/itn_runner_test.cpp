@@ -1,11 +1,17 @@
 // itn_runner against the reflecting stand-in engine: command line, switches,
-// console texts, dealing of lines to the workers, output order, exit codes.
+// console texts, dealing of lines to the workers, output order, exit codes,
+// standard output that cannot be written. Then the runner on the shipped
+// rules with the numbers they must read whole.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
+#include <iterator>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "shipped_rules.h"
 #include "test_support.h"
 
 namespace itn_test {
@@ -13,6 +19,7 @@ namespace {
 
 const std::string kRunner = ITN_RUNNER_REFLECT;
 const std::string kLoading = "正在加载FST模型...\n";
+const std::string kOutputFull = "错误: 无法写入标准输出: No space left on device\n";
 
 std::string Loaded(int ret) { return "模型加载完成。ret=" + std::to_string(ret) + "\n"; }
 
@@ -40,12 +47,13 @@ class RunnerTest : public ::testing::Test {
     trace_ = dir_.at("trace");
   }
 
-  RunResult RunOn(const std::string& input_path, const std::vector<std::string>& switches = {}) {
+  RunResult RunOn(const std::string& input_path, const std::vector<std::string>& switches = {},
+                  const std::string& stdout_path = "") {
     std::vector<std::string> argv{kRunner};
     argv.insert(argv.end(), rules_.begin(), rules_.end());
     argv.push_back(input_path);
     argv.insert(argv.end(), switches.begin(), switches.end());
-    return RunProgram(argv, {"ITN_REFLECT_TRACE=" + trace_});
+    return RunProgram(argv, {"ITN_REFLECT_TRACE=" + trace_}, "", stdout_path);
   }
 
   RunResult RunText(const std::string& content, const std::vector<std::string>& switches = {}) {
@@ -223,6 +231,76 @@ TEST_F(RunnerTest, FailedEngineCreationEndsTheRun) {
   EXPECT_EQ(result.out, kLoading + Loaded(-7));
   EXPECT_EQ(result.err, "错误: FST模型加载失败 ret=-7\n");
   EXPECT_EQ(Trace().back(), "destroy null");
+}
+
+// A 64 KiB tmpfs on the new folder `folder`, unmounted when the guard goes;
+// not mounted where this process may not mount.
+class SmallTmpfs {
+ public:
+  explicit SmallTmpfs(const std::filesystem::path& folder) : folder_(folder) {
+    std::filesystem::create_directory(folder_);
+    mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=64k") == 0;
+  }
+  ~SmallTmpfs() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+  }
+  SmallTmpfs(const SmallTmpfs&) = delete;
+  SmallTmpfs& operator=(const SmallTmpfs&) = delete;
+
+  bool mounted() const { return mounted_; }
+  std::string at(const std::string& name) const { return (folder_ / name).string(); }
+
+ private:
+  std::filesystem::path folder_;
+  bool mounted_ = false;
+};
+
+// Results that cannot be written are the run's failure, never lost unseen.
+// /dev/full refuses the very first line, before anything is loaded.
+TEST_F(RunnerTest, StandardOutputOnAFullDeviceIsAnError) {
+  const RunResult result = RunOn(dir_.write("input.txt", "one\ntwo\n"), {}, "/dev/full");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, kOutputFull);
+  EXPECT_FALSE(std::filesystem::exists(trace_)) << "nothing may be loaded";
+}
+
+// A file system that fills while the results are printed: the lines that
+// fit are there, the run ends with the error and the engine is destroyed.
+TEST_F(RunnerTest, StandardOutputOnAFileSystemThatFillsIsAnError) {
+  const SmallTmpfs small(dir_.path() / "small");
+  if (!small.mounted()) GTEST_SKIP() << "this process may not mount a tmpfs";
+  constexpr int kLines = 2000;  // some 240 kB of results
+  std::string content;
+  for (int k = 0; k < kLines; ++k) content += "line" + std::to_string(k) + "\n";
+  const std::string out = small.at("out.txt");
+  const RunResult result = RunOn(dir_.write("input.txt", content), {}, out);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, kOutputFull);
+  const std::vector<std::string> written = SplitLines(ReadFile(out));
+  ASSERT_GT(written.size(), 2u);
+  EXPECT_LT(written.size(), 2u + kLines);
+  EXPECT_EQ(written[0] + "\n" + written[1] + "\n", kLoading + Loaded(0));
+  EXPECT_EQ(Trace().back(), "destroy processed=" + std::to_string(kLines));
+}
+
+// The runner on the shipped rules: every number of the table comes out as
+// its value, whichever worker it went to.
+TEST(ShippedRulesRunnerTest, CountsOfYiWithAWanGroupBecomeTheirValues) {
+  ScratchFolder dir;
+  std::string content;
+  for (const SpokenNumber& number : kWanInsideYi) content += std::string(number.spoken) + "\n";
+  const RunResult result = RunProgram({ITN_RUNNER, kRuleFiles[0], kRuleFiles[1], kRuleFiles[2], kRuleFiles[3],
+                                       dir.write("numbers.txt", content), "1", "1"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  std::map<std::string, std::string> converted;
+  for (const std::string& line : SplitLines(result.out)) {
+    const size_t arrow = line.find(" --> ");
+    const size_t time = line.rfind(", time_cost=");
+    if (arrow == std::string::npos || time == std::string::npos) continue;
+    converted[line.substr(0, arrow)] = line.substr(arrow + 5, time - arrow - 5);
+  }
+  EXPECT_EQ(converted.size(), std::size(kWanInsideYi));
+  for (const SpokenNumber& number : kWanInsideYi) EXPECT_EQ(converted[number.spoken], number.value) << number.spoken;
 }
 
 }  // namespace

@@ -7,15 +7,12 @@
 #include <vector>
 
 #include "engine_bridge.h"
+#include "shipped_rules.h"
 #include "test_support.h"
 #include "textpolish_itn_status.h"
 
 namespace itn_test {
 namespace {
-
-const std::string kRules = ITN_RULES_DIR;
-const std::string kRuleFiles[4] = {kRules + "/tagger_rule1.fst", kRules + "/verbalizer_rule1.fst",
-                                   kRules + "/tagger_rule2.fst", kRules + "/verbalizer_rule2.fst"};
 
 // Pieces of every kind the rules handle, joined in ever different pairs.
 std::vector<std::string> GeneratedLines(int count) {

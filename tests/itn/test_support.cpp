@@ -28,9 +28,9 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                     const std::string& program) {
+                     const std::string& program, const std::string& stdout_path) {
   const ScratchFolder capture;
-  const std::string out_path = capture.at("out");
+  const std::string out_path = stdout_path.empty() ? capture.at("out") : stdout_path;
   const std::string err_path = capture.at("err");
 
   posix_spawn_file_actions_t actions;
@@ -64,7 +64,7 @@ RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std
   if (waitpid(pid, &wait_status, 0) != pid) throw std::runtime_error("waitpid failed");
   RunResult result;
   result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
-  result.out = ReadFile(out_path);
+  if (stdout_path.empty()) result.out = ReadFile(out_path);
   result.err = ReadFile(err_path);
   return result;
 }

@@ -18,9 +18,10 @@ struct RunResult {
 };
 
 // Runs `argv` with `env` added to the environment. The program started is
-// `program`, or argv[0] when `program` is empty.
+// `program`, or argv[0] when `program` is empty. Standard output goes to
+// `stdout_path` when one is given (and `out` stays empty), else into `out`.
 RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
-                     const std::string& program = "");
+                     const std::string& program = "", const std::string& stdout_path = "");
 
 std::string ReadFile(const std::string& path);
 std::vector<std::string> SplitLines(const std::string& text);

@@ -3,6 +3,7 @@
 // recording.
 #include <pybind11/pybind11.h>
 
+#include <optional>
 #include <string>
 
 #include "bindings/driver_steps/device.h"
@@ -10,6 +11,7 @@
 #include "bindings/leadvoice/driver_parts.h"
 #include "bindings/leadvoice/module_lookup.h"
 #include "driver/input_mode.h"
+#include "driver/log_over_inputs.h"
 #include "driver/run_messages.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
@@ -40,6 +42,21 @@ py::list folder_tasks(const py::object& data_path) {
   return tasks;
 }
 
+// A --log_file over an input of the run is refused before the models load
+// and before any log empties it.
+void check_log_file(const py::object& args, driver::InputMode mode, const py::list& tasks) {
+  const std::optional<std::string> log_file = shared_log_of(args);
+  if (!log_file) return;
+  driver::LoggedRunInputs inputs;
+  inputs.inference = pyutil::fs_encode(args.attr("inference"));
+  if (mode == driver::InputMode::kTaskList) inputs.data_jsonl = pyutil::fs_encode(args.attr("data_jsonl"));
+  inputs.recordings.reserve(tasks.size());
+  for (const py::handle task : tasks) {
+    inputs.recordings.push_back({pyutil::fs_encode(task["wav_path"]), task_line_no(task)});
+  }
+  driver::refuse_log_over_inputs(*log_file, inputs);
+}
+
 void load_models(DriverRun& run) {
   const py::object& args = run.args;
   run.models.device = choose_device(kLeadvoicePackage, args.attr("device"), driver::cuda_unavailable_line());
@@ -65,6 +82,7 @@ void run_main() {
     }
     return;
   }
+  check_log_file(args, mode, tasks);
   load_models(run);
   for (const py::handle task : tasks) run.tally.add(run_recording(run, task));
   pyutil::py_print(driver::run_summary_line(run.tally));

@@ -15,6 +15,7 @@ void define_main(pybind11::module_& m);          // main
 }  // namespace speech
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "bindings/driver_steps/models.h"
@@ -41,6 +42,12 @@ struct DriverRun {
   driver::RecordingLogs logs;
   driver::RunTally tally;
 };
+
+// The task list's line of the task, for naming it; -1 when it has none.
+int64_t task_line_no(const pybind11::handle& task);
+
+// --log_file when it is a non-empty text.
+std::optional<std::string> shared_log_of(const pybind11::object& args);
 
 // One task of the run: its folder, its log, separation, choice and files; or
 // one warning line when its folder is taken or its recording cannot be used.

@@ -4,12 +4,16 @@
 // cannot be read or is not finite everywhere, the resampler one it cannot
 // take: one warning line, and nothing is created for it), its output folder
 // and log, separation, the main-channel choice, the wav files and the
-// per-window report. Paths are handled as file-system bytes.
+// per-window report. A folder that cannot be made, a log that cannot be
+// opened or a file that cannot be written (a full disk, a file in a folder's
+// place, a read-only file system) ends that recording with one warning line,
+// and the run goes on. Paths are handled as file-system bytes.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bindings/driver_steps/models.h"
@@ -23,6 +27,7 @@
 #include "driver/run_messages.h"
 #include "driver/stream_files.h"
 #include "pyutil/fs_path.h"
+#include "pyutil/ordinary_errors.h"
 #include "pyutil/py_print.h"
 #include "pyutil/scope_guards.h"
 #include "pyutil/unpack_pair.h"
@@ -81,6 +86,18 @@ std::optional<driver::TaskOutcome> load_recording(Recording& rec) {
   return std::nullopt;
 }
 
+using OutputWarning = std::string (*)(const std::string& wav_path, const std::string& error);
+
+// Runs one step that makes the recording's outputs. An OSError of it is the
+// recording's failure: its warning line, and false. Every other error goes
+// on, as before.
+template <typename Step>
+bool output_made(const Recording& rec, OutputWarning warning, Step&& step) {
+  const std::optional<pyutil::OrdinaryError> failure = pyutil::run_guarded(PyExc_OSError, std::forward<Step>(step));
+  if (failure) pyutil::py_print(warning(rec.wav_path, failure->text));
+  return !failure;
+}
+
 void write_signal(const std::string& path, const py::object& signal) {
   write_mono_wav(kLeadvoicePackage, path, signal, py::int_(driver::kModelRate), "signal");
 }
@@ -99,14 +116,23 @@ void print_report(const py::object& segment_info, int64_t sample_rate) {
 
 // Streams that an earlier run left in the folder go before this one writes,
 // so the folder holds only the streams of the recording just handled.
-void clear_stale_streams(const Recording& rec) {
-  const std::vector<std::string> removed = driver::remove_stream_files(rec.save_dir);
+bool clear_stale_streams(const Recording& rec) {
+  std::vector<std::string> removed;
+  if (!output_made(rec, driver::output_failed_warning,
+                   [&] { removed = driver::remove_stream_files(rec.save_dir); })) {
+    return false;
+  }
   if (!removed.empty()) pyutil::py_print(driver::stale_streams_removed_line(rec.save_dir, removed.size()));
+  return true;
 }
 
-void process_recording(const DriverRun& run, const Recording& rec) {
+bool signal_written(const Recording& rec, const std::string& path, const py::object& signal) {
+  return output_made(rec, driver::output_failed_warning, [&] { write_signal(path, signal); });
+}
+
+driver::TaskOutcome process_recording(const DriverRun& run, const Recording& rec) {
   pyutil::py_print(driver::log_will_be_saved_line(rec.log.path));
-  clear_stale_streams(rec);
+  if (!clear_stale_streams(rec)) return driver::TaskOutcome::kOutputFailed;
   if (rec.file_rate != driver::kModelRate) {
     pyutil::py_print(driver::resampled_warning(rec.wav_path, rec.file_rate, driver::kModelRate));
   }
@@ -120,18 +146,19 @@ void process_recording(const DriverRun& run, const Recording& rec) {
   const py::object main_gid = leadvoice_attr("select_main_channel")(global_streams, py::arg("sample_rate") = sr);
 
   const std::string mix_save_path = common::path_join(rec.save_dir, "mix.wav");
-  write_signal(mix_save_path, mix);
+  if (!signal_written(rec, mix_save_path, mix)) return driver::TaskOutcome::kOutputFailed;
   pyutil::py_print(driver::saved_mix_line(mix_save_path));
   if (main_gid.is_none()) {
     pyutil::py_print(driver::no_main_channel_warning());
   } else {
     const std::string main_save_path =
         common::path_join(rec.save_dir, driver::main_speaker_file_name(pyutil::py_str(main_gid)));
-    write_signal(main_save_path, global_streams[main_gid]);
+    if (!signal_written(rec, main_save_path, global_streams[main_gid])) return driver::TaskOutcome::kOutputFailed;
     pyutil::py_print(driver::saved_main_line(main_save_path));
   }
   print_report(segment_info, sr);
   pyutil::py_print(driver::finished_line(rec.save_dir));
+  return driver::TaskOutcome::kDone;
 }
 
 // The recording handled with standard output teed into its log. On every
@@ -139,27 +166,25 @@ void process_recording(const DriverRun& run, const Recording& rec) {
 // replaced becomes standard output again, the log is closed, and the line
 // naming the log reaches the console, so nothing is ever printed into a
 // closed log.
-void process_logged(const DriverRun& run, const Recording& rec, const py::object& logger) {
+driver::TaskOutcome process_logged(const DriverRun& run, const Recording& rec, const py::object& logger) {
   const pyutil::ScopeExit saved_line([&rec] { pyutil::py_print(driver::log_saved_line(rec.log.path)); });
   const pyutil::ClosingFile closing(logger);
   const pyutil::StdoutRedirect redirect(leadvoice_attr("sys"), logger, logger.attr("terminal"));
-  process_recording(run, rec);
+  return process_recording(run, rec);
 }
 
-// The task list's line of the task, for naming it later; -1 when it has none.
+}  // namespace
+
 int64_t task_line_no(const py::handle& task) {
   const py::object line_no = task.attr("get")("line_no", -1);
   return py::isinstance<py::int_>(line_no) ? line_no.cast<int64_t>() : -1;
 }
 
-// --log_file when it is a non-empty text.
 std::optional<std::string> shared_log_of(const py::object& args) {
   const py::object log_file = args.attr("log_file");
   if (log_file.is_none() || !py::bool_(log_file)) return std::nullopt;
   return pyutil::fs_encode(log_file);
 }
-
-}  // namespace
 
 driver::TaskOutcome run_recording(DriverRun& run, const py::handle& task) {
   Recording rec;
@@ -173,13 +198,20 @@ driver::TaskOutcome run_recording(DriverRun& run, const py::handle& task) {
     return driver::TaskOutcome::kFolderTaken;
   }
   if (const std::optional<driver::TaskOutcome> refused = load_recording(rec)) return *refused;
-  // Claimed only now: a recording that was not used leaves its folder free.
-  run.folders.claim(rec.save_dir, FolderOwner{rec.wav_path, rec.line_no});
 
-  leadvoice_attr("ensure_dir")(pyutil::fs_decode(rec.save_dir));
+  if (!output_made(rec, driver::folder_failed_warning,
+                   [&rec] { leadvoice_attr("ensure_dir")(pyutil::fs_decode(rec.save_dir)); })) {
+    return driver::TaskOutcome::kOutputFailed;
+  }
   rec.log = run.logs.next(shared_log_of(run.args), rec.save_dir);
-  process_logged(run, rec, open_logger(rec.log));
-  return driver::TaskOutcome::kDone;
+  py::object logger;
+  if (!output_made(rec, driver::log_failed_warning, [&] { logger = open_logger(rec.log); })) {
+    return driver::TaskOutcome::kOutputFailed;
+  }
+  run.logs.opened(rec.log);
+  // Claimed only now: a recording that wrote nothing leaves its folder free.
+  run.folders.claim(rec.save_dir, FolderOwner{rec.wav_path, rec.line_no});
+  return process_logged(run, rec, logger);
 }
 
 }  // namespace speech

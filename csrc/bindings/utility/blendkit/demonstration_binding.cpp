@@ -16,8 +16,10 @@
 #include "common/wav_io.h"
 #include "mixsim/demo_command_line.h"
 #include "mixsim/demo_run.h"
+#include "mixsim/stream_plan.h"
 #include "pyutil/argparse_options.h"
 #include "pyutil/fs_path.h"
+#include "pyutil/int_value.h"
 #include "pyutil/ordinary_errors.h"
 #include "pyutil/py_print.h"
 #include "pyutil/text_signature.h"
@@ -242,7 +244,12 @@ void run_demonstration() {
                                                         py::arg("num_workers") = args.attr("num_workers"),
                                                         py::arg("drop_last") = false);
   DemoRun run(dataset, loader, args.attr("out_dir"));
-  mixsim::run_epochs(run, args.attr("epochs").cast<int64_t>(), args.attr("max_steps_per_epoch").cast<int64_t>());
+  // The dataset is rank 0 of 1, as built above.
+  const std::optional<int64_t> epoch_batches = mixsim::batches_for_process(
+      pyutil::optional_int(args.attr("samples_per_epoch")), pyutil::optional_int(args.attr("batch_size")), 0, 1,
+      args.attr("num_workers").cast<int64_t>());
+  mixsim::run_epochs(run, args.attr("epochs").cast<int64_t>(), args.attr("max_steps_per_epoch").cast<int64_t>(),
+                     epoch_batches);
 }
 
 }  // namespace

@@ -10,18 +10,16 @@
 #include "bindings/utility/blendkit/mixture_parts.h"
 #include "bindings/utility/blendkit/stream_draws.h"
 #include "mixsim/batch_stream.h"
+#include "mixsim/short_epoch.h"
 #include "mixsim/stream_plan.h"
 #include "pyutil/float_value.h"
+#include "pyutil/int_value.h"
+#include "pyutil/py_print.h"
 
 namespace py = pybind11;
 
 namespace speech::mixture {
 namespace {
-
-std::optional<int64_t> optional_int(const py::handle& value) {
-  if (value.is_none()) return std::nullopt;
-  return py::cast<int64_t>(py::int_(py::reinterpret_borrow<py::object>(value)));
-}
 
 class BatchStream final : public mixsim::BatchSteps {
  public:
@@ -70,8 +68,15 @@ class BatchStream final : public mixsim::BatchSteps {
     dataset_.attr("_batch_seed_base") = seed_base_;
     worker_ = std::make_unique<StreamDraws>(blendkit_attr("random").attr("Random")(seed_base_), members_);
     const mixsim::ShardInfo shard_info{py::cast<int64_t>(worker_id), worker_count};
-    plan_ = mixsim::plan_iteration(optional_int(dataset_.attr("samples_per_epoch")),
-                                   optional_int(dataset_.attr("batch_size")), shard_info);
+    plan_ = mixsim::plan_iteration(pyutil::optional_int(dataset_.attr("samples_per_epoch")),
+                                   pyutil::optional_int(dataset_.attr("batch_size")), shard_info);
+    // What a short epoch's warning names, as the shard was found.
+    short_.epoch = pyutil::py_str(py::int_(dataset_.attr("epoch")));
+    short_.rank = py::cast<int64_t>(py::int_(py::getattr(dataset_, "rank", py::int_(0))));
+    const int64_t world_size = py::cast<int64_t>(py::int_(py::getattr(dataset_, "world_size", py::int_(1))));
+    short_.worker = mixsim::loader_worker(shard_info, short_.rank, world_size);
+    short_.samples = plan_.batch;
+    short_.batches = plan_.batches;
   }
 
   StreamDraws& restart(std::unique_ptr<StreamDraws>& stream, int64_t offset) {
@@ -84,7 +89,15 @@ class BatchStream final : public mixsim::BatchSteps {
     if (plan_.batches && batch_count_ >= *plan_.batches) return std::nullopt;
     records_.clear();
     const mixsim::BatchSwitches batch = mixsim::start_batch(*this, batch_count_);
-    if (!mixsim::fill_batch(*this, batch_count_, plan_.batch, batch)) return std::nullopt;
+    const mixsim::BatchFill fill = mixsim::fill_batch(*this, batch_count_, plan_.batch, batch);
+    if (fill.made < plan_.batch) {
+      // The stream ends here, its unfinished batch dropped; the consumer
+      // sees only a shorter epoch, so it is told why.
+      short_.batch = batch_count_;
+      short_.fill = fill;
+      pyutil::py_print(mixsim::short_epoch_line(short_));
+      return std::nullopt;
+    }
     py::dict collated = collate_batch(records_);
     ++batch_count_;
     return collated;
@@ -99,6 +112,7 @@ class BatchStream final : public mixsim::BatchSteps {
   std::unique_ptr<StreamDraws> sample_;
   mixsim::IterationPlan plan_;
   int64_t batch_count_ = 0;
+  mixsim::ShortEpoch short_;
   std::vector<py::dict> records_;
 };
 
