@@ -379,3 +379,28 @@ def test_a_save_dir_that_fills_during_the_run(tmp_path, small_tmpfs):
             if name.endswith(".wav"):
                 assert sf.info(str(sep / stem / name)).frames == int(seconds[stem] * SR), (stem, name)
     assert {p.name: p.read_bytes() for p in src.iterdir()} == before
+
+
+def test_a_save_dir_full_from_the_start_warns_for_every_recording(tmp_path, small_tmpfs):
+    """The folders and logs can still be made, but no log takes its first line: each recording is its warning naming
+    its log, the console keeps every line, and the run ends with its summary."""
+    full = small_tmpfs("full")
+    if full is None:
+        pytest.skip("this process may not mount")
+    src = tmp_path / "in"
+    src.mkdir()
+    for stem in ("a", "b"):
+        sf.write(str(src / f"{stem}.wav"), (LOW + 0.5 * HIGH)[:2 * SR], SR)
+    ckpt = write_checkpoint(str(tmp_path / "ckpt.pth"))
+    fill(full, 0)
+    sep = full / "sep"
+    done = launch("-m", "leadvoice", "--data_path", str(src), "--inference", ckpt, "--save_dir", str(sep),
+                  "--device", "cpu", timeout=300)
+    assert done.returncode == 0, done.stderr
+    assert "Traceback" not in done.stderr
+    warnings = [line for line in done.stdout.split("\n") if line.startswith("[警告] ")]
+    assert warnings == [f"[警告] 写入输出失败，跳过: {src}/{stem}.wav ([Errno 28] No space left on device: "
+                        f"'{sep}/{stem}/log.txt')" for stem in ("a", "b")]
+    assert done.stdout.split("\n")[-2] == leadvoice_summary(total=2, done=0, output_failed=2)
+    for stem in ("a", "b"):
+        assert [p.name for p in (sep / stem).iterdir()] == ["log.txt"]

@@ -29,6 +29,7 @@
 #include "pyutil/fs_path.h"
 #include "pyutil/ordinary_errors.h"
 #include "pyutil/py_print.h"
+#include "pyutil/raise_error.h"
 #include "pyutil/scope_guards.h"
 #include "pyutil/unpack_pair.h"
 
@@ -173,6 +174,21 @@ driver::TaskOutcome process_logged(const DriverRun& run, const Recording& rec, c
   return process_recording(run, rec);
 }
 
+// A log that the disk no longer takes gives its file up and raises the
+// file's OSError once, wherever the recording was printing (see the Logger):
+// that is the recording's output failure, its warning on the console, and
+// the run goes on. An OSError while the log still has its file goes on, as
+// every other error does.
+driver::TaskOutcome logged_outcome(const DriverRun& run, const Recording& rec, const py::object& logger) {
+  driver::TaskOutcome outcome = driver::TaskOutcome::kOutputFailed;
+  const std::optional<pyutil::OrdinaryError> failure =
+      pyutil::run_guarded(PyExc_OSError, [&] { outcome = process_logged(run, rec, logger); });
+  if (!failure) return outcome;
+  if (!logger.attr("log_file").is_none()) pyutil::raise_instance(failure->value);
+  pyutil::py_print(driver::output_failed_warning(rec.wav_path, failure->text));
+  return driver::TaskOutcome::kOutputFailed;
+}
+
 }  // namespace
 
 int64_t task_line_no(const py::handle& task) {
@@ -211,7 +227,7 @@ driver::TaskOutcome run_recording(DriverRun& run, const py::handle& task) {
   run.logs.opened(rec.log);
   // Claimed only now: a recording that wrote nothing leaves its folder free.
   run.folders.claim(rec.save_dir, FolderOwner{rec.wav_path, rec.line_no});
-  return process_logged(run, rec, logger);
+  return logged_outcome(run, rec, logger);
 }
 
 }  // namespace speech
