@@ -7,6 +7,9 @@
 
 namespace speech::driver {
 
+// The log in a recording's (or an utterance's) own output folder.
+inline constexpr const char* kFolderLogName = "log.txt";
+
 // A recording's output folder: the save folder joined with the recording's
 // file name less its extension (os.path.splitext).
 std::string recording_folder(const std::string& save_dir, const std::string& wav_path);

@@ -117,7 +117,6 @@ std::string separation_done_line(size_t speakers) {
 }
 
 std::string saved_main_line(const std::string& path) { return "保存主通道: " + path; }
-const char* const kUtteranceLogFile = "log.txt";
 std::string main_speaker_file(const std::string& gid) { return "main_speaker_" + gid + ".wav"; }
 std::string other_speaker_file(const std::string& gid) { return "other_speaker_" + gid + ".wav"; }
 std::string other_speaker_key(size_t number) { return "other_spk" + std::to_string(number) + "_wav_path"; }

@@ -68,7 +68,6 @@ extern const char* const kNoStreamKeptText;
 std::string separation_start_line(const std::string& utt_id, const std::string& wav_path, double duration);
 std::string separation_done_line(size_t speakers);
 std::string saved_main_line(const std::string& path);
-extern const char* const kUtteranceLogFile;
 std::string main_speaker_file(const std::string& gid);
 std::string other_speaker_file(const std::string& gid);
 std::string other_speaker_key(size_t number);

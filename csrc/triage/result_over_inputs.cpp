@@ -13,6 +13,7 @@
 #include "common/file_kind.h"
 #include "common/lexical_path.h"
 #include "common/os_path.h"
+#include "driver/paths.h"
 #include "driver/stream_files.h"
 #include "triage/messages.h"
 #include "triage/utterance_folder.h"
@@ -22,7 +23,7 @@ namespace {
 
 // The files of an utterance folder that the run writes or removes.
 bool is_folder_output(std::string_view name) {
-  return name == kUtteranceLogFile || driver::is_stream_file_name(std::string(name));
+  return name == driver::kFolderLogName || driver::is_stream_file_name(std::string(name));
 }
 
 // An output file of entry `entry`'s folder, found at `path`.

@@ -13,6 +13,7 @@
 #include "bindings/triageflow/package_lookup.h"
 #include "bindings/triageflow/run_parts.h"
 #include "common/os_path.h"
+#include "driver/paths.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
 #include "pyutil/scope_guards.h"
@@ -132,7 +133,7 @@ triage::Outcome separation_phase(TriageRun& run, Utterance& u, const std::string
   if (const auto failure = pyutil::run_guarded([&] { triage_attr("ensure_dir")(pyutil::fs_decode(utt_save_dir)); })) {
     return settle(run, u, triage::folder_failure(failure->text));
   }
-  const std::string log_path = common::path_join(utt_save_dir, triage::kUtteranceLogFile);
+  const std::string log_path = common::path_join(utt_save_dir, driver::kFolderLogName);
   py::object logger;
   if (const auto failure = pyutil::run_guarded([&] { logger = triage_attr("Logger")(pyutil::fs_decode(log_path)); })) {
     return settle(run, u, triage::log_failure(failure->text));
