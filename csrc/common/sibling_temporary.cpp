@@ -13,6 +13,12 @@
 namespace speech::common {
 namespace {
 
+constexpr size_t kTailLength = 6;
+
+bool is_tail_character(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
 std::string temporary_template(const std::string& target) {
   const size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
@@ -29,6 +35,22 @@ mode_t created_file_mode() {
 }
 
 }  // namespace
+
+std::optional<std::string> temporary_result_name(std::string_view name) {
+  // The shortest is ".x.XXXXXX": a dot, one character of name, a dot, the tail.
+  if (name.size() < kTailLength + 3 || name.front() != '.') return std::nullopt;
+  const size_t tail = name.size() - kTailLength;
+  if (name[tail - 1] != '.') return std::nullopt;
+  for (size_t i = tail; i < name.size(); ++i) {
+    if (!is_tail_character(name[i])) return std::nullopt;
+  }
+  const std::string_view result = name.substr(1, tail - 2);
+  if (result == "." || result == ".." || result.find('/') != std::string_view::npos ||
+      result.find('\0') != std::string_view::npos) {
+    return std::nullopt;
+  }
+  return std::string(result);
+}
 
 SiblingTemporary::SiblingTemporary(std::string target) : target_(std::move(target)) {
   std::string name = temporary_template(target_);

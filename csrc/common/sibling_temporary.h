@@ -3,9 +3,16 @@
 // whole or not at all: the result is written to the temporary and renamed
 // over the target once complete. Until then the target keeps whatever it
 // held, and a temporary that is not committed is removed.
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace speech::common {
+
+// The result name whose temporary `name` is (".mix.wav.Ab3dEf" -> "mix.wav"),
+// or nothing. A temporary's name is a dot, the result's name, a dot and six
+// letters or digits; any other name, a look-alike included, is not one.
+std::optional<std::string> temporary_result_name(std::string_view name);
 
 class SiblingTemporary {
  public:
