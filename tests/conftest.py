@@ -56,3 +56,23 @@ def small_tmpfs(tmp_path):
     yield mount
     for folder in reversed(mounted):
         subprocess.run(["umount", str(folder)], check=True)
+
+
+@pytest.fixture
+def bind_mount():
+    """Binds a folder onto another (made if missing) and returns the mount
+    point; None where this process may not mount. Unmounted when the test
+    ends."""
+    mounted = []
+
+    def mount(source, target):
+        target.mkdir(exist_ok=True)
+        if os.geteuid() != 0 or subprocess.run(["mount", "--bind", str(source), str(target)],
+                                               capture_output=True).returncode != 0:
+            return None
+        mounted.append(target)
+        return target
+
+    yield mount
+    for target in reversed(mounted):
+        subprocess.run(["umount", str(target)], check=True)

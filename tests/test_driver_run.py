@@ -340,6 +340,41 @@ def test_a_log_file_over_an_input_is_refused_before_anything_is_written(tmp_path
     assert not out_root.exists() and "加载分离模型..." not in done.stdout
 
 
+@pytest.mark.parametrize("log_file, named", [
+    # A line below the threshold still names its recording.
+    ("in/c.wav", "jsonl第4行的音频 是同一个文件，写日志会清空该音频: in/c.wav (wav: {src}/c.wav)"),
+    # Files that a recording writes or removes in its folder, through a linked save folder too.
+    ("out/a/mix.wav", "是 jsonl第2行的音频 ({src}/a.wav) 在 --save_dir 下的输出文件，运行会覆盖或删除它，日志会丢失: "
+                      "out/a/mix.wav (out/a/mix.wav)"),
+    ("OL/b/main_speaker_0.wav", "是 jsonl第3行的音频 ({src}/b.wav) 在 --save_dir 下的输出文件，运行会覆盖或删除它，"
+                                "日志会丢失: OL/b/main_speaker_0.wav (out/b/main_speaker_0.wav)"),
+    ("OL/a/.mix.wav.x1Y2z3", "是 jsonl第2行的音频 ({src}/a.wav) 在 --save_dir 下的输出文件，运行会覆盖或删除它，"
+                             "日志会丢失: OL/a/.mix.wav.x1Y2z3 (out/a/.mix.wav.x1Y2z3)"),
+])
+def test_a_log_file_over_any_named_recording_or_a_recordings_output_is_refused(tmp_path, log_file, named):
+    src = tmp_path / "in"
+    src.mkdir()
+    wavs = [str(src / name) for name in ("a.wav", "b.wav", "c.wav")]
+    for k, wav in enumerate(wavs):
+        sf.write(wav, (LOW + HIGH)[:(2 + k) * SR], SR)
+    ckpt = write_checkpoint(str(tmp_path / "ckpt.pth"))
+    jsonl = tmp_path / "tasks.jsonl"
+    rates = [0.9, 0.9, 0.1]
+    jsonl.write_text("not json\n" + "".join(json.dumps({"prompt_wav": w, "multi_spks_rate": r}) + "\n"
+                                          for w, r in zip(wavs, rates)))
+    (tmp_path / "out").mkdir()
+    os.symlink("out", tmp_path / "OL")
+    inputs = [ckpt, str(jsonl), *wavs]
+    before = {path: open(path, "rb").read() for path in inputs}
+    done = launch("-m", "leadvoice", "--data_jsonl", str(jsonl), "--inference", ckpt, "--save_dir", "out",
+                  "--log_file", log_file, "--device", "cpu", cwd=tmp_path)
+    assert done.returncode == 1, done.stdout
+    assert done.stderr.rstrip("\n").split("\n")[-1] == "ValueError: --log_file " + (
+        "" if named.startswith("是") else "与 ") + named.format(src=src)
+    assert {path: open(path, "rb").read() for path in inputs} == before
+    assert os.listdir(tmp_path / "out") == [] and "加载分离模型..." not in done.stdout
+
+
 def test_a_save_dir_that_fills_during_the_run(tmp_path, small_tmpfs):
     """With room for one recording and a half: the second recording's main stream and the third's mix do not fit,
     the short fourth does. Each failure is that recording's warning, and no file under a result name is cut."""

@@ -342,6 +342,48 @@ def test_a_result_path_over_an_utterance_folders_file_is_refused(pipeline_models
     assert sorted(os.listdir(sep)) == ["b"] and len(os.listdir(sep / "b")) == 3
 
 
+@pytest.mark.parametrize("save_dir, out_jsonl, output", [
+    # Through a linked save folder, either way round, before b's folder exists.
+    ("S", "SL/a/log.txt", "S/a/log.txt"),
+    ("S", "SL/b/main_speaker_0.wav", "S/b/main_speaker_0.wav"),
+    ("SL", "S/b/other_speaker_3.wav", "SL/b/other_speaker_3.wav"),
+    # Before the save folder itself exists, through a linked parent.
+    ("new/S", "PL/new/S/a/log.txt", "new/S/a/log.txt"),
+    # A link that leads to nothing yet: writing it makes the file it names.
+    ("S", "dangling.jsonl", "S/a/log.txt"),
+    # A stream's hidden temporary, swept away by the stream's next write.
+    ("S", "SL/b/.main_speaker_0.wav.Ab3dEf", "S/b/.main_speaker_0.wav.Ab3dEf"),
+    # A bind mount of the save folder.
+    ("S", "B/a/log.txt", "S/a/log.txt"),
+])
+def test_a_result_path_that_is_an_output_under_another_spelling_is_refused(pipeline_models, tmp_path, bind_mount,
+                                                                          save_dir, out_jsonl, output):
+    (tmp_path / "S").mkdir()
+    os.symlink("S", tmp_path / "SL")
+    os.symlink(".", tmp_path / "PL")
+    os.symlink("S/a/log.txt", tmp_path / "dangling.jsonl")
+    if out_jsonl.startswith("B/") and bind_mount(tmp_path / "S", tmp_path / "B") is None:
+        pytest.skip("binding a folder needs root")
+    wavs = [tmp_path / "a.wav", tmp_path / "b.wav"]
+    for wav in wavs:
+        sf.write(wav, two_talkers(2.0, 0.6, seed=1), SR)
+    scp = write_scp(tmp_path, [("a", wavs[0]), ("b", wavs[1])])
+    inputs = [scp, *wavs, pipeline_models["detector"], pipeline_models["sep"]]
+    kept = {path: open(path, "rb").read() for path in inputs}
+    listing = sorted(os.listdir(tmp_path))
+    argv = ["--scp", "list.scp", "--out_jsonl", out_jsonl, "--save_dir", save_dir, "--detector_ckpt",
+            pipeline_models["detector"], "--inference", pipeline_models["sep"], "--device", "cpu"]
+    done = run_pipeline(*argv, cwd=tmp_path)
+    assert done.returncode == 1, done.stdout
+    entry = 1 if "/a/" in output else 2
+    assert done.stderr.rstrip("\n").split("\n")[-1] == (
+        f"ValueError: --out_jsonl 是 scp 第 {entry} 条 ({'ab'[entry - 1]}) 在 --save_dir 下的输出文件，"
+        f"运行会覆盖或删除它，结果会丢失: {out_jsonl} ({output})")
+    assert "[阶段1]" not in done.stdout
+    assert {path: open(path, "rb").read() for path in kept} == kept
+    assert sorted(os.listdir(tmp_path)) == listing and os.listdir(tmp_path / "S") == []
+
+
 def test_a_second_run_on_the_result_file_stops_at_start(pipeline_models, tmp_path):
     a, b = tmp_path / "a.wav", tmp_path / "b.wav"
     for path in (a, b):

@@ -30,6 +30,10 @@ std::string log_is_input_error(const std::string& log_file, const std::string& i
   return "--log_file 与 " + input + " 是同一个文件，写日志会清空" + what + ": " + log_file + " (" + input_path + ")";
 }
 
+std::string recording_label(int64_t line_no) {
+  return line_no >= 1 ? "jsonl第" + std::to_string(line_no) + "行的音频" : std::string("--data_path 中的音频");
+}
+
 }  // namespace
 
 std::string log_is_checkpoint_error(const std::string& log_file, const std::string& inference) {
@@ -41,9 +45,13 @@ std::string log_is_task_list_error(const std::string& log_file, const std::strin
 }
 
 std::string log_is_recording_error(const std::string& log_file, const std::string& wav_path, int64_t line_no) {
-  const std::string input =
-      line_no >= 1 ? "jsonl第" + std::to_string(line_no) + "行的音频" : std::string("--data_path 中的音频");
-  return log_is_input_error(log_file, input, "该音频", "wav: " + wav_path);
+  return log_is_input_error(log_file, recording_label(line_no), "该音频", "wav: " + wav_path);
+}
+
+std::string log_is_output_error(const std::string& log_file, const std::string& wav_path, int64_t line_no,
+                                const std::string& output_path) {
+  return "--log_file 是 " + recording_label(line_no) + " (" + wav_path +
+         ") 在 --save_dir 下的输出文件，运行会覆盖或删除它，日志会丢失: " + log_file + " (" + output_path + ")";
 }
 
 std::string cuda_unavailable_line() { return "CUDA不可用，使用CPU"; }

@@ -22,6 +22,10 @@ std::string empty_task_list_message(const std::string& threshold);
 std::string log_is_checkpoint_error(const std::string& log_file, const std::string& inference);
 std::string log_is_task_list_error(const std::string& log_file, const std::string& data_jsonl);
 std::string log_is_recording_error(const std::string& log_file, const std::string& wav_path, int64_t line_no);
+// --log_file names a file that a task's recording writes or removes in its
+// folder (`output_path`).
+std::string log_is_output_error(const std::string& log_file, const std::string& wav_path, int64_t line_no,
+                                const std::string& output_path);
 std::string cuda_unavailable_line();
 std::string loading_model_line();
 std::string loading_tracker_line();

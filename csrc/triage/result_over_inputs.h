@@ -13,8 +13,7 @@ namespace speech::triage {
 // Throws ValueError when `out_jsonl` is the scp list.
 void refuse_result_over_list(const std::string& out_jsonl, const std::string& scp);
 
-// The inputs of a run besides its list, each asked for only while the
-// result path leads to an existing file (as it rarely does).
+// The inputs of a run besides its list.
 class RunInputs {
  public:
   virtual ~RunInputs() = default;
@@ -31,13 +30,13 @@ class RunInputs {
 // the wav of an entry (the first in list order).
 void refuse_result_over_inputs(const std::string& out_jsonl, const RunInputs& inputs);
 
-// Throws ValueError when `out_jsonl` is the "log.txt" or a speaker stream
-// ("main_speaker_*.wav", "other_speaker_*.wav") of the folder of a listed id
-// under `save_dir` (the first such entry in list order): by its text made
-// absolute and normalised, by the folder's identity where the result's
-// folder exists (links of the result itself followed), or, for a result
-// file with other hard links, by the identity of the folder's files. A
-// result anywhere else, in `save_dir` itself included, is left alone.
+// Throws ValueError when `out_jsonl` is, or would be, a file that the run
+// writes or removes in the folder of a listed id under `save_dir` (the
+// first such entry in list order): its "log.txt", a speaker stream
+// ("main_speaker_*.wav", "other_speaker_*.wav") or a temporary of one,
+// under any spelling, through links and bind mounts, also before the
+// folders exist. A result anywhere else, in `save_dir` itself included, is
+// left alone.
 void refuse_result_over_outputs(const std::string& out_jsonl, const std::string& save_dir, const RunInputs& inputs);
 
 }  // namespace speech::triage

@@ -85,12 +85,12 @@ TEST_F(ResultOverInputs, EveryInputIsNamedUnderAnySpellingOrLink) {
   for (const auto& c : cases) EXPECT_EQ(refusal(c.out_jsonl), c.refusal) << c.out_jsonl;
 }
 
-TEST_F(ResultOverInputs, InputsAreAskedForOnlyWhileTheResultExists) {
-  refuse_result_over_inputs(at("new.jsonl"), inputs_);
-  EXPECT_TRUE(inputs_.asked.empty());
-  std::ofstream(at("old.jsonl")) << "{}\n";
-  refuse_result_over_inputs(at("old.jsonl"), inputs_);
-  EXPECT_EQ(inputs_.asked, (std::vector<std::string>{"detector", "inference", "wav0", "wav1"}));
+TEST_F(ResultOverInputs, AListedWavThatIsGoneIsStillTheResultsPlace) {
+  // The run would write its results where it means to read that utterance.
+  inputs_.wavs = {at("a.wav"), at("gone/b.wav")};
+  EXPECT_EQ(refusal(at("gone/x/../b.wav")), "--out_jsonl 与 scp 第 2 条 (u2) 的 wav 是同一个文件，写结果会清空该音频: " +
+                                               at("gone/x/../b.wav") + " (wav: " + at("gone/b.wav") + ")");
+  EXPECT_EQ(refusal(at("gone/c.wav")), "");
 }
 
 TEST_F(ResultOverInputs, TheFirstListedWavIsNamed) {

@@ -42,17 +42,24 @@ py::list folder_tasks(const py::object& data_path) {
   return tasks;
 }
 
-// A --log_file over an input of the run is refused before the models load
-// and before any log empties it.
+// A --log_file over an input of the run, or over a file the run writes or
+// removes in a recording's folder, is refused before the models load and
+// before any log empties it or any folder is made.
 void check_log_file(const py::object& args, driver::InputMode mode, const py::list& tasks) {
   const std::optional<std::string> log_file = shared_log_of(args);
   if (!log_file) return;
   driver::LoggedRunInputs inputs;
   inputs.inference = pyutil::fs_encode(args.attr("inference"));
-  if (mode == driver::InputMode::kTaskList) inputs.data_jsonl = pyutil::fs_encode(args.attr("data_jsonl"));
-  inputs.recordings.reserve(tasks.size());
+  inputs.save_dir = pyutil::fs_encode(args.attr("save_dir"));
+  inputs.tasks.reserve(tasks.size());
   for (const py::handle task : tasks) {
-    inputs.recordings.push_back({pyutil::fs_encode(task["wav_path"]), task_line_no(task)});
+    inputs.tasks.push_back({pyutil::fs_encode(task["wav_path"]), task_line_no(task)});
+  }
+  if (mode == driver::InputMode::kTaskList) {
+    inputs.data_jsonl = pyutil::fs_encode(args.attr("data_jsonl"));
+    inputs.recordings = task_list_recordings(args.attr("data_jsonl"));
+  } else {
+    inputs.recordings = inputs.tasks;
   }
   driver::refuse_log_over_inputs(*log_file, inputs);
 }

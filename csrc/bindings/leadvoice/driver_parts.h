@@ -17,9 +17,11 @@ void define_main(pybind11::module_& m);          // main
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "bindings/driver_steps/models.h"
 #include "driver/folder_claims.h"
+#include "driver/log_over_inputs.h"
 #include "driver/recording_logs.h"
 #include "driver/run_tally.h"
 
@@ -45,6 +47,10 @@ struct DriverRun {
 
 // The task list's line of the task, for naming it; -1 when it has none.
 int64_t task_line_no(const pybind11::handle& task);
+
+// The "prompt_wav" of every line of the task list that has a non-empty
+// one, whatever its rate: every recording the list names.
+std::vector<driver::RecordingInput> task_list_recordings(const pybind11::object& jsonl_path);
 
 // --log_file when it is a non-empty text.
 std::optional<std::string> shared_log_of(const pybind11::object& args);

@@ -21,6 +21,7 @@
 #include "bindings/leadvoice/driver_parts.h"
 #include "bindings/leadvoice/module_lookup.h"
 #include "common/os_path.h"
+#include "driver/folder_outputs.h"
 #include "driver/paths.h"
 #include "driver/recording_input.h"
 #include "driver/recording_logs.h"
@@ -146,7 +147,7 @@ driver::TaskOutcome process_recording(const DriverRun& run, const Recording& rec
   pyutil::py_print(driver::speaker_count_line(py::len(global_streams)));
   const py::object main_gid = leadvoice_attr("select_main_channel")(global_streams, py::arg("sample_rate") = sr);
 
-  const std::string mix_save_path = common::path_join(rec.save_dir, "mix.wav");
+  const std::string mix_save_path = common::path_join(rec.save_dir, driver::kFolderMixName);
   if (!signal_written(rec, mix_save_path, mix)) return driver::TaskOutcome::kOutputFailed;
   pyutil::py_print(driver::saved_mix_line(mix_save_path));
   if (main_gid.is_none()) {

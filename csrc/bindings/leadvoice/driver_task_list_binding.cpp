@@ -47,14 +47,22 @@ void note(Scan* scan, int64_t line_no, driver::TaskLineVerdict verdict, const st
 
 // Valid JSON that the parser still refuses (an integer of too many digits,
 // nesting too deep) is a broken line like a syntax error.
-std::optional<py::object> parse_line(const py::object& text, int64_t line_no, Scan* scan) {
+// Nothing, with the parser's message in `error`, for a broken line.
+std::optional<py::object> parsed_line(const py::object& text, std::string* error) {
   try {
     return leadvoice_attr("json").attr("loads")(text);
   } catch (py::error_already_set& e) {
     if (!e.matches(PyExc_ValueError) && !e.matches(PyExc_RecursionError)) throw;
-    note(scan, line_no, driver::TaskLineVerdict::kParseFailed, pyutil::py_str(e.value()));
+    *error = pyutil::py_str(e.value());
     return std::nullopt;
   }
+}
+
+std::optional<py::object> parse_line(const py::object& text, int64_t line_no, Scan* scan) {
+  std::string error;
+  std::optional<py::object> record = parsed_line(text, &error);
+  if (!record) note(scan, line_no, driver::TaskLineVerdict::kParseFailed, error);
+  return record;
 }
 
 // The rate as the interpreter's float() makes it; none for a value that the
@@ -112,13 +120,17 @@ void scan_line(const py::object& line, int64_t line_no, Scan* scan) {
   note(scan, line_no, driver::TaskLineVerdict::kAccepted);
 }
 
+py::object open_task_list(const py::object& jsonl_path) {
+  return py::module_::import("builtins").attr("open")(jsonl_path, "r", py::arg("encoding") = "utf-8",
+                                                      py::arg("errors") = "surrogateescape");
+}
+
 py::list collect_tasks_from_jsonl(py::object jsonl_path, py::object multi_spks_rate_threshold) {
   if (!py::bool_(leadvoice_attr("os").attr("path").attr("isfile")(jsonl_path))) {
     throw common::FileNotFoundError("jsonl file not found: " + pyutil::fs_encode(jsonl_path));
   }
   Scan scan{multi_spks_rate_threshold, driver::TaskListScan(), py::list()};
-  const py::object file = py::module_::import("builtins").attr("open")(
-      jsonl_path, "r", py::arg("encoding") = "utf-8", py::arg("errors") = "surrogateescape");
+  const py::object file = open_task_list(jsonl_path);
   {
     const pyutil::ClosingFile closing(file);
     int64_t line_no = 0;
@@ -129,6 +141,24 @@ py::list collect_tasks_from_jsonl(py::object jsonl_path, py::object multi_spks_r
 }
 
 }  // namespace
+
+std::vector<driver::RecordingInput> task_list_recordings(const py::object& jsonl_path) {
+  std::vector<driver::RecordingInput> recordings;
+  const py::object file = open_task_list(jsonl_path);
+  const pyutil::ClosingFile closing(file);
+  int64_t line_no = 0;
+  std::string ignored;
+  for (const py::handle line : file) {
+    ++line_no;
+    const std::optional<py::object> record = parsed_line(line.attr("strip")(), &ignored);
+    if (!record || !py::isinstance<py::dict>(*record)) continue;
+    const py::object wav_path = record->attr("get")("prompt_wav");
+    if (py::isinstance<py::str>(wav_path) && py::len(wav_path) > 0) {
+      recordings.push_back({pyutil::fs_encode(wav_path), line_no});
+    }
+  }
+  return recordings;
+}
 
 void define_task_list(py::module_& m) {
   pyutil::def_function(m, "collect_tasks_from_jsonl", &collect_tasks_from_jsonl, py::arg("jsonl_path"),

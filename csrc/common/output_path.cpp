@@ -1,0 +1,43 @@
+#include "common/output_path.h"
+
+#include <sys/stat.h>
+
+#include <vector>
+
+#include "common/directory_listing.h"
+#include "common/errors.h"
+#include "common/file_kind.h"
+#include "common/os_path.h"
+
+namespace speech::common {
+
+OutputPath::OutputPath(const std::string& path) : place_(place_of(path)), slot_(slot_of(path)) {
+  struct stat st {};
+  has_other_links_ = stat_path(path, st) && S_ISREG(st.st_mode) && st.st_nlink > 1;
+}
+
+std::optional<std::string> OutputPath::file_in(const std::string& folder, const OwnedNames& owned) const {
+  if (owned(slot_.name) && place_of(folder) == slot_.folder) return path_join(folder, slot_.name);
+  if (has_other_links_) return hard_link_in(folder, owned);
+  return std::nullopt;
+}
+
+// Writing the output in place would change that file under its other name
+// too; only a hard-linked output needs the folder read.
+std::optional<std::string> OutputPath::hard_link_in(const std::string& folder, const OwnedNames& owned) const {
+  if (!is_directory(folder)) return std::nullopt;
+  std::vector<DirectoryEntry> entries;
+  try {
+    entries = list_directory(folder);
+  } catch (const SystemCallError&) {
+    return std::nullopt;  // the run meets that folder's fault when it gets there
+  }
+  for (const DirectoryEntry& entry : entries) {
+    if (entry.kind != EntryKind::kRegularFile || !owned(entry.name)) continue;
+    const std::string path = path_join(folder, entry.name);
+    if (place_of(path) == place_) return path;
+  }
+  return std::nullopt;
+}
+
+}  // namespace speech::common
