@@ -375,6 +375,31 @@ def test_a_log_file_over_any_named_recording_or_a_recordings_output_is_refused(t
     assert os.listdir(tmp_path / "out") == [] and "加载分离模型..." not in done.stdout
 
 
+@pytest.mark.parametrize("mode", ["folder", "jsonl"])
+def test_a_recording_that_a_recordings_folder_would_overwrite_is_refused(tmp_path, mode):
+    # A rerun on what an earlier run left: out/mix/ holds mix.wav, and the
+    # recording mix.wav has out/mix/ for its own folder.
+    folder = tmp_path / "out" / "mix"
+    folder.mkdir(parents=True)
+    sf.write(str(folder / "mix.wav"), np.stack([LOW, HIGH], axis=1)[:3 * SR], SR)
+    sf.write(str(folder / "main_speaker_0.wav"), LOW[:3 * SR], SR)
+    kept = {name: (folder / name).read_bytes() for name in os.listdir(folder)}
+    jsonl = tmp_path / "tasks.jsonl"
+    jsonl.write_text("".join(json.dumps({"prompt_wav": str(folder / name), "multi_spks_rate": rate}) + "\n"
+                             for name, rate in (("main_speaker_0.wav", 0.1), ("mix.wav", 0.9))))
+    source = ["--data_path", str(folder)] if mode == "folder" else ["--data_jsonl", str(jsonl)]
+    done = launch("-m", "leadvoice", *source, "--inference", write_checkpoint(str(tmp_path / "ckpt.pth")),
+                  "--save_dir", str(tmp_path / "out"), "--device", "cpu")
+    assert done.returncode == 1, done.stdout
+    wav, line, task, task_line = {
+        "folder": (folder / "main_speaker_0.wav", "--data_path 中的音频", folder / "mix.wav", "--data_path 中的音频"),
+        "jsonl": (folder / "main_speaker_0.wav", "jsonl第1行的音频", folder / "mix.wav", "jsonl第2行的音频")}[mode]
+    assert done.stderr.rstrip("\n").split("\n")[-1] == (
+        f"ValueError: {line} 是 {task_line} ({task}) 在 --save_dir 下的输出文件，运行会覆盖或删除它: {wav} ({wav})")
+    assert {name: (folder / name).read_bytes() for name in os.listdir(folder)} == kept
+    assert "加载分离模型..." not in done.stdout
+
+
 def test_a_save_dir_that_fills_during_the_run(tmp_path, small_tmpfs):
     """With room for one recording and a half: the second recording's main stream and the third's mix do not fit,
     the short fourth does. Each failure is that recording's warning, and no file under a result name is cut."""

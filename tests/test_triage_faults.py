@@ -384,6 +384,29 @@ def test_a_result_path_that_is_an_output_under_another_spelling_is_refused(pipel
     assert sorted(os.listdir(tmp_path)) == listing and os.listdir(tmp_path / "S") == []
 
 
+@pytest.mark.parametrize("wav, owner", [
+    ("sep/b/main_speaker_0.wav", "b"),  # a stream an earlier run left, cleared before b's are written
+    ("SL/a/other_speaker_1.wav", "a"),  # the entry's own folder, through a linked save folder
+])
+def test_a_listed_wav_that_an_entrys_folder_would_overwrite_is_refused(pipeline_models, tmp_path, wav, owner):
+    sep = tmp_path / "sep"
+    for folder in ("a", "b"):
+        (sep / folder).mkdir(parents=True)
+        sf.write(sep / folder / "main_speaker_0.wav", two_talkers(2.0, 0.6, seed=1), SR)
+        sf.write(sep / folder / "other_speaker_1.wav", two_talkers(2.0, 0.6, seed=2), SR)
+    os.symlink("sep", tmp_path / "SL")
+    scp = write_scp(tmp_path, [("a", tmp_path / wav), ("b", sep / "a" / "main_speaker_0.wav")])
+    kept = {path: path.read_bytes() for path in sep.glob("*/*")}
+    done = run_pipeline(*pipeline_args(tmp_path, pipeline_models, scp, tmp_path / "result.jsonl"))
+    assert done.returncode == 1, done.stdout
+    output = sep / owner / os.path.basename(wav)
+    assert done.stderr.rstrip("\n").split("\n")[-1] == (
+        f"ValueError: scp 第 1 条 (a) 的 wav 是 scp 第 {'ab'.index(owner) + 1} 条 ({owner}) 在 --save_dir 下的输出文件，"
+        f"运行会覆盖或删除它: {tmp_path / wav} ({output})")
+    assert "[阶段1]" not in done.stdout and not (tmp_path / "result.jsonl").exists()
+    assert {path: path.read_bytes() for path in sep.glob("*/*")} == kept
+
+
 def test_a_second_run_on_the_result_file_stops_at_start(pipeline_models, tmp_path):
     a, b = tmp_path / "a.wav", tmp_path / "b.wav"
     for path in (a, b):

@@ -4,10 +4,16 @@
 // same file" is one notion here (file_place.h): the same existing file, or
 // the same place for one that does not exist yet, through links, bind
 // mounts and folders not made yet.
+#include <sys/types.h>
+
+#include <cstddef>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "common/file_place.h"
 
@@ -40,6 +46,31 @@ class OutputPath {
   FilePlace place_;
   FileSlot slot_;
   bool has_other_links_ = false;
+};
+
+// The folders of a run's recordings or utterances, each getting the files
+// that `owned` takes, asked whether an input of the run is one of those
+// files: the run would overwrite or remove it. Only an input that exists
+// can be lost, and only a folder that exists can hold it, so one look at
+// each folder and each input serves any number of both. An input that is
+// another hard link of a folder's file is left alone: the folders' files
+// are replaced or removed, which leaves its name and content as they were
+// (only a log is rewritten in place, and an input read as audio is no
+// log).
+class OutputFolders {
+ public:
+  OutputFolders(std::vector<std::string> folders, OwnedNames owned);
+
+  struct Holder {
+    size_t folder = 0;  // the first folder, in the order given, that holds it
+    std::string path;   // that folder's file
+  };
+  std::optional<Holder> holder_of(const std::string& input) const;
+
+ private:
+  std::vector<std::string> folders_;
+  OwnedNames owned_;
+  std::map<std::pair<dev_t, ino_t>, size_t> existing_;  // folder identity -> first index
 };
 
 }  // namespace speech::common

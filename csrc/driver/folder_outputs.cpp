@@ -12,7 +12,7 @@ namespace {
 
 // The wav files, written whole through a temporary.
 bool is_audio_output(const std::string& name, FolderFiles files) {
-  return is_stream_file_name(name) || (files == FolderFiles::kMixture && name == kFolderMixName);
+  return is_stream_file_name(name) || (files != FolderFiles::kLog && name == kFolderMixName);
 }
 
 }  // namespace
@@ -22,7 +22,7 @@ bool is_folder_output(std::string_view name, FolderFiles files) {
     return is_audio_output(*result, files);
   }
   const std::string text(name);
-  return is_audio_output(text, files) || (files == FolderFiles::kLog && text == kFolderLogName);
+  return is_audio_output(text, files) || (files != FolderFiles::kMixture && text == kFolderLogName);
 }
 
 }  // namespace speech::driver

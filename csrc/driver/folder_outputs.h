@@ -12,8 +12,9 @@ inline constexpr const char* kFolderMixName = "mix.wav";
 
 // What a folder holds besides the speaker streams.
 enum class FolderFiles {
-  kMixture,  // a leadvoice recording whose log is --log_file: "mix.wav"
-  kLog,      // a triageflow utterance: "log.txt"
+  kMixture,        // a leadvoice recording whose log is --log_file: "mix.wav"
+  kMixtureAndLog,  // a leadvoice recording with its own log
+  kLog,            // a triageflow utterance: "log.txt"
 };
 
 // Whether the run writes or removes `name` in such a folder: the speaker

@@ -54,6 +54,12 @@ std::string log_is_output_error(const std::string& log_file, const std::string& 
          ") 在 --save_dir 下的输出文件，运行会覆盖或删除它，日志会丢失: " + log_file + " (" + output_path + ")";
 }
 
+std::string recording_is_output_error(const std::string& wav_path, int64_t line_no, const std::string& task_wav_path,
+                                      int64_t task_line_no, const std::string& output_path) {
+  return recording_label(line_no) + " 是 " + recording_label(task_line_no) + " (" + task_wav_path +
+         ") 在 --save_dir 下的输出文件，运行会覆盖或删除它: " + wav_path + " (" + output_path + ")";
+}
+
 std::string cuda_unavailable_line() { return "CUDA不可用，使用CPU"; }
 std::string loading_model_line() { return "加载分离模型..."; }
 std::string loading_tracker_line() { return "加载说话人追踪器(WeSpeaker)..."; }

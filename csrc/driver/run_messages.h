@@ -26,6 +26,10 @@ std::string log_is_recording_error(const std::string& log_file, const std::strin
 // folder (`output_path`).
 std::string log_is_output_error(const std::string& log_file, const std::string& wav_path, int64_t line_no,
                                 const std::string& output_path);
+// A recording the input names is `output_path`, a file that the task of
+// `task_wav_path` writes or removes in its folder.
+std::string recording_is_output_error(const std::string& wav_path, int64_t line_no, const std::string& task_wav_path,
+                                      int64_t task_line_no, const std::string& output_path);
 std::string cuda_unavailable_line();
 std::string loading_model_line();
 std::string loading_tracker_line();

@@ -44,6 +44,12 @@ std::string result_is_output_error(const std::string& out_jsonl, size_t idx, con
          ") 在 --save_dir 下的输出文件，运行会覆盖或删除它，结果会丢失: " + out_jsonl + " (" + output_path + ")";
 }
 
+std::string wav_is_output_error(size_t idx, const std::string& utt_id, const std::string& wav_path, size_t owner_idx,
+                                const std::string& owner_id, const std::string& output_path) {
+  return "scp 第 " + std::to_string(idx) + " 条 (" + utt_id + ") 的 wav 是 scp 第 " + std::to_string(owner_idx) + " 条 (" +
+         owner_id + ") 在 --save_dir 下的输出文件，运行会覆盖或删除它: " + wav_path + " (" + output_path + ")";
+}
+
 std::string result_file_locked_error(const std::string& out_jsonl) {
   return "--out_jsonl 正被另一个运行写入（文件已加锁），本次运行不改动它并退出: " + out_jsonl;
 }

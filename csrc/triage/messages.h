@@ -31,6 +31,10 @@ std::string result_is_wav_error(const std::string& out_jsonl, size_t idx, const 
 // `output_path`: the utterance folder's file that the result path is.
 std::string result_is_output_error(const std::string& out_jsonl, size_t idx, const std::string& utt_id,
                                    const std::string& output_path);
+// The wav of entry `idx` is `output_path`, a file of entry `owner_idx`'s
+// folder.
+std::string wav_is_output_error(size_t idx, const std::string& utt_id, const std::string& wav_path, size_t owner_idx,
+                                const std::string& owner_id, const std::string& output_path);
 std::string result_file_locked_error(const std::string& out_jsonl);
 
 std::string detector_ckpt_missing_error(const std::string& ckpt_path);

@@ -2,6 +2,8 @@
 
 #include <limits>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "common/errors.h"
 #include "common/os_path.h"
@@ -37,18 +39,45 @@ void refuse_result_over_inputs(const std::string& out_jsonl, const RunInputs& in
   }
 }
 
+namespace {
+
+bool is_utterance_output(std::string_view name) { return driver::is_folder_output(name, driver::FolderFiles::kLog); }
+
+// An id that leads out of the save folder gets no folder at all.
+bool has_folder(const std::string& id) {
+  return unsafe_utt_id_reason(id, std::numeric_limits<size_t>::max()).empty();
+}
+
+}  // namespace
+
 void refuse_result_over_outputs(const std::string& out_jsonl, const std::string& save_dir, const RunInputs& inputs) {
   const common::OutputPath result(out_jsonl);
-  const common::OwnedNames owned = [](std::string_view name) {
-    return driver::is_folder_output(name, driver::FolderFiles::kLog);
-  };
-  if (!result.may_be_owned(owned)) return;
+  if (!result.may_be_owned(is_utterance_output)) return;
   for (size_t entry = 0; entry < inputs.entry_count(); ++entry) {
     const std::string id = inputs.utt_id(entry);
-    // An id that leads out of the save folder gets no folder at all.
-    if (!unsafe_utt_id_reason(id, std::numeric_limits<size_t>::max()).empty()) continue;
-    if (const std::optional<std::string> output = result.file_in(common::path_join(save_dir, id), owned)) {
+    if (!has_folder(id)) continue;
+    if (const std::optional<std::string> output = result.file_in(common::path_join(save_dir, id), is_utterance_output)) {
       throw common::ValueError(result_is_output_error(out_jsonl, entry + 1, id, *output));
+    }
+  }
+}
+
+void refuse_folders_over_wavs(const std::string& save_dir, const RunInputs& inputs) {
+  std::vector<std::string> folders;
+  std::vector<size_t> entries;  // the entry of each folder
+  for (size_t entry = 0; entry < inputs.entry_count(); ++entry) {
+    const std::string id = inputs.utt_id(entry);
+    if (!has_folder(id)) continue;
+    folders.push_back(common::path_join(save_dir, id));
+    entries.push_back(entry);
+  }
+  const common::OutputFolders outputs(std::move(folders), is_utterance_output);
+  for (size_t entry = 0; entry < inputs.entry_count(); ++entry) {
+    const std::string wav = inputs.wav_path(entry);
+    if (const auto holder = outputs.holder_of(wav)) {
+      const size_t owner = entries[holder->folder];
+      throw common::ValueError(
+          wav_is_output_error(entry + 1, inputs.utt_id(entry), wav, owner + 1, inputs.utt_id(owner), holder->path));
     }
   }
 }

@@ -39,4 +39,10 @@ void refuse_result_over_inputs(const std::string& out_jsonl, const RunInputs& in
 // left alone.
 void refuse_result_over_outputs(const std::string& out_jsonl, const std::string& save_dir, const RunInputs& inputs);
 
+// Throws ValueError when a listed wav (the first in list order) is a file
+// that the run writes or removes in a listed entry's folder under
+// `save_dir`, as `refuse_result_over_outputs` names them: separating that
+// entry would overwrite or remove the wav.
+void refuse_folders_over_wavs(const std::string& save_dir, const RunInputs& inputs);
+
 }  // namespace speech::triage

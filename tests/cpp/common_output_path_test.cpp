@@ -86,6 +86,31 @@ TEST_F(OutputPathTest, AFileOfAFolderBeforeOrAfterTheFolderIsMade) {
   EXPECT_TRUE(OutputPath(at("hard.jsonl")).may_be_owned([](std::string_view) { return false; }));
 }
 
+TEST_F(OutputPathTest, AnInputThatAFolderWouldOverwrite) {
+  scratch_.write("S/a/notes.txt", "");
+  fs::create_symlink("S/a/log.txt", at("soft.wav"));
+  fs::create_hard_link(at("S/a/log.txt"), at("hard.wav"));
+  // Folders in run order: "b" is not made yet, "a" is listed twice.
+  const OutputFolders folders({at("S/b"), at("SL/a"), at("S/a")}, is_log);
+  const struct {
+    std::string input;
+    std::optional<size_t> folder;
+  } cases[] = {
+      {at("S/a/log.txt"), 1},
+      {at("PL/S/a/./log.txt"), 1},
+      {at("soft.wav"), 1},
+      {at("S/a/notes.txt"), std::nullopt},
+      {at("S/b/log.txt"), std::nullopt},  // nothing there to lose
+      // A second name of the file survives its removal or replacement.
+      {at("hard.wav"), std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const auto holder = folders.holder_of(c.input);
+    EXPECT_EQ(holder ? std::optional<size_t>(holder->folder) : std::nullopt, c.folder) << c.input;
+    if (holder) EXPECT_EQ(holder->path, at("SL/a/log.txt"));
+  }
+}
+
 TEST_F(OutputPathTest, ABindMountIsTheFolderItShows) {
   fs::create_directory(at("B"));
   if (::geteuid() != 0 || ::mount(at("S").c_str(), at("B").c_str(), nullptr, MS_BIND, nullptr) != 0) {

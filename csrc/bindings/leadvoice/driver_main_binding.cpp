@@ -11,7 +11,7 @@
 #include "bindings/leadvoice/driver_parts.h"
 #include "bindings/leadvoice/module_lookup.h"
 #include "driver/input_mode.h"
-#include "driver/log_over_inputs.h"
+#include "driver/run_outputs.h"
 #include "driver/run_messages.h"
 #include "pyutil/fs_path.h"
 #include "pyutil/py_print.h"
@@ -42,26 +42,26 @@ py::list folder_tasks(const py::object& data_path) {
   return tasks;
 }
 
-// A --log_file over an input of the run, or over a file the run writes or
-// removes in a recording's folder, is refused before the models load and
-// before any log empties it or any folder is made.
-void check_log_file(const py::object& args, driver::InputMode mode, const py::list& tasks) {
+// A run whose outputs would overwrite its inputs or each other is refused
+// before the models load, before any log empties a file and before any
+// folder is made.
+void check_outputs(const py::object& args, driver::InputMode mode, const py::list& tasks) {
   const std::optional<std::string> log_file = shared_log_of(args);
-  if (!log_file) return;
-  driver::LoggedRunInputs inputs;
-  inputs.inference = pyutil::fs_encode(args.attr("inference"));
-  inputs.save_dir = pyutil::fs_encode(args.attr("save_dir"));
-  inputs.tasks.reserve(tasks.size());
+  driver::RunFiles files;
+  files.inference = pyutil::fs_encode(args.attr("inference"));
+  files.save_dir = pyutil::fs_encode(args.attr("save_dir"));
+  files.tasks.reserve(tasks.size());
   for (const py::handle task : tasks) {
-    inputs.tasks.push_back({pyutil::fs_encode(task["wav_path"]), task_line_no(task)});
+    files.tasks.push_back({pyutil::fs_encode(task["wav_path"]), task_line_no(task)});
   }
   if (mode == driver::InputMode::kTaskList) {
-    inputs.data_jsonl = pyutil::fs_encode(args.attr("data_jsonl"));
-    inputs.recordings = task_list_recordings(args.attr("data_jsonl"));
+    files.data_jsonl = pyutil::fs_encode(args.attr("data_jsonl"));
+    files.recordings = task_list_recordings(args.attr("data_jsonl"));
   } else {
-    inputs.recordings = inputs.tasks;
+    files.recordings = files.tasks;
   }
-  driver::refuse_log_over_inputs(*log_file, inputs);
+  driver::refuse_folders_over_recordings(files, log_file.has_value());
+  if (log_file) driver::refuse_log_over_inputs(*log_file, files);
 }
 
 void load_models(DriverRun& run) {
@@ -89,7 +89,7 @@ void run_main() {
     }
     return;
   }
-  check_log_file(args, mode, tasks);
+  check_outputs(args, mode, tasks);
   load_models(run);
   for (const py::handle task : tasks) run.tally.add(run_recording(run, task));
   pyutil::py_print(driver::run_summary_line(run.tally));

@@ -21,7 +21,7 @@ void define_main(pybind11::module_& m);          // main
 
 #include "bindings/driver_steps/models.h"
 #include "driver/folder_claims.h"
-#include "driver/log_over_inputs.h"
+#include "driver/run_outputs.h"
 #include "driver/recording_logs.h"
 #include "driver/run_tally.h"
 

@@ -102,6 +102,7 @@ void triage_main() {
   triage::refuse_result_over_inputs(pyutil::fs_encode(args.attr("out_jsonl")), inputs);
   triage::refuse_result_over_outputs(pyutil::fs_encode(args.attr("out_jsonl")), pyutil::fs_encode(args.attr("save_dir")),
                                      inputs);
+  triage::refuse_folders_over_wavs(pyutil::fs_encode(args.attr("save_dir")), inputs);
   make_output_folders(args);
   // Locked before the models load, so a second run on the same file stops
   // at once; emptied only once they have loaded, so a run that cannot start

@@ -1,4 +1,4 @@
-#include "driver/log_over_inputs.h"
+#include "driver/run_outputs.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -31,7 +31,7 @@ class LogOverInputs : public ScratchFolderTest {
     return "";
   }
 
-  LoggedRunInputs inputs_;
+  RunFiles inputs_;
 };
 
 TEST_F(LogOverInputs, NamesTheFirstInputTheLogWouldEmpty) {
