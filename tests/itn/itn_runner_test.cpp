@@ -283,15 +283,16 @@ TEST_F(RunnerTest, StandardOutputOnAFileSystemThatFillsIsAnError) {
   EXPECT_EQ(Trace().back(), "destroy processed=" + std::to_string(kLines));
 }
 
-// The runner on the shipped rules: every number of the table comes out as
-// its value, whichever worker it went to.
-TEST(ShippedRulesRunnerTest, CountsOfYiWithAWanGroupBecomeTheirValues) {
+// The shipped rules run by itn_runner over `lines`, with the unit switch
+// given: each input line and its result, whichever worker it went to.
+std::map<std::string, std::string> ShippedRulesResults(const std::vector<std::string>& lines,
+                                                       const std::string& unit_symbol_type) {
   ScratchFolder dir;
   std::string content;
-  for (const SpokenNumber& number : kWanInsideYi) content += std::string(number.spoken) + "\n";
+  for (const std::string& line : lines) content += line + "\n";
   const RunResult result = RunProgram({ITN_RUNNER, kRuleFiles[0], kRuleFiles[1], kRuleFiles[2], kRuleFiles[3],
-                                       dir.write("numbers.txt", content), "1", "1"});
-  ASSERT_EQ(result.status, 0) << result.err;
+                                       dir.write("lines.txt", content), "1", unit_symbol_type});
+  EXPECT_EQ(result.status, 0) << result.err;
   std::map<std::string, std::string> converted;
   for (const std::string& line : SplitLines(result.out)) {
     const size_t arrow = line.find(" --> ");
@@ -299,8 +300,28 @@ TEST(ShippedRulesRunnerTest, CountsOfYiWithAWanGroupBecomeTheirValues) {
     if (arrow == std::string::npos || time == std::string::npos) continue;
     converted[line.substr(0, arrow)] = line.substr(arrow + 5, time - arrow - 5);
   }
+  return converted;
+}
+
+// The runner on the shipped rules: every number of the table comes out as
+// its value, whichever worker it went to.
+TEST(ShippedRulesRunnerTest, CountsOfYiWithAWanGroupBecomeTheirValues) {
+  std::vector<std::string> lines;
+  for (const SpokenNumber& number : kWanInsideYi) lines.push_back(number.spoken);
+  std::map<std::string, std::string> converted = ShippedRulesResults(lines, "1");
   EXPECT_EQ(converted.size(), std::size(kWanInsideYi));
   for (const SpokenNumber& number : kWanInsideYi) EXPECT_EQ(converted[number.spoken], number.value) << number.spoken;
+}
+
+// Rough counts, idioms and runs that are no one number come out as they
+// were written, with either unit switch.
+TEST(ShippedRulesRunnerTest, RoughCountsAndIdiomsStayAsWritten) {
+  const std::vector<std::string> lines(std::begin(kLeftAsWritten), std::end(kLeftAsWritten));
+  for (const char* unit_symbol_type : {"1", "0"}) {
+    std::map<std::string, std::string> converted = ShippedRulesResults(lines, unit_symbol_type);
+    EXPECT_EQ(converted.size(), lines.size());
+    for (const std::string& line : lines) EXPECT_EQ(converted[line], line) << unit_symbol_type;
+  }
 }
 
 }  // namespace
