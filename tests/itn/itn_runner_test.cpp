@@ -303,6 +303,62 @@ std::map<std::string, std::string> ShippedRulesResults(const std::vector<std::st
   return converted;
 }
 
+// The first ITN_READ_FAIL_AFTER bytes of `input` read, then every read of
+// it fails with EIO.
+std::vector<std::string> ReadFailsAfter(const std::string& input, int bytes) {
+  return {"LD_PRELOAD=" ITN_READ_FAILURE_SHIM, "ITN_READ_FAIL_PATH=" + input,
+          "ITN_READ_FAIL_AFTER=" + std::to_string(bytes)};
+}
+
+std::string ReadFailed(const std::string& input) {
+  return "错误: 无法读取文件 " + input + ": Input/output error\n";
+}
+
+// A read error inside the input is no end of the file: the lines completed
+// before it are processed and printed as in a full run, then the error and
+// status 1; the engine is destroyed.
+TEST_F(RunnerTest, ReadErrorInsideTheInputIsAnError) {
+  constexpr int kLines = 2000;  // 9 bytes each: 910 whole lines in 8 KiB
+  std::string content;
+  for (int k = 0; k < kLines; ++k) content += "line" + std::string(k < 10 ? "000" : k < 100 ? "00" : k < 1000 ? "0" : "") +
+                                               std::to_string(k) + "\n";
+  const std::string input = dir_.write("input.txt", content);
+  std::vector<std::string> argv{kRunner};
+  argv.insert(argv.end(), rules_.begin(), rules_.end());
+  argv.push_back(input);
+  std::vector<std::string> env = ReadFailsAfter(input, 8192);
+  env.push_back("ITN_REFLECT_TRACE=" + trace_);
+  const RunResult result = RunProgram(argv, env);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, ReadFailed(input));
+  std::vector<std::string> lines = SplitLines(result.out);
+  ASSERT_EQ(lines.size(), 2u + 910);
+  EXPECT_EQ(lines[0] + "\n" + lines[1] + "\n", kLoading + Loaded(0));
+  // Grouped by worker as in a full run: lines 0, 8, 16, ... first.
+  size_t printed = 2;
+  for (int b = 0; b < 8; ++b) {
+    for (int k = b; k < 910; k += 8) {
+      const std::string expected = content.substr(9 * k, 8);
+      ExpectLogLine(lines[printed++], expected, Reflected(true, true));
+    }
+  }
+  EXPECT_EQ(Trace().back(), "destroy processed=910");
+}
+
+TEST_F(RunnerTest, ReadErrorAtTheStartOfTheInputIsAnError) {
+  const std::string input = dir_.write("input.txt", "one\ntwo\n");
+  std::vector<std::string> argv{kRunner};
+  argv.insert(argv.end(), rules_.begin(), rules_.end());
+  argv.push_back(input);
+  std::vector<std::string> env = ReadFailsAfter(input, 0);
+  env.push_back("ITN_REFLECT_TRACE=" + trace_);
+  const RunResult result = RunProgram(argv, env);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, kLoading + Loaded(0));
+  EXPECT_EQ(result.err, ReadFailed(input));
+  EXPECT_EQ(Trace().back(), "destroy processed=0");
+}
+
 // The runner on the shipped rules: every number of the table comes out as
 // its value, whichever worker it went to.
 TEST(ShippedRulesRunnerTest, CountsOfYiWithAWanGroupBecomeTheirValues) {
@@ -311,6 +367,22 @@ TEST(ShippedRulesRunnerTest, CountsOfYiWithAWanGroupBecomeTheirValues) {
   std::map<std::string, std::string> converted = ShippedRulesResults(lines, "1");
   EXPECT_EQ(converted.size(), std::size(kWanInsideYi));
   for (const SpokenNumber& number : kWanInsideYi) EXPECT_EQ(converted[number.spoken], number.value) << number.spoken;
+}
+
+// The real runner on a read that fails after the first 8 KiB: the lines
+// before are converted and printed, then the error.
+TEST(ShippedRulesRunnerTest, ReadErrorInsideTheInputIsAnError) {
+  ScratchFolder dir;
+  std::string content;
+  for (int k = 0; k < 1000; ++k) content += "三百五十块钱\n";  // 19 bytes: 431 lines in 8 KiB
+  const std::string input = dir.write("input.txt", content);
+  const RunResult result = RunProgram(
+      {ITN_RUNNER, kRuleFiles[0], kRuleFiles[1], kRuleFiles[2], kRuleFiles[3], input}, ReadFailsAfter(input, 8192));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, ReadFailed(input));
+  const std::vector<std::string> lines = SplitLines(result.out);
+  ASSERT_EQ(lines.size(), 2u + 431);
+  for (size_t i = 2; i < lines.size(); ++i) EXPECT_EQ(lines[i].rfind("三百五十块钱 --> 350块钱, time_cost=", 0), 0u);
 }
 
 // Rough counts, idioms and runs that are no one number come out as they
