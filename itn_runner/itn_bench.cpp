@@ -10,6 +10,7 @@
 // from 1 to kMaxWorkers, a worker that cannot start and a result line that
 // cannot be written end it with status 1 and a message on standard error;
 // the engine is destroyed on every way out.
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
@@ -33,11 +34,11 @@ constexpr int kMaxWorkers = 1024;
 // The worker count: digits only, from 1 to kMaxWorkers; false for anything
 // else (a sign, blanks, an exponent, trailing text, an empty text).
 bool ReadWorkers(const std::string& text, int* workers) {
-  if (text.empty() || text.size() > 5) return false;
-  int value = 0;
+  if (text.empty()) return false;
+  int value = 0;  // held at kMaxWorkers + 1 once beyond, so it cannot overflow
   for (const char c : text) {
     if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
+    value = std::min(value * 10 + (c - '0'), kMaxWorkers + 1);
   }
   if (value < 1 || value > kMaxWorkers) return false;
   *workers = value;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "read_failure.h"
 #include "shipped_rules.h"
 #include "test_support.h"
 
@@ -50,13 +51,13 @@ TEST(AsanBenchTest, ReadErrorFailsWithoutALeak) {
   std::string content;
   for (int k = 0; k < 1000; ++k) content += "三百五十块钱\n";
   const std::string input = dir.write("input.txt", content);
+  std::vector<std::string> env = ReadFailsAfter(input, 8192);
+  env.push_back("ASAN_OPTIONS=detect_leaks=1:exitcode=66:verify_asan_link_order=0");
   const RunResult result =
-      RunProgram({ITN_BENCH_ASAN, kRuleFiles[0], kRuleFiles[1], kRuleFiles[2], kRuleFiles[3], input, "2"},
-                 {"ASAN_OPTIONS=detect_leaks=1:exitcode=66:verify_asan_link_order=0",
-                  "LD_PRELOAD=" ITN_READ_FAILURE_SHIM, "ITN_READ_FAIL_PATH=" + input, "ITN_READ_FAIL_AFTER=8192"});
+      RunProgram({ITN_BENCH_ASAN, kRuleFiles[0], kRuleFiles[1], kRuleFiles[2], kRuleFiles[3], input, "2"}, env);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "错误: 无法读取文件 " + input + ": Input/output error\n");
+  EXPECT_EQ(result.err, ReadFailed(input));
 }
 
 TEST(AsanBenchTest, FullOutputAndBadWorkerCountFailWithoutALeak) {

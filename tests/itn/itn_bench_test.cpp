@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "read_failure.h"
 #include "shipped_rules.h"
 #include "test_support.h"
 
@@ -28,7 +29,7 @@ std::string Lines(int count) {
 TEST(BenchTest, ReadableInputPrintsItsResultLine) {
   ScratchFolder dir;
   const std::string input = dir.write("input.txt", Lines(20));
-  for (const std::string workers : {"1", "3", "0008", "1024"}) {
+  for (const std::string workers : {"1", "3", "0008", "1024", "0000000000002"}) {
     const RunResult result = RunProgram(BenchArgs(input, workers));
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out.rfind("lines=20 workers=" + std::to_string(std::stoi(workers)) + " seconds=", 0), 0u)
@@ -82,12 +83,10 @@ TEST(BenchTest, WorkerThatCannotStartIsAnError) {
 TEST(BenchTest, ReadErrorInsideTheInputIsAnError) {
   ScratchFolder dir;
   const std::string input = dir.write("input.txt", Lines(2000));
-  const RunResult result = RunProgram(
-      BenchArgs(input, "2"),
-      {"LD_PRELOAD=" ITN_READ_FAILURE_SHIM, "ITN_READ_FAIL_PATH=" + input, "ITN_READ_FAIL_AFTER=8192"});
+  const RunResult result = RunProgram(BenchArgs(input, "2"), ReadFailsAfter(input, 8192));
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "错误: 无法读取文件 " + input + ": Input/output error\n");
+  EXPECT_EQ(result.err, ReadFailed(input));
 }
 
 }  // namespace

@@ -124,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(RoughCountsBesideNumbers, SentenceTest, ::testing::Valu
     Sentence{"八千零二十一亿零八千六百零九", "802100008609", "802100008609"},
     // Digits read one by one are one run too.
     Sentence{"电话一三八七七八八九九九九", "电话13877889999", "电话13877889999"},
-    Sentence{"十七八", "十七八", "十七八"}));
+    Sentence{"十七八", "十七八", "十七八"},
+    Sentence{"二十几岁", "20几岁", "20几岁"}));
 
 INSTANTIATE_TEST_SUITE_P(DatesMoneyPhones, SentenceTest, ::testing::Values(
     Sentence{"今年二零二四年三月五日", "今年2024年3月5日", "今年2024年3月5日"},

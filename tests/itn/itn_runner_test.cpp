@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "read_failure.h"
 #include "shipped_rules.h"
 #include "test_support.h"
 
@@ -48,12 +49,13 @@ class RunnerTest : public ::testing::Test {
   }
 
   RunResult RunOn(const std::string& input_path, const std::vector<std::string>& switches = {},
-                  const std::string& stdout_path = "") {
+                  const std::string& stdout_path = "", std::vector<std::string> env = {}) {
     std::vector<std::string> argv{kRunner};
     argv.insert(argv.end(), rules_.begin(), rules_.end());
     argv.push_back(input_path);
     argv.insert(argv.end(), switches.begin(), switches.end());
-    return RunProgram(argv, {"ITN_REFLECT_TRACE=" + trace_}, "", stdout_path);
+    env.push_back("ITN_REFLECT_TRACE=" + trace_);
+    return RunProgram(argv, env, "", stdout_path);
   }
 
   RunResult RunText(const std::string& content, const std::vector<std::string>& switches = {}) {
@@ -303,17 +305,6 @@ std::map<std::string, std::string> ShippedRulesResults(const std::vector<std::st
   return converted;
 }
 
-// The first ITN_READ_FAIL_AFTER bytes of `input` read, then every read of
-// it fails with EIO.
-std::vector<std::string> ReadFailsAfter(const std::string& input, int bytes) {
-  return {"LD_PRELOAD=" ITN_READ_FAILURE_SHIM, "ITN_READ_FAIL_PATH=" + input,
-          "ITN_READ_FAIL_AFTER=" + std::to_string(bytes)};
-}
-
-std::string ReadFailed(const std::string& input) {
-  return "错误: 无法读取文件 " + input + ": Input/output error\n";
-}
-
 // A read error inside the input is no end of the file: the lines completed
 // before it are processed and printed as in a full run, then the error and
 // status 1; the engine is destroyed.
@@ -323,12 +314,7 @@ TEST_F(RunnerTest, ReadErrorInsideTheInputIsAnError) {
   for (int k = 0; k < kLines; ++k) content += "line" + std::string(k < 10 ? "000" : k < 100 ? "00" : k < 1000 ? "0" : "") +
                                                std::to_string(k) + "\n";
   const std::string input = dir_.write("input.txt", content);
-  std::vector<std::string> argv{kRunner};
-  argv.insert(argv.end(), rules_.begin(), rules_.end());
-  argv.push_back(input);
-  std::vector<std::string> env = ReadFailsAfter(input, 8192);
-  env.push_back("ITN_REFLECT_TRACE=" + trace_);
-  const RunResult result = RunProgram(argv, env);
+  const RunResult result = RunOn(input, {}, "", ReadFailsAfter(input, 8192));
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, ReadFailed(input));
   std::vector<std::string> lines = SplitLines(result.out);
@@ -347,16 +333,33 @@ TEST_F(RunnerTest, ReadErrorInsideTheInputIsAnError) {
 
 TEST_F(RunnerTest, ReadErrorAtTheStartOfTheInputIsAnError) {
   const std::string input = dir_.write("input.txt", "one\ntwo\n");
-  std::vector<std::string> argv{kRunner};
-  argv.insert(argv.end(), rules_.begin(), rules_.end());
-  argv.push_back(input);
-  std::vector<std::string> env = ReadFailsAfter(input, 0);
-  env.push_back("ITN_REFLECT_TRACE=" + trace_);
-  const RunResult result = RunProgram(argv, env);
+  const RunResult result = RunOn(input, {}, "", ReadFailsAfter(input, 0));
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, kLoading + Loaded(0));
   EXPECT_EQ(result.err, ReadFailed(input));
   EXPECT_EQ(Trace().back(), "destroy processed=0");
+}
+
+// Eight threads with 256 MiB stacks do not fit in 1 GiB of address space:
+// a worker that cannot start ends the run with its error, no result lines
+// and the engine destroyed, never an abort. With 8 MiB stacks the same
+// limit runs.
+TEST_F(RunnerTest, WorkerThatCannotStartIsAnError) {
+  const std::string input = dir_.write("input.txt", "one\ntwo\n");
+  const auto limited = [&](const std::string& stack_kib) {
+    std::vector<std::string> argv{"/bin/sh", "-c",
+                                  "ulimit -s " + stack_kib + " && ulimit -v 1048576 && exec \"$0\" \"$@\"", kRunner};
+    argv.insert(argv.end(), rules_.begin(), rules_.end());
+    argv.push_back(input);
+    std::filesystem::remove(trace_);
+    return RunProgram(argv, {"ITN_REFLECT_TRACE=" + trace_});
+  };
+  EXPECT_EQ(LogLines(limited("8192")).size(), 2u);
+  const RunResult result = limited("262144");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, kLoading + Loaded(0));
+  EXPECT_EQ(result.err, "错误: 无法启动工作线程: Resource temporarily unavailable\n");
+  EXPECT_EQ(Trace().back().rfind("destroy processed=", 0), 0u);
 }
 
 // The runner on the shipped rules: every number of the table comes out as

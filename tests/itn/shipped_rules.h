@@ -73,6 +73,10 @@ inline constexpr const char* kLeftAsWritten[] = {
     "人们三三两两地走来",
     "千千万万的人",
     "九九八十一难",
+    // 几 (several) before a number.
+    "几十万人",
+    "几十块钱",
+    "好几十亿",
     // No 零 after 亿 where the 万 group is empty, no 零 before the units.
     "八千零二十一亿八千六百零九",
     "七十亿一千",
