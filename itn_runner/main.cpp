@@ -1,19 +1,19 @@
 // itn_runner: normalises the lines of a text file through the textpolish ITN
 // engine on eight worker threads sharing one engine, and prints each result
 // with the time its engine call took.
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "console_output.h"
 #include "engine_owner.h"
 #include "input_lines.h"
+#include "worker_threads.h"
 #include "textpolish_itn.h"
 
 using TextPolishItn::PostItn_CreateEngine;
@@ -32,24 +32,6 @@ bool ReadSwitch(const char* text) {
 // Creation codes that name the rule file which failed, in argument order.
 const char* FailedRuleFile(int ret, char** argv) {
   return ret <= -1 && ret >= -4 ? argv[-ret] : nullptr;
-}
-
-// One line on standard output, flushed. False once a write or a flush has
-// failed (a full disk, /dev/full): the results would be lost unseen, so the
-// run reports it and ends with status 1. A closed pipe still ends the
-// process by SIGPIPE before this is seen.
-bool PrintLine(const std::string& text) {
-  errno = 0;
-  std::cout << text << std::endl;
-  return static_cast<bool>(std::cout);
-}
-
-int OutputFailed() {
-  const int error = errno;
-  std::cerr << "错误: 无法写入标准输出";
-  if (error != 0) std::cerr << ": " << std::strerror(error);
-  std::cerr << std::endl;
-  return 1;
 }
 
 }  // namespace
@@ -130,12 +112,15 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::ifstream input;
-  if (!OpenInput(input_file, input)) {
+  InputFile input;
+  if (!input.Open(input_file)) {
     std::cerr << "错误: 无法打开文件 " << input_file << std::endl;
     return 1;
   }
-  const std::vector<std::string> vec_in_str = NonEmptyLines(input);
+  // A read that fails midway ends the run with status 1, after the lines
+  // read before it have been processed and printed.
+  std::vector<std::string> vec_in_str;
+  const bool read_whole = input.ReadNonEmptyLines(&vec_in_str);
 
   const int n_thread_num = 8;
   std::vector<std::vector<std::string>> vec_vec_in_str(n_thread_num);
@@ -144,18 +129,20 @@ int main(int argc, char** argv) {
     vec_vec_in_str[k % n_thread_num].push_back(vec_in_str[k]);
   }
 
-  std::vector<std::thread> threads;
-  threads.reserve(n_thread_num);
-  for (int b = 0; b < n_thread_num; ++b) {
-    threads.emplace_back(ThreadProcess, engine.get(), convert_number, unit_symbol_type,
-                         std::cref(vec_vec_in_str[b]), std::ref(vec_vec_log_str[b]));
-  }
-  for (std::thread& thread : threads) thread.join();
+  const std::error_code failure = RunWorkers(n_thread_num, [&](int b) {
+    return std::thread(ThreadProcess, engine.get(), convert_number, unit_symbol_type,
+                       std::cref(vec_vec_in_str[b]), std::ref(vec_vec_log_str[b]));
+  });
+  if (failure) return WorkersFailed(failure);
 
   for (const auto& bucket : vec_vec_log_str) {
     for (const std::string& log_line : bucket) {
       if (!PrintLine(log_line)) return OutputFailed();
     }
+  }
+  if (!read_whole) {
+    PrintReadError(input_file, input.read_error());
+    return 1;
   }
   return 0;
 }

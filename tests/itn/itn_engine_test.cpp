@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,31 @@ std::vector<Sentence> WanInsideYiSentences() {
 
 INSTANTIATE_TEST_SUITE_P(WanInsideYi, SentenceTest, ::testing::ValuesIn(WanInsideYiSentences()));
 
+std::vector<Sentence> LeftAsWrittenSentences() {
+  std::vector<Sentence> sentences;
+  for (const char* input : kLeftAsWritten) sentences.push_back(Sentence{input, input, input});
+  return sentences;
+}
+
+// Rough counts, idioms and runs that are no one number stay as written;
+// the numbers around them still convert.
+INSTANTIATE_TEST_SUITE_P(RoughCountsAndIdioms, SentenceTest, ::testing::ValuesIn(LeftAsWrittenSentences()));
+
+INSTANTIATE_TEST_SUITE_P(RoughCountsBesideNumbers, SentenceTest, ::testing::Values(
+    Sentence{"他十五六岁，身高一百七十厘米", "他十五六岁，身高170厘米", "他十五六岁，身高170cm"},
+    Sentence{"三四百人花了两千元", "三四百人花了2000元", "三四百人花了2000元"},
+    Sentence{"五六千克和三千克", "五六千克和3千克", "五六千克和3kg"},
+    Sentence{"百分之三四十到百分之五十", "百分之三四十到50%", "百分之三四十到50%"},
+    // One number stays one number, however long its run.
+    Sentence{"一百五十六人", "156人", "156人"},
+    Sentence{"三千四百五十", "3450", "3450"},
+    Sentence{"五亿零八千零三", "500008003", "500008003"},
+    Sentence{"八千零二十一亿零八千六百零九", "802100008609", "802100008609"},
+    // Digits read one by one are one run too.
+    Sentence{"电话一三八七七八八九九九九", "电话13877889999", "电话13877889999"},
+    Sentence{"十七八", "十七八", "十七八"},
+    Sentence{"二十几岁", "20几岁", "20几岁"}));
+
 INSTANTIATE_TEST_SUITE_P(DatesMoneyPhones, SentenceTest, ::testing::Values(
     Sentence{"今年二零二四年三月五日", "今年2024年3月5日", "今年2024年3月5日"},
     Sentence{"二零二四年十二月三十一号", "2024年12月31号", "2024年12月31号"},
@@ -144,6 +170,69 @@ INSTANTIATE_TEST_SUITE_P(PlainAndMixedText, SentenceTest, ::testing::Values(
              "\xF0\x9F\x98\x80" "20个\xF0\x9F\x98\x80"},
     Sentence{"\xff坏字节三百\r", "\xff坏字节300\r", "\xff坏字节300\r"},
     Sentence{"三百\xe4\xb8公里", "300\xe4\xb8公里", "300\xe4\xb8公里"}));
+
+// The standard spelling of `n` (0 < n < 10^12): 零 for skipped places,
+// also across an empty 万 group; 十 alone for a leading ten.
+std::string Spell(unsigned long long n) {
+  static const char* const kDigit[] = {"零", "一", "二", "三", "四", "五", "六", "七", "八", "九"};
+  static const char* const kPlace[] = {"", "十", "百", "千"};
+  const std::string digits = std::to_string(n);
+  const size_t length = digits.size();
+  std::string out;
+  bool seen = false, zero = false;
+  unsigned group = 0;  // value of the 4-digit group read so far
+  for (size_t i = 0; i < length; ++i) {
+    const size_t pos = length - 1 - i;
+    const int d = digits[i] - '0';
+    group = group * 10 + d;
+    if (d == 0) {
+      zero = zero || seen;
+    } else {
+      if (zero) out += "零";
+      zero = false;
+      if (!(i == 0 && d == 1 && pos % 4 == 1)) out += kDigit[d];
+      out += kPlace[pos % 4];
+      seen = true;
+    }
+    if (pos % 4 == 0 && pos > 0) {
+      if (group != 0) {
+        out += pos == 4 ? "万" : "亿";
+        zero = false;
+      }
+      group = 0;
+    }
+  }
+  return out;
+}
+
+TEST(SpellTest, StandardSpellings) {
+  EXPECT_EQ(Spell(15), "十五");
+  EXPECT_EQ(Spell(110), "一百一十");
+  EXPECT_EQ(Spell(10050), "一万零五十");
+  EXPECT_EQ(Spell(150000), "十五万");
+  EXPECT_EQ(Spell(100000001), "一亿零一");
+  EXPECT_EQ(Spell(105000000), "一亿零五百万");
+  EXPECT_EQ(Spell(954005095), "九亿五千四百万五千零九十五");
+  EXPECT_EQ(Spell(802100008609), "八千零二十一亿零八千六百零九");
+  EXPECT_EQ(Spell(999999999999), "九千九百九十九亿九千九百九十九万九千九百九十九");
+}
+
+// 20,000 random numbers below 10^12, of every length and with runs of
+// zeros, in their standard spelling: each becomes its value (a numeral of
+// one character alone stays a word).
+TEST_F(EngineTest, RandomNumbersBecomeTheirValues) {
+  std::mt19937_64 random(28);
+  const auto below = [&random](int n) { return static_cast<int>(random() % n); };
+  for (int k = 0; k < 20000; ++k) {
+    const int length = 1 + below(12);
+    unsigned long long n = 1 + below(9);
+    for (int i = 1; i < length; ++i) n = n * 10 + (below(3) == 0 ? 1 + below(9) : below(3) == 0 ? below(10) : 0);
+    const std::string spoken = Spell(n);
+    const std::string expected = n < 10 || n == 10 ? spoken : std::to_string(n);
+    ASSERT_EQ(Normalize(spoken, true), expected) << n;
+    ASSERT_EQ(Normalize("共有" + spoken + "人", false), "共有" + expected + "人") << n;
+  }
+}
 
 TEST_F(EngineTest, LongLine) {
   std::string input, expected;

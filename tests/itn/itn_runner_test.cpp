@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "read_failure.h"
 #include "shipped_rules.h"
 #include "test_support.h"
 
@@ -48,12 +49,13 @@ class RunnerTest : public ::testing::Test {
   }
 
   RunResult RunOn(const std::string& input_path, const std::vector<std::string>& switches = {},
-                  const std::string& stdout_path = "") {
+                  const std::string& stdout_path = "", std::vector<std::string> env = {}) {
     std::vector<std::string> argv{kRunner};
     argv.insert(argv.end(), rules_.begin(), rules_.end());
     argv.push_back(input_path);
     argv.insert(argv.end(), switches.begin(), switches.end());
-    return RunProgram(argv, {"ITN_REFLECT_TRACE=" + trace_}, "", stdout_path);
+    env.push_back("ITN_REFLECT_TRACE=" + trace_);
+    return RunProgram(argv, env, "", stdout_path);
   }
 
   RunResult RunText(const std::string& content, const std::vector<std::string>& switches = {}) {
@@ -283,15 +285,16 @@ TEST_F(RunnerTest, StandardOutputOnAFileSystemThatFillsIsAnError) {
   EXPECT_EQ(Trace().back(), "destroy processed=" + std::to_string(kLines));
 }
 
-// The runner on the shipped rules: every number of the table comes out as
-// its value, whichever worker it went to.
-TEST(ShippedRulesRunnerTest, CountsOfYiWithAWanGroupBecomeTheirValues) {
+// The shipped rules run by itn_runner over `lines`, with the unit switch
+// given: each input line and its result, whichever worker it went to.
+std::map<std::string, std::string> ShippedRulesResults(const std::vector<std::string>& lines,
+                                                       const std::string& unit_symbol_type) {
   ScratchFolder dir;
   std::string content;
-  for (const SpokenNumber& number : kWanInsideYi) content += std::string(number.spoken) + "\n";
+  for (const std::string& line : lines) content += line + "\n";
   const RunResult result = RunProgram({ITN_RUNNER, kRuleFiles[0], kRuleFiles[1], kRuleFiles[2], kRuleFiles[3],
-                                       dir.write("numbers.txt", content), "1", "1"});
-  ASSERT_EQ(result.status, 0) << result.err;
+                                       dir.write("lines.txt", content), "1", unit_symbol_type});
+  EXPECT_EQ(result.status, 0) << result.err;
   std::map<std::string, std::string> converted;
   for (const std::string& line : SplitLines(result.out)) {
     const size_t arrow = line.find(" --> ");
@@ -299,8 +302,101 @@ TEST(ShippedRulesRunnerTest, CountsOfYiWithAWanGroupBecomeTheirValues) {
     if (arrow == std::string::npos || time == std::string::npos) continue;
     converted[line.substr(0, arrow)] = line.substr(arrow + 5, time - arrow - 5);
   }
+  return converted;
+}
+
+// A read error inside the input is no end of the file: the lines completed
+// before it are processed and printed as in a full run, then the error and
+// status 1; the engine is destroyed.
+TEST_F(RunnerTest, ReadErrorInsideTheInputIsAnError) {
+  constexpr int kLines = 2000;  // 9 bytes each: 910 whole lines in 8 KiB
+  std::string content;
+  for (int k = 0; k < kLines; ++k) content += "line" + std::string(k < 10 ? "000" : k < 100 ? "00" : k < 1000 ? "0" : "") +
+                                               std::to_string(k) + "\n";
+  const std::string input = dir_.write("input.txt", content);
+  const RunResult result = RunOn(input, {}, "", ReadFailsAfter(input, 8192));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, ReadFailed(input));
+  std::vector<std::string> lines = SplitLines(result.out);
+  ASSERT_EQ(lines.size(), 2u + 910);
+  EXPECT_EQ(lines[0] + "\n" + lines[1] + "\n", kLoading + Loaded(0));
+  // Grouped by worker as in a full run: lines 0, 8, 16, ... first.
+  size_t printed = 2;
+  for (int b = 0; b < 8; ++b) {
+    for (int k = b; k < 910; k += 8) {
+      const std::string expected = content.substr(9 * k, 8);
+      ExpectLogLine(lines[printed++], expected, Reflected(true, true));
+    }
+  }
+  EXPECT_EQ(Trace().back(), "destroy processed=910");
+}
+
+TEST_F(RunnerTest, ReadErrorAtTheStartOfTheInputIsAnError) {
+  const std::string input = dir_.write("input.txt", "one\ntwo\n");
+  const RunResult result = RunOn(input, {}, "", ReadFailsAfter(input, 0));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, kLoading + Loaded(0));
+  EXPECT_EQ(result.err, ReadFailed(input));
+  EXPECT_EQ(Trace().back(), "destroy processed=0");
+}
+
+// Eight threads with 256 MiB stacks do not fit in 1 GiB of address space:
+// a worker that cannot start ends the run with its error, no result lines
+// and the engine destroyed, never an abort. With 8 MiB stacks the same
+// limit runs.
+TEST_F(RunnerTest, WorkerThatCannotStartIsAnError) {
+  const std::string input = dir_.write("input.txt", "one\ntwo\n");
+  const auto limited = [&](const std::string& stack_kib) {
+    std::vector<std::string> argv{"/bin/sh", "-c",
+                                  "ulimit -s " + stack_kib + " && ulimit -v 1048576 && exec \"$0\" \"$@\"", kRunner};
+    argv.insert(argv.end(), rules_.begin(), rules_.end());
+    argv.push_back(input);
+    std::filesystem::remove(trace_);
+    return RunProgram(argv, {"ITN_REFLECT_TRACE=" + trace_});
+  };
+  EXPECT_EQ(LogLines(limited("8192")).size(), 2u);
+  const RunResult result = limited("262144");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, kLoading + Loaded(0));
+  EXPECT_EQ(result.err, "错误: 无法启动工作线程: Resource temporarily unavailable\n");
+  EXPECT_EQ(Trace().back().rfind("destroy processed=", 0), 0u);
+}
+
+// The runner on the shipped rules: every number of the table comes out as
+// its value, whichever worker it went to.
+TEST(ShippedRulesRunnerTest, CountsOfYiWithAWanGroupBecomeTheirValues) {
+  std::vector<std::string> lines;
+  for (const SpokenNumber& number : kWanInsideYi) lines.push_back(number.spoken);
+  std::map<std::string, std::string> converted = ShippedRulesResults(lines, "1");
   EXPECT_EQ(converted.size(), std::size(kWanInsideYi));
   for (const SpokenNumber& number : kWanInsideYi) EXPECT_EQ(converted[number.spoken], number.value) << number.spoken;
+}
+
+// The real runner on a read that fails after the first 8 KiB: the lines
+// before are converted and printed, then the error.
+TEST(ShippedRulesRunnerTest, ReadErrorInsideTheInputIsAnError) {
+  ScratchFolder dir;
+  std::string content;
+  for (int k = 0; k < 1000; ++k) content += "三百五十块钱\n";  // 19 bytes: 431 lines in 8 KiB
+  const std::string input = dir.write("input.txt", content);
+  const RunResult result = RunProgram(
+      {ITN_RUNNER, kRuleFiles[0], kRuleFiles[1], kRuleFiles[2], kRuleFiles[3], input}, ReadFailsAfter(input, 8192));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, ReadFailed(input));
+  const std::vector<std::string> lines = SplitLines(result.out);
+  ASSERT_EQ(lines.size(), 2u + 431);
+  for (size_t i = 2; i < lines.size(); ++i) EXPECT_EQ(lines[i].rfind("三百五十块钱 --> 350块钱, time_cost=", 0), 0u);
+}
+
+// Rough counts, idioms and runs that are no one number come out as they
+// were written, with either unit switch.
+TEST(ShippedRulesRunnerTest, RoughCountsAndIdiomsStayAsWritten) {
+  const std::vector<std::string> lines(std::begin(kLeftAsWritten), std::end(kLeftAsWritten));
+  for (const char* unit_symbol_type : {"1", "0"}) {
+    std::map<std::string, std::string> converted = ShippedRulesResults(lines, unit_symbol_type);
+    EXPECT_EQ(converted.size(), lines.size());
+    for (const std::string& line : lines) EXPECT_EQ(converted[line], line) << unit_symbol_type;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // preceded by `export`. Expressions, loosest binding first:
 //   a | b       union
 //   a @ b       composition
+//   a - b       difference of two acceptors (b unweighted)
 //   a b         concatenation
 //   a : b       cross product (every string of a rewritten as every string of b)
 //   a* a+ a?    closures; a<w> adds weight w to every path of a
@@ -29,7 +30,7 @@ class GrammarError : public std::runtime_error {
 struct Node {
   enum class Kind {
     kString, kMarker, kReference, kStringFile, kInput, kOutput,
-    kUnion, kCompose, kConcat, kCross, kStar, kPlus, kOptional, kWeight,
+    kUnion, kCompose, kDifference, kConcat, kCross, kStar, kPlus, kOptional, kWeight,
   };
   Kind kind;
   int line = 0;

@@ -43,6 +43,14 @@ StdVectorFst Compose(StdVectorFst left, StdVectorFst right) {
   return result;
 }
 
+bool IsAcceptor(const StdVectorFst& fst) {
+  return fst.Properties(fst::kAcceptor, true) == fst::kAcceptor;
+}
+
+bool IsUnweighted(const StdVectorFst& fst) {
+  return fst.Properties(fst::kUnweighted, true) == fst::kUnweighted;
+}
+
 void AddWeight(StdVectorFst* fst, double weight) {
   const StdArc::Weight extra(static_cast<float>(weight));
   for (fst::StateIterator<StdVectorFst> s(*fst); !s.Done(); s.Next()) {
@@ -161,6 +169,21 @@ StdVectorFst GrammarBuilder::Evaluate(const Node& node) const {
     }
     case Kind::kCompose:
       return Compose(child(0), child(1));
+    case Kind::kDifference: {
+      StdVectorFst left = child(0);
+      StdVectorFst right = child(1);
+      if (!IsAcceptor(left) || !IsAcceptor(right)) Fail(node.line, "'-' needs two acceptors");
+      if (!IsUnweighted(right)) Fail(node.line, "the right side of '-' must be unweighted");
+      // OpenFst subtracts an epsilon-free deterministic acceptor only.
+      fst::RmEpsilon(&right);
+      StdVectorFst subtrahend;
+      fst::Determinize(right, &subtrahend);
+      fst::ArcSort(&left, fst::OLabelCompare<StdArc>());
+      fst::ArcSort(&subtrahend, fst::ILabelCompare<StdArc>());
+      StdVectorFst result;
+      fst::Difference(left, subtrahend, &result);
+      return result;
+    }
     case Kind::kConcat: {
       StdVectorFst result = child(0);
       fst::Concat(&result, child(1));

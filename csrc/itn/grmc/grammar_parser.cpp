@@ -103,7 +103,7 @@ class Lexer {
       return {Token::Kind::kWeight, Until('>'), line};
     }
     if (IsNameChar(c)) return {Token::Kind::kIdent, Name(), line};
-    if (std::string_view("=;|@:*+?(),").find(c) != std::string_view::npos) {
+    if (std::string_view("=;|@-:*+?(),").find(c) != std::string_view::npos) {
       ++pos_;
       return {Token::Kind::kPunct, std::string(1, c), line};
     }
@@ -189,10 +189,19 @@ class Parser {
   }
 
   std::unique_ptr<Node> ParseCompose() {
-    auto node = ParseConcat();
+    auto node = ParseDifference();
     while (IsPunct("@")) {
       Take();
-      node = Binary(Kind::kCompose, std::move(node), ParseConcat());
+      node = Binary(Kind::kCompose, std::move(node), ParseDifference());
+    }
+    return node;
+  }
+
+  std::unique_ptr<Node> ParseDifference() {
+    auto node = ParseConcat();
+    while (IsPunct("-")) {
+      Take();
+      node = Binary(Kind::kDifference, std::move(node), ParseConcat());
     }
     return node;
   }
