@@ -1,6 +1,7 @@
 """MultiSpeakerDetector: checkpoint loading (the "model" entry, the wrapper
 prefix, strict names), the rate formula, copies and gradient mode, and long
 utterances through the trunk in stretches."""
+import json
 import math
 import sys
 
@@ -12,7 +13,8 @@ import torch.nn as nn
 import multi_speaker_detector.resnet.resnet as resnet
 import triageflow
 from multi_speaker_detector.resnet.resnet import NoisyDetectorV2, ResNet
-from triage_fakes import save_detector_checkpoint
+from helpers import SR, call_main, write_wav
+from triage_fakes import save_detector_checkpoint, write_scp
 
 CPU = torch.device("cpu")
 
@@ -403,3 +405,49 @@ def test_non_array_input_fails_as_before(tmp_path, real_state):
     detector = triageflow.MultiSpeakerDetector(save_detector_checkpoint(tmp_path / "d.tar", real_state), CPU)
     with pytest.raises(AttributeError, match="astype"):
         detector.predict([0.0] * (16000 * 30))
+
+
+# Whole runs with a patched network: every entry, the long one too, gets the
+# rate of the network's own call.
+
+def small_trunk(feat_dim, embed_dim, pooling_func="TSTP", two_emb_layer=False):
+    """A trunk of the package's own classes, small enough for a long utterance
+    in one whole forward."""
+    return ResNet(resnet.BasicBlock, [1, 1, 1, 1], m_channels=2, feat_dim=feat_dim, embed_dim=embed_dim,
+                  pooling_func=pooling_func, two_emb_layer=two_emb_layer)
+
+
+PATCHED_LOGITS = torch.tensor([[0.0, -3.0]])
+RUN_PATCHES = {
+    "forward_on_the_class": lambda undo: replaced(undo, NoisyDetectorV2, "forward",
+                                                  lambda self, input: PATCHED_LOGITS.to(input.device)),
+    "global_forward_hook": lambda undo: hooked(
+        undo, module_hooks.register_module_forward_hook(on_the_detector(lambda args, out: PATCHED_LOGITS))),
+}
+
+
+@pytest.mark.parametrize("patch", RUN_PATCHES)
+def test_a_run_rates_every_entry_with_the_patched_network(monkeypatch, capsys, tmp_path, pipeline_models, patch):
+    monkeypatch.setattr(resnet, "ResNet34", small_trunk)
+    torch.manual_seed(3)
+    detector = save_detector_checkpoint(tmp_path / "d.tar", NoisyDetectorV2().state_dict())
+    noise = np.random.default_rng(8).normal(0, 0.1, SR * 70).astype(np.float32)
+    # 70 s is over 4000 detector frames, far past one stretch.
+    entries = [("short", write_wav(tmp_path / "short.wav", noise[:3 * SR], SR)),
+               ("long", write_wav(tmp_path / "long.wav", noise, SR))]
+    out_jsonl = tmp_path / "out.jsonl"
+    undo = []
+    try:
+        RUN_PATCHES[patch](undo)
+        call_main(monkeypatch, triageflow, "--scp", str(write_scp(tmp_path, entries)), "--out_jsonl", str(out_jsonl),
+                  "--save_dir", str(tmp_path / "sep"), "--detector_ckpt", detector,
+                  "--inference", pipeline_models["sep"], "--device", "cpu")
+    finally:
+        for take_back in reversed(undo):
+            take_back()
+    prob = torch.sigmoid(PATCHED_LOGITS[0])
+    expected = float(prob[1] / prob.sum())
+    records = [json.loads(line) for line in out_jsonl.read_text(encoding="utf-8").splitlines()]
+    assert [(r["id"], r["multi_spks_rate"], r["multi_spks"]) for r in records] == [
+        ("short", expected, False), ("long", expected, False)]
+    assert "分段检测失败" not in capsys.readouterr().out
