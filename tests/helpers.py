@@ -112,9 +112,9 @@ def call_main(monkeypatch, module, *argv):
         assert sys.stdout is console
 
 
-def leadvoice_summary(total, done, unreadable=0, not_finite=0, folder_taken=0, output_failed=0):
+def leadvoice_summary(total, done, no_main=0, unreadable=0, not_finite=0, folder_taken=0, output_failed=0):
     """The last line of a leadvoice run."""
-    return (f"[汇总] 任务总数={total}，完成={done}，无法读取={unreadable}，非有限值={not_finite}，"
+    return (f"[汇总] 任务总数={total}，完成={done}，无主通道={no_main}，无法读取={unreadable}，非有限值={not_finite}，"
             f"输出目录重名跳过={folder_taken}，输出失败={output_failed}")
 
 

@@ -2,6 +2,7 @@
 demonstration) are built from one option table each by one adapter: every
 parser gets exactly the settings its program has always given it, in
 definition order, so help, usage errors and values stay as they were."""
+import os
 import sys
 import types
 
@@ -9,7 +10,7 @@ import pytest
 
 import triageflow
 import utility.blendkit as blendkit
-from helpers import recording_argparse
+from helpers import launch, recording_argparse
 
 TRIAGE = [
     ("--scp", {"type": str, "required": True, "help": "输入 scp 文件，每行格式: <utt_id> <wav_path>"}),
@@ -88,3 +89,12 @@ def test_demo_keeps_its_option_values_unchecked(monkeypatch, tmp_path, capsys):
     blendkit._blendkit._run_demonstration()
     out = capsys.readouterr().out
     assert "  batch_size: -3\n" in out and out.endswith("Done.\n")
+
+
+@pytest.mark.parametrize("package", ["leadvoice", "triageflow", "utility.blendkit"])
+def test_help_names_the_module_that_was_run(package):
+    done = launch("-m", package, "--help")
+    assert done.returncode == 0
+    program = os.path.basename(sys.executable) + " -m " + package
+    assert done.stdout.startswith("usage: " + program + " [-h] ")
+    assert "__main__" not in done.stdout

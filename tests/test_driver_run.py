@@ -190,7 +190,7 @@ def test_launcher_usage_and_full_run(inputs, tmp_path):
                   "--save_dir", str(tmp_path / "out"), "--device", "cpu", "--rms_normalize")
     assert done.returncode == 0, done.stderr
     assert done.stdout.splitlines()[-3:] == ["日志已保存到: " + str(tmp_path / "out" / "c_short" / "log.txt"), "",
-                                             leadvoice_summary(total=3, done=3)]
+                                             leadvoice_summary(total=3, done=2, no_main=1)]
     assert sorted(os.listdir(tmp_path / "out")) == ["A_two", "b_stereo", "c_short"]
 
 
@@ -429,7 +429,7 @@ def test_a_save_dir_that_fills_during_the_run(tmp_path, small_tmpfs):
                             + r"(\d+\.wav)?': .*No space left on device\.\)", warning), warning
         # The warning reached the recording's log too.
         assert (sep / stem / "log.txt").read_text(encoding="utf-8").endswith("\n" + warning + "\n")
-    assert out[-2] == leadvoice_summary(total=4, done=2, output_failed=2)
+    assert out[-2] == leadvoice_summary(total=4, done=1, no_main=1, output_failed=2)
     kept = {stem: sorted(p.name for p in (sep / stem).iterdir()) for stem in seconds}
     assert kept["r2"][:2] == ["log.txt", "mix.wav"] and kept["r3"] == ["log.txt"] and kept["r4"] == ["log.txt", "mix.wav"]
     assert len(kept["r1"]) == 3 and len(kept["r2"]) == 2
@@ -464,3 +464,19 @@ def test_a_save_dir_full_from_the_start_warns_for_every_recording(tmp_path, smal
     assert done.stdout.split("\n")[-2] == leadvoice_summary(total=2, done=0, output_failed=2)
     for stem in ("a", "b"):
         assert [p.name for p in (sep / stem).iterdir()] == ["log.txt"]
+
+
+def test_a_recording_without_a_main_channel_is_not_counted_as_done(monkeypatch, capsys, tmp_path):
+    """A silent recording is separated and its mix saved, but no stream is chosen: the summary, which a script
+    reads, counts it on its own, not as done."""
+    src = tmp_path / "in"
+    src.mkdir()
+    sf.write(str(src / "a_two.wav"), LOW + 0.5 * HIGH, SR)
+    sf.write(str(src / "b_silent.wav"), np.zeros(6 * SR), SR)
+    out_root = tmp_path / "out"
+    out = run_main(monkeypatch, capsys, "--data_path", str(src), "--inference",
+                   write_checkpoint(str(tmp_path / "ckpt.pth")), "--save_dir", str(out_root))
+    assert out.count("[警告] 未能选出主通道，跳过主通道保存") == 1
+    assert out[-2] == leadvoice_summary(total=2, done=1, no_main=1)
+    assert sorted(os.listdir(out_root / "b_silent")) == ["log.txt", "mix.wav"]
+    assert any(name.startswith("main_speaker_") for name in os.listdir(out_root / "a_two"))

@@ -1,7 +1,9 @@
 """MultiSpeakerDetector: checkpoint loading (the "model" entry, the wrapper
 prefix, strict names), the rate formula, copies and gradient mode, and long
 utterances through the trunk in stretches."""
+import json
 import math
+import sys
 
 import numpy as np
 import pytest
@@ -10,8 +12,9 @@ import torch.nn as nn
 
 import multi_speaker_detector.resnet.resnet as resnet
 import triageflow
-from multi_speaker_detector.resnet.resnet import NoisyDetectorV2
-from triage_fakes import save_detector_checkpoint
+from multi_speaker_detector.resnet.resnet import NoisyDetectorV2, ResNet
+from helpers import SR, call_main, write_wav
+from triage_fakes import save_detector_checkpoint, write_scp
 
 CPU = torch.device("cpu")
 
@@ -183,19 +186,26 @@ def trunk_reach():
 
 class TrunkCalls:
     """Records the features of every trunk call and the input of every whole
-    forward of a detector network."""
+    forward of the package's detector network, through the interpreter's
+    profiling hook: the network itself is left untouched (a hook on it or a
+    replaced method would rightly keep it from going in stretches)."""
 
-    def __init__(self, model):
+    def __enter__(self):
         self.features, self.whole = [], []
-        trunk = model.model_backbone
-        frame_level = trunk._get_frame_level_feat
+        self.previous = sys.getprofile()
+        sys.setprofile(self.event)
+        return self
 
-        def recording(x):
-            self.features.append(x[0].clone())
-            return frame_level(x)
+    def __exit__(self, *exc):
+        sys.setprofile(self.previous)
 
-        trunk._get_frame_level_feat = recording
-        model.register_forward_pre_hook(lambda module, args: self.whole.append(tuple(args[0].shape)))
+    def event(self, frame, event, arg):
+        if event != "call":
+            return
+        if frame.f_code is ResNet._get_frame_level_feat.__code__:
+            self.features.append(frame.f_locals["x"][0].clone())
+        elif frame.f_code is NoisyDetectorV2.forward.__code__:
+            self.whole.append(tuple(frame.f_locals["input"].shape))
 
 
 def whole_rate(model, audio):
@@ -232,10 +242,10 @@ def test_long_utterance_in_stretches_equals_the_whole_forward(monkeypatch, tmp_p
     detector.model.stride = hop
     monkeypatch.setattr(triageflow, "_DETECTOR_STRETCH_FRAMES", stretch_frames)
     audio = np.random.default_rng(3).normal(0, 0.1, int(16000 * seconds))
-    calls = TrunkCalls(detector.model)
-    rate = detector.predict(audio)
-    assert calls.whole == [] and len(calls.features) > 1
-    expected = whole_rate(detector.model, audio)
+    with TrunkCalls() as calls:
+        rate = detector.predict(audio)
+        assert calls.whole == [] and len(calls.features) > 1
+        expected = whole_rate(detector.model, audio)
     assert 0.01 < expected < 0.99 and rate == pytest.approx(expected, abs=1e-5)
 
     # Each stretch is a piece of the whole spectrogram that starts on the
@@ -256,11 +266,11 @@ def test_stretches_copy_convert_and_keep_not_a_number(monkeypatch, tmp_path, sha
     monkeypatch.setattr(triageflow, "_DETECTOR_STRETCH_FRAMES", 300)
     audio = np.random.default_rng(4).normal(0, 0.1, 16000 * 8)
     kept = audio.copy()
-    calls = TrunkCalls(detector.model)
-    assert detector.predict(audio) == detector.predict(audio.astype(np.float32))
-    np.testing.assert_array_equal(audio, kept)
-    audio[60000] = np.nan  # the driver refuses a rate that is not finite
-    assert math.isnan(detector.predict(audio))
+    with TrunkCalls() as calls:
+        assert detector.predict(audio) == detector.predict(audio.astype(np.float32))
+        np.testing.assert_array_equal(audio, kept)
+        audio[60000] = np.nan  # the driver refuses a rate that is not finite
+        assert math.isnan(detector.predict(audio))
     assert calls.whole == [] and len(calls.features) > 3
 
 
@@ -269,7 +279,7 @@ class Subclassed(NoisyDetectorV2):
 
 
 @pytest.mark.parametrize("how", ["replaced", "replaced_in_the_detector_module", "subclassed", "training",
-                                 "fits_one_stretch", "error_on_a_stretch"])
+                                 "fits_one_stretch"])
 def test_whole_forward_where_stretches_do_not_apply(monkeypatch, tmp_path, real_state, how):
     monkeypatch.setattr(triageflow, "_DETECTOR_STRETCH_FRAMES", 240)
     samples = 256 * 239 if how == "fits_one_stretch" else 16000 * 5
@@ -287,25 +297,157 @@ def test_whole_forward_where_stretches_do_not_apply(monkeypatch, tmp_path, real_
     if how == "training":
         # Batch normalisation in training mode pools over the whole map.
         detector.model.model_backbone.layer3[1].bn2.train()
-    calls = TrunkCalls(detector.model)
-    if how == "error_on_a_stretch":
-        # The first trunk call (a stretch) fails; the whole forward's does not.
-        recording = detector.model.model_backbone._get_frame_level_feat
-
-        def failing_once(x):
-            if not calls.features:
-                calls.features.append(None)
-                raise RuntimeError("a stretch could not be made")
-            return recording(x)
-
-        detector.model.model_backbone._get_frame_level_feat = failing_once
     audio = np.random.default_rng(5).normal(0, 0.1, samples)
-    rate = detector.predict(audio)
-    assert calls.whole == [(1, 1, samples)] and len(calls.features) == (2 if how == "error_on_a_stretch" else 1)
+    with TrunkCalls() as calls:
+        rate = detector.predict(audio)
+    assert calls.whole == [(1, 1, samples)] and len(calls.features) == 1
     assert rate == whole_rate(detector.model, audio)
+
+
+# What a test or a user may do to the package's own network. Each changes
+# its output, and would change it differently in stretches than in one
+# whole forward; each leaves in `undo` what takes it back.
+SHIFT = torch.tensor([0.0, 2.0])
+ORIGINAL = {"detector": NoisyDetectorV2.forward, "trunk": ResNet._get_frame_level_feat,
+            "pool": resnet.pooling_layers.TSTP.forward, "conv": nn.Conv2d.forward}
+module_hooks = torch.nn.modules.module
+
+
+def replaced(undo, owner, name, value):
+    """owner.name = value, a class's method or an instance's own attribute."""
+    own = vars(owner)
+    had, old = name in own, own.get(name)
+    setattr(owner, name, value)
+    undo.append(lambda: setattr(owner, name, old) if had else delattr(owner, name))
+
+
+def hooked(undo, handle):
+    undo.append(handle.remove)
+
+
+def on_the_detector(hook):
+    return lambda module, *args: hook(*args) if isinstance(module, NoisyDetectorV2) else None
+
+
+PATCHES = {
+    "forward_on_the_class": lambda model, undo: replaced(
+        undo, NoisyDetectorV2, "forward", lambda self, input: ORIGINAL["detector"](self, input) + SHIFT),
+    "forward_on_the_instance": lambda model, undo: replaced(
+        undo, model, "forward", lambda input: ORIGINAL["detector"](model, input) + SHIFT),
+    "forward_hook": lambda model, undo: hooked(undo, model.register_forward_hook(lambda module, args, out: out + SHIFT)),
+    "forward_pre_hook": lambda model, undo: hooked(
+        undo, model.register_forward_pre_hook(lambda module, args: (args[0] * 0.5,))),
+    "global_forward_hook": lambda model, undo: hooked(
+        undo, module_hooks.register_module_forward_hook(on_the_detector(lambda args, out: out + SHIFT))),
+    "global_forward_pre_hook": lambda model, undo: hooked(
+        undo, module_hooks.register_module_forward_pre_hook(on_the_detector(lambda args: (args[0] * 0.5,)))),
+    # A layer the stretches call, with what it sees of the input's length.
+    "hook_on_a_trunk_layer": lambda model, undo: hooked(
+        undo, model.model_backbone.layer4.register_forward_hook(lambda module, args, out: out + 0.01 * out.shape[-1])),
+    # The pooling, which the stretches gather for themselves.
+    "hook_on_the_pooling": lambda model, undo: hooked(
+        undo, model.model_backbone.pool.register_forward_hook(lambda module, args, out: out * 1.5)),
+    "trunk_method_on_the_class": lambda model, undo: replaced(
+        undo, ResNet, "_get_frame_level_feat", lambda self, x: ORIGINAL["trunk"](self, x) + 1e-3 * x.shape[1]),
+    "trunk_method_on_the_instance": lambda model, undo: replaced(
+        undo, model.model_backbone, "_get_frame_level_feat",
+        lambda x: ORIGINAL["trunk"](model.model_backbone, x) * 1.5),
+    "pooling_forward_on_the_class": lambda model, undo: replaced(
+        undo, resnet.pooling_layers.TSTP, "forward", lambda self, x: ORIGINAL["pool"](self, x) * 1.5),
+    "conv_forward_on_the_class": lambda model, undo: replaced(
+        undo, nn.Conv2d, "forward", lambda self, x: ORIGINAL["conv"](self, x) + 1e-4 * x.shape[-1]),
+    # Changes no value, but is a hook all the same.
+    "backward_hook": lambda model, undo: hooked(
+        undo, model.model_backbone.layer1.register_full_backward_hook(lambda module, grad_in, grad_out: None)),
+}
+
+
+@pytest.mark.parametrize("patch", PATCHES)
+def test_a_patched_network_gets_its_own_call_on_long_input(monkeypatch, tmp_path, sharp_state, patch):
+    detector = triageflow.MultiSpeakerDetector(save_detector_checkpoint(tmp_path / "d.tar", sharp_state), CPU)
+    monkeypatch.setattr(triageflow, "_DETECTOR_STRETCH_FRAMES", 240)
+    audio = np.random.default_rng(6).normal(0, 0.1, int(16000 * 4.5))
+    unpatched = detector.predict(audio)
+    undo = []
+    try:
+        PATCHES[patch](detector.model, undo)
+        with TrunkCalls() as calls:
+            rate = detector.predict(audio)
+        assert calls.whole == [(1, 1, len(audio))]
+        assert rate == whole_rate(detector.model, audio)
+        if patch != "backward_hook":
+            assert rate != pytest.approx(unpatched, abs=1e-3)
+    finally:
+        for take_back in reversed(undo):
+            take_back()
+    # Taken back, the network goes in stretches again.
+    with TrunkCalls() as calls:
+        assert detector.predict(audio) == unpatched
+    assert calls.whole == [] and len(calls.features) > 1
+
+
+def test_a_failing_stretch_is_said_once_and_the_whole_forward_runs(monkeypatch, tmp_path, capsys, real_state):
+    detector = triageflow.MultiSpeakerDetector(save_detector_checkpoint(tmp_path / "d.tar", real_state), CPU)
+    capsys.readouterr()
+    # Shorter than the trunk's reach: no stretch can keep an output frame.
+    monkeypatch.setattr(triageflow, "_DETECTOR_STRETCH_FRAMES", 16)
+    audio = np.random.default_rng(7).normal(0, 0.1, int(16000 * 4.5))
+    with TrunkCalls() as calls:
+        rates = [detector.predict(audio), detector.predict(audio[::-1].copy())]
+    assert calls.whole == [(1, 1, len(audio))] * 2
+    assert rates == [whole_rate(detector.model, audio), whole_rate(detector.model, audio[::-1].copy())]
+    out = capsys.readouterr().out.splitlines()
+    assert len(out) == 1 and out[0].startswith("[检测器] 长音频分段检测失败，改为整段前向（内存随音频长度增长）: a stretch of 16 "
+                                               "frames keeps no output frame")
 
 
 def test_non_array_input_fails_as_before(tmp_path, real_state):
     detector = triageflow.MultiSpeakerDetector(save_detector_checkpoint(tmp_path / "d.tar", real_state), CPU)
     with pytest.raises(AttributeError, match="astype"):
         detector.predict([0.0] * (16000 * 30))
+
+
+# Whole runs with a patched network: every entry, the long one too, gets the
+# rate of the network's own call.
+
+def small_trunk(feat_dim, embed_dim, pooling_func="TSTP", two_emb_layer=False):
+    """A trunk of the package's own classes, small enough for a long utterance
+    in one whole forward."""
+    return ResNet(resnet.BasicBlock, [1, 1, 1, 1], m_channels=2, feat_dim=feat_dim, embed_dim=embed_dim,
+                  pooling_func=pooling_func, two_emb_layer=two_emb_layer)
+
+
+PATCHED_LOGITS = torch.tensor([[0.0, -3.0]])
+RUN_PATCHES = {
+    "forward_on_the_class": lambda undo: replaced(undo, NoisyDetectorV2, "forward",
+                                                  lambda self, input: PATCHED_LOGITS.to(input.device)),
+    "global_forward_hook": lambda undo: hooked(
+        undo, module_hooks.register_module_forward_hook(on_the_detector(lambda args, out: PATCHED_LOGITS))),
+}
+
+
+@pytest.mark.parametrize("patch", RUN_PATCHES)
+def test_a_run_rates_every_entry_with_the_patched_network(monkeypatch, capsys, tmp_path, pipeline_models, patch):
+    monkeypatch.setattr(resnet, "ResNet34", small_trunk)
+    torch.manual_seed(3)
+    detector = save_detector_checkpoint(tmp_path / "d.tar", NoisyDetectorV2().state_dict())
+    noise = np.random.default_rng(8).normal(0, 0.1, SR * 70).astype(np.float32)
+    # 70 s is over 4000 detector frames, far past one stretch.
+    entries = [("short", write_wav(tmp_path / "short.wav", noise[:3 * SR], SR)),
+               ("long", write_wav(tmp_path / "long.wav", noise, SR))]
+    out_jsonl = tmp_path / "out.jsonl"
+    undo = []
+    try:
+        RUN_PATCHES[patch](undo)
+        call_main(monkeypatch, triageflow, "--scp", str(write_scp(tmp_path, entries)), "--out_jsonl", str(out_jsonl),
+                  "--save_dir", str(tmp_path / "sep"), "--detector_ckpt", detector,
+                  "--inference", pipeline_models["sep"], "--device", "cpu")
+    finally:
+        for take_back in reversed(undo):
+            take_back()
+    prob = torch.sigmoid(PATCHED_LOGITS[0])
+    expected = float(prob[1] / prob.sum())
+    records = [json.loads(line) for line in out_jsonl.read_text(encoding="utf-8").splitlines()]
+    assert [(r["id"], r["multi_spks_rate"], r["multi_spks"]) for r in records] == [
+        ("short", expected, False), ("long", expected, False)]
+    assert "分段检测失败" not in capsys.readouterr().out

@@ -1,5 +1,7 @@
 """Both drivers' command lines refuse, as argparse usage errors naming the
 option, numeric values that no run can work with."""
+import os
+import sys
 import types
 
 import numpy as np
@@ -7,7 +9,7 @@ import pytest
 
 import leadvoice
 import triageflow
-from helpers import SR, call_main, parse_command_line, recording_network, write_wav
+from helpers import SR, call_main, launch, parse_command_line, recording_network, write_wav
 from triage_fakes import write_scp
 
 TRIAGE_REQUIRED = ["--scp", "l.scp", "--out_jsonl", "o.jsonl", "--save_dir", "s"]
@@ -16,13 +18,16 @@ DRIVERS = {"triageflow": (triageflow, TRIAGE_REQUIRED, "--multi_spks_threshold")
 WINDOW = "must be a finite number of seconds greater than 0, got "
 UNDER_ONE_SAMPLE = "must be at least one sample at 16000 Hz (6.25e-05 s), got "
 COUNT_OUT_OF_RANGE = "must give a sample count at 16000 Hz that fits a 64-bit integer, got "
+BEYOND_64_BITS = "must fit a 64-bit integer (at most 9223372036854775807), got "
 # Values that once reached the core: a zero-sample window, a sample count
 # beyond 64 bits, an infinite sample count, windows of no sample.
-UNUSABLE_DURATIONS = [
+UNUSABLE_VALUES = [
     (["--seg_duration", "1e-300", "--hop_duration", "1e-300"], "argument --seg_duration: " + UNDER_ONE_SAMPLE + "1e-300"),
     (["--seg_duration", "1e300", "--hop_duration", "1e300"], "argument --seg_duration: " + COUNT_OUT_OF_RANGE + "1e+300"),
     (["--short_speech_duration", "1e308"], "argument --short_speech_duration: " + COUNT_OUT_OF_RANGE + "1e+308"),
     (["--seg_duration", "1e-6", "--hop_duration", "1e-6"], "argument --seg_duration: " + UNDER_ONE_SAMPLE + "1e-06"),
+    # A speaker count the core's 64-bit integers cannot hold.
+    (["--max_speakers", "99999999999999999999"], "argument --max_speakers: " + BEYOND_64_BITS + "99999999999999999999"),
 ]
 
 
@@ -46,10 +51,11 @@ def parse(monkeypatch, driver, *argv):
     (["--merge_threshold=-inf"], "argument --merge_threshold: must be a finite number, got -inf"),
     (["--short_speech_duration", "inf"], "argument --short_speech_duration: must be a finite number, got inf"),
     (["RATE", "nan"], "RATE: must be a finite number, got nan"),
-    *UNUSABLE_DURATIONS,
+    *UNUSABLE_VALUES,
     (["--hop_duration", "1e-6"], "argument --hop_duration: " + UNDER_ONE_SAMPLE + "1e-06"),
     (["--hop_duration", "1e300"], "argument --hop_duration: " + COUNT_OUT_OF_RANGE + "1e+300"),
     (["--short_speech_duration=-1e300"], "argument --short_speech_duration: " + COUNT_OUT_OF_RANGE + "-1e+300"),
+    (["--max_speakers=9223372036854775808"], "argument --max_speakers: " + BEYOND_64_BITS + "9223372036854775808"),
 ])
 def test_unworkable_values_are_usage_errors(monkeypatch, capsys, driver, argv, message):
     rate_flag = DRIVERS[driver][2]
@@ -67,7 +73,7 @@ def test_unworkable_values_are_usage_errors(monkeypatch, capsys, driver, argv, m
     (["--seg_duration", "2", "--hop_duration", "2"], "hop_duration", 2.0),  # windows that just touch
     (["--hop_duration", "1e-3"], "hop_duration", 0.001),
     (["--max_speakers", "1"], "max_speakers", 1),
-    (["--max_speakers", "99999999999999999999"], "max_speakers", 99999999999999999999),
+    (["--max_speakers", "9223372036854775807"], "max_speakers", 9223372036854775807),
     (["--sisdr_threshold_prev=-1e300"], "sisdr_threshold_prev", -1e300),
     (["--short_speech_duration", "0"], "short_speech_duration", 0.0),
     (["--hop_duration", "6.25e-05"], "hop_duration", 6.25e-05),  # one sample
@@ -89,7 +95,7 @@ def driver_inputs(driver, folder):
 
 @pytest.mark.parametrize("driver", DRIVERS)
 @pytest.mark.parametrize("argv, message", [(["--hop_duration", "-1"], "argument --hop_duration: " + WINDOW + "-1.0"),
-                                           *UNUSABLE_DURATIONS])
+                                           *UNUSABLE_VALUES])
 def test_a_refused_run_touches_nothing(monkeypatch, capsys, tmp_path, driver, argv, message):
     module = DRIVERS[driver][0]
     built = []
@@ -102,4 +108,16 @@ def test_a_refused_run_touches_nothing(monkeypatch, capsys, tmp_path, driver, ar
     out, err = capsys.readouterr()
     assert out == "" and err.startswith("usage: ") and err.endswith(f"{driver}: error: {message}\n")
     assert built == [], "no model may be loaded"
+    assert sorted(p.relative_to(tmp_path) for p in tmp_path.rglob("*")) == before
+
+
+@pytest.mark.parametrize("driver", DRIVERS)
+def test_a_launched_run_with_a_speaker_count_beyond_64_bits_is_a_usage_error(tmp_path, driver):
+    inputs = driver_inputs(driver, tmp_path)
+    before = sorted(p.relative_to(tmp_path) for p in tmp_path.rglob("*"))
+    done = launch("-m", driver, *inputs, "--max_speakers", "99999999999999999999", "--device", "cpu", cwd=tmp_path)
+    assert done.returncode == 2 and done.stdout == ""
+    program = os.path.basename(sys.executable) + " -m " + driver
+    assert done.stderr.startswith("usage: " + program + " ")
+    assert done.stderr.endswith(f"{program}: error: argument --max_speakers: {BEYOND_64_BITS}99999999999999999999\n")
     assert sorted(p.relative_to(tmp_path) for p in tmp_path.rglob("*")) == before

@@ -1,6 +1,9 @@
 #include "driver/option_checks.h"
 
 #include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
 
 #include "common/number_format.h"
 #include "driver/recording_input.h"
@@ -43,13 +46,21 @@ std::string duration_problem(const NumericOption& option) {
   return "";
 }
 
-std::string problem_of(const NumericOption& option) {
-  if (option.integer) {
-    if (option.flag == kMaxSpeakersFlag && option.integer_value < 1) {
-      return argument(option.flag) + "must be at least 1, got " + option.text;
-    }
-    return "";
+// The core takes every count as a 64-bit integer: a larger one could only
+// fail later, once files are made and models loaded.
+std::string integer_problem(const NumericOption& option) {
+  if (option.flag == kMaxSpeakersFlag && option.integer_value < 1) {
+    return argument(option.flag) + "must be at least 1, got " + option.text;
   }
+  if (!option.integer_fits) {
+    return argument(option.flag) + "must fit a 64-bit integer (at most " +
+           std::to_string(std::numeric_limits<int64_t>::max()) + "), got " + option.text;
+  }
+  return "";
+}
+
+std::string problem_of(const NumericOption& option) {
+  if (option.integer) return integer_problem(option);
   const double value = option.real;
   if (is_window_length(option.flag) && !(std::isfinite(value) && value > 0.0)) {
     return argument(option.flag) + "must be a finite number of seconds greater than 0, got " + option.text;

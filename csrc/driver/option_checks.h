@@ -4,8 +4,10 @@
 // backwards) or that holds less than one sample at the model rate, a
 // duration whose sample count does not fit the 64-bit counts the core
 // works in, a hop longer than its window (silent gaps between windows), no
-// speaker per window, or a threshold that no comparison can meet. The
+// speaker per window, a count beyond the 64-bit integers the core takes, or a
+// threshold that no comparison can meet. The
 // drivers refuse them at start, before any file or model is touched.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,8 +17,9 @@ struct NumericOption {
   std::string flag;  // "--hop_duration"
   bool integer = false;
   double real = 0.0;          // the value of a real option
-  long integer_value = 0;     // the value of an integer option, clamped to long
+  int64_t integer_value = 0;  // the value of an integer option, clamped to 64 bits
   std::string text;           // the value as the interpreter writes it, for the message
+  bool integer_fits = true;   // false where integer_value is a clamped bound, not the value
 };
 
 // The first problem among `options` (taken in the order given, then the hop

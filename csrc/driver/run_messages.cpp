@@ -136,7 +136,8 @@ std::string log_saved_line(const std::string& log_path) { return "日志已保�
 
 std::string run_summary_line(const RunTally& tally) {
   return "\n[汇总] 任务总数=" + std::to_string(tally.total) + "，完成=" + std::to_string(tally.done) +
-         "，无法读取=" + std::to_string(tally.unreadable) + "，非有限值=" + std::to_string(tally.not_finite) +
+         "，无主通道=" + std::to_string(tally.no_main_channel) + "，无法读取=" + std::to_string(tally.unreadable) +
+         "，非有限值=" + std::to_string(tally.not_finite) +
          "，输出目录重名跳过=" + std::to_string(tally.folder_taken) +
          "，输出失败=" + std::to_string(tally.output_failed);
 }

@@ -8,6 +8,9 @@ void RunTally::add(TaskOutcome outcome) {
     case TaskOutcome::kDone:
       ++done;
       break;
+    case TaskOutcome::kNoMainChannel:
+      ++no_main_channel;
+      break;
     case TaskOutcome::kUnreadable:
       ++unreadable;
       break;

@@ -5,7 +5,11 @@
 // in the order nargs, type or action, default, required, help.
 #include <pybind11/pybind11.h>
 
+#include <optional>
+#include <string>
+
 #include "common/command_line_options.h"
+#include "pyutil/program_name.h"
 
 namespace speech::pyutil {
 
@@ -61,10 +65,14 @@ inline void add_option(pybind11::object& parser, const common::CommandLineOption
 }
 
 // A new parser of `argparse` (the module the caller's package holds) with
-// every option of the table.
-inline pybind11::object build_parser(const pybind11::object& argparse, const common::CommandLine& command_line) {
+// every option of the table, for the program of `package`.
+inline pybind11::object build_parser(const pybind11::object& argparse, const common::CommandLine& command_line,
+                                     const std::string& package) {
   namespace py = pybind11;
-  py::object parser = argparse.attr("ArgumentParser")(py::arg("description") = command_line.description);
+  py::dict settings;
+  if (const std::optional<std::string> prog = main_module_program(package)) settings["prog"] = *prog;
+  settings["description"] = command_line.description;
+  py::object parser = argparse.attr("ArgumentParser")(**settings);
   for (const common::CommandLineOption& option : command_line.options) add_option(parser, option);
   return parser;
 }

@@ -62,6 +62,10 @@ std::string detector_loaded_line(const std::string& ckpt_path) {
   return "[检测器] NoisyDetectorV2 加载成功: " + ckpt_path;
 }
 
+std::string stretch_failure_line(const std::string& error) {
+  return "[检测器] 长音频分段检测失败，改为整段前向（内存随音频长度增长）: " + error;
+}
+
 std::string non_finite_rate_text(const std::string& rate) { return "multi_spks_rate 不是有限值: " + rate; }
 
 std::string utterance_header(size_t idx, size_t total, const std::string& utt_id) {

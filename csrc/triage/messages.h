@@ -39,6 +39,8 @@ std::string result_file_locked_error(const std::string& out_jsonl);
 
 std::string detector_ckpt_missing_error(const std::string& ckpt_path);
 std::string detector_loaded_line(const std::string& ckpt_path);
+// A long utterance that the detector could not score stretch by stretch.
+std::string stretch_failure_line(const std::string& error);
 std::string non_finite_rate_text(const std::string& rate);
 
 std::string utterance_header(size_t idx, size_t total, const std::string& utt_id);

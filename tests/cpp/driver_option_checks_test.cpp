@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <ostream>
 #include <string>
@@ -12,7 +13,11 @@ namespace speech::driver {
 namespace {
 
 NumericOption real(const char* flag, double value, const char* text) { return {flag, false, value, 0, text}; }
-NumericOption integer(const char* flag, long value) { return {flag, true, 0.0, value, std::to_string(value)}; }
+NumericOption integer(const char* flag, int64_t value) { return {flag, true, 0.0, value, std::to_string(value)}; }
+// A value beyond 64 bits, as the binding hands it on: clamped to the bound it passes.
+NumericOption beyond_64_bits(const char* flag, int64_t bound, const char* text) {
+  return {flag, true, 0.0, bound, text, false};
+}
 
 std::vector<NumericOption> defaults() {
   return {real("--multi_spks_threshold", 0.3, "0.3"), real("--seg_duration", 2.4, "2.4"),
@@ -97,6 +102,14 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"no_speaker", "--max_speakers", integer("--max_speakers", 0),
              "argument --max_speakers: must be at least 1, got 0"},
         Case{"one_speaker", "--max_speakers", integer("--max_speakers", 1), ""},
+        Case{"most_speakers", "--max_speakers", integer("--max_speakers", std::numeric_limits<int64_t>::max()), ""},
+        Case{"speakers_beyond_64_bits", "--max_speakers",
+             beyond_64_bits("--max_speakers", std::numeric_limits<int64_t>::max(), "99999999999999999999"),
+             "argument --max_speakers: must fit a 64-bit integer (at most 9223372036854775807), got "
+             "99999999999999999999"},
+        Case{"speakers_below_64_bits", "--max_speakers",
+             beyond_64_bits("--max_speakers", std::numeric_limits<int64_t>::min(), "-99999999999999999999"),
+             "argument --max_speakers: must be at least 1, got -99999999999999999999"},
         Case{"nan_threshold", "--multi_spks_threshold", real("--multi_spks_threshold", std::nan(""), "nan"),
              "argument --multi_spks_threshold: must be a finite number, got nan"},
         Case{"infinite_threshold", "--max_inter_sisdr_for_update",

@@ -1,6 +1,7 @@
 #include "bindings/driver_steps/command_line.h"
 
-#include <climits>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -14,14 +15,18 @@ namespace py = pybind11;
 namespace speech {
 namespace {
 
-// A value beyond long (argparse's int has no bound) is as far out of range
-// as the bound itself.
-long clamped_long(const py::handle& value) {
+// argparse's int has no bound: a value beyond 64 bits comes as the bound it
+// passes, marked as not fitting.
+void set_integer(driver::NumericOption& number, const py::handle& value) {
   int overflow = 0;
-  const long number = PyLong_AsLongAndOverflow(value.ptr(), &overflow);
-  if (number == -1 && PyErr_Occurred()) throw py::error_already_set();
-  if (overflow != 0) return overflow > 0 ? LONG_MAX : LONG_MIN;
-  return number;
+  const long long parsed = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+  if (parsed == -1 && PyErr_Occurred()) throw py::error_already_set();
+  number.integer_fits = overflow == 0;
+  if (overflow != 0) {
+    number.integer_value = overflow > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+  } else {
+    number.integer_value = static_cast<int64_t>(parsed);
+  }
 }
 
 std::vector<driver::NumericOption> numeric_values(const py::object& args, const common::CommandLine& command_line) {
@@ -34,7 +39,7 @@ std::vector<driver::NumericOption> numeric_values(const py::object& args, const 
     number.integer = option.type == common::OptionType::kInteger;
     number.text = py::str(value).cast<std::string>();
     if (number.integer) {
-      number.integer_value = clamped_long(value);
+      set_integer(number, value);
     } else {
       number.real = pyutil::float_value(value);
     }
@@ -46,7 +51,7 @@ std::vector<driver::NumericOption> numeric_values(const py::object& args, const 
 }  // namespace
 
 py::object parse_driver_command_line(const char* package, const common::CommandLine& command_line) {
-  const py::object parser = pyutil::build_parser(pyutil::package_attr(package, "argparse"), command_line);
+  const py::object parser = pyutil::build_parser(pyutil::package_attr(package, "argparse"), command_line, package);
   const py::object args = parser.attr("parse_args")();
   const std::string problem = driver::numeric_option_problem(numeric_values(args, command_line));
   if (!problem.empty()) parser.attr("error")(problem);

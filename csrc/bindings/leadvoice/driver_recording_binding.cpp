@@ -160,7 +160,7 @@ driver::TaskOutcome process_recording(const DriverRun& run, const Recording& rec
   }
   print_report(segment_info, sr);
   pyutil::py_print(driver::finished_line(rec.save_dir));
-  return driver::TaskOutcome::kDone;
+  return main_gid.is_none() ? driver::TaskOutcome::kNoMainChannel : driver::TaskOutcome::kDone;
 }
 
 // The recording handled with standard output teed into its log. On every

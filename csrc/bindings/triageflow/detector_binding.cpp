@@ -3,8 +3,8 @@
 // its own sigmoid; the rate is class 1's share of the two. A long utterance
 // goes through the package's own network stretch by stretch, so an hour of
 // audio takes no more memory than a minute; any other network (another
-// class than the package's own as it was when the module was made) gets the
-// one whole forward.
+// class than the package's own as it was when the module was made, a
+// replaced forward, a hook) gets the one whole forward.
 #include <ATen/ATen.h>
 #include <pybind11/pybind11.h>
 #include <torch/csrc/utils/pybind.h>

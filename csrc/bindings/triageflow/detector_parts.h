@@ -22,12 +22,15 @@ void remember_own_detector_classes();
 
 // The [1, 2] logits of `model` on the 1-D array `audio_16k`, stretch by
 // stretch, equal to one whole forward up to float rounding. None where the
-// whole forward is what runs: input that is not a 1-D array, a network that
+// whole forward is what runs: input that is not a 1-D array; a network that
 // is not of the package's own NoisyDetectorV2 class as noted (a replacement,
-// a subclass, a class rebound before triageflow was made), a changed
-// network (a layer in training mode, another trunk, pooling or layer), input
-// that fits in one stretch of triageflow._DETECTOR_STRETCH_FRAMES frames, or
-// any error on the stretches' way.
+// a subclass, a class rebound before triageflow was made) or whose call is
+// not its own forward alone (a forward replaced on the class or the
+// instance, a hook on it, on one of its layers or for every module); a
+// changed network (a layer in training mode, another trunk, pooling or
+// layer); input that fits in one stretch of
+// triageflow._DETECTOR_STRETCH_FRAMES frames; or any error on the
+// stretches' way, which is said once on the console.
 std::optional<at::Tensor> stretched_logits(const pybind11::object& model, const pybind11::object& audio_16k,
                                            const pybind11::object& device);
 

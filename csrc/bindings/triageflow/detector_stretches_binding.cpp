@@ -9,6 +9,7 @@
 #include <torch/csrc/utils/pybind.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -17,8 +18,11 @@
 #include "bindings/triageflow/detector_parts.h"
 #include "bindings/triageflow/package_lookup.h"
 #include "pyutil/kept_original.h"
+#include "pyutil/module_hooks.h"
 #include "pyutil/ordinary_errors.h"
+#include "pyutil/py_print.h"
 #include "triage/frame_reach.h"
+#include "triage/messages.h"
 #include "triage/row_statistics.h"
 #include "triage/stretch_plan.h"
 
@@ -33,19 +37,26 @@ constexpr const char* kDetectorModule = "multi_speaker_detector.resnet.resnet";
 constexpr size_t kTimeAxis = 1;
 constexpr double kMagnitudeFloor = 1e-12;
 
-// The classes as they were when the module was made: the detector network,
-// its trunk, and the layers whose reach along time is known. A network or a
-// layer of any other class (a subclass, a replacement bound later) may
-// compute something else, so only these are taken apart.
+// The classes as they were when the module was made, with the methods the
+// stretches stand in for or call: the detector network, its trunk, the
+// statistics pooling, its head, and the layers whose reach along time is
+// known. A network or a layer of any other class (a subclass, a replacement
+// bound later), or one whose forward was replaced, may compute something
+// else, so only these are taken apart.
 struct OwnClasses {
-  pyutil::KeptOriginal detector;
-  pyutil::KeptOriginal trunk;
-  pyutil::KeptOriginal statistics_pool;
-  pyutil::KeptOriginal conv;
-  pyutil::KeptOriginal norm;
-  pyutil::KeptOriginal sequential;
-  pyutil::KeptOriginal basic_block;
-  pyutil::KeptOriginal bottleneck;
+  pyutil::KeptClass detector;
+  pyutil::KeptClass trunk;
+  pyutil::KeptClass statistics_pool;
+  pyutil::KeptClass conv;
+  pyutil::KeptClass norm;
+  pyutil::KeptClass sequential;
+  pyutil::KeptClass basic_block;
+  pyutil::KeptClass bottleneck;
+  pyutil::KeptClass linear;
+  pyutil::KeptClass identity;
+
+  const pyutil::KeptClass* all[10] = {&detector, &trunk,      &statistics_pool, &conv,   &norm,
+                                      &sequential, &basic_block, &bottleneck,     &linear, &identity};
 };
 
 OwnClasses& own_classes() {
@@ -55,11 +66,12 @@ OwnClasses& own_classes() {
 
 // module.<name>, kept only when that module defines it under that name: a
 // class rebound there before this module was made is not the package's own.
-void keep_defined(pyutil::KeptOriginal& kept, const py::object& module, const char* name) {
+void keep_defined(pyutil::KeptClass& kept, const py::object& module, const char* name,
+                  std::initializer_list<const char*> methods) {
   const py::object cls = module.attr(name);
   const bool defined_there = py::str(cls.attr("__module__")).equal(module.attr("__name__")) &&
                              py::str(cls.attr("__qualname__")).equal(py::str(name));
-  if (defined_there) kept.keep(cls);
+  if (defined_there) kept.keep(cls, methods);
 }
 
 std::optional<int64_t> time_setting(const py::handle& conv, const char* name) {
@@ -123,12 +135,23 @@ std::optional<triage::FrameReach> trunk_reach(const py::object& backbone) {
   return reach;
 }
 
-// Whether the detector is as built: in evaluation mode throughout (batch
-// normalisation then acts frame by frame), on the package's own trunk,
-// pooling with the temporal statistics, and with a one-layer head.
+// Whether one layer is called as built: of a noted class with its noted
+// methods, in evaluation mode (batch normalisation then acts frame by frame),
+// and with no hook of its own.
+bool layer_as_built(const py::handle& layer) {
+  if (py::bool_(layer.attr("training")) || pyutil::has_own_hooks(layer)) return false;
+  for (const pyutil::KeptClass* kept : own_classes().all)
+    if (kept->runs_as_kept(layer)) return true;
+  return false;
+}
+
+// Whether the detector's own call gives what the stretches give: every layer
+// as built, no hook registered for all modules, the package's own trunk
+// pooling with the temporal statistics, and a one-layer head.
 bool is_as_built(const py::object& model) {
+  if (pyutil::has_global_module_hooks()) return false;
   for (const py::handle layer : model.attr("modules")())
-    if (py::bool_(layer.attr("training"))) return false;
+    if (!layer_as_built(layer)) return false;
   const OwnClasses& own = own_classes();
   const py::object backbone = model.attr("model_backbone");
   return own.trunk.is(py::type::handle_of(backbone)) &&
@@ -231,35 +254,58 @@ std::optional<at::Tensor> own_network_stretches(const py::object& model, const p
   return backbone.attr("seg_1")(pooled(statistics, backbone.attr("pool"))).cast<at::Tensor>();
 }
 
+// A fault on the stretches' way would otherwise show only as memory that
+// grows with the input: said on the console, once per network, not for
+// every utterance it meets.
+void note_stretch_failure(const py::object& model, const std::string& error) {
+  static PyObject* said_for = nullptr;  // a weak reference to the network, held for the process
+  if (said_for != nullptr && PyWeakref_GetObject(said_for) == model.ptr()) return;
+  pyutil::py_print(triage::stretch_failure_line(error));
+  PyObject* noted = PyWeakref_NewRef(model.ptr(), nullptr);
+  if (noted == nullptr) {
+    PyErr_Clear();  // a network without weak references is simply said for again
+    return;
+  }
+  Py_XDECREF(said_for);
+  said_for = noted;
+}
+
 }  // namespace
 
 void remember_own_detector_classes() {
   const py::module_ detector_module = py::module_::import(kDetectorModule);
   OwnClasses& own = own_classes();
-  keep_defined(own.detector, detector_module, "NoisyDetectorV2");
-  keep_defined(own.trunk, detector_module, "ResNet");
-  keep_defined(own.basic_block, detector_module, "BasicBlock");
-  keep_defined(own.bottleneck, detector_module, "Bottleneck");
-  keep_defined(own.statistics_pool, detector_module.attr("pooling_layers"), "TSTP");
+  keep_defined(own.detector, detector_module, "NoisyDetectorV2", {"__call__", "forward"});
+  keep_defined(own.trunk, detector_module, "ResNet", {"__call__", "forward", "_get_frame_level_feat"});
+  keep_defined(own.basic_block, detector_module, "BasicBlock", {"__call__", "forward"});
+  keep_defined(own.bottleneck, detector_module, "Bottleneck", {"__call__", "forward"});
+  keep_defined(own.statistics_pool, detector_module.attr("pooling_layers"), "TSTP", {"__call__", "forward"});
   const py::object nn = py::module_::import("torch.nn");
-  own.conv.keep(nn.attr("Conv2d"));
-  own.norm.keep(nn.attr("BatchNorm2d"));
-  own.sequential.keep(nn.attr("Sequential"));
+  own.conv.keep(nn.attr("Conv2d"), {"__call__", "forward", "_conv_forward"});
+  own.norm.keep(nn.attr("BatchNorm2d"), {"__call__", "forward"});
+  own.sequential.keep(nn.attr("Sequential"), {"__call__", "forward"});
+  own.linear.keep(nn.attr("Linear"), {"__call__", "forward"});
+  own.identity.keep(nn.attr("Identity"), {"__call__", "forward"});
 }
 
 std::optional<at::Tensor> stretched_logits(const py::object& model, const py::object& audio_16k,
                                            const py::object& device) {
-  // The cheap tests first, none of which reads the network: most
-  // utterances are short, and any network but the package's own gets the
-  // whole forward.
+  // The cheap tests first, none of which reads the network's layers: most
+  // utterances are short, and any network but the package's own, called as
+  // built, gets the whole forward.
   if (!py::isinstance(audio_16k, triage_attr("np").attr("ndarray")) || audio_16k.attr("ndim").cast<int>() != 1)
     return std::nullopt;
-  if (!own_classes().detector.is(py::type::handle_of(model))) return std::nullopt;
+  if (!own_classes().detector.runs_as_kept(model)) return std::nullopt;
   // The stretches are only a faster road to the whole forward's logits:
   // whatever they meet on the way (settings they cannot take, an error of a
   // layer) leaves the whole forward to run, and to fail where it fails.
   std::optional<at::Tensor> logits;
-  if (pyutil::run_guarded([&] { logits = own_network_stretches(model, audio_16k, device); })) return std::nullopt;
+  const std::optional<pyutil::OrdinaryError> failure =
+      pyutil::run_guarded([&] { logits = own_network_stretches(model, audio_16k, device); });
+  if (failure) {
+    note_stretch_failure(model, failure->text);
+    return std::nullopt;
+  }
   return logits;
 }
 

@@ -32,7 +32,7 @@ namespace {
 py::object builtin(const char* name) { return py::module_::import("builtins").attr(name); }
 
 py::object parse_command_line() {
-  return pyutil::build_parser(blendkit_attr("argparse"), mixsim::demo_command_line()).attr("parse_args")();
+  return pyutil::build_parser(blendkit_attr("argparse"), mixsim::demo_command_line(), "utility.blendkit").attr("parse_args")();
 }
 
 // An index without a "smallroom" type has no such rooms: the count is 0.
