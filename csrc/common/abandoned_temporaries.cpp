@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -38,8 +39,13 @@ void remove_if_abandoned(int folder_fd, const std::string& name) {
 
 void remove_abandoned_temporaries(const std::string& target) {
   const std::string_view dirname = path_dirname(target);
-  const std::string folder = dirname.empty() ? "." : std::string(dirname);
   const std::string_view result = path_basename(target);
+  remove_abandoned_temporaries(dirname.empty() ? "." : std::string(dirname),
+                               [result](std::string_view name) { return name == result; });
+}
+
+void remove_abandoned_temporaries(const std::string& folder,
+                                  const std::function<bool(std::string_view)>& is_result) {
   const UniqueFd folder_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder_fd.valid()) return;
   std::vector<DirectoryEntry> entries;
@@ -49,7 +55,8 @@ void remove_abandoned_temporaries(const std::string& target) {
     return;
   }
   for (const DirectoryEntry& entry : entries) {
-    if (temporary_result_name(entry.name) == result) remove_if_abandoned(folder_fd.get(), entry.name);
+    const std::optional<std::string> result = temporary_result_name(entry.name);
+    if (result && is_result(*result)) remove_if_abandoned(folder_fd.get(), entry.name);
   }
 }
 
