@@ -7,7 +7,7 @@ JOBS   ?= $(shell nproc)
 APT_PACKAGES := cmake g++ make pkg-config python3-dev python3-torch libtorch-dev \
 	python3-numpy python3-scipy python3-soundfile python3-pandas python3-resampy \
 	python3-pytest pybind11-dev libsndfile1-dev libfftw3-dev googletest libgtest-dev \
-	libfst-dev libfst-tools
+	libfst-dev libfst-tools strace
 
 export PYTHONPATH := $(CURDIR)$(if $(PYTHONPATH),:$(PYTHONPATH))
 

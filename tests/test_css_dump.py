@@ -86,3 +86,19 @@ def test_dump_failure_ends_processing_and_keeps_earlier_files(tmp_path, monkeypa
     with pytest.raises(PermissionError, match="no room"):
         processor(str(tmp_path)).process(np.sin(np.arange(57600) * 0.01))
     assert os.listdir(tmp_path) == ["segment_001_0.00s-2.40s"]
+
+
+def test_a_full_disk_ends_processing_and_leaves_no_cut_wav(small_tmpfs):
+    # A window's three files take 57 pages: the first window fits, the second does not.
+    full = small_tmpfs("full", size="256k")
+    if full is None:
+        pytest.skip("this process may not mount")
+    with pytest.raises(OSError, match="No space left on device"):
+        processor(str(full)).process(np.sin(np.arange(57600) * 0.01))
+    folders = sorted(os.listdir(full))
+    assert folders[0] == "segment_001_0.00s-2.40s" and len(folders) == 2
+    names = {folder: sorted(os.listdir(full / folder)) for folder in folders}
+    assert names[folders[0]] == ["mix.wav", "separated_0.wav", "separated_1.wav"]
+    for folder, files in names.items():
+        assert not [n for n in files if n.startswith(".")], folder
+        assert all(sf.info(str(full / folder / n)).frames == 38400 for n in files), (folder, files)

@@ -195,3 +195,36 @@ def test_stand_in_model_tells_talkers_apart(capsys):
     e_high, _ = tracker.extract_embedding_from_array(high)
     assert cosine_similarity(e_low1, e_low2) > 0.9
     assert cosine_similarity(e_low1, e_high) < 0.2
+
+
+def test_the_model_reads_a_whole_file_that_keeps_the_temporary_files_permissions(tracker, temp_dir, monkeypatch):
+    read = tracker.wespeaker.extract_embedding
+    modes = []
+
+    def model(path):
+        modes.append(os.stat(path).st_mode & 0o777)
+        assert [n for n in os.listdir(temp_dir) if n.startswith(".")] == []
+        return read(path)
+
+    monkeypatch.setattr(tracker.wespeaker, "extract_embedding", model)
+    old = os.umask(0)
+    try:
+        embedding, _ = tracker.extract_embedding_from_array(np.full(16000, 0.1, np.float32))
+    finally:
+        os.umask(old)
+    assert embedding is not None and modes == [0o600]  # private, as the temporary-file facility made it
+    assert os.listdir(temp_dir) == []
+
+
+def test_a_full_temporary_folder_leaves_no_cut_file(tracker, monkeypatch, small_tmpfs):
+    full = small_tmpfs("tmp")
+    if full is None:
+        pytest.skip("this process may not mount")
+    monkeypatch.setattr(tempfile, "tempdir", str(full))
+    with pytest.raises(OSError, match="No space left on device"):
+        tracker.extract_embedding_from_array(np.full(160000, 0.1, np.float32))
+    # The write stands outside the model's clean-up: the temporary-file
+    # facility's empty file stays, never a cut wav, and nothing hidden.
+    (left,) = os.listdir(full)
+    assert left.startswith("spk_emb_") and os.path.getsize(full / left) == 0
+    assert tracker.wespeaker.seen == []

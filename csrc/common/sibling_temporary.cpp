@@ -2,36 +2,89 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
+#include <random>
 
+#include "common/abandoned_temporaries.h"
 #include "common/errors.h"
+#include "common/os_path.h"
 
 namespace speech::common {
 namespace {
 
 constexpr size_t kTailLength = 6;
+const char kTailCharacters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+// As many tries as mkstemp makes before it gives up.
+constexpr int kCreateTries = 62 * 62 * 62;
 
 bool is_tail_character(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-std::string temporary_template(const std::string& target) {
-  const size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-  return folder + "." + name + ".XXXXXX";
+// The target's folder with its slash ("" for a bare name), then ".<name>.".
+std::string temporary_prefix(const std::string& target) {
+  const std::string_view name = path_basename(target);
+  return target.substr(0, target.size() - name.size()) + "." + std::string(name) + ".";
 }
 
-// The mode a plain open(O_CREAT, 0666) would give; umask can only be read by
-// setting it, and the old value goes straight back.
-mode_t created_file_mode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
+std::string random_tail() {
+  std::random_device device;
+  std::uniform_int_distribution<size_t> pick(0, sizeof kTailCharacters - 2);
+  std::string tail(kTailLength, ' ');
+  for (char& c : tail) c = kTailCharacters[pick(device)];
+  return tail;
+}
+
+// A plain create over an existing file keeps that file's permissions.
+std::optional<mode_t> permissions_of_existing(const std::string& target) {
+  struct stat st {};
+  if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return st.st_mode & 0777;
+}
+
+int lock(int fd) {
+  int locked;
+  do {
+    locked = ::flock(fd, LOCK_EX);
+  } while (locked != 0 && errno == EINTR);
+  return locked;
+}
+
+// Between the create and the lock, a sweep of another writer of the same
+// target may have locked the new file and removed it. Once the lock is ours
+// the name must still lead to this file; if not, the descriptor is of a
+// removed file and the caller starts again under a new name.
+bool still_named(int fd, const std::string& path, const std::string& target) {
+  struct stat opened {};
+  struct stat named {};
+  if (::fstat(fd, &opened) != 0) throw SystemCallError(errno, target);
+  if (::lstat(path.c_str(), &named) != 0) return false;
+  return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+// A new file under `prefix` and a random tail, locked, its name in `path`.
+// O_EXCL refuses any name that exists, a link included; the kernel applies
+// the umask to 0666, as for any plain create.
+UniqueFd create_locked(const std::string& prefix, const std::string& target, std::string& path) {
+  for (int tries = 0; tries < kCreateTries; ++tries) {
+    path = prefix + random_tail();
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!fd.valid()) {
+      if (errno == EEXIST) continue;
+      throw SystemCallError(errno, target);
+    }
+    if (lock(fd.get()) != 0) {
+      const int error = errno;
+      ::unlink(path.c_str());
+      throw SystemCallError(error, target);
+    }
+    if (still_named(fd.get(), path, target)) return fd;
+  }
+  throw SystemCallError(EEXIST, target);
 }
 
 }  // namespace
@@ -53,30 +106,26 @@ std::optional<std::string> temporary_result_name(std::string_view name) {
 }
 
 SiblingTemporary::SiblingTemporary(std::string target) : target_(std::move(target)) {
-  std::string name = temporary_template(target_);
-  std::vector<char> buffer(name.begin(), name.end());
-  buffer.push_back('\0');
-  fd_ = ::mkostemp(buffer.data(), O_CLOEXEC);
-  if (fd_ < 0) throw SystemCallError(errno, target_);
-  path_.assign(buffer.data());
-  if (::fchmod(fd_, created_file_mode()) != 0) {
-    const int error = errno;
-    ::close(fd_);
-    fd_ = -1;
-    ::unlink(path_.c_str());
-    throw SystemCallError(error, target_);
-  }
+  remove_abandoned_temporaries(target_);
+  fd_ = create_locked(temporary_prefix(target_), target_, path_);
+  const std::optional<mode_t> kept = permissions_of_existing(target_);
+  if (kept && ::fchmod(fd_.get(), *kept) != 0) fail(errno);
+  lock_fd_ = UniqueFd(::dup(fd_.get()));
+  if (!lock_fd_.valid()) fail(errno);
 }
 
+void SiblingTemporary::fail(int error) {
+  ::unlink(path_.c_str());
+  throw SystemCallError(error, target_);
+}
+
+// Removed while still locked, so no sweep meets a name that is going.
 SiblingTemporary::~SiblingTemporary() {
-  if (fd_ >= 0) ::close(fd_);
   if (!committed_) ::unlink(path_.c_str());
 }
 
 void SiblingTemporary::commit() {
-  const int closed = ::close(fd_);
-  fd_ = -1;
-  if (closed != 0) throw SystemCallError(errno, target_);
+  if (fd_.close() != 0) throw SystemCallError(errno, target_);
   if (::rename(path_.c_str(), target_.c_str()) != 0) throw SystemCallError(errno, target_);
   committed_ = true;
 }

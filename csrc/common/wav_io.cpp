@@ -39,14 +39,6 @@ void write_frames(SNDFILE* file, const std::string& path, const T* samples, int6
   }
 }
 
-template <typename Write, typename T>
-void write_all(const std::string& path, const T* samples, int64_t frames, int channels,
-               int sample_rate, WavSubtype subtype, Write write) {
-  SF_INFO info = wav_info(channels, sample_rate, subtype);
-  const SndfilePtr file(sf_open(path.c_str(), SFM_WRITE, &info));
-  write_frames(file.get(), path, samples, frames, write);
-}
-
 // libsndfile rewrites the header when it closes a file, and a full disk can
 // refuse that last write: the close is checked too.
 template <typename Write, typename T>
@@ -75,21 +67,11 @@ const char* refusal_of_special_file(const std::string& path) {
 
 void write_wav(const std::string& path, const float* samples, int64_t frames, int channels,
                int sample_rate, WavSubtype subtype) {
-  write_all(path, samples, frames, channels, sample_rate, subtype, sf_writef_float);
+  write_whole(path, samples, frames, channels, sample_rate, subtype, sf_writef_float);
 }
 
 void write_wav(const std::string& path, const double* samples, int64_t frames, int channels,
                int sample_rate, WavSubtype subtype) {
-  write_all(path, samples, frames, channels, sample_rate, subtype, sf_writef_double);
-}
-
-void write_wav_whole(const std::string& path, const float* samples, int64_t frames, int channels,
-                     int sample_rate, WavSubtype subtype) {
-  write_whole(path, samples, frames, channels, sample_rate, subtype, sf_writef_float);
-}
-
-void write_wav_whole(const std::string& path, const double* samples, int64_t frames, int channels,
-                     int sample_rate, WavSubtype subtype) {
   write_whole(path, samples, frames, channels, sample_rate, subtype, sf_writef_double);
 }
 

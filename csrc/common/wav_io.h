@@ -16,20 +16,16 @@ namespace speech::common {
 
 enum class WavSubtype { kPcm16, kFloat };
 
-// Writes `frames` x `channels` interleaved samples.
+// Writes `frames` x `channels` interleaved samples, the only way a wav is
+// written: under a temporary name in the path's folder (sibling_temporary.h),
+// renamed into place once complete, so the path never names a partial file.
+// On failure what it held stays and the temporary is removed; temporaries
+// of this path that killed writes left are removed first. Errors name the
+// path, never the temporary.
 void write_wav(const std::string& path, const float* samples, int64_t frames, int channels,
                int sample_rate, WavSubtype subtype = WavSubtype::kPcm16);
 void write_wav(const std::string& path, const double* samples, int64_t frames, int channels,
                int sample_rate, WavSubtype subtype = WavSubtype::kPcm16);
-
-// The same, written under a temporary name in the path's folder and renamed
-// into place once complete: the path never names a partial file, and on
-// failure what it held stays and the temporary is removed. Errors name the
-// path, never the temporary.
-void write_wav_whole(const std::string& path, const float* samples, int64_t frames, int channels,
-                     int sample_rate, WavSubtype subtype = WavSubtype::kPcm16);
-void write_wav_whole(const std::string& path, const double* samples, int64_t frames, int channels,
-                     int sample_rate, WavSubtype subtype = WavSubtype::kPcm16);
 
 struct AudioData {
   std::vector<double> samples;  // interleaved, frames x channels

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/abandoned_temporaries.h"
 #include "common/errors.h"
 #include "driver/output_folder.h"
 
@@ -35,6 +36,10 @@ std::vector<std::string> remove_stream_files(const std::string& folder) {
     if (ec) throw common::OSError("cannot remove '" + path.string() + "': " + ec.message());
     removed.push_back(std::move(entry.name));
   }
+  // Streams that killed runs were writing: no later run may write the same
+  // numbers, so only this clean-up can take them.
+  common::remove_abandoned_temporaries(
+      folder, [](std::string_view name) { return is_stream_file_name(std::string(name)); });
   return removed;
 }
 

@@ -15,6 +15,8 @@ bool is_stream_file_name(const std::string& name);
 
 // Removes regular files and links (the link, never what it points to) with a
 // stream file name from the folder; folders, pipes and every other name stay.
+// Hidden temporaries of stream files that no live write holds go too
+// (abandoned_temporaries.h), uncounted.
 // Returns the removed names, in listing order. Throws OSError when the folder cannot be
 // listed or a file cannot be removed.
 std::vector<std::string> remove_stream_files(const std::string& folder);

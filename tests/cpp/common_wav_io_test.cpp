@@ -102,10 +102,9 @@ struct FailureCase {
 // line says which of many files could not be used.
 TEST_F(AudioFileFailures, NameTheFileTheyWereAbout) {
   std::ofstream(at("text.wav")) << "not a wav file";
-  const double samples[4] = {0.0, 0.1, -0.1, 0.0};
+  // A write into a missing folder fails before libsndfile opens anything:
+  // common_whole_wav_write_test has it.
   const FailureCase cases[] = {
-      {"write into a missing folder", at("no/such/out.wav"), "opening",
-       [&](const std::string& path) { write_wav(path, samples, 4, 1, 16000); }},
       {"read a missing file", at("none.wav"), "opening", [](const std::string& path) { read_audio(path); }},
       {"read what is not audio", at("text.wav"), "opening", [](const std::string& path) { read_audio(path); }},
       {"read a path that is not UTF-8", at("t\xff.wav"), "opening", [](const std::string& path) { read_audio(path); }},

@@ -43,7 +43,7 @@ class WholeWavWrite : public ScratchFolderTest {
 TEST_F(WholeWavWrite, WritesTheFileWithTheUsualModeAndNoTemporary) {
   const std::string path = at("main_speaker_0.wav");
   std::ofstream(path) << "an earlier run's stream";
-  write_wav_whole(path, second_.data(), static_cast<int64_t>(second_.size()), 1, 16000);
+  write_wav(path, second_.data(), static_cast<int64_t>(second_.size()), 1, 16000);
   const AudioData back = read_audio(path);
   EXPECT_EQ(back.frames, 16000);
   EXPECT_EQ(back.sample_rate, 16000);
@@ -60,7 +60,7 @@ TEST_F(WholeWavWrite, AFolderInTheResultsPlaceIsAnErrorNamingTheResult) {
   const std::string path = at("mix.wav");
   fs::create_directory(path);
   try {
-    write_wav_whole(path, second_.data(), 10, 1, 16000);
+    write_wav(path, second_.data(), 10, 1, 16000);
     FAIL() << "wrote over a folder";
   } catch (const SystemCallError& e) {
     EXPECT_EQ(e.error_number, EISDIR);
@@ -73,7 +73,7 @@ TEST_F(WholeWavWrite, AFolderInTheResultsPlaceIsAnErrorNamingTheResult) {
 TEST_F(WholeWavWrite, AMissingFolderIsAnErrorNamingTheResult) {
   const std::string path = at("gone/mix.wav");
   try {
-    write_wav_whole(path, second_.data(), 10, 1, 16000);
+    write_wav(path, second_.data(), 10, 1, 16000);
     FAIL() << "wrote into a missing folder";
   } catch (const SystemCallError& e) {
     EXPECT_EQ(e.error_number, ENOENT);
@@ -106,7 +106,7 @@ TEST_F(FullDisk, ACutWriteKeepsTheOldFileAndLeavesNoTemporary) {
   std::ofstream(path) << "an earlier run's stream";
   const std::vector<float> long_stream(60 * 16000, 0.25f);
   try {
-    write_wav_whole(path, long_stream.data(), static_cast<int64_t>(long_stream.size()), 1, 16000);
+    write_wav(path, long_stream.data(), static_cast<int64_t>(long_stream.size()), 1, 16000);
     FAIL() << "a minute of audio fit on 64 KiB";
   } catch (const SndfileError& e) {
     EXPECT_EQ(e.path, path);
@@ -116,7 +116,7 @@ TEST_F(FullDisk, ACutWriteKeepsTheOldFileAndLeavesNoTemporary) {
   EXPECT_EQ(names_in(disk_), std::vector<std::string>{"main_speaker_0.wav"});
   // The space the temporary took is free again.
   const std::vector<float> short_stream(8000, 0.25f);
-  write_wav_whole(path, short_stream.data(), static_cast<int64_t>(short_stream.size()), 1, 16000);
+  write_wav(path, short_stream.data(), static_cast<int64_t>(short_stream.size()), 1, 16000);
   EXPECT_EQ(read_audio(path).frames, 8000);
 }
 

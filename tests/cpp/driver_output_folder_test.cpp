@@ -67,6 +67,21 @@ TEST_F(OutputFolderTest, RemovesOnlyStreamFilesAndLinks) {
   EXPECT_THROW(remove_stream_files((dir_ / "missing").string()), common::OSError);
 }
 
+// A killed run may have been writing a stream that no later run writes
+// again: the clean-up takes its temporary, and leaves other results'.
+TEST_F(OutputFolderTest, RemovesTheTemporariesThatKilledRunsLeftOfStreams) {
+  for (const char* name : {".main_speaker_3.wav.Ab3dEf", ".other_speaker_1.wav.Zz0000", ".mix.wav.Ab3dEf",
+                           ".main_speaker_3.wav.Ab3dE", ".log.txt.Ab3dEf", "main_speaker_3.wav.Ab3dEf"}) {
+    touch(name);
+  }
+  EXPECT_EQ(remove_stream_files(dir_.string()), std::vector<std::string>{});
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir_)) left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{".log.txt.Ab3dEf", ".main_speaker_3.wav.Ab3dE", ".mix.wav.Ab3dEf",
+                                            "main_speaker_3.wav.Ab3dEf"}));
+}
+
 TEST(StreamFileNames, BothPatternsExactly) {
   EXPECT_TRUE(is_stream_file_name("main_speaker_0.wav"));
   EXPECT_TRUE(is_stream_file_name("other_speaker_.wav"));

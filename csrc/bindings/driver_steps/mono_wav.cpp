@@ -20,12 +20,12 @@ void write_mono_wav(const char* package, const std::string& path, const py::obje
   const int sample_rate = rate.cast<int>();
   if (array.dtype().is(py::dtype::of<float>())) {
     const auto samples = py::array_t<float>::ensure(array);
-    common::write_wav_whole(path, samples.data(), samples.size(), 1, sample_rate);
+    common::write_wav(path, samples.data(), samples.size(), 1, sample_rate);
     return;
   }
   const auto samples = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(array);
   if (!samples) throw py::error_already_set();
-  common::write_wav_whole(path, samples.data(), samples.size(), 1, sample_rate);
+  common::write_wav(path, samples.data(), samples.size(), 1, sample_rate);
 }
 
 }  // namespace speech

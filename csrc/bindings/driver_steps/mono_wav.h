@@ -2,7 +2,7 @@
 // The drivers' speaker streams and mixtures as one-channel wav files at the
 // given rate, in libsndfile's default wav encoding (16-bit PCM), samples
 // unchanged. float32 signals are written as they are; anything else goes
-// through float64. Each file appears only whole (see write_wav_whole), so a
+// through float64. Each file appears only whole (see write_wav), so a
 // full disk never leaves a cut stream under a result name.
 #include <pybind11/pybind11.h>
 

@@ -31,7 +31,8 @@ const char* const kDoc =
 
 py::tuple no_embedding(int64_t speech_samples) { return py::make_tuple(py::none(), py::int_(speech_samples)); }
 
-// Detected speech of the signal, joined, written as 16-bit PCM.
+// Detected speech of the signal, joined, written as 16-bit PCM over the
+// facility's empty file, beside it in the temporary folder.
 template <typename T>
 void write_joined_speech(common::SampleView<const T> signal, const tracker::SpeechDetection& detection,
                          const std::string& path, int sample_rate) {
@@ -83,8 +84,9 @@ py::tuple extract(const py::object& self, const py::array& audio, int64_t min_sp
   const int sample_rate = py::int_(self.attr("sample_rate"));
   const std::string path = make_temp_path();
   write_joined_speech(samples.view(), detection, path, sample_rate);
-  // Removed whichever way the model call ends; a failure to write it leaves
-  // it in place.
+  // Removed whichever way the model call ends. A failed write leaves the
+  // empty file the temporary-file facility made (the write only ever
+  // replaces it whole), keeping its private permissions.
   const pyutil::ScopeExit remove_temp([&path] { remove_if_exists(path); });
   return embed_file(self, path, gate.speech_samples);
 }
