@@ -18,9 +18,9 @@ inline std::optional<std::string> main_module_program(const std::string& package
   namespace py = pybind11;
   const py::object sys = py::module_::import("sys");
   const py::object main = sys.attr("modules").attr("get")("__main__");
-  const py::object spec = py::getattr(main, "__spec__", py::none());
-  if (spec.is_none()) return std::nullopt;
-  const std::string name = py::str(spec.attr("name"));
+  const py::object found_as = py::getattr(main, "__spec__", py::none());
+  if (found_as.is_none()) return std::nullopt;
+  const std::string name = py::str(found_as.attr("name"));
   if (name != package && name != package + ".__main__") return std::nullopt;
   const py::object executable = sys.attr("executable");
   std::string interpreter;
