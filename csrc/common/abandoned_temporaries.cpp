@@ -10,14 +10,13 @@
 
 #include "common/directory_listing.h"
 #include "common/errors.h"
+#include "common/file_place.h"
 #include "common/os_path.h"
 #include "common/sibling_temporary.h"
 #include "common/unique_fd.h"
 
 namespace speech::common {
 namespace {
-
-bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 // The lock is taken without waiting: a held temporary is a live write. The
 // name is looked at again under the lock, so a file that replaced the one
@@ -31,7 +30,7 @@ void remove_if_abandoned(int folder_fd, const std::string& name) {
   struct stat opened {};
   if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return;
   if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) return;
-  if (::fstatat(folder_fd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !same_file(named, opened)) return;
+  if (::fstatat(folder_fd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || FileIdentity::of(named) != FileIdentity::of(opened)) return;
   ::unlinkat(folder_fd, name.c_str(), 0);
 }
 

@@ -19,8 +19,6 @@ namespace {
 // The kernel gives up on a chain of links this long (ELOOP).
 constexpr int kMostLinks = 40;
 
-FileIdentity identity_from(const struct stat& st) { return FileIdentity{st.st_dev, st.st_ino}; }
-
 // Where a link that leads to nothing points, spelled from the link's folder.
 std::optional<std::string> dangling_target(const std::string& path) {
   struct stat st {};
@@ -61,7 +59,7 @@ FilePlace place_below_existing(const std::string& path) {
     if (::stat(prefix.c_str(), &st) != 0) continue;
     std::string rest;
     for (size_t i = kept; i < parts.size(); ++i) rest = path_join(rest, parts[i]);
-    return FilePlace{identity_from(st), normalize_path(rest)};
+    return FilePlace{FileIdentity::of(st), normalize_path(rest)};
   }
   // Not even the root or the working directory: nothing to compare by.
   return FilePlace{FileIdentity{}, normalize_path(path)};
@@ -77,7 +75,7 @@ std::string real_path(const std::string& path) {
 FilePlace place_of(const std::string& path) {
   const std::string written = written_path(path);
   struct stat st {};
-  if (::stat(written.c_str(), &st) == 0) return FilePlace{identity_from(st), ""};
+  if (::stat(written.c_str(), &st) == 0) return FilePlace{FileIdentity::of(st), ""};
   return place_below_existing(written);
 }
 

@@ -4,9 +4,11 @@
 // identity of its nearest existing folder and the rest of the path below
 // it. So two spellings of one place compare equal through symbolic links,
 // bind mounts and "..", also before the folders they name are made.
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <string>
+#include <tuple>
 
 namespace speech::common {
 
@@ -16,7 +18,12 @@ namespace speech::common {
 struct FileIdentity {
   dev_t device = 0;
   ino_t inode = 0;
+  static FileIdentity of(const struct stat& st) { return FileIdentity{st.st_dev, st.st_ino}; }
   bool operator==(const FileIdentity& other) const { return device == other.device && inode == other.inode; }
+  bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+  bool operator<(const FileIdentity& other) const {
+    return std::tie(device, inode) < std::tie(other.device, other.inode);
+  }
 };
 
 struct FilePlace {

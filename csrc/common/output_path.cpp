@@ -44,7 +44,7 @@ OutputFolders::OutputFolders(std::vector<std::string> folders, OwnedNames owned)
     : folders_(std::move(folders)), owned_(std::move(owned)) {
   for (size_t i = 0; i < folders_.size(); ++i) {
     struct stat st {};
-    if (stat_path(folders_[i], st) && S_ISDIR(st.st_mode)) existing_.emplace(std::make_pair(st.st_dev, st.st_ino), i);
+    if (stat_path(folders_[i], st) && S_ISDIR(st.st_mode)) existing_.emplace(FileIdentity::of(st), i);
   }
 }
 
@@ -52,7 +52,7 @@ std::optional<OutputFolders::Holder> OutputFolders::holder_of(const std::string&
   if (existing_.empty() || !path_exists(input)) return std::nullopt;
   const FileSlot slot = slot_of(input);
   if (!slot.folder.rest.empty() || !owned_(slot.name)) return std::nullopt;
-  const auto found = existing_.find({slot.folder.anchor.device, slot.folder.anchor.inode});
+  const auto found = existing_.find(slot.folder.anchor);
   if (found == existing_.end()) return std::nullopt;
   return Holder{found->second, path_join(folders_[found->second], slot.name)};
 }

@@ -4,15 +4,12 @@
 // same file" is one notion here (file_place.h): the same existing file, or
 // the same place for one that does not exist yet, through links, bind
 // mounts and folders not made yet.
-#include <sys/types.h>
-
 #include <cstddef>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "common/file_place.h"
@@ -70,7 +67,7 @@ class OutputFolders {
  private:
   std::vector<std::string> folders_;
   OwnedNames owned_;
-  std::map<std::pair<dev_t, ino_t>, size_t> existing_;  // folder identity -> first index
+  std::map<FileIdentity, size_t> existing_;  // folder -> its first index
 };
 
 }  // namespace speech::common

@@ -11,6 +11,7 @@
 
 #include "common/abandoned_temporaries.h"
 #include "common/errors.h"
+#include "common/file_place.h"
 #include "common/os_path.h"
 
 namespace speech::common {
@@ -63,7 +64,7 @@ bool still_named(int fd, const std::string& path, const std::string& target) {
   struct stat named {};
   if (::fstat(fd, &opened) != 0) throw SystemCallError(errno, target);
   if (::lstat(path.c_str(), &named) != 0) return false;
-  return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+  return FileIdentity::of(opened) == FileIdentity::of(named);
 }
 
 // A new file under `prefix` and a random tail, locked, its name in `path`.

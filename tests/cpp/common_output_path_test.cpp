@@ -107,7 +107,9 @@ TEST_F(OutputPathTest, AnInputThatAFolderWouldOverwrite) {
   for (const auto& c : cases) {
     const auto holder = folders.holder_of(c.input);
     EXPECT_EQ(holder ? std::optional<size_t>(holder->folder) : std::nullopt, c.folder) << c.input;
-    if (holder) EXPECT_EQ(holder->path, at("SL/a/log.txt"));
+    if (holder) {
+      EXPECT_EQ(holder->path, at("SL/a/log.txt"));
+    }
   }
 }
 
